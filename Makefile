@@ -1,0 +1,23 @@
+# make demo: install what is missing, build, run the demo host under Wine.
+# make test: install what is missing, build, run the whole test suite under Wine.
+BUILD := build
+
+.PHONY: all setup build demo test clean
+
+all: build
+
+setup:
+	@bash tools/setup.sh
+
+build: setup
+	cmake --preset default
+	cmake --build --preset default
+
+demo: build
+	cd $(BUILD)/bin && ../../tools/wine-session.sh wine quell.exe
+
+test: build
+	tools/wine-session.sh ctest --preset default
+
+clean:
+	rm -rf $(BUILD)

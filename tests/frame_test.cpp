@@ -1,0 +1,137 @@
+// The built image: its tables, its entry point and the stack discipline of every export.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "bench/export_table.h"
+#include "bench/fake_platform.h"
+#include "bench/image.h"
+
+namespace {
+
+template <typename T> const T *At(HMODULE base, DWORD rva) { return reinterpret_cast<const T *>((BYTE *)base + rva); }
+
+const IMAGE_NT_HEADERS32 *Headers(HMODULE base) {
+    return At<IMAGE_NT_HEADERS32>(base, At<IMAGE_DOS_HEADER>(base, 0)->e_lfanew);
+}
+
+class Frame : public ::testing::Test {
+  protected:
+    void SetUp() override { ResetFakePlatform(os::WinXP); }
+};
+
+TEST_F(Frame, ImageIsAStrippedRelocatablePe32DllForI386) {
+    auto image = LoadQuell(Binding::Fake, false);
+    ASSERT_TRUE(image);
+    const IMAGE_NT_HEADERS32 *nt = Headers(image->module);
+    EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+    EXPECT_TRUE(nt->FileHeader.Characteristics & IMAGE_FILE_DLL);
+    EXPECT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+    EXPECT_EQ(nt->FileHeader.PointerToSymbolTable, 0u) << "not stripped";
+    EXPECT_EQ(nt->FileHeader.NumberOfSymbols, 0u) << "not stripped";
+    WORD flags = nt->OptionalHeader.DllCharacteristics;
+    EXPECT_TRUE(flags & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);
+    EXPECT_TRUE(flags & IMAGE_DLLCHARACTERISTICS_NX_COMPAT);
+    EXPECT_NE(nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC].Size, 0u);
+}
+
+TEST_F(Frame, ExportTableHoldsExactlyTheNamesAtTheirOrdinals) {
+    auto image = LoadQuell(Binding::Fake, false);
+    ASSERT_TRUE(image);
+    const IMAGE_NT_HEADERS32 *nt = Headers(image->module);
+    auto *dir = At<IMAGE_EXPORT_DIRECTORY>(image->module,
+                                           nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress);
+    EXPECT_STREQ(At<char>(image->module, dir->Name), "Quell.dll");
+    EXPECT_EQ(dir->Base, 1u);
+    ASSERT_EQ(dir->NumberOfFunctions, 36u);
+    ASSERT_EQ(dir->NumberOfNames, 36u);
+    auto *names = At<DWORD>(image->module, dir->AddressOfNames);
+    auto *ordinals = At<WORD>(image->module, dir->AddressOfNameOrdinals);
+    std::set<std::string> exported;
+    for (DWORD i = 0; i < dir->NumberOfNames; ++i) {
+        std::string name = At<char>(image->module, names[i]);
+        EXPECT_EQ(name.find_first_of("@_"), name.npos) << "decorated name " << name;
+        exported.insert(name);
+        auto row = std::find_if(ExportTable().begin(), ExportTable().end(),
+                                [&](const ExportRow &r) { return name == r.name; });
+        ASSERT_NE(row, ExportTable().end()) << "unexpected export " << name;
+        EXPECT_EQ(ordinals[i] + dir->Base, (DWORD)row->ordinal) << name;
+    }
+    EXPECT_EQ(exported.size(), 36u);
+    for (const ExportRow &row : ExportTable())
+        EXPECT_EQ(image->Export(row.name), image->Export(row.ordinal)) << row.name;
+}
+
+TEST_F(Frame, ImportsOnlySystemLibrariesAndNoLateBoundFunction) {
+    auto image = LoadQuell(Binding::Fake, false);
+    ASSERT_TRUE(image);
+    const std::set<std::string> systemDlls = {"kernel32.dll", "advapi32.dll", "user32.dll",
+                                              "shell32.dll",  "version.dll",  "msvcrt.dll"};
+    const std::set<std::string> lateBound = {
+        "LockWorkStation",       "ShutdownBlockReasonCreate", "ShutdownBlockReasonDestroy",
+        "ShutdownBlockReasonQuery", "InitiateSystemShutdownExA", "InitiateSystemShutdownExW",
+        "InitiateShutdownA",     "InitiateShutdownW",         "IsPwrSuspendAllowed",
+        "IsPwrHibernateAllowed", "SetSuspendState",           "GetPwrCapabilities",
+        "RestartDialog",         "InitOnceExecuteOnce",       "AcquireSRWLockExclusive"};
+    ASSERT_FALSE(image->imports.empty());
+    for (const ImportedFunction &f : image->imports) {
+        EXPECT_TRUE(systemDlls.count(f.dll)) << f.dll << "!" << f.name;
+        EXPECT_FALSE(lateBound.count(f.name)) << f.name << " must be late-bound";
+    }
+}
+
+TEST_F(Frame, AttachMakesOneVersionQueryWith148Bytes) {
+    auto image = LoadQuell();
+    ASSERT_TRUE(image);
+    ASSERT_EQ(g_fake.Names(true), std::vector<std::string>{"GetVersionExA"});
+    EXPECT_EQ(g_fake.log[0].args[1], 148u);
+}
+
+TEST_F(Frame, ThreadNotificationsAndUnknownReasonsCallNothing) {
+    auto image = LoadQuell();
+    ASSERT_TRUE(image);
+    g_fake.log.clear();
+    for (DWORD reason : {(DWORD)DLL_THREAD_ATTACH, (DWORD)DLL_THREAD_DETACH, 7ul, 0xFFFFFFFFul}) EXPECT_EQ(image->Notify(reason), TRUE);
+    EXPECT_TRUE(g_fake.log.empty());
+    EXPECT_EQ(image->Call("CheckWindowsNT"), 0xFFFFFFFFu);
+}
+
+TEST_F(Frame, DetachWithNothingLoadedFreesNothing) {
+    auto image = LoadQuell();
+    ASSERT_TRUE(image);
+    image->Call("CheckWindowsNT");
+    image->Detach();
+    EXPECT_EQ(g_fake.Count("FreeLibrary"), 0u);
+}
+
+TEST_F(Frame, FailedVersionQueryStillLoadsAndMatchesNoFamily) {
+    ResetFakePlatform(os::QueryFails);
+    auto image = LoadQuell();
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->Call("CheckWindowsNT"), 0u);
+    EXPECT_EQ(image->Call("CheckMsDosModus"), 0u);
+    // Neither family: the session-end commands take the path without the token.
+    EXPECT_EQ(image->Call("WindowsShutdown"), 0xFFFFFFFFu);
+    EXPECT_EQ(g_fake.Count("OpenProcessToken"), 0u);
+}
+
+// Every export removes exactly its own arguments, on every system family.
+TEST_F(Frame, EveryExportRemovesExactlyItsArguments) {
+    for (const OsProfile &profile : {os::Win98, os::WinXP, os::Win10}) {
+        ResetFakePlatform(profile);
+        g_fake.exitWindowsResult = FALSE;  // nothing pretends to end the session
+        auto image = LoadQuell();
+        ASSERT_TRUE(image);
+        for (const ExportRow &row : ExportTable()) {
+            SCOPED_TRACE(std::string(row.name) + " on " + profile.name);
+            std::vector<uint32_t> zeros(row.arguments, 0);
+            int stackError = 0;
+            CallStdcallChecked((void *)image->Export(row.ordinal), zeros.data(), row.arguments, &stackError);
+            EXPECT_EQ(stackError, 0);
+        }
+    }
+}
+
+}  // namespace

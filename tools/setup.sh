@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on Debian 12, only what is missing.
+set -euo pipefail
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+need=()
+have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+
+for p in g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-tools mingw-w64-i686-dev \
+         cmake make googletest python3 clang-14 lld-14 llvm-14 cppcheck; do
+    have_pkg "$p" || need+=("$p")
+done
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+    need+=(wine wine32:i386)
+else
+    have_pkg wine || need+=(wine)
+    have_pkg wine32:i386 || need+=(wine32:i386)
+fi
+
+if [ ${#need[@]} -gt 0 ]; then
+    echo "setup: installing ${need[*]}"
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
