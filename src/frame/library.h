@@ -18,5 +18,11 @@ inline bool IsNtFamily() { return OsVersion.dwPlatformId == PlatformNT; }
 // The library's own boolean: -1 for true, never 1.
 inline BOOL AsBoolean(bool value) { return value ? -1 : 0; }
 
+// The answer of an operation that the running system does not offer.
+inline BOOL NotAvailable() {
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return 0;
+}
+
 // Process detach releases the late-bound groups.
 void UnloadLateBoundGroups();

@@ -31,6 +31,8 @@ void ResetFakePlatform(const OsProfile &profile) {
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
     g_fake = FakePlatform{};
     g_fake.os = profile;
+    ResetLateBoundScenario();
+    ResetFileScenario();
 }
 
 size_t FakePlatform::Count(const std::string &name) {
@@ -59,10 +61,7 @@ bool FakePlatform::TokensClosedExactlyOnce() {
            foreignHandleCloses == 0;
 }
 
-namespace {
-
-// Logging must not disturb the thread's last-error value that the library reads.
-void Log(const char *name, std::initializer_list<uintptr_t> args, std::string text = {}) {
+void LogCall(const char *name, std::initializer_list<uintptr_t> args, std::string text) {
     DWORD error = GetLastError();
     {
         std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
@@ -71,8 +70,6 @@ void Log(const char *name, std::initializer_list<uintptr_t> args, std::string te
     SetLastError(error);
 }
 
-template <typename T> uintptr_t U(T value) { return (uintptr_t)value; }
-
 std::string Narrow(const wchar_t *text) {
     std::string s;
     if (text)
@@ -80,10 +77,14 @@ std::string Narrow(const wchar_t *text) {
     return s;
 }
 
+namespace {
+
+template <typename T> uintptr_t U(T value) { return (uintptr_t)value; }
+
 // kernel32
 
 BOOL WINAPI FakeGetVersionExA(LPOSVERSIONINFOA info) {
-    Log("GetVersionExA", {U(info), info ? info->dwOSVersionInfoSize : 0});
+    LogCall("GetVersionExA", {U(info), info ? info->dwOSVersionInfoSize : 0});
     if (g_fake.os.queryFails) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -97,23 +98,23 @@ BOOL WINAPI FakeGetVersionExA(LPOSVERSIONINFOA info) {
 }
 
 HANDLE WINAPI FakeGetCurrentProcess() {
-    Log("GetCurrentProcess", {});
+    LogCall("GetCurrentProcess", {});
     return (HANDLE)-1;
 }
 
 DWORD WINAPI FakeGetLastError() {
     DWORD error = GetLastError();
-    Log("GetLastError", {error});
+    LogCall("GetLastError", {error});
     return error;
 }
 
 void WINAPI FakeSetLastError(DWORD error) {
-    Log("SetLastError", {error});
+    LogCall("SetLastError", {error});
     SetLastError(error);
 }
 
 BOOL WINAPI FakeCloseHandle(HANDLE handle) {
-    Log("CloseHandle", {U(handle)});
+    LogCall("CloseHandle", {U(handle)});
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
     auto token = g_fake.tokenCloses.find(U(handle));
     if (token == g_fake.tokenCloses.end()) {
@@ -127,7 +128,7 @@ BOOL WINAPI FakeCloseHandle(HANDLE handle) {
 // advapi32
 
 BOOL WINAPI FakeOpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
-    Log("OpenProcessToken", {U(process), access, U(token)});
+    LogCall("OpenProcessToken", {U(process), access, U(token)});
     if (!g_fake.tokenSupported) {
         SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
         return FALSE;
@@ -142,13 +143,13 @@ BOOL WINAPI FakeOpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
 constexpr LUID ShutdownLuid{19, 0};
 
 BOOL WINAPI FakeLookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) {
-    Log("LookupPrivilegeValueA", {U(system), U(name), U(luid)}, name ? name : "");
+    LogCall("LookupPrivilegeValueA", {U(system), U(name), U(luid)}, name ? name : "");
     *luid = ShutdownLuid;
     return TRUE;
 }
 
 BOOL WINAPI FakeLookupPrivilegeValueW(LPCWSTR system, LPCWSTR name, PLUID luid) {
-    Log("LookupPrivilegeValueW", {U(system), U(name), U(luid)}, Narrow(name));
+    LogCall("LookupPrivilegeValueW", {U(system), U(name), U(luid)}, Narrow(name));
     *luid = ShutdownLuid;
     return TRUE;
 }
@@ -156,7 +157,7 @@ BOOL WINAPI FakeLookupPrivilegeValueW(LPCWSTR system, LPCWSTR name, PLUID luid) 
 BOOL WINAPI FakeAdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state, DWORD length,
                                       PTOKEN_PRIVILEGES previous, PDWORD returned) {
     DWORD attributes = state ? state->Privileges[0].Attributes : 0xFFFFFFFF;
-    Log("AdjustTokenPrivileges",
+    LogCall("AdjustTokenPrivileges",
         {U(token), U(disableAll), U(state), length, U(previous), U(returned), state ? state->PrivilegeCount : 0,
          attributes, state ? state->Privileges[0].Luid.LowPart : 0});
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
@@ -175,7 +176,7 @@ BOOL WINAPI FakeAdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIV
 }
 
 BOOL WINAPI FakeGetUserNameA(LPSTR buffer, LPDWORD size) {
-    Log("GetUserNameA", {U(buffer), U(size), size ? *size : 0});
+    LogCall("GetUserNameA", {U(buffer), U(size), size ? *size : 0});
     if (!g_fake.userNameAvailable) {
         SetLastError(FakeNoUserError);
         return FALSE;
@@ -186,19 +187,19 @@ BOOL WINAPI FakeGetUserNameA(LPSTR buffer, LPDWORD size) {
 }
 
 BOOL WINAPI FakeInitiateSystemShutdownA(LPSTR machine, LPSTR message, DWORD timeout, BOOL force, BOOL reboot) {
-    Log("InitiateSystemShutdownA", {U(machine), U(message), timeout, U(force), U(reboot)}, message ? message : "");
+    LogCall("InitiateSystemShutdownA", {U(machine), U(message), timeout, U(force), U(reboot)}, message ? message : "");
     if (!g_fake.shutdownResult) SetLastError(FakeShutdownError);
     return g_fake.shutdownResult;
 }
 
 BOOL WINAPI FakeInitiateSystemShutdownW(LPWSTR machine, LPWSTR message, DWORD timeout, BOOL force, BOOL reboot) {
-    Log("InitiateSystemShutdownW", {U(machine), U(message), timeout, U(force), U(reboot)}, Narrow(message));
+    LogCall("InitiateSystemShutdownW", {U(machine), U(message), timeout, U(force), U(reboot)}, Narrow(message));
     if (!g_fake.shutdownResult) SetLastError(FakeShutdownError);
     return g_fake.shutdownResult;
 }
 
 BOOL WINAPI FakeAbortSystemShutdownA(LPSTR machine) {
-    Log("AbortSystemShutdownA", {U(machine)});
+    LogCall("AbortSystemShutdownA", {U(machine)});
     if (!g_fake.shutdownResult) SetLastError(FakeShutdownError);
     return g_fake.shutdownResult;
 }
@@ -206,18 +207,14 @@ BOOL WINAPI FakeAbortSystemShutdownA(LPSTR machine) {
 // user32
 
 BOOL WINAPI FakeExitWindowsEx(UINT flags, DWORD reason) {
-    Log("ExitWindowsEx", {flags, reason});
+    LogCall("ExitWindowsEx", {flags, reason});
     if (!g_fake.exitWindowsResult) SetLastError(FakeExitWindowsError);
     return g_fake.exitWindowsResult;
 }
 
-struct FakeFunction {
-    const char *dll;
-    const char *name;
-    void *fn;
-};
+}  // namespace
 
-const FakeFunction FakeFunctions[] = {
+const std::vector<FakeFunction> FrameFakes = {
     {"kernel32.dll", "GetVersionExA", (void *)FakeGetVersionExA},
     {"kernel32.dll", "GetCurrentProcess", (void *)FakeGetCurrentProcess},
     {"kernel32.dll", "GetLastError", (void *)FakeGetLastError},
@@ -234,11 +231,10 @@ const FakeFunction FakeFunctions[] = {
     {"user32.dll", "ExitWindowsEx", (void *)FakeExitWindowsEx},
 };
 
-}  // namespace
-
 void *FindFake(const char *dll, const char *name) {
-    for (const FakeFunction &f : FakeFunctions)
-        if (_stricmp(f.dll, dll) == 0 && strcmp(f.name, name) == 0) return f.fn;
+    for (const std::vector<FakeFunction> *table : {&FrameFakes, &LateBoundFakes, &FileFakes})
+        for (const FakeFunction &f : *table)
+            if (_stricmp(f.dll, dll) == 0 && strcmp(f.name, name) == 0) return f.fn;
     return nullptr;
 }
 

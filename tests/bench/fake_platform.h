@@ -58,6 +58,22 @@ extern FakePlatform g_fake;
 extern std::recursive_mutex g_fakeLock;  // fakes may run on several threads
 void ResetFakePlatform(const OsProfile &profile = os::WinXP);
 
+// Records a call in the log without disturbing the thread's last-error value.
+void LogCall(const char *name, std::initializer_list<uintptr_t> args, std::string text = {});
+std::string Narrow(const wchar_t *text);
+
+// One fake system function, by library and name.
+struct FakeFunction {
+    const char *dll;
+    const char *name;
+    void *fn;
+};
+
+// Each area of fakes keeps its own table and scenario (bench/fakes_*.cpp).
+extern const std::vector<FakeFunction> FrameFakes, LateBoundFakes, FileFakes;
+void ResetLateBoundScenario();
+void ResetFileScenario();
+
 // Looks up the fake of an imported system function (dll in any case).
 void *FindFake(const char *dll, const char *name);
 // Functions that behave the same everywhere and change nothing (memset, ...).

@@ -2,21 +2,6 @@
 // answer of its result kind.
 #include "frame/library.h"
 
-static BOOL NotAvailable() {
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return 0;
-}
-
-HRESULT WINAPI DllGetVersion(struct _DLLVERSIONINFO *) { return E_NOTIMPL; }
-
-BOOL WINAPI WindowsHibernate() { return NotAvailable(); }
-BOOL WINAPI WindowsStandby() { return NotAvailable(); }
-BOOL WINAPI CheckSystemPowerStatus() { return NotAvailable(); }
-BOOLEAN WINAPI GetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES) { return NotAvailable(); }
-BOOLEAN WINAPI SetSuspendState(BOOLEAN, BOOLEAN, BOOLEAN) { return NotAvailable(); }
-BOOLEAN WINAPI IsPwrHibernateAllowed() { return NotAvailable(); }
-BOOLEAN WINAPI IsPwrSuspendAllowed() { return NotAvailable(); }
-
 int WINAPI ShutdownDialog(HWND) { return 0; }
 int WINAPI RestartDialog(HWND, LPCWSTR, DWORD) { return 0; }
 
@@ -34,9 +19,6 @@ BOOL WINAPI LocalInitSystemRebootW(LPWSTR, DWORD, BOOL) { return NotAvailable();
 BOOL WINAPI LocalInitSystemRebootA(LPSTR, DWORD, BOOL) { return NotAvailable(); }
 BOOL WINAPI LocalInitSystemShutdownW(LPWSTR, DWORD, BOOL) { return NotAvailable(); }
 BOOL WINAPI LocalInitSystemShutdownA(LPSTR, DWORD, BOOL) { return NotAvailable(); }
-
-BOOL WINAPI WindowsMsDosModus() { return NotAvailable(); }
-BOOL WINAPI CheckMsDosModus() { return NotAvailable(); }
 
 // No late-bound group exists yet.
 void UnloadLateBoundGroups() {}
