@@ -126,6 +126,10 @@ const SessionCase PrivilegedCommands[] = {
     {"WindowsHybridShutdown", os::WinMe, 9},
 };
 
+void PrintTo(const SessionCase &c, std::ostream *out) {
+    *out << c.exportName << " on " << c.profile.name << " with flags " << c.flags;
+}
+
 class PrivilegedCommand : public ::testing::TestWithParam<SessionCase> {};
 
 TEST_P(PrivilegedCommand, AcceptedKeepsThePrivilegeAndClosesTheToken) {
