@@ -1,0 +1,216 @@
+// DllGetVersion: argument checks, the growing path buffer, the version block and
+// the release of both buffers on every path.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "bench/fake_platform.h"
+#include "bench/fakes_files.h"
+#include "bench/image.h"
+
+namespace {
+
+constexpr uint32_t S_Ok = 0;
+constexpr uint32_t InvalidArg = 0x80070057;
+constexpr uint32_t OutOfMemory = 0x8007000E;
+constexpr uint32_t Fail = 0x80004005;
+constexpr uint32_t Pointer = 0x80004003;
+
+using Names = std::vector<std::string>;
+using Args = std::vector<uintptr_t>;
+
+// DLLVERSIONINFO followed by room that a larger record would have.
+struct Record {
+    DWORD cbSize, major, minor, build, platform;
+    DWORD beyond[3];
+};
+
+Record Untouched(DWORD cbSize) {
+    Record r;
+    memset(&r, 0xA5, sizeof r);
+    r.cbSize = cbSize;
+    return r;
+}
+
+bool Same(const Record &a, const Record &b) { return memcmp(&a, &b, sizeof a) == 0; }
+
+std::unique_ptr<QuellImage> Start(const OsProfile &profile = os::WinXP) {
+    ResetFakePlatform(profile);
+    auto image = LoadQuell();
+    g_fake.log.clear();
+    return image;
+}
+
+// The pointer arguments of one kind of call, in order.
+Args ArgsOf(const std::string &name, size_t index) {
+    Args values;
+    for (const Call &c : g_fake.log)
+        if (c.name == name) values.push_back(c.args[index]);
+    return values;
+}
+
+void ExpectNothingLeftAllocated() {
+    EXPECT_TRUE(g_files.liveBlocks.empty()) << g_files.liveBlocks.size() << " blocks left allocated";
+    EXPECT_EQ(g_files.foreignFrees, 0);
+}
+
+std::wstring ModuleNameOfLength(size_t length) {
+    std::wstring name = L"C:\\" + std::wstring(length - 13, L'd') + L"\\Quell.dll";
+    EXPECT_EQ(name.size(), length);
+    return name;
+}
+
+TEST(DllGetVersion, RejectsNullAndWrongSizeWithoutAnyCall) {
+    auto image = Start();
+    SetLastError(0xBEEF);
+    EXPECT_EQ(image->Call("DllGetVersion", {0}), InvalidArg);
+    for (DWORD cbSize : {0u, 16u, 19u, 21u, 24u, 32u, 0x80000014u}) {
+        SCOPED_TRACE(cbSize);
+        Record record = Untouched(cbSize);
+        EXPECT_EQ(image->Call("DllGetVersion", {Arg(&record)}), InvalidArg);
+        EXPECT_TRUE(Same(record, Untouched(cbSize)));
+    }
+    EXPECT_TRUE(g_fake.log.empty());
+    EXPECT_EQ(GetLastError(), 0xBEEFu);
+}
+
+TEST(DllGetVersion, ReportsMajorMinorBuildOfTheFixedVersionAndPlatformOne) {
+    struct Case {
+        DWORD ms, ls;
+        DWORD major, minor, build;
+    } cases[] = {
+        {0x00020000, 0x00000000, 2, 0, 0},
+        {0x00011234, 0x00050007, 1, 4660, 5},  // the fourth part is never reported
+        {0xFFFFFFFF, 0xFFFFFFFF, 65535, 65535, 65535},
+        {0x00000000, 0x0000FFFF, 0, 0, 0},
+    };
+    for (const OsProfile &profile : {os::Win98, os::WinXP, os::Win10, os::QueryFails}) {
+        auto image = Start(profile);
+        // One image for all cases: each call reads the version data afresh.
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(profile.name) + " " + std::to_string(c.ms) + "." + std::to_string(c.ls));
+            g_files.fileVersionMS = c.ms;
+            g_files.fileVersionLS = c.ls;
+            Record record = Untouched(20);
+            ASSERT_EQ(image->Call("DllGetVersion", {Arg(&record)}), S_Ok);
+            EXPECT_EQ(record.cbSize, 20u);
+            EXPECT_EQ(record.major, c.major);
+            EXPECT_EQ(record.minor, c.minor);
+            EXPECT_EQ(record.build, c.build);
+            EXPECT_EQ(record.platform, 1u);
+            EXPECT_EQ(record.beyond[0], Untouched(20).beyond[0]) << "written past the record";
+            ExpectNothingLeftAllocated();
+        }
+        EXPECT_EQ(g_fake.Count("GetFileVersionInfoW"), std::size(cases));
+    }
+}
+
+TEST(DllGetVersion, ReadsItsOwnFileIntoABlockOfExactlyTheReportedSize) {
+    auto image = Start();
+    g_files.versionDataSize = 0x35A;
+    Record record = Untouched(20);
+    ASSERT_EQ(image->Call("DllGetVersion", {Arg(&record)}), S_Ok);
+    EXPECT_EQ(g_fake.Names(), (Names{"malloc", "GetModuleFileNameW", "GetFileVersionInfoSizeW", "malloc",
+                                     "GetFileVersionInfoW", "VerQueryValueA", "free", "free"}));
+    EXPECT_EQ(ArgsOf("malloc", 0), (Args{520, 0x35A}));
+    const Call *name = g_fake.Last("GetModuleFileNameW");
+    EXPECT_EQ(name->args[0], (uintptr_t)image->module);
+    EXPECT_EQ(name->args[2], 260u);
+    uintptr_t path = name->args[1];
+    const Call *size = g_fake.Last("GetFileVersionInfoSizeW");
+    EXPECT_EQ(size->args[0], path);
+    EXPECT_NE(size->args[1], 0u);
+    const Call *read = g_fake.Last("GetFileVersionInfoW");
+    EXPECT_EQ(read->args[0], path);
+    EXPECT_EQ(read->args[1], 0u);
+    EXPECT_EQ(read->args[2], 0x35Au);
+    uintptr_t block = read->args[3];
+    const Call *query = g_fake.Last("VerQueryValueA");
+    EXPECT_EQ(query->args[0], block);
+    EXPECT_EQ(query->args[1], 0u) << "the root block is asked for with a null name";
+    EXPECT_EQ(ArgsOf("free", 0), (Args{block, path}));
+    ExpectNothingLeftAllocated();
+}
+
+// The capacity grows by 260 characters until the name fits: a result equal to
+// the capacity means the name was cut.
+TEST(DllGetVersion, GrowsThePathBufferUntilTheWholeNameFits) {
+    struct Case {
+        size_t length;
+        Args capacities;
+    } cases[] = {
+        {259, {260}},
+        {260, {260, 520}},
+        {519, {260, 520}},
+        {520, {260, 520, 780}},
+        {1000, {260, 520, 780, 1040}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.length);
+        auto image = Start();
+        g_files.moduleFileName = ModuleNameOfLength(c.length);
+        Record record = Untouched(20);
+        ASSERT_EQ(image->Call("DllGetVersion", {Arg(&record)}), S_Ok);
+        EXPECT_EQ(record.major, 2u);
+        EXPECT_EQ(ArgsOf("GetModuleFileNameW", 2), c.capacities);
+        EXPECT_EQ(ArgsOf("malloc", 0).front(), 520u);
+        Args resized = ArgsOf("realloc", 1);
+        EXPECT_EQ(resized.size(), c.capacities.size() - 1);
+        for (size_t i = 0; i < resized.size(); ++i) EXPECT_EQ(resized[i], 2 * c.capacities[i + 1]);
+        EXPECT_EQ(g_fake.Last("GetFileVersionInfoSizeW")->text, Narrow(g_files.moduleFileName.c_str()))
+            << "the name was cut";
+        ExpectNothingLeftAllocated();
+    }
+}
+
+TEST(DllGetVersion, EveryFailureReleasesBothBuffersAndLeavesTheRecord) {
+    enum Freed { None, Path, BlockThenPath };
+    struct Case {
+        const char *what;
+        void (*setup)();
+        uint32_t result;
+        DWORD error;  // the failing call's last-error value; 0: not checked
+        Names calls;
+        Freed freed;
+    } cases[] = {
+        {"path buffer not allocated", [] { g_files.failAllocation = 1; }, OutOfMemory, 0, {"malloc"}, None},
+        {"path buffer not enlarged",
+         [] {
+             g_files.moduleFileName = ModuleNameOfLength(300);
+             g_files.failAllocation = 2;
+         },
+         OutOfMemory, 0, {"malloc", "GetModuleFileNameW", "realloc", "free"}, Path},
+        {"no module file name", [] { g_files.moduleFileNameFails = true; }, Fail, FakeModuleNameError,
+         {"malloc", "GetModuleFileNameW", "free"}, Path},
+        {"no version data", [] { g_files.versionDataSize = 0; }, Fail, FakeNoVersionError,
+         {"malloc", "GetModuleFileNameW", "GetFileVersionInfoSizeW", "free"}, Path},
+        {"version block not allocated", [] { g_files.failAllocation = 2; }, OutOfMemory, 0,
+         {"malloc", "GetModuleFileNameW", "GetFileVersionInfoSizeW", "malloc", "free"}, Path},
+        {"version data unreadable", [] { g_files.versionReadFails = true; }, Fail, FakeVersionReadError,
+         {"malloc", "GetModuleFileNameW", "GetFileVersionInfoSizeW", "malloc", "GetFileVersionInfoW", "free", "free"},
+         BlockThenPath},
+        {"no root block", [] { g_files.versionQueryFails = true; }, Pointer, 0,
+         {"malloc", "GetModuleFileNameW", "GetFileVersionInfoSizeW", "malloc", "GetFileVersionInfoW",
+          "VerQueryValueA", "free", "free"},
+         BlockThenPath},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        auto image = Start();
+        c.setup();
+        Record record = Untouched(20);
+        EXPECT_EQ(image->Call("DllGetVersion", {Arg(&record)}), c.result);
+        if (c.error) {
+            EXPECT_EQ(GetLastError(), c.error);
+        }
+        EXPECT_TRUE(Same(record, Untouched(20))) << "the record was written on failure";
+        EXPECT_EQ(g_fake.Names(), c.calls);
+        Args expectedFrees;
+        if (c.freed == BlockThenPath) expectedFrees.push_back(g_fake.Last("GetFileVersionInfoW")->args[3]);
+        if (c.freed != None) expectedFrees.push_back(ArgsOf("GetModuleFileNameW", 1).front());
+        EXPECT_EQ(ArgsOf("free", 0), expectedFrees);
+        ExpectNothingLeftAllocated();
+    }
+}
+
+}  // namespace
