@@ -2,7 +2,7 @@
 # make test: install what is missing, build, run the whole test suite under Wine.
 BUILD := build
 
-.PHONY: all setup build demo test clean
+.PHONY: all setup build demo test bench clean
 
 all: build
 
@@ -21,3 +21,6 @@ test: build
 
 clean:
 	rm -rf $(BUILD)
+
+bench: build
+	cd $(BUILD)/bin && ../../tools/wine-session.sh wine quell_benchmark.exe
