@@ -82,6 +82,30 @@ TEST_F(Frame, ImportsOnlySystemLibrariesAndNoLateBoundFunction) {
     }
 }
 
+// Everything else is late-bound, so that the image loads on every system; a
+// lock or one-time initialisation that older systems lack would show up here.
+TEST_F(Frame, ImportsNothingBeyondTheLoadTimeTable) {
+    auto image = LoadQuell(Binding::Fake, false);
+    ASSERT_TRUE(image);
+    const std::set<std::pair<std::string, std::string>> loadTime = {
+        {"kernel32.dll", "GetVersionExA"},        {"kernel32.dll", "GetModuleFileNameW"},
+        {"kernel32.dll", "GetCurrentProcess"},    {"kernel32.dll", "GetLastError"},
+        {"kernel32.dll", "CloseHandle"},          {"kernel32.dll", "SetLastError"},
+        {"kernel32.dll", "LoadLibraryA"},         {"kernel32.dll", "GetProcAddress"},
+        {"kernel32.dll", "FreeLibrary"},          {"kernel32.dll", "GetSystemPowerStatus"},
+        {"kernel32.dll", "SetSystemPowerState"},  {"kernel32.dll", "GetWindowsDirectoryA"},
+        {"kernel32.dll", "GetFileAttributesA"},   {"advapi32.dll", "OpenProcessToken"},
+        {"advapi32.dll", "LookupPrivilegeValueA"}, {"advapi32.dll", "AdjustTokenPrivileges"},
+        {"advapi32.dll", "LookupPrivilegeValueW"}, {"advapi32.dll", "InitiateSystemShutdownA"},
+        {"advapi32.dll", "InitiateSystemShutdownW"}, {"advapi32.dll", "AbortSystemShutdownA"},
+        {"advapi32.dll", "GetUserNameA"},         {"version.dll", "GetFileVersionInfoSizeW"},
+        {"version.dll", "GetFileVersionInfoW"},   {"version.dll", "VerQueryValueA"},
+        {"user32.dll", "ExitWindowsEx"},          {"shell32.dll", "ShellExecuteA"},
+    };
+    for (const ImportedFunction &f : image->imports)
+        if (f.dll != "msvcrt.dll") EXPECT_TRUE(loadTime.count({f.dll, f.name})) << f.dll << "!" << f.name;
+}
+
 TEST_F(Frame, AttachMakesOneVersionQueryWith148Bytes) {
     auto image = LoadQuell();
     ASSERT_TRUE(image);

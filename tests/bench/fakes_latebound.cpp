@@ -1,7 +1,276 @@
 // Fakes of the late-bound world: LoadLibraryA, GetProcAddress, FreeLibrary and
-// the system libraries and entries they hand out.
+// the system libraries and entries they hand out. Every fake entry logs its
+// arguments (null pointers included) and answers from the scenario; none ever
+// reaches the system.
+#include "bench/fakes_latebound.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
 #include "bench/fake_platform.h"
 
-const std::vector<FakeFunction> LateBoundFakes = {};
+LateBoundScenario g_lateBound;
 
-void ResetLateBoundScenario() {}
+namespace {
+
+template <typename T> uintptr_t U(T value) { return (uintptr_t)value; }
+
+// The libraries of the fake loader; a library's handle comes from its place here.
+const char *const FakeLibraryNames[] = {"user32.dll", "advapi32.dll", "shell32.dll"};
+
+// Never 64 KB aligned, so never the handle of a real module.
+constexpr uintptr_t FakeModuleBase = 0xFA110010;
+
+uint32_t Answer(const char *entry) {
+    uint32_t result;
+    DWORD error;
+    {
+        std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
+        auto found = g_lateBound.results.find(entry);
+        result = found == g_lateBound.results.end() ? 1 : found->second;
+        error = g_lateBound.entryError;
+    }
+    if (error) SetLastError(error);
+    return result;
+}
+
+const char *Text(const char *text) { return text ? text : ""; }
+
+// user32
+
+BOOL WINAPI FakeLockWorkStation() {
+    LogCall("LockWorkStation", {});
+    return Answer("LockWorkStation");
+}
+
+BOOL WINAPI FakeShutdownBlockReasonCreate(HWND window, LPCWSTR reason) {
+    LogCall("ShutdownBlockReasonCreate", {U(window), U(reason)}, Narrow(reason));
+    return Answer("ShutdownBlockReasonCreate");
+}
+
+BOOL WINAPI FakeShutdownBlockReasonDestroy(HWND window) {
+    LogCall("ShutdownBlockReasonDestroy", {U(window)});
+    return Answer("ShutdownBlockReasonDestroy");
+}
+
+BOOL WINAPI FakeShutdownBlockReasonQuery(HWND window, LPWSTR buffer, DWORD *length) {
+    LogCall("ShutdownBlockReasonQuery", {U(window), U(buffer), U(length)});
+    return Answer("ShutdownBlockReasonQuery");
+}
+
+// advapi32
+
+BOOL WINAPI FakeInitiateSystemShutdownExA(LPSTR machine, LPSTR message, DWORD timeout, BOOL force, BOOL reboot,
+                                          DWORD reason) {
+    LogCall("InitiateSystemShutdownExA", {U(machine), U(message), timeout, U(force), U(reboot), reason}, Text(message));
+    return Answer("InitiateSystemShutdownExA");
+}
+
+BOOL WINAPI FakeInitiateSystemShutdownExW(LPWSTR machine, LPWSTR message, DWORD timeout, BOOL force, BOOL reboot,
+                                          DWORD reason) {
+    LogCall("InitiateSystemShutdownExW", {U(machine), U(message), timeout, U(force), U(reboot), reason}, Narrow(message));
+    return Answer("InitiateSystemShutdownExW");
+}
+
+DWORD WINAPI FakeInitiateShutdownA(LPSTR machine, LPSTR message, DWORD grace, DWORD flags, DWORD reason) {
+    LogCall("InitiateShutdownA", {U(machine), U(message), grace, flags, reason}, Text(message));
+    return Answer("InitiateShutdownA");
+}
+
+DWORD WINAPI FakeInitiateShutdownW(LPWSTR machine, LPWSTR message, DWORD grace, DWORD flags, DWORD reason) {
+    LogCall("InitiateShutdownW", {U(machine), U(message), grace, flags, reason}, Narrow(message));
+    return Answer("InitiateShutdownW");
+}
+
+// shell32, by ordinal. Each form of #60 removes its own arguments, so a call in
+// the other form leaves the caller's stack off.
+
+int WINAPI FakeRestartDialog(HWND window, LPCWSTR prompt, DWORD flags) {
+    LogCall("RestartDialog", {U(window), U(prompt), flags}, Narrow(prompt));
+    return Answer("RestartDialog");
+}
+
+int WINAPI FakeShutdownDialogOneArgument(HWND window) {
+    LogCall("ShutdownDialog", {U(window)});
+    return Answer("ShutdownDialog");
+}
+
+int WINAPI FakeShutdownDialogTwoArguments(HWND window, DWORD flags) {
+    LogCall("ShutdownDialog", {U(window), flags});
+    return Answer("ShutdownDialog");
+}
+
+struct FakeEntry {
+    const char *library;
+    const char *key;  // the entry's name, or "#n" for ordinal n
+    void *fn;
+};
+
+const FakeEntry FakeEntries[] = {
+    {"user32.dll", "LockWorkStation", (void *)FakeLockWorkStation},
+    {"user32.dll", "ShutdownBlockReasonCreate", (void *)FakeShutdownBlockReasonCreate},
+    {"user32.dll", "ShutdownBlockReasonDestroy", (void *)FakeShutdownBlockReasonDestroy},
+    {"user32.dll", "ShutdownBlockReasonQuery", (void *)FakeShutdownBlockReasonQuery},
+    {"advapi32.dll", "InitiateSystemShutdownExA", (void *)FakeInitiateSystemShutdownExA},
+    {"advapi32.dll", "InitiateSystemShutdownExW", (void *)FakeInitiateSystemShutdownExW},
+    {"advapi32.dll", "InitiateShutdownA", (void *)FakeInitiateShutdownA},
+    {"advapi32.dll", "InitiateShutdownW", (void *)FakeInitiateShutdownW},
+    {"shell32.dll", "#59", (void *)FakeRestartDialog},
+    {"shell32.dll", "#60", nullptr},  // the form decides: ShutdownDialogEntry
+};
+
+// Entries that an integration test may take from the real system: they change
+// nothing beyond the test's own window.
+const char *const HarmlessEntries[] = {"ShutdownBlockReasonCreate", "ShutdownBlockReasonDestroy",
+                                       "ShutdownBlockReasonQuery"};
+
+std::string Lower(std::string s) {
+    for (char &c : s) c = (char)tolower((unsigned char)c);
+    return s;
+}
+
+int LibraryIndex(HMODULE module) {
+    for (size_t i = 0; i < std::size(FakeLibraryNames); ++i)
+        if (U(module) == FakeModuleBase + 0x10 * i) return (int)i;
+    return -1;
+}
+
+// The file name of a real module, in lower case, without its directory.
+std::string RealLibraryName(HMODULE module) {
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(module, path, MAX_PATH);
+    std::string name(path, n);
+    return Lower(name.substr(name.find_last_of("\\/") + 1));
+}
+
+bool TakesTwoArguments(DWORD platform, DWORD major) { return platform == VER_PLATFORM_WIN32_NT && major >= 6; }
+
+void *ShutdownDialogEntry(bool realSystem) {
+    int form;
+    {
+        std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
+        form = g_lateBound.shutdownDialogArguments;
+        if (!form && !realSystem) form = TakesTwoArguments(g_fake.os.platform, g_fake.os.major) ? 2 : 1;
+    }
+    if (!form) {
+        OSVERSIONINFOA version{};
+        version.dwOSVersionInfoSize = sizeof version;
+        GetVersionExA(&version);
+        form = TakesTwoArguments(version.dwPlatformId, version.dwMajorVersion) ? 2 : 1;
+    }
+    return form == 2 ? (void *)FakeShutdownDialogTwoArguments : (void *)FakeShutdownDialogOneArgument;
+}
+
+void *FindFakeEntry(const std::string &library, const std::string &key, bool realSystem) {
+    for (const FakeEntry &entry : FakeEntries)
+        if (library == entry.library && key == entry.key) return entry.fn ? entry.fn : ShutdownDialogEntry(realSystem);
+    return nullptr;
+}
+
+FARPROC Missing() {
+    SetLastError(FakeLookupError);
+    return nullptr;
+}
+
+// kernel32
+
+HMODULE WINAPI FakeLoadLibraryA(LPCSTR name) {
+    LogCall("LoadLibraryA", {U(name)}, Text(name));
+    DWORD delay;
+    {
+        std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
+        delay = g_lateBound.loadDelayMs;
+    }
+    if (delay) Sleep(delay);
+    std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
+    std::string library = Lower(Text(name));
+    auto found = g_lateBound.libraries.find(library);
+    if (found == g_lateBound.libraries.end() || !found->second.present) {
+        SetLastError(FakeLoadError);
+        return nullptr;
+    }
+    ++found->second.references;
+    return FakeModuleHandle(library);
+}
+
+// In Binding::Real the library's LoadLibraryA reaches the system and hands
+// real modules to this fake: it gives out the harmless entries of the system
+// and the bench's fake for every other one, so nothing destructive is reached.
+FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
+    // An ordinal is logged as "#n" only when its high word is zero; anything
+    // else is read as a name.
+    bool byOrdinal = IS_INTRESOURCE(name);
+    char ordinal[16];
+    snprintf(ordinal, sizeof ordinal, "#%u", (unsigned)U(name));
+    std::string key = byOrdinal ? ordinal : Text(name);
+    LogCall("GetProcAddress", {U(module), U(name)}, key);
+    int index = LibraryIndex(module);
+    if (index < 0) {
+        bool harmless = !byOrdinal && std::any_of(std::begin(HarmlessEntries), std::end(HarmlessEntries),
+                                                  [&](const char *h) { return key == h; });
+        if (harmless) return GetProcAddress(module, name);
+        void *fake = FindFakeEntry(RealLibraryName(module), key, true);
+        return fake ? (FARPROC)fake : Missing();
+    }
+    DWORD delay;
+    bool missing;
+    {
+        std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
+        delay = g_lateBound.lookupDelayMs;
+        missing = g_lateBound.libraries[FakeLibraryNames[index]].missing.count(key) != 0;
+    }
+    if (delay) Sleep(delay);
+    void *fake = missing ? nullptr : FindFakeEntry(FakeLibraryNames[index], key, false);
+    return fake ? (FARPROC)fake : Missing();
+}
+
+BOOL WINAPI FakeFreeLibrary(HMODULE module) {
+    int index = LibraryIndex(module);
+    LogCall("FreeLibrary", {U(module)}, index < 0 ? "?" : FakeLibraryNames[index]);
+    std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
+    if (index < 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    FakeSystemLibrary &library = g_lateBound.libraries[FakeLibraryNames[index]];
+    if (library.freeFails) {
+        SetLastError(FakeFreeError);
+        return FALSE;
+    }
+    --library.references;
+    return TRUE;
+}
+
+}  // namespace
+
+HMODULE FakeModuleHandle(const std::string &library) {
+    for (size_t i = 0; i < std::size(FakeLibraryNames); ++i)
+        if (library == FakeLibraryNames[i]) return (HMODULE)(FakeModuleBase + 0x10 * i);
+    return nullptr;
+}
+
+const std::vector<FakeFunction> LateBoundFakes = {
+    {"kernel32.dll", "LoadLibraryA", (void *)FakeLoadLibraryA},
+    {"kernel32.dll", "GetProcAddress", (void *)FakeGetProcAddress},
+    {"kernel32.dll", "FreeLibrary", (void *)FakeFreeLibrary},
+};
+
+void ResetLateBoundScenario() {
+    std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
+    g_lateBound = LateBoundScenario{};
+    for (const char *library : FakeLibraryNames) g_lateBound.libraries[library] = {};
+    g_lateBound.results = {
+        {"LockWorkStation", TRUE},
+        {"ShutdownBlockReasonCreate", TRUE},
+        {"ShutdownBlockReasonDestroy", TRUE},
+        {"ShutdownBlockReasonQuery", TRUE},
+        {"InitiateSystemShutdownExA", TRUE},
+        {"InitiateSystemShutdownExW", TRUE},
+        {"InitiateShutdownA", ERROR_SUCCESS},
+        {"InitiateShutdownW", ERROR_SUCCESS},
+        {"RestartDialog", TRUE},
+        {"ShutdownDialog", TRUE},
+    };
+}
