@@ -1,7 +1,7 @@
 // Fakes of the late-bound world: LoadLibraryA, GetProcAddress, FreeLibrary and
-// the system libraries and entries they hand out. Every fake entry logs its
-// arguments (null pointers included) and answers from the scenario; none ever
-// reaches the system.
+// the system libraries and entries they hand out, and kernel32's power calls.
+// Every fake entry logs its arguments (null pointers included) and answers
+// from the scenario; none ever reaches the system.
 #include "bench/fakes_latebound.h"
 
 #include <algorithm>
@@ -18,7 +18,7 @@ namespace {
 template <typename T> uintptr_t U(T value) { return (uintptr_t)value; }
 
 // The libraries of the fake loader; a library's handle comes from its place here.
-const char *const FakeLibraryNames[] = {"user32.dll", "advapi32.dll", "shell32.dll"};
+const char *const FakeLibraryNames[] = {"user32.dll", "advapi32.dll", "shell32.dll", "powrprof.dll"};
 
 // Never 64 KB aligned, so never the handle of a real module.
 constexpr uintptr_t FakeModuleBase = 0xFA110010;
@@ -102,6 +102,34 @@ int WINAPI FakeShutdownDialogTwoArguments(HWND window, DWORD flags) {
     return Answer("ShutdownDialog");
 }
 
+// powrprof. Each answers in all 32 bits, so that a result of 0x100 shows
+// whether the library reads the BOOLEAN's low byte alone; SetSuspendState logs
+// whole argument slots, so that a slot with high bits set shows.
+
+uint32_t WINAPI FakeIsPwrSuspendAllowed() {
+    LogCall("IsPwrSuspendAllowed", {});
+    return Answer("IsPwrSuspendAllowed");
+}
+
+uint32_t WINAPI FakeIsPwrHibernateAllowed() {
+    LogCall("IsPwrHibernateAllowed", {});
+    return Answer("IsPwrHibernateAllowed");
+}
+
+uint32_t WINAPI FakeSetSuspendState(uint32_t hibernate, uint32_t force, uint32_t wakeEventsDisabled) {
+    LogCall("SetSuspendState", {hibernate, force, wakeEventsDisabled});
+    return Answer("SetSuspendState");
+}
+
+uint32_t WINAPI FakeGetPwrCapabilities(SYSTEM_POWER_CAPABILITIES *capabilities) {
+    LogCall("GetPwrCapabilities", {U(capabilities)});
+    if (capabilities) {
+        std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
+        *capabilities = g_lateBound.capabilities;
+    }
+    return Answer("GetPwrCapabilities");
+}
+
 struct FakeEntry {
     const char *library;
     const char *key;  // the entry's name, or "#n" for ordinal n
@@ -119,12 +147,18 @@ const FakeEntry FakeEntries[] = {
     {"advapi32.dll", "InitiateShutdownW", (void *)FakeInitiateShutdownW},
     {"shell32.dll", "#59", (void *)FakeRestartDialog},
     {"shell32.dll", "#60", nullptr},  // the form decides: ShutdownDialogEntry
+    {"powrprof.dll", "IsPwrSuspendAllowed", (void *)FakeIsPwrSuspendAllowed},
+    {"powrprof.dll", "IsPwrHibernateAllowed", (void *)FakeIsPwrHibernateAllowed},
+    {"powrprof.dll", "SetSuspendState", (void *)FakeSetSuspendState},
+    {"powrprof.dll", "GetPwrCapabilities", (void *)FakeGetPwrCapabilities},
 };
 
 // Entries that an integration test may take from the real system: they change
-// nothing beyond the test's own window.
+// nothing beyond the test's own window, or only answer a question.
+// SetSuspendState is never among them.
 const char *const HarmlessEntries[] = {"ShutdownBlockReasonCreate", "ShutdownBlockReasonDestroy",
-                                       "ShutdownBlockReasonQuery"};
+                                       "ShutdownBlockReasonQuery",  "IsPwrSuspendAllowed",
+                                       "IsPwrHibernateAllowed",     "GetPwrCapabilities"};
 
 std::string Lower(std::string s) {
     for (char &c : s) c = (char)tolower((unsigned char)c);
@@ -226,6 +260,24 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
     return fake ? (FARPROC)fake : Missing();
 }
 
+BOOL WINAPI FakeGetSystemPowerStatus(LPSYSTEM_POWER_STATUS status) {
+    LogCall("GetSystemPowerStatus", {U(status)});
+    std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
+    if (g_lateBound.powerStatusFails) {
+        SetLastError(FakePowerStatusError);
+        return FALSE;
+    }
+    *status = SYSTEM_POWER_STATUS{g_lateBound.acLineStatus, 0x80, 255, 0, 0xFFFFFFFF, 0xFFFFFFFF};
+    return TRUE;
+}
+
+BOOL WINAPI FakeSetSystemPowerState(BOOL suspend, BOOL force) {
+    LogCall("SetSystemPowerState", {U(suspend), U(force)});
+    std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
+    if (g_lateBound.systemPowerStateError) SetLastError(g_lateBound.systemPowerStateError);
+    return g_lateBound.systemPowerStateResult;
+}
+
 BOOL WINAPI FakeFreeLibrary(HMODULE module) {
     int index = LibraryIndex(module);
     LogCall("FreeLibrary", {U(module)}, index < 0 ? "?" : FakeLibraryNames[index]);
@@ -255,6 +307,8 @@ const std::vector<FakeFunction> LateBoundFakes = {
     {"kernel32.dll", "LoadLibraryA", (void *)FakeLoadLibraryA},
     {"kernel32.dll", "GetProcAddress", (void *)FakeGetProcAddress},
     {"kernel32.dll", "FreeLibrary", (void *)FakeFreeLibrary},
+    {"kernel32.dll", "GetSystemPowerStatus", (void *)FakeGetSystemPowerStatus},
+    {"kernel32.dll", "SetSystemPowerState", (void *)FakeSetSystemPowerState},
 };
 
 void ResetLateBoundScenario() {
@@ -272,5 +326,12 @@ void ResetLateBoundScenario() {
         {"InitiateShutdownW", ERROR_SUCCESS},
         {"RestartDialog", TRUE},
         {"ShutdownDialog", TRUE},
+        {"IsPwrSuspendAllowed", TRUE},
+        {"IsPwrHibernateAllowed", TRUE},
+        {"SetSuspendState", TRUE},
+        {"GetPwrCapabilities", TRUE},
     };
+    SYSTEM_POWER_CAPABILITIES &capabilities = g_lateBound.capabilities;
+    capabilities.SystemS1 = capabilities.SystemS2 = capabilities.SystemS3 = capabilities.SystemS4 = TRUE;
+    capabilities.HiberFilePresent = TRUE;
 }

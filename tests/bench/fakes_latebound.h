@@ -12,6 +12,7 @@
 constexpr DWORD FakeLoadError = ERROR_MOD_NOT_FOUND;     // 126, LoadLibraryA of an absent library
 constexpr DWORD FakeLookupError = ERROR_PROC_NOT_FOUND;  // 127, GetProcAddress of a missing entry
 constexpr DWORD FakeFreeError = ERROR_INVALID_HANDLE;    // 6, FreeLibrary that fails
+constexpr DWORD FakePowerStatusError = ERROR_NOT_READY;  // 21, GetSystemPowerStatus that fails
 
 // One system library as the fake loader knows it.
 struct FakeSystemLibrary {
@@ -34,6 +35,18 @@ struct LateBoundScenario {
     // Fake libraries are slow to load and to look up in (race tests).
     DWORD loadDelayMs = 0;
     DWORD lookupDelayMs = 0;
+
+    // The powrprof entries answer in all 32 bits of their result (results may
+    // hold e.g. 0x100, a BOOLEAN false with a high bit set).
+    // GetPwrCapabilities copies this record to a non-null pointer, whatever it
+    // returns. By default the machine has S1 to S4 and a hibernation file.
+    SYSTEM_POWER_CAPABILITIES capabilities{};
+
+    // kernel32's power calls, bound at load time.
+    BYTE acLineStatus = 1;          // GetSystemPowerStatus: 0 off line, 1 on line, 255 unknown
+    bool powerStatusFails = false;  // GetSystemPowerStatus returns 0 with FakePowerStatusError
+    BOOL systemPowerStateResult = TRUE;  // SetSystemPowerState, which never reaches the system
+    DWORD systemPowerStateError = 0;     // and the last-error value it leaves; 0 leaves it untouched
 };
 
 // Reset with the rest of the platform by ResetFakePlatform (ResetLateBoundScenario).
