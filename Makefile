@@ -1,4 +1,4 @@
-# make demo: install what is missing, build, run the demo host under Wine.
+# make demo: install what is missing, build, run quell.exe status under Wine.
 # make test: install what is missing, build, run the whole test suite under Wine.
 BUILD := build
 
@@ -14,7 +14,7 @@ build: setup
 	cmake --build --preset default
 
 demo: build
-	cd $(BUILD)/bin && ../../tools/wine-session.sh wine quell.exe
+	cd $(BUILD)/bin && ../../tools/wine-session.sh wine quell.exe status
 
 test: build
 	tools/wine-session.sh ctest --preset default

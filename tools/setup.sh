@@ -9,7 +9,8 @@ need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 
 for p in g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-tools mingw-w64-i686-dev \
-         cmake make googletest python3 clang-14 lld-14 llvm-14 cppcheck; do
+         cmake make googletest python3 clang-14 lld-14 llvm-14 cppcheck \
+         fp-compiler-3.2.2 fpc-source-3.2.2; do
     have_pkg "$p" || need+=("$p")
 done
 

@@ -1,0 +1,63 @@
+# Import libraries of Quell.dll for callers: libQuell.dll.a (MinGW, GNU dlltool)
+# and Quell.lib (Microsoft format, llvm-dlltool), both from one module-definition
+# file derived from res/Quell.def. Callers link the library's own exports by
+# their plain names. The exports named after system functions are linked only as
+# Quell_<name>, bound to their fixed ordinal: a plain LockWorkStation in an
+# import library would capture the program's calls of user32's LockWorkStation
+# whenever that library comes first on the link line.
+
+# Exports whose names the system (or every DLL) uses as well.
+set(QUELL_SHARED_NAMES
+    DllGetVersion GetPwrCapabilities SetSuspendState IsPwrHibernateAllowed IsPwrSuspendAllowed
+    RestartDialog InitiateShutdownW InitiateShutdownA InitiateSystemShutdownExW InitiateSystemShutdownExA
+    ShutdownBlockReasonQuery ShutdownBlockReasonDestroy ShutdownBlockReasonCreate LockWorkStation)
+
+set(QUELL_EXPORT_TABLE ${PROJECT_SOURCE_DIR}/res/Quell.def)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${QUELL_EXPORT_TABLE})
+file(STRINGS ${QUELL_EXPORT_TABLE} export_lines REGEX "^[ \t]*[A-Za-z_][A-Za-z0-9_]*@[0-9]+[ \t]+@[0-9]+")
+
+set(plain "")
+set(aliases "")
+foreach(line IN LISTS export_lines)
+    string(REGEX MATCH "([A-Za-z_][A-Za-z0-9_]*)@([0-9]+)[ \t]+@([0-9]+)" _ "${line}")
+    set(name ${CMAKE_MATCH_1})
+    set(bytes ${CMAKE_MATCH_2})
+    set(ordinal ${CMAKE_MATCH_3})
+    if(name IN_LIST QUELL_SHARED_NAMES)
+        string(APPEND aliases "    Quell_${name}@${bytes} @${ordinal} NONAME\n")
+    else()
+        string(APPEND plain "    ${name}@${bytes} @${ordinal}\n")
+    endif()
+endforeach()
+list(LENGTH export_lines export_count)
+if(NOT export_count EQUAL 36)
+    message(FATAL_ERROR "res/Quell.def: expected 36 exports, read ${export_count}")
+endif()
+
+set(QUELL_IMPLIB_DIR ${CMAKE_BINARY_DIR}/implib)
+set(QUELL_IMPORT_DEF ${QUELL_IMPLIB_DIR}/Quell.def)
+set(QUELL_MINGW_IMPLIB ${QUELL_IMPLIB_DIR}/libQuell.dll.a)
+set(QUELL_MSVC_IMPLIB ${QUELL_IMPLIB_DIR}/Quell.lib)
+file(CONFIGURE OUTPUT ${QUELL_IMPORT_DEF} @ONLY CONTENT
+"; Quell.dll as its callers link it. Decorated stdcall names (@N: bytes of
+; arguments) so that the import libraries resolve calls by plain name.
+; Quell_<name> binds an export named after a system function by its ordinal,
+; and that export has no plain name here, so the system's stays the system's.
+LIBRARY Quell.dll
+EXPORTS
+${plain}${aliases}")
+
+find_program(QUELL_GNU_DLLTOOL NAMES i686-w64-mingw32-dlltool REQUIRED)
+find_program(QUELL_LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED)
+add_custom_command(
+    OUTPUT ${QUELL_MINGW_IMPLIB}
+    COMMAND ${QUELL_GNU_DLLTOOL} --kill-at --input-def ${QUELL_IMPORT_DEF}
+            --dllname Quell.dll --output-lib ${QUELL_MINGW_IMPLIB}
+    DEPENDS ${QUELL_IMPORT_DEF}
+    COMMENT "Import library libQuell.dll.a (MinGW)")
+add_custom_command(
+    OUTPUT ${QUELL_MSVC_IMPLIB}
+    COMMAND ${QUELL_LLVM_DLLTOOL} -m i386 -k -d ${QUELL_IMPORT_DEF} -l ${QUELL_MSVC_IMPLIB}
+    DEPENDS ${QUELL_IMPORT_DEF}
+    COMMENT "Import library Quell.lib (Microsoft format)")
+add_custom_target(quell_import_libraries ALL DEPENDS ${QUELL_MINGW_IMPLIB} ${QUELL_MSVC_IMPLIB})
