@@ -4,7 +4,7 @@
 
 #include "bench/fake_platform.h"
 #include "bench/image.h"
-#include "bench/msdos_probe.h"
+#include "bench/probe_run.h"
 
 namespace {
 
@@ -13,11 +13,6 @@ constexpr uint32_t True = 0xFFFFFFFF;
 struct Record {
     DWORD cbSize, major, minor, build, platform;
 };
-
-std::wstring BesideTheTests(const std::wstring &name) {
-    std::wstring path = BuiltQuellPath();
-    return path.substr(0, path.size() - wcslen(L"Quell.dll")) + name;
-}
 
 TEST(WineVersion, DllGetVersionReadsTheBuiltFile) {
     ResetFakePlatform();
@@ -76,51 +71,11 @@ TEST(WineVersion, SystemReaderSeesTheGermanStringTable) {
     FreeLibrary(version);
 }
 
-// Runs the probe program under its own name and returns its report.
-ProbeReport RunProbe() {
-    std::wstring exe = BesideTheTests(L"quell_msdos_probe.exe");
-    std::wstring commandLine = L"\"" + exe + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        ADD_FAILURE() << "cannot start the probe, error " << GetLastError();
-        return ProbeReport{0, 0, 0, false, false};
-    }
-    WaitForSingleObject(process.hProcess, 60000);
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return DecodeProbeReport(code);
-}
-
-// Wine acts as Windows 98 for the probe while this object lives; the shortcut
-// files it created go with it.
-struct Windows98ForTheProbe {
-    static constexpr const char *Parent = "Software\\Wine\\AppDefaults";
-    static constexpr const char *Key = "Software\\Wine\\AppDefaults\\quell_msdos_probe.exe";
+// Shortcut files in the prefix's Windows directory, removed with this object.
+struct Shortcuts {
     std::vector<std::string> files;
-    bool parentExisted = false;
-
-    Windows98ForTheProbe() {
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, Parent, 0, KEY_READ, &key) == 0) {
-            parentExisted = true;
-            RegCloseKey(key);
-        }
-        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, Key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr), 0);
-        EXPECT_EQ(RegSetValueExA(key, "Version", 0, REG_SZ, (const BYTE *)"win98", 6), 0);
-        RegCloseKey(key);
-    }
-    ~Windows98ForTheProbe() {
-        for (const std::string &file : files) EXPECT_TRUE(DeleteFileA(file.c_str())) << file;
-        EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, Key), 0);
-        // Only when empty: another program may have its own entry by now.
-        if (!parentExisted) RegDeleteKeyA(HKEY_CURRENT_USER, Parent);
-    }
-    void PlaceShortcut(const std::string &name) {
+    ~Shortcuts() { RemoveAll(); }
+    void Place(const std::string &name) {
         char dir[MAX_PATH];
         UINT n = GetWindowsDirectoryA(dir, MAX_PATH);
         ASSERT_TRUE(n > 0 && n < MAX_PATH);
@@ -130,48 +85,35 @@ struct Windows98ForTheProbe {
         CloseHandle(file);
         files.push_back(path);
     }
-    void RemoveShortcuts() {
+    void RemoveAll() {
         for (const std::string &file : files) EXPECT_TRUE(DeleteFileA(file.c_str())) << file;
         files.clear();
     }
 };
 
 TEST(WineMsDos, CheckMsDosModusFindsTheShortcutOnlyOnWindows98) {
-    {
-        // This process is on the NT family: a shortcut changes nothing.
-        Windows98ForTheProbe windows98;
-        windows98.PlaceShortcut("MS-DOS-MODUS.PIF");
-        ResetFakePlatform();
-        auto image = LoadQuell(Binding::Real);
-        ASSERT_TRUE(image);
-        SetLastError(0);
-        EXPECT_EQ(image->Call("CheckMsDosModus"), 0u);
-        EXPECT_EQ(GetLastError(), 0u);
+    Shortcuts shortcuts;
+    shortcuts.Place("MS-DOS-MODUS.PIF");
 
-        ProbeReport first = RunProbe();
-        windows98.RemoveShortcuts();
-        ASSERT_TRUE(first.loaded);
-        EXPECT_EQ(first.platform, 1u) << "Wine did not act as Windows 98 for the probe";
-        EXPECT_EQ(first.check, True);
-        EXPECT_FALSE(first.fakeCalled);
+    // This process is on the NT family: a shortcut changes nothing.
+    ResetFakePlatform();
+    auto image = LoadQuell(Binding::Real);
+    ASSERT_TRUE(image);
+    SetLastError(0);
+    EXPECT_EQ(image->Call("CheckMsDosModus"), 0u);
+    EXPECT_EQ(GetLastError(), 0u);
 
-        ProbeReport missing = RunProbe();
-        EXPECT_EQ(missing.platform, 1u);
-        EXPECT_EQ(missing.check, 0u);
-        EXPECT_EQ(missing.error, (uint32_t)ERROR_INVALID_NAME);
+    ProbeAnswers first = RunProbe("quell_probe_msdos", "win98");
+    ASSERT_EQ(first["platform"], "1") << "Wine did not act as Windows 98 for the probe";
+    EXPECT_EQ(first["CheckMsDosModus"].substr(0, 3), "-1 ");
+    EXPECT_EQ(first["fakeCalls"], "0");
 
-        windows98.PlaceShortcut("EXIT TO DOS.PIF");
-        ProbeReport second = RunProbe();
-        EXPECT_EQ(second.platform, 1u);
-        EXPECT_EQ(second.check, True);
-    }
-    // Key and files are gone again: the probe is back on the NT family.
-    ProbeReport after = RunProbe();
-    ASSERT_TRUE(after.loaded);
-    EXPECT_EQ(after.platform, 2u);
-    EXPECT_EQ(after.check, 0u);
-    HKEY key;
-    EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, Windows98ForTheProbe::Key, 0, KEY_READ, &key), 0);
+    shortcuts.RemoveAll();
+    EXPECT_EQ(RunProbe("quell_probe_msdos", "win98")["CheckMsDosModus"], "0 123");
+
+    shortcuts.Place("EXIT TO DOS.PIF");
+    EXPECT_EQ(RunProbe("quell_probe_msdos", "win98")["CheckMsDosModus"].substr(0, 3), "-1 ");
+    EXPECT_EQ(RunProbe("quell_probe_msdos", "")["CheckMsDosModus"], "0 48879") << "the NT family must not look";
 }
 
 }  // namespace
