@@ -81,8 +81,8 @@ int main() {
     auto checkWindowsNT = (BOOL(WINAPI *)())GetProcAddress(quell, "CheckWindowsNT");
     std::printf("%-44s %10.1f ns\n", "CheckWindowsNT per call", NanosecondsPer(1000000, [&] { checkWindowsNT(); }));
 
-    CompareForwarder<BOOL(WINAPI *)(HWND, LPWSTR, DWORD *)>(quell, "user32.dll", "ShutdownBlockReasonQuery",
-                                                           (HWND) nullptr, (LPWSTR) nullptr, (DWORD *)nullptr);
+    CompareForwarder<BOOL(WINAPI *)(HWND, LPCWSTR)>(quell, "user32.dll", "ShutdownBlockReasonCreate", (HWND) nullptr,
+                                                   (LPCWSTR) nullptr);
     CompareForwarder<BOOLEAN(WINAPI *)()>(quell, "powrprof.dll", "IsPwrSuspendAllowed");
 
     constexpr int Cycles = 300;

@@ -11,7 +11,7 @@
 // A failed load returns to Empty, so the next caller (a waiter included) tries
 // again, as a call on an Empty group always does.
 namespace {
-enum : LONG { Empty, Filling, Ready };
+constexpr LONG Empty = LateBoundEmpty, Filling = LateBoundFilling, Ready = LateBoundReady;
 }
 
 static void FillSlots(LateBoundGroup &group, HMODULE module) {
@@ -24,7 +24,7 @@ static void FillSlots(LateBoundGroup &group, HMODULE module) {
     }
 }
 
-bool Load(LateBoundGroup &group) {
+bool LoadFirst(LateBoundGroup &group) {
     for (;;) {
         LONG state = __atomic_load_n(&group.fill, __ATOMIC_ACQUIRE);
         if (state == Ready) return true;

@@ -31,9 +31,18 @@ struct LateBoundGroup {
     LONG fill = 0;
 };
 
+// The states of LateBoundGroup::fill.
+enum : LONG { LateBoundEmpty, LateBoundFilling, LateBoundReady };
+
+// The first load of a group; Load's slow path.
+bool LoadFirst(LateBoundGroup &group);
+
 // True when the group's library is loaded (its slots then hold what the
-// library gave, null where it lacks an entry). Any thread, any time.
-bool Load(LateBoundGroup &group);
+// library gave, null where it lacks an entry). Any thread, any time. Inline,
+// so that a forwarder of a loaded group costs one read before its jump.
+__attribute__((always_inline)) inline bool Load(LateBoundGroup &group) {
+    return __atomic_load_n(&group.fill, __ATOMIC_ACQUIRE) == LateBoundReady || LoadFirst(group);
+}
 
 // Clears the slots and releases the library; true when it is released (or was
 // never loaded). Process detach only.
