@@ -1,8 +1,9 @@
 # make demo: install what is missing, build, run quell.exe status under Wine.
 # make test: install what is missing, build, run the whole test suite under Wine.
+# make sweep-table: build, run the fault-injection sweep, write its table to docs/fault-sweep.md.
 BUILD := build
 
-.PHONY: all setup build demo test bench clean
+.PHONY: all setup build demo test bench sweep-table clean
 
 all: build
 
@@ -21,6 +22,9 @@ test: build
 
 clean:
 	rm -rf $(BUILD)
+
+sweep-table: build
+	cd $(BUILD)/bin && QUELL_SWEEP_TABLE=$(CURDIR)/docs/fault-sweep.md ../../tools/wine-session.sh wine fault_sweep_test.exe --gtest_brief=1
 
 bench: build
 	cd $(BUILD)/bin && ../../tools/wine-session.sh wine quell_benchmark.exe

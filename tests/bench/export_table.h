@@ -1,7 +1,13 @@
 // The export table as callers see it: ordinal, plain name, 32-bit argument slots, result kind.
 #pragma once
 
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
 #include <vector>
+
+#include "bench/image.h"
 
 enum class ResultKind { Boolean, Forwarded, ErrorCode, Dialog, HResult, PowerStatus };
 
@@ -52,4 +58,27 @@ inline const std::vector<ExportRow> &ExportTable() {
         {36, "CheckMsDosModus", 0, ResultKind::Boolean},
     };
     return rows;
+}
+
+inline const ExportRow &ExportNamed(const std::string &name) {
+    auto named = [&](const ExportRow &r) { return r.name == name; };
+    return *std::find_if(ExportTable().begin(), ExportTable().end(), named);
+}
+
+// The records that calls with harmless arguments point to; one per thread.
+struct ExportScratch {
+    DWORD versionInfo[5] = {20};  // DLLVERSIONINFO with its cbSize
+    SYSTEM_POWER_CAPABILITIES capabilities{};
+    WCHAR reason[256] = {};
+    DWORD reasonLength = 256;
+};
+
+// Arguments under which an export only does its work on the fake platform: a
+// valid record where it takes one, null or 0 for everything else.
+inline std::vector<uint32_t> HarmlessArguments(const ExportRow &row, ExportScratch &scratch) {
+    const std::string name = row.name;
+    if (name == "DllGetVersion") return {Arg(scratch.versionInfo)};
+    if (name == "GetPwrCapabilities") return {Arg(&scratch.capabilities)};
+    if (name == "ShutdownBlockReasonQuery") return {0, Arg(scratch.reason), Arg(&scratch.reasonLength)};
+    return std::vector<uint32_t>(row.arguments, 0);
 }

@@ -61,13 +61,22 @@ bool FakePlatform::TokensClosedExactlyOnce() {
            foreignHandleCloses == 0;
 }
 
-void LogCall(const char *name, std::initializer_list<uintptr_t> args, std::string text) {
+bool CanFail(const std::string &name) {
+    return name != "GetLastError" && name != "SetLastError" && name != "GetCurrentProcess" && name != "free";
+}
+
+bool LogCall(const char *name, std::initializer_list<uintptr_t> args, std::string text) {
     DWORD error = GetLastError();
+    size_t call;
+    bool fail;
     {
         std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
-        g_fake.log.push_back(Call{name, args, std::move(text)});
+        call = ++g_fake.calls;
+        fail = call == g_fake.failCall && CanFail(name);
+        if (g_fake.recording) g_fake.log.push_back(Call{name, args, std::move(text)});
     }
-    SetLastError(error);
+    SetLastError(fail ? InjectedError(call) : error);
+    return fail;
 }
 
 std::string Narrow(const wchar_t *text) {
@@ -84,7 +93,7 @@ template <typename T> uintptr_t U(T value) { return (uintptr_t)value; }
 // kernel32
 
 BOOL WINAPI FakeGetVersionExA(LPOSVERSIONINFOA info) {
-    LogCall("GetVersionExA", {U(info), info ? info->dwOSVersionInfoSize : 0});
+    if (LogCall("GetVersionExA", {U(info), info ? info->dwOSVersionInfoSize : 0})) return FALSE;
     if (g_fake.os.queryFails) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -113,8 +122,9 @@ void WINAPI FakeSetLastError(DWORD error) {
     SetLastError(error);
 }
 
+// A close that is made to fail still counts as the library's one close.
 BOOL WINAPI FakeCloseHandle(HANDLE handle) {
-    LogCall("CloseHandle", {U(handle)});
+    bool fail = LogCall("CloseHandle", {U(handle)});
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
     auto token = g_fake.tokenCloses.find(U(handle));
     if (token == g_fake.tokenCloses.end()) {
@@ -122,13 +132,17 @@ BOOL WINAPI FakeCloseHandle(HANDLE handle) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    return ++token->second == 1 ? TRUE : (SetLastError(ERROR_INVALID_HANDLE), FALSE);
+    if (++token->second != 1) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return !fail;
 }
 
 // advapi32
 
 BOOL WINAPI FakeOpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
-    LogCall("OpenProcessToken", {U(process), access, U(token)});
+    if (LogCall("OpenProcessToken", {U(process), access, U(token)})) return FALSE;
     if (!g_fake.tokenSupported) {
         SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
         return FALSE;
@@ -143,13 +157,13 @@ BOOL WINAPI FakeOpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
 constexpr LUID ShutdownLuid{19, 0};
 
 BOOL WINAPI FakeLookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) {
-    LogCall("LookupPrivilegeValueA", {U(system), U(name), U(luid)}, name ? name : "");
+    if (LogCall("LookupPrivilegeValueA", {U(system), U(name), U(luid)}, name ? name : "")) return FALSE;
     *luid = ShutdownLuid;
     return TRUE;
 }
 
 BOOL WINAPI FakeLookupPrivilegeValueW(LPCWSTR system, LPCWSTR name, PLUID luid) {
-    LogCall("LookupPrivilegeValueW", {U(system), U(name), U(luid)}, Narrow(name));
+    if (LogCall("LookupPrivilegeValueW", {U(system), U(name), U(luid)}, Narrow(name))) return FALSE;
     *luid = ShutdownLuid;
     return TRUE;
 }
@@ -157,17 +171,26 @@ BOOL WINAPI FakeLookupPrivilegeValueW(LPCWSTR system, LPCWSTR name, PLUID luid) 
 BOOL WINAPI FakeAdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state, DWORD length,
                                       PTOKEN_PRIVILEGES previous, PDWORD returned) {
     DWORD attributes = state ? state->Privileges[0].Attributes : 0xFFFFFFFF;
-    LogCall("AdjustTokenPrivileges",
+    bool fail = LogCall("AdjustTokenPrivileges",
         {U(token), U(disableAll), U(state), length, U(previous), U(returned), state ? state->PrivilegeCount : 0,
-         attributes, state ? state->Privileges[0].Luid.LowPart : 0});
+         attributes, state ? state->Privileges[0].Luid.LowPart : 0},
+        attributes == SE_PRIVILEGE_ENABLED ? "enable" : attributes == 0 ? "disable" : "");
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
     auto open = g_fake.tokenCloses.find(U(token));
     if (open == g_fake.tokenCloses.end() || open->second != 0) {
+        ++g_fake.tokenUsesWhileNotOpen;
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    if (fail) return FALSE;
     if (attributes == SE_PRIVILEGE_ENABLED && g_fake.adjustError) {
         SetLastError(g_fake.adjustError);  // like ERROR_NOT_ALL_ASSIGNED: TRUE with a non-zero last error
+        return TRUE;
+    }
+    // Like Windows: an identifier that was never looked up names no privilege the token holds.
+    LUID luid = state ? state->Privileges[0].Luid : LUID{};
+    if (attributes == SE_PRIVILEGE_ENABLED && (luid.LowPart != ShutdownLuid.LowPart || luid.HighPart != 0)) {
+        SetLastError(ERROR_NOT_ALL_ASSIGNED);
         return TRUE;
     }
     g_fake.privilegeEnabled = attributes == SE_PRIVILEGE_ENABLED;
@@ -176,7 +199,7 @@ BOOL WINAPI FakeAdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIV
 }
 
 BOOL WINAPI FakeGetUserNameA(LPSTR buffer, LPDWORD size) {
-    LogCall("GetUserNameA", {U(buffer), U(size), size ? *size : 0});
+    if (LogCall("GetUserNameA", {U(buffer), U(size), size ? *size : 0})) return FALSE;
     if (!g_fake.userNameAvailable) {
         SetLastError(FakeNoUserError);
         return FALSE;
@@ -187,19 +210,22 @@ BOOL WINAPI FakeGetUserNameA(LPSTR buffer, LPDWORD size) {
 }
 
 BOOL WINAPI FakeInitiateSystemShutdownA(LPSTR machine, LPSTR message, DWORD timeout, BOOL force, BOOL reboot) {
-    LogCall("InitiateSystemShutdownA", {U(machine), U(message), timeout, U(force), U(reboot)}, message ? message : "");
+    if (LogCall("InitiateSystemShutdownA", {U(machine), U(message), timeout, U(force), U(reboot)},
+                message ? message : ""))
+        return FALSE;
     if (!g_fake.shutdownResult) SetLastError(FakeShutdownError);
     return g_fake.shutdownResult;
 }
 
 BOOL WINAPI FakeInitiateSystemShutdownW(LPWSTR machine, LPWSTR message, DWORD timeout, BOOL force, BOOL reboot) {
-    LogCall("InitiateSystemShutdownW", {U(machine), U(message), timeout, U(force), U(reboot)}, Narrow(message));
+    if (LogCall("InitiateSystemShutdownW", {U(machine), U(message), timeout, U(force), U(reboot)}, Narrow(message)))
+        return FALSE;
     if (!g_fake.shutdownResult) SetLastError(FakeShutdownError);
     return g_fake.shutdownResult;
 }
 
 BOOL WINAPI FakeAbortSystemShutdownA(LPSTR machine) {
-    LogCall("AbortSystemShutdownA", {U(machine)});
+    if (LogCall("AbortSystemShutdownA", {U(machine)})) return FALSE;
     if (!g_fake.shutdownResult) SetLastError(FakeShutdownError);
     return g_fake.shutdownResult;
 }
@@ -207,7 +233,7 @@ BOOL WINAPI FakeAbortSystemShutdownA(LPSTR machine) {
 // user32
 
 BOOL WINAPI FakeExitWindowsEx(UINT flags, DWORD reason) {
-    LogCall("ExitWindowsEx", {flags, reason});
+    if (LogCall("ExitWindowsEx", {flags, reason})) return FALSE;
     if (!g_fake.exitWindowsResult) SetLastError(FakeExitWindowsError);
     return g_fake.exitWindowsResult;
 }

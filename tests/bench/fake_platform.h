@@ -33,6 +33,10 @@ constexpr DWORD FakeExitWindowsError = 1115;  // ERROR_SHUTDOWN_IN_PROGRESS
 constexpr DWORD FakeNoUserError = 1245;       // ERROR_NOT_LOGGED_ON
 constexpr DWORD FakeShutdownError = 1116;     // ERROR_NO_SHUTDOWN_IN_PROGRESS
 
+// The last-error value that an injected failure leaves: distinct per call.
+constexpr DWORD InjectedErrorBase = 0x5A00;
+inline DWORD InjectedError(size_t call) { return InjectedErrorBase + (DWORD)call; }
+
 struct FakePlatform {
     OsProfile os = os::WinXP;
     bool tokenSupported = true;  // false: OpenProcessToken fails with 120, as on Windows 95/98/Me
@@ -41,9 +45,17 @@ struct FakePlatform {
     BOOL exitWindowsResult = TRUE;
     BOOL shutdownResult = TRUE;  // InitiateSystemShutdownA/W and AbortSystemShutdownA
 
+    // Fault injection: call number failCall (1-based, counted in calls) fails
+    // with its own failure value and leaves InjectedError(failCall); 0 fails none.
+    size_t failCall = 0;
+    // false: the log stays empty (long runs); counters and observed state go on.
+    bool recording = true;
+
     // Observed state.
     std::vector<Call> log;
+    size_t calls = 0;  // every call since the reset, logged or not
     std::map<uintptr_t, int> tokenCloses;  // token handle -> times closed
+    int tokenUsesWhileNotOpen = 0;         // adjustments of a token never opened or already closed
     bool privilegeEnabled = false;
     int foreignHandleCloses = 0;
 
@@ -58,8 +70,13 @@ extern FakePlatform g_fake;
 extern std::recursive_mutex g_fakeLock;  // fakes may run on several threads
 void ResetFakePlatform(const OsProfile &profile = os::WinXP);
 
-// Records a call in the log without disturbing the thread's last-error value.
-void LogCall(const char *name, std::initializer_list<uintptr_t> args, std::string text = {});
+// Counts and records a call, and answers whether it must fail (g_fake.failCall).
+// The thread's last-error value is left undisturbed, unless the call must fail:
+// then it is InjectedError(n), and the fake returns its own failure value.
+bool LogCall(const char *name, std::initializer_list<uintptr_t> args, std::string text = {});
+// Whether a fake can be made to fail: not GetLastError, SetLastError,
+// GetCurrentProcess (a constant pseudo-handle) or free (no result).
+bool CanFail(const std::string &name);
 std::string Narrow(const wchar_t *text);
 
 // One fake system function, by library and name.

@@ -51,8 +51,8 @@ bool NextAllocationFails() {
 // msvcrt
 
 void *__cdecl FakeMalloc(size_t size) {
-    LogCall("malloc", {size});
-    if (NextAllocationFails()) return nullptr;
+    bool fail = LogCall("malloc", {size});
+    if (NextAllocationFails() || fail) return nullptr;
     void *block = malloc(size ? size : 1);
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
     if (block) g_files.liveBlocks[block] = size;
@@ -61,8 +61,8 @@ void *__cdecl FakeMalloc(size_t size) {
 
 // A failed realloc leaves the old block allocated and unchanged.
 void *__cdecl FakeRealloc(void *old, size_t size) {
-    LogCall("realloc", {U(old), size});
-    if (NextAllocationFails()) return nullptr;
+    bool fail = LogCall("realloc", {U(old), size});
+    if (NextAllocationFails() || fail) return nullptr;
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
     if (old && !g_files.liveBlocks.count(old)) {
         ++g_files.foreignFrees;
@@ -92,7 +92,7 @@ void __cdecl FakeFree(void *block) {
 // Like Windows: a name that does not fit is cut to size - 1 characters and
 // the size is returned.
 DWORD WINAPI FakeGetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
-    LogCall("GetModuleFileNameW", {U(module), U(buffer), size});
+    if (LogCall("GetModuleFileNameW", {U(module), U(buffer), size})) return 0;
     if (g_files.moduleFileNameFails) {
         SetLastError(FakeModuleNameError);
         return 0;
@@ -121,8 +121,9 @@ bool IsModuleFile(LPCWSTR name) {
 }
 
 DWORD WINAPI FakeGetFileVersionInfoSizeW(LPCWSTR name, LPDWORD handle) {
-    LogCall("GetFileVersionInfoSizeW", {U(name), U(handle)}, Narrow(name));
+    bool fail = LogCall("GetFileVersionInfoSizeW", {U(name), U(handle)}, Narrow(name));
     if (handle) *handle = 0;
+    if (fail) return 0;
     if (!IsModuleFile(name)) return 0;
     if (g_files.versionDataSize == 0) SetLastError(FakeNoVersionError);
     return g_files.versionDataSize;
@@ -131,7 +132,7 @@ DWORD WINAPI FakeGetFileVersionInfoSizeW(LPCWSTR name, LPDWORD handle) {
 // Lays the block out as the system does: a VS_VERSIONINFO header, the key, then
 // the fixed part at offset 40. Whatever does not fit in length is left out.
 BOOL WINAPI FakeGetFileVersionInfoW(LPCWSTR name, DWORD handle, DWORD length, LPVOID data) {
-    LogCall("GetFileVersionInfoW", {U(name), handle, length, U(data)}, Narrow(name));
+    if (LogCall("GetFileVersionInfoW", {U(name), handle, length, U(data)}, Narrow(name))) return FALSE;
     if (!IsModuleFile(name)) return FALSE;
     if (g_files.versionReadFails) {
         SetLastError(FakeVersionReadError);
@@ -157,7 +158,8 @@ BOOL WINAPI FakeGetFileVersionInfoW(LPCWSTR name, DWORD handle, DWORD length, LP
 
 // Answers the root block of a block that GetFileVersionInfoW filled.
 BOOL WINAPI FakeVerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID *value, PUINT length) {
-    LogCall("VerQueryValueA", {U(block), U(subBlock), U(value), U(length)}, subBlock ? subBlock : "");
+    if (LogCall("VerQueryValueA", {U(block), U(subBlock), U(value), U(length)}, subBlock ? subBlock : ""))
+        return FALSE;
     if (g_files.versionQueryFails || !block) return FALSE;
     const bool root = !subBlock || !*subBlock || strcmp(subBlock, "\\") == 0;
     auto *bytes = static_cast<const BYTE *>(block);
@@ -173,7 +175,7 @@ BOOL WINAPI FakeVerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID *value, PU
 
 // Like Windows: the length without the NUL when it fits, else the size needed.
 UINT WINAPI FakeGetWindowsDirectoryA(LPSTR buffer, UINT size) {
-    LogCall("GetWindowsDirectoryA", {U(buffer), size});
+    if (LogCall("GetWindowsDirectoryA", {U(buffer), size})) return 0;
     if (g_files.windowsDirectoryFails) {
         SetLastError(FakeDirectoryError);
         return 0;
@@ -188,7 +190,7 @@ UINT WINAPI FakeGetWindowsDirectoryA(LPSTR buffer, UINT size) {
 }
 
 DWORD WINAPI FakeGetFileAttributesA(LPCSTR path) {
-    LogCall("GetFileAttributesA", {U(path)}, path ? path : "");
+    if (LogCall("GetFileAttributesA", {U(path)}, path ? path : "")) return INVALID_FILE_ATTRIBUTES;
     if (!path) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_FILE_ATTRIBUTES;
@@ -204,8 +206,10 @@ DWORD WINAPI FakeGetFileAttributesA(LPCSTR path) {
 
 HINSTANCE WINAPI FakeShellExecuteA(HWND window, LPCSTR operation, LPCSTR file, LPCSTR parameters,
                                    LPCSTR directory, INT show) {
-    LogCall("ShellExecuteA", {U(window), U(operation), U(file), U(parameters), U(directory), (uintptr_t)show},
-            std::string(operation ? operation : "<null>") + "|" + (file ? file : "<null>"));
+    // Made to fail, it answers 32 (SE_ERR_DLLNOTFOUND): the highest failure value.
+    if (LogCall("ShellExecuteA", {U(window), U(operation), U(file), U(parameters), U(directory), (uintptr_t)show},
+                std::string(operation ? operation : "<null>") + "|" + (file ? file : "<null>")))
+        return (HINSTANCE)SE_ERR_DLLNOTFOUND;
     if (g_files.shellResult <= 32) SetLastError(FakeShellError);
     return (HINSTANCE)g_files.shellResult;
 }

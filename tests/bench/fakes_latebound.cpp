@@ -23,7 +23,10 @@ const char *const FakeLibraryNames[] = {"user32.dll", "advapi32.dll", "shell32.d
 // Never 64 KB aligned, so never the handle of a real module.
 constexpr uintptr_t FakeModuleBase = 0xFA110010;
 
-uint32_t Answer(const char *entry) {
+// An entry's result: 0 when the call must fail (LogCall has set its
+// last-error value), else the scenario's.
+uint32_t Answer(const char *entry, bool fail) {
+    if (fail) return 0;
     uint32_t result;
     DWORD error;
     {
@@ -41,65 +44,67 @@ const char *Text(const char *text) { return text ? text : ""; }
 // user32
 
 BOOL WINAPI FakeLockWorkStation() {
-    LogCall("LockWorkStation", {});
-    return Answer("LockWorkStation");
+    bool fail = LogCall("LockWorkStation", {});
+    return Answer("LockWorkStation", fail);
 }
 
 BOOL WINAPI FakeShutdownBlockReasonCreate(HWND window, LPCWSTR reason) {
-    LogCall("ShutdownBlockReasonCreate", {U(window), U(reason)}, Narrow(reason));
-    return Answer("ShutdownBlockReasonCreate");
+    bool fail = LogCall("ShutdownBlockReasonCreate", {U(window), U(reason)}, Narrow(reason));
+    return Answer("ShutdownBlockReasonCreate", fail);
 }
 
 BOOL WINAPI FakeShutdownBlockReasonDestroy(HWND window) {
-    LogCall("ShutdownBlockReasonDestroy", {U(window)});
-    return Answer("ShutdownBlockReasonDestroy");
+    bool fail = LogCall("ShutdownBlockReasonDestroy", {U(window)});
+    return Answer("ShutdownBlockReasonDestroy", fail);
 }
 
 BOOL WINAPI FakeShutdownBlockReasonQuery(HWND window, LPWSTR buffer, DWORD *length) {
-    LogCall("ShutdownBlockReasonQuery", {U(window), U(buffer), U(length)});
-    return Answer("ShutdownBlockReasonQuery");
+    bool fail = LogCall("ShutdownBlockReasonQuery", {U(window), U(buffer), U(length)});
+    return Answer("ShutdownBlockReasonQuery", fail);
 }
 
 // advapi32
 
 BOOL WINAPI FakeInitiateSystemShutdownExA(LPSTR machine, LPSTR message, DWORD timeout, BOOL force, BOOL reboot,
                                           DWORD reason) {
-    LogCall("InitiateSystemShutdownExA", {U(machine), U(message), timeout, U(force), U(reboot), reason}, Text(message));
-    return Answer("InitiateSystemShutdownExA");
+    bool fail = LogCall("InitiateSystemShutdownExA", {U(machine), U(message), timeout, U(force), U(reboot), reason},
+                        Text(message));
+    return Answer("InitiateSystemShutdownExA", fail);
 }
 
 BOOL WINAPI FakeInitiateSystemShutdownExW(LPWSTR machine, LPWSTR message, DWORD timeout, BOOL force, BOOL reboot,
                                           DWORD reason) {
-    LogCall("InitiateSystemShutdownExW", {U(machine), U(message), timeout, U(force), U(reboot), reason}, Narrow(message));
-    return Answer("InitiateSystemShutdownExW");
+    bool fail = LogCall("InitiateSystemShutdownExW", {U(machine), U(message), timeout, U(force), U(reboot), reason},
+                        Narrow(message));
+    return Answer("InitiateSystemShutdownExW", fail);
 }
 
 DWORD WINAPI FakeInitiateShutdownA(LPSTR machine, LPSTR message, DWORD grace, DWORD flags, DWORD reason) {
-    LogCall("InitiateShutdownA", {U(machine), U(message), grace, flags, reason}, Text(message));
-    return Answer("InitiateShutdownA");
+    bool fail = LogCall("InitiateShutdownA", {U(machine), U(message), grace, flags, reason}, Text(message));
+    return fail ? GetLastError() : Answer("InitiateShutdownA", false);  // an error code: the one it leaves
 }
 
 DWORD WINAPI FakeInitiateShutdownW(LPWSTR machine, LPWSTR message, DWORD grace, DWORD flags, DWORD reason) {
-    LogCall("InitiateShutdownW", {U(machine), U(message), grace, flags, reason}, Narrow(message));
-    return Answer("InitiateShutdownW");
+    bool fail = LogCall("InitiateShutdownW", {U(machine), U(message), grace, flags, reason}, Narrow(message));
+    return fail ? GetLastError() : Answer("InitiateShutdownW", false);  // an error code: the one it leaves
 }
 
 // shell32, by ordinal. Each form of #60 removes its own arguments, so a call in
 // the other form leaves the caller's stack off.
 
 int WINAPI FakeRestartDialog(HWND window, LPCWSTR prompt, DWORD flags) {
-    LogCall("RestartDialog", {U(window), U(prompt), flags}, Narrow(prompt));
-    return Answer("RestartDialog");
+    bool fail = LogCall("RestartDialog", {U(window), U(prompt), flags}, Narrow(prompt));
+    return Answer("RestartDialog", fail);
 }
 
 int WINAPI FakeShutdownDialogOneArgument(HWND window) {
-    LogCall("ShutdownDialog", {U(window)});
-    return Answer("ShutdownDialog");
+    bool fail = LogCall("ShutdownDialog", {U(window)});
+    return Answer("ShutdownDialog", fail);
 }
 
 int WINAPI FakeShutdownDialogTwoArguments(HWND window, DWORD flags) {
-    LogCall("ShutdownDialog", {U(window), flags});
-    return Answer("ShutdownDialog");
+    bool fail = LogCall("ShutdownDialog", {U(window), flags});
+    return Answer("ShutdownDialog", fail);
 }
 
 // powrprof. Each answers in all 32 bits, so that a result of 0x100 shows
@@ -107,27 +112,27 @@ int WINAPI FakeShutdownDialogTwoArguments(HWND window, DWORD flags) {
 // whole argument slots, so that a slot with high bits set shows.
 
 uint32_t WINAPI FakeIsPwrSuspendAllowed() {
-    LogCall("IsPwrSuspendAllowed", {});
-    return Answer("IsPwrSuspendAllowed");
+    bool fail = LogCall("IsPwrSuspendAllowed", {});
+    return Answer("IsPwrSuspendAllowed", fail);
 }
 
 uint32_t WINAPI FakeIsPwrHibernateAllowed() {
-    LogCall("IsPwrHibernateAllowed", {});
-    return Answer("IsPwrHibernateAllowed");
+    bool fail = LogCall("IsPwrHibernateAllowed", {});
+    return Answer("IsPwrHibernateAllowed", fail);
 }
 
 uint32_t WINAPI FakeSetSuspendState(uint32_t hibernate, uint32_t force, uint32_t wakeEventsDisabled) {
-    LogCall("SetSuspendState", {hibernate, force, wakeEventsDisabled});
-    return Answer("SetSuspendState");
+    bool fail = LogCall("SetSuspendState", {hibernate, force, wakeEventsDisabled});
+    return Answer("SetSuspendState", fail);
 }
 
 uint32_t WINAPI FakeGetPwrCapabilities(SYSTEM_POWER_CAPABILITIES *capabilities) {
-    LogCall("GetPwrCapabilities", {U(capabilities)});
-    if (capabilities) {
+    bool fail = LogCall("GetPwrCapabilities", {U(capabilities)});
+    if (capabilities && !fail) {
         std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
         *capabilities = g_lateBound.capabilities;
     }
-    return Answer("GetPwrCapabilities");
+    return Answer("GetPwrCapabilities", fail);
 }
 
 struct FakeEntry {
@@ -211,7 +216,7 @@ FARPROC Missing() {
 // kernel32
 
 HMODULE WINAPI FakeLoadLibraryA(LPCSTR name) {
-    LogCall("LoadLibraryA", {U(name)}, Text(name));
+    if (LogCall("LoadLibraryA", {U(name)}, Text(name))) return nullptr;
     DWORD delay;
     {
         std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
@@ -239,7 +244,7 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
     char ordinal[16];
     snprintf(ordinal, sizeof ordinal, "#%u", (unsigned)U(name));
     std::string key = byOrdinal ? ordinal : Text(name);
-    LogCall("GetProcAddress", {U(module), U(name)}, key);
+    if (LogCall("GetProcAddress", {U(module), U(name)}, key)) return nullptr;
     int index = LibraryIndex(module);
     if (index < 0) {
         bool harmless = !byOrdinal && std::any_of(std::begin(HarmlessEntries), std::end(HarmlessEntries),
@@ -261,7 +266,7 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
 }
 
 BOOL WINAPI FakeGetSystemPowerStatus(LPSYSTEM_POWER_STATUS status) {
-    LogCall("GetSystemPowerStatus", {U(status)});
+    if (LogCall("GetSystemPowerStatus", {U(status)})) return FALSE;
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
     if (g_lateBound.powerStatusFails) {
         SetLastError(FakePowerStatusError);
@@ -272,7 +277,7 @@ BOOL WINAPI FakeGetSystemPowerStatus(LPSYSTEM_POWER_STATUS status) {
 }
 
 BOOL WINAPI FakeSetSystemPowerState(BOOL suspend, BOOL force) {
-    LogCall("SetSystemPowerState", {U(suspend), U(force)});
+    if (LogCall("SetSystemPowerState", {U(suspend), U(force)})) return FALSE;
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
     if (g_lateBound.systemPowerStateError) SetLastError(g_lateBound.systemPowerStateError);
     return g_lateBound.systemPowerStateResult;
@@ -280,7 +285,7 @@ BOOL WINAPI FakeSetSystemPowerState(BOOL suspend, BOOL force) {
 
 BOOL WINAPI FakeFreeLibrary(HMODULE module) {
     int index = LibraryIndex(module);
-    LogCall("FreeLibrary", {U(module)}, index < 0 ? "?" : FakeLibraryNames[index]);
+    if (LogCall("FreeLibrary", {U(module)}, index < 0 ? "?" : FakeLibraryNames[index])) return FALSE;
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
     if (index < 0) {
         SetLastError(ERROR_INVALID_HANDLE);

@@ -39,7 +39,8 @@ struct LateBoundScenario {
     // The powrprof entries answer in all 32 bits of their result (results may
     // hold e.g. 0x100, a BOOLEAN false with a high bit set).
     // GetPwrCapabilities copies this record to a non-null pointer, whatever it
-    // returns. By default the machine has S1 to S4 and a hibernation file.
+    // returns, unless the call is made to fail (g_fake.failCall). By default
+    // the machine has S1 to S4 and a hibernation file.
     SYSTEM_POWER_CAPABILITIES capabilities{};
 
     // kernel32's power calls, bound at load time.

@@ -114,12 +114,11 @@ void QuellImage::Detach() {
 FARPROC QuellImage::Export(const char *name) const { return GetProcAddress(module, name); }
 FARPROC QuellImage::Export(int ordinal) const { return GetProcAddress(module, MAKEINTRESOURCEA(ordinal)); }
 
-static uint32_t CallExport(FARPROC fn, const std::string &what, std::initializer_list<uint32_t> args) {
+static uint32_t CallExport(FARPROC fn, const std::string &what, std::vector<uint32_t> values) {
     if (!fn) {
         ADD_FAILURE() << "no export " << what;
         return 0xDEADBEEF;
     }
-    std::vector<uint32_t> values(args);
     int stackError = 0;
     uint32_t result = CallStdcallChecked((void *)fn, values.data(), (int)values.size(), &stackError);
     EXPECT_EQ(stackError, 0) << what << " with " << values.size() << " arguments left the stack off by "
@@ -128,6 +127,10 @@ static uint32_t CallExport(FARPROC fn, const std::string &what, std::initializer
 }
 
 uint32_t QuellImage::Call(const char *name, std::initializer_list<uint32_t> args) const {
+    return CallExport(Export(name), name, args);
+}
+
+uint32_t QuellImage::Call(const char *name, const std::vector<uint32_t> &args) const {
     return CallExport(Export(name), name, args);
 }
 

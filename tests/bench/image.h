@@ -36,6 +36,7 @@ struct QuellImage {
     // Calls an export as a stdcall function with 32-bit arguments and checks
     // that it removed exactly its arguments from the stack.
     uint32_t Call(const char *name, std::initializer_list<uint32_t> args = {}) const;
+    uint32_t Call(const char *name, const std::vector<uint32_t> &args) const;
     uint32_t CallOrdinal(int ordinal, std::initializer_list<uint32_t> args = {}) const;
 };
 
