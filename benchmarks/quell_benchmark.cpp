@@ -85,12 +85,18 @@ int main() {
                                                    (LPCWSTR) nullptr);
     CompareForwarder<BOOLEAN(WINAPI *)()>(quell, "powrprof.dll", "IsPwrSuspendAllowed");
 
-    constexpr int Cycles = 300;
-    auto cycle = [](const std::wstring &path) {
-        return NanosecondsPer(Cycles, [&] { FreeLibrary(LoadLibraryW(path.c_str())); }) / 1000.0;
-    };
+    // The two images take turns, round by round, so that drift in the system's
+    // own speed touches both alike; each keeps its best round.
+    constexpr int Cycles = 200, CycleRounds = 15;
     FreeLibrary(quell);  // the cycle must really map and unmap the image
-    double quellCycle = cycle(quellPath), emptyCycle = cycle(emptyPath);
+    double quellCycle = 1e30, emptyCycle = 1e30;
+    for (int round = 0; round < CycleRounds; ++round) {
+        for (auto [path, best] : {std::pair{&quellPath, &quellCycle}, std::pair{&emptyPath, &emptyCycle}}) {
+            double start = Now();
+            for (int i = 0; i < Cycles; ++i) FreeLibrary(LoadLibraryW(path->c_str()));
+            *best = std::min(*best, (Now() - start) / Cycles * 1e6);
+        }
+    }
     std::printf("%-44s %10.1f us Quell.dll, %.1f us empty image\n", "load and free cycle", quellCycle, emptyCycle);
     Verdict("  ratio load cycle", quellCycle / emptyCycle, 1.25, "x");
 

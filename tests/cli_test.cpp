@@ -107,7 +107,7 @@ QuellEntries FakeEntries() {
 }
 
 bool FakeSystemOffers(const char *library, const char *name, WORD ordinal) {
-    g_lookedUp.push_back(std::string(library) + "!" + (name ? name : "#" + std::to_string(ordinal)));
+    g_lookedUp.push_back(std::string(library) + "!" + (name ? name : std::string("#").append(std::to_string(ordinal))));
     return ordinal != 60;  // the shell lacks its shut-down dialog
 }
 

@@ -103,7 +103,9 @@ TEST_F(Frame, ImportsNothingBeyondTheLoadTimeTable) {
         {"user32.dll", "ExitWindowsEx"},          {"shell32.dll", "ShellExecuteA"},
     };
     for (const ImportedFunction &f : image->imports)
-        if (f.dll != "msvcrt.dll") EXPECT_TRUE(loadTime.count({f.dll, f.name})) << f.dll << "!" << f.name;
+        if (f.dll != "msvcrt.dll") {
+            EXPECT_TRUE(loadTime.count({f.dll, f.name})) << f.dll << "!" << f.name;
+        }
 }
 
 TEST_F(Frame, AttachMakesOneVersionQueryWith148Bytes) {

@@ -135,5 +135,5 @@ uint32_t QuellImage::Call(const char *name, const std::vector<uint32_t> &args) c
 }
 
 uint32_t QuellImage::CallOrdinal(int ordinal, std::initializer_list<uint32_t> args) const {
-    return CallExport(Export(ordinal), "#" + std::to_string(ordinal), args);
+    return CallExport(Export(ordinal), std::string("#").append(std::to_string(ordinal)), args);
 }

@@ -30,7 +30,9 @@ struct WineVersionFor {
         set = true;
     }
     ~WineVersionFor() {
-        if (set) EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str()), 0);
+        if (set) {
+            EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str()), 0);
+        }
     }
 };
 
