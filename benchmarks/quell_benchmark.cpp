@@ -76,7 +76,7 @@ int main() {
         return 1;
     }
 
-    std::printf("Quell.dll benchmarks (best of %d rounds)\n\n", Rounds);
+    std::printf("Quell.dll benchmarks (each figure the best of several rounds)\n\n");
 
     auto checkWindowsNT = (BOOL(WINAPI *)())GetProcAddress(quell, "CheckWindowsNT");
     std::printf("%-44s %10.1f ns\n", "CheckWindowsNT per call", NanosecondsPer(1000000, [&] { checkWindowsNT(); }));
