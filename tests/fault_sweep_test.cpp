@@ -11,17 +11,14 @@
 #include <sstream>
 
 #include "bench/export_table.h"
-#include "bench/fake_platform.h"
 #include "bench/fakes_files.h"
 #include "bench/fakes_latebound.h"
-#include "bench/image.h"
+#include "bench/test_support.h"
 
 namespace {
 
-using Names = std::set<std::string>;
+using NameSet = std::set<std::string>;
 
-constexpr uint32_t True = 0xFFFFFFFF;
-constexpr DWORD Untouched = 0xBEEF;  // the caller's last-error value before each call
 constexpr const char *Shortcut = "MS-DOS-MODUS.PIF";
 
 struct Family {
@@ -31,25 +28,25 @@ struct Family {
 const Family Families[] = {{os::Win98, "Windows 98"}, {os::WinXP, "Windows XP"}, {os::Win10, "Windows 10"}};
 
 // Requests that end the session, suspend, lock, show a dialog or open a file.
-const Names Destructive = {"ExitWindowsEx", "InitiateSystemShutdownA", "InitiateSystemShutdownW",
-                           "AbortSystemShutdownA", "InitiateSystemShutdownExA", "InitiateSystemShutdownExW",
-                           "InitiateShutdownA", "InitiateShutdownW", "SetSuspendState", "SetSystemPowerState",
-                           "LockWorkStation", "RestartDialog", "ShutdownDialog", "ShellExecuteA"};
+const NameSet Destructive = {"ExitWindowsEx", "InitiateSystemShutdownA", "InitiateSystemShutdownW",
+                             "AbortSystemShutdownA", "InitiateSystemShutdownExA", "InitiateSystemShutdownExW",
+                             "InitiateShutdownA", "InitiateShutdownW", "SetSuspendState", "SetSystemPowerState",
+                             "LockWorkStation", "RestartDialog", "ShutdownDialog", "ShellExecuteA"};
 
 // The entries of the fake system libraries, by the names they log under.
-const Names LateBoundEntries = {"LockWorkStation", "ShutdownBlockReasonCreate", "ShutdownBlockReasonDestroy",
-                                "ShutdownBlockReasonQuery", "InitiateSystemShutdownExA", "InitiateSystemShutdownExW",
-                                "InitiateShutdownA", "InitiateShutdownW", "RestartDialog", "ShutdownDialog",
-                                "IsPwrSuspendAllowed", "IsPwrHibernateAllowed", "SetSuspendState",
-                                "GetPwrCapabilities"};
+const NameSet LateBoundEntries = {"LockWorkStation", "ShutdownBlockReasonCreate", "ShutdownBlockReasonDestroy",
+                                  "ShutdownBlockReasonQuery", "InitiateSystemShutdownExA", "InitiateSystemShutdownExW",
+                                  "InitiateShutdownA", "InitiateShutdownW", "RestartDialog", "ShutdownDialog",
+                                  "IsPwrSuspendAllowed", "IsPwrHibernateAllowed", "SetSuspendState",
+                                  "GetPwrCapabilities"};
 
 // Entries that answer a BOOLEAN: only the low byte of the result counts.
-const Names BooleanEntries = {"IsPwrSuspendAllowed", "IsPwrHibernateAllowed", "SetSuspendState",
-                              "GetPwrCapabilities"};
+const NameSet BooleanEntries = {"IsPwrSuspendAllowed", "IsPwrHibernateAllowed", "SetSuspendState",
+                                "GetPwrCapabilities"};
 // Entries that answer an error code; made to fail, they return the one they leave.
-const Names ErrorCodeEntries = {"InitiateShutdownA", "InitiateShutdownW"};
+const NameSet ErrorCodeEntries = {"InitiateShutdownA", "InitiateShutdownW"};
 
-Names Join(Names a, const Names &b) {
+NameSet Join(NameSet a, const NameSet &b) {
     a.insert(b.begin(), b.end());
     return a;
 }
@@ -61,7 +58,7 @@ constexpr const char *EntryLookedUp = "the entry looked up";
 // steps that would use what it did not deliver.
 struct Consequence {
     const char *failing;  // a call as it logs: name, or "name(text)"
-    Names forbidden;      // likewise
+    NameSet forbidden;    // likewise
     const char *why;
 };
 
@@ -93,10 +90,10 @@ const Consequence Consequences[] = {
 // The last-error values that an export sets of its own: 120 where an entry or
 // an operation is not available, 123 where no MS-DOS mode shortcut exists.
 std::set<DWORD> OwnErrors(const ExportRow &row) {
-    static const Names NotAvailable = {"CheckSystemPowerStatus", "WindowsStandby", "WindowsHibernate",
-                                       "LocalAbortSystemShutdown", "LocalInitSystemRebootW", "LocalInitSystemRebootA",
-                                       "LocalInitSystemShutdownW", "LocalInitSystemShutdownA"};
-    static const Names NoShortcut = {"CheckMsDosModus", "WindowsMsDosModus"};
+    static const NameSet NotAvailable = {"CheckSystemPowerStatus", "WindowsStandby", "WindowsHibernate",
+                                         "LocalAbortSystemShutdown", "LocalInitSystemRebootW", "LocalInitSystemRebootA",
+                                         "LocalInitSystemShutdownW", "LocalInitSystemShutdownA"};
+    static const NameSet NoShortcut = {"CheckMsDosModus", "WindowsMsDosModus"};
     if (row.kind == ResultKind::Forwarded || NotAvailable.count(row.name)) return {ERROR_CALL_NOT_IMPLEMENTED};
     if (NoShortcut.count(row.name)) return {ERROR_INVALID_NAME};
     return {};
@@ -128,22 +125,20 @@ struct Outcome {
 std::string Described(const Call &c) { return c.text.empty() ? c.name : c.name + "(" + c.text + ")"; }
 
 bool Matches(const std::string &pattern, const Call &c) { return pattern == c.name || pattern == Described(c); }
-bool AnyMatches(const Names &patterns, const Call &c) { return patterns.count(c.name) || patterns.count(Described(c)); }
+bool AnyMatches(const NameSet &patterns, const Call &c) { return patterns.count(c.name) || patterns.count(Described(c)); }
 
 // One run on a fresh image in the success scenario: everything present and
 // answering yes, the version data and one MS-DOS mode shortcut present.
 Outcome RunExport(const ExportRow &row, const OsProfile &profile, size_t failCall) {
-    ResetFakePlatform(profile);
+    auto image = StartQuell(profile);
     g_files.existingFiles.insert(WindowsPath(Shortcut));
-    auto image = LoadQuell();
     Outcome run;
     if (!image) return run;
-    g_fake.log.clear();
     g_fake.calls = 0;
     g_fake.failCall = run.failed = failCall;
     ExportScratch scratch;
     std::vector<uint32_t> args = HarmlessArguments(row, scratch);
-    SetLastError(Untouched);
+    SetLastError(UntouchedError);
     run.result = image->Call(row.name, args);
     run.error = GetLastError();
     run.log = g_fake.log;
@@ -174,10 +169,10 @@ void ExpectResultOfItsKind(const ExportRow &row, const Outcome &run) {
     uint32_t r = run.result;
     switch (row.kind) {
     case ResultKind::Boolean:
-        EXPECT_TRUE(r == 0 || r == True) << "not a boolean: " << r;
+        EXPECT_TRUE(r == 0 || r == QuellTrue) << "not a boolean: " << r;
         break;
     case ResultKind::PowerStatus:
-        EXPECT_TRUE(r == 0 || r == True || r == Answered(run, "IsPwrSuspendAllowed")) << r;
+        EXPECT_TRUE(r == 0 || r == QuellTrue || r == Answered(run, "IsPwrSuspendAllowed")) << r;
         break;
     case ResultKind::HResult:
         EXPECT_TRUE(r == S_OK || r == (uint32_t)E_OUTOFMEMORY || r == (uint32_t)E_FAIL || r == (uint32_t)E_POINTER)
@@ -223,7 +218,7 @@ void ExpectTheFailuresLastError(const ExportRow &row, const Outcome &run, const 
 }
 
 std::string ResultText(uint32_t r) {
-    if (r == True) return "-1";
+    if (r == QuellTrue) return "-1";
     std::ostringstream out;
     if (r > 0xFF) out << "0x" << std::hex << std::uppercase;
     out << r;
@@ -231,7 +226,7 @@ std::string ResultText(uint32_t r) {
 }
 
 std::string ErrorText(const Outcome &run) {
-    if (run.error == Untouched) return "untouched";
+    if (run.error == UntouchedError) return "untouched";
     std::ostringstream out;
     if (run.failed && run.error == InjectedError(run.failed))
         out << "0x" << std::hex << std::uppercase << run.error << " (injected)";

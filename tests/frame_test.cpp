@@ -6,8 +6,7 @@
 #include <set>
 
 #include "bench/export_table.h"
-#include "bench/fake_platform.h"
-#include "bench/image.h"
+#include "bench/test_support.h"
 
 namespace {
 
@@ -121,7 +120,7 @@ TEST_F(Frame, ThreadNotificationsAndUnknownReasonsCallNothing) {
     g_fake.log.clear();
     for (DWORD reason : {(DWORD)DLL_THREAD_ATTACH, (DWORD)DLL_THREAD_DETACH, 7ul, 0xFFFFFFFFul}) EXPECT_EQ(image->Notify(reason), TRUE);
     EXPECT_TRUE(g_fake.log.empty());
-    EXPECT_EQ(image->Call("CheckWindowsNT"), 0xFFFFFFFFu);
+    EXPECT_EQ(image->Call("CheckWindowsNT"), QuellTrue);
 }
 
 TEST_F(Frame, DetachWithNothingLoadedFreesNothing) {
@@ -139,7 +138,7 @@ TEST_F(Frame, FailedVersionQueryStillLoadsAndMatchesNoFamily) {
     EXPECT_EQ(image->Call("CheckWindowsNT"), 0u);
     EXPECT_EQ(image->Call("CheckMsDosModus"), 0u);
     // Neither family: the session-end commands take the path without the token.
-    EXPECT_EQ(image->Call("WindowsShutdown"), 0xFFFFFFFFu);
+    EXPECT_EQ(image->Call("WindowsShutdown"), QuellTrue);
     EXPECT_EQ(g_fake.Count("OpenProcessToken"), 0u);
 }
 

@@ -2,20 +2,14 @@
 // the forwarders and dialogs, release at detach, and a first use on many threads.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
 
-#include "bench/fake_platform.h"
 #include "bench/fakes_latebound.h"
-#include "bench/image.h"
+#include "bench/test_support.h"
 
 namespace {
 
-using Names = std::vector<std::string>;
-using Args = std::vector<uintptr_t>;
-
-constexpr DWORD Untouched = 0xBEEF;  // a last-error value the test sets before a call
 constexpr uint32_t Window = 0x000A0B2C;
 
 // How an export answers when its entry is not available.
@@ -59,35 +53,7 @@ const Forwarder Forwarders[] = {
     {"ShutdownDialog", "shell32.dll", "#60", {Window}, Kind::Dialog},  // one-argument form
 };
 
-std::unique_ptr<QuellImage> Start(const OsProfile &profile = os::WinXP) {
-    ResetFakePlatform(profile);
-    auto image = LoadQuell();
-    g_fake.log.clear();
-    return image;
-}
-
-uint32_t CallWith(QuellImage &image, const Forwarder &f) {
-    std::vector<uint32_t> args = f.args;
-    int stackError = 0;
-    uint32_t result = CallStdcallChecked((void *)image.Export(f.exportName), args.data(), (int)args.size(), &stackError);
-    EXPECT_EQ(stackError, 0) << f.exportName;
-    return result;
-}
-
-// The texts logged by every call of one name, in order.
-Names Texts(const std::string &name) {
-    Names texts;
-    for (const Call &c : g_fake.log)
-        if (c.name == name) texts.push_back(c.text);
-    return texts;
-}
-
-Names LoadCalls() {
-    Names calls;
-    for (const std::string &name : g_fake.Names())
-        if (name == "LoadLibraryA" || name == "GetProcAddress" || name == "FreeLibrary") calls.push_back(name);
-    return calls;
-}
+Names LoadCalls() { return CallsAmong({"LoadLibraryA", "GetProcAddress", "FreeLibrary"}); }
 
 std::vector<const Forwarder *> GroupOf(const char *library) {
     std::vector<const Forwarder *> group;
@@ -106,12 +72,12 @@ TEST_P(Forwarding, PassesArgumentsAndResultThroughUnchanged) {
     // a failure keeps the system's own last-error value.
     for (uint32_t systemResult : {1u, 0x2Au, 0x80004005u, 0u}) {
         SCOPED_TRACE(systemResult);
-        auto image = Start();
+        auto image = StartQuell();
         g_lateBound.results[f.exportName] = systemResult;
         g_lateBound.entryError = systemResult ? 0 : FakeShutdownError;
-        SetLastError(Untouched);
-        EXPECT_EQ(CallWith(*image, f), systemResult);
-        EXPECT_EQ(GetLastError(), systemResult ? Untouched : FakeShutdownError);
+        SetLastError(UntouchedError);
+        EXPECT_EQ(image->Call(f.exportName, f.args), systemResult);
+        EXPECT_EQ(GetLastError(), systemResult ? UntouchedError : FakeShutdownError);
         ASSERT_EQ(g_fake.Count(f.exportName), 1u);
         Args expected(f.args.begin(), f.args.end());
         EXPECT_EQ(g_fake.Last(f.exportName)->args, expected);
@@ -122,14 +88,14 @@ TEST_P(Forwarding, PassesArgumentsAndResultThroughUnchanged) {
 // Only the missing entry answers "not available"; its group's other entries work.
 TEST_P(Forwarding, EntryMissingFromAPresentLibrary) {
     const Forwarder &f = GetParam();
-    auto image = Start();
+    auto image = StartQuell();
     g_lateBound.libraries[f.library].missing = {f.entry};
-    SetLastError(Untouched);
-    uint32_t first = CallWith(*image, f);
+    SetLastError(UntouchedError);
+    uint32_t first = image->Call(f.exportName, f.args);
     DWORD firstError = GetLastError();
     g_fake.log.clear();
-    SetLastError(Untouched);
-    uint32_t again = CallWith(*image, f);
+    SetLastError(UntouchedError);
+    uint32_t again = image->Call(f.exportName, f.args);
     DWORD againError = GetLastError();
     EXPECT_EQ(LoadCalls(), Names{}) << "looked up again";
     switch (f.kind) {
@@ -143,13 +109,13 @@ TEST_P(Forwarding, EntryMissingFromAPresentLibrary) {
         EXPECT_EQ(first, 1u);
         EXPECT_EQ(firstError, FakeLookupError);
         EXPECT_EQ(again, 1u);
-        EXPECT_EQ(againError, Untouched);
+        EXPECT_EQ(againError, UntouchedError);
         break;
     case Kind::Dialog:
         EXPECT_EQ(first, 0u);
         EXPECT_EQ(firstError, FakeLookupError);
         EXPECT_EQ(again, 0u);
-        EXPECT_EQ(againError, Untouched);
+        EXPECT_EQ(againError, UntouchedError);
         break;
     }
     EXPECT_EQ(g_fake.Count(f.exportName), 0u);
@@ -157,28 +123,28 @@ TEST_P(Forwarding, EntryMissingFromAPresentLibrary) {
         if (std::string(sibling->exportName) == f.exportName) continue;
         SCOPED_TRACE(sibling->exportName);
         g_lateBound.results[sibling->exportName] = 0x2A;
-        EXPECT_EQ(CallWith(*image, *sibling), 0x2Au);
+        EXPECT_EQ(image->Call(sibling->exportName, sibling->args), 0x2Au);
     }
 }
 
 // An absent library is tried again on every call, and used once it is there.
 TEST_P(Forwarding, LibraryAbsentIsTriedAgainOnTheNextCall) {
     const Forwarder &f = GetParam();
-    auto image = Start();
+    auto image = StartQuell();
     g_lateBound.libraries[f.library].present = false;
     for (int attempt = 1; attempt <= 2; ++attempt) {
         SCOPED_TRACE(attempt);
-        SetLastError(Untouched);
-        uint32_t result = CallWith(*image, f);
+        SetLastError(UntouchedError);
+        uint32_t result = image->Call(f.exportName, f.args);
         EXPECT_EQ(result, f.kind == Kind::ErrorCode ? 1u : 0u);
         EXPECT_EQ(GetLastError(), f.kind == Kind::Forwarded ? (DWORD)ERROR_CALL_NOT_IMPLEMENTED : FakeLoadError);
-        EXPECT_EQ(Texts("LoadLibraryA"), Names(attempt, f.library));
+        EXPECT_EQ(LoggedTexts("LoadLibraryA"), Names(attempt, f.library));
         EXPECT_EQ(g_fake.Count("GetProcAddress"), 0u);
         EXPECT_EQ(g_fake.Count("SetLastError"), f.kind == Kind::Forwarded ? (size_t)attempt : 0u);
     }
     g_lateBound.libraries[f.library].present = true;
     g_lateBound.results[f.exportName] = 0x2A;
-    EXPECT_EQ(CallWith(*image, f), 0x2Au);
+    EXPECT_EQ(image->Call(f.exportName, f.args), 0x2Au);
     EXPECT_EQ(g_fake.Count("LoadLibraryA"), 3u);
     EXPECT_EQ(g_fake.Count(f.exportName), 1u);
 }
@@ -204,19 +170,19 @@ TEST(LateBoundGroup, FirstCallLooksEveryEntryUpInOrderAndLaterCallsNone) {
     for (const GroupCase &g : Groups) {
         for (const Forwarder *first : GroupOf(g.library)) {
             SCOPED_TRACE(first->exportName);
-            auto image = Start();
-            CallWith(*image, *first);
+            auto image = StartQuell();
+            image->Call(first->exportName, first->args);
             Names expected = {"LoadLibraryA"};
             expected.insert(expected.end(), g.lookups.size(), "GetProcAddress");
             EXPECT_EQ(LoadCalls(), expected);
-            EXPECT_EQ(Texts("LoadLibraryA"), Names{g.library});
-            EXPECT_EQ(Texts("GetProcAddress"), g.lookups);
+            EXPECT_EQ(LoggedTexts("LoadLibraryA"), Names{g.library});
+            EXPECT_EQ(LoggedTexts("GetProcAddress"), g.lookups);
             for (const Call &c : g_fake.log) {
                 if (c.name != "GetProcAddress") continue;
                 EXPECT_EQ(c.args[0], (uintptr_t)FakeModuleHandle(g.library)) << c.text;
             }
             g_fake.log.clear();
-            for (const Forwarder *f : GroupOf(g.library)) CallWith(*image, *f);
+            for (const Forwarder *f : GroupOf(g.library)) image->Call(f->exportName, f->args);
             EXPECT_EQ(LoadCalls(), Names{});
         }
     }
@@ -236,13 +202,13 @@ TEST(ShellDialogs, ShutdownDialogFormFollowsTheSystemVersionAtLoad) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.profile.name);
-        auto image = Start(c.profile);
+        auto image = StartQuell(c.profile);
         g_lateBound.shutdownDialogArguments = c.arguments;
         g_lateBound.results["ShutdownDialog"] = 0x55;
         EXPECT_EQ(image->Call("ShutdownDialog", {Window}), 0x55u);
         ASSERT_EQ(g_fake.Count("ShutdownDialog"), 1u);
         EXPECT_EQ(g_fake.Last("ShutdownDialog")->args, c.arguments == 2 ? (Args{Window, 0}) : (Args{Window}));
-        EXPECT_EQ(Texts("GetProcAddress"), (Names{"#59", "#60"}));
+        EXPECT_EQ(LoggedTexts("GetProcAddress"), (Names{"#59", "#60"}));
         EXPECT_EQ(g_fake.Count("SetLastError"), 0u);
     }
 }
@@ -250,7 +216,7 @@ TEST(ShellDialogs, ShutdownDialogFormFollowsTheSystemVersionAtLoad) {
 TEST(ShellDialogs, RestartDialogPassesNullsAndValuesThrough) {
     for (const std::vector<uint32_t> &args : std::vector<std::vector<uint32_t>>{
              {0, 0, 0}, {Window, 0, 0xFFFFFFFF}, {0, Arg(Prompt), 2}, {Window, Arg(Prompt), 4}}) {
-        auto image = Start();
+        auto image = StartQuell();
         g_lateBound.results["RestartDialog"] = 6;
         EXPECT_EQ(image->Call("RestartDialog", {args[0], args[1], args[2]}), 6u);
         EXPECT_EQ(g_fake.Last("RestartDialog")->args, Args(args.begin(), args.end()));
@@ -276,20 +242,17 @@ TEST(LateBoundGroup, DetachReleasesUser32Shell32Advapi32InThisOrder) {
     };
     for (const DetachCase &c : cases) {
         SCOPED_TRACE(c.name);
-        auto image = Start();
+        auto image = StartQuell();
         for (const std::string &library : c.absent) g_lateBound.libraries[library].present = false;
         for (const char *name : c.used)
             for (const Forwarder &f : Forwarders)
-                if (std::string(f.exportName) == name) CallWith(*image, f);
+                if (std::string(f.exportName) == name) image->Call(f.exportName, f.args);
         g_fake.log.clear();
         image->Detach();
-        EXPECT_EQ(Texts("FreeLibrary"), c.freed);
+        EXPECT_EQ(LoggedTexts("FreeLibrary"), c.freed);
         Args handles;
         for (const std::string &library : c.freed) handles.push_back((uintptr_t)FakeModuleHandle(library));
-        Args freedHandles;
-        for (const Call &call : g_fake.log)
-            if (call.name == "FreeLibrary") freedHandles.push_back(call.args[0]);
-        EXPECT_EQ(freedHandles, handles);
+        EXPECT_EQ(LoggedArgs("FreeLibrary", 0), handles);
         for (auto &[name, library] : g_lateBound.libraries) EXPECT_EQ(library.references, 0) << name;
     }
 }
@@ -298,26 +261,26 @@ TEST(LateBoundGroup, DetachReleasesUser32Shell32Advapi32InThisOrder) {
 // then answer "not available" without loading again. The groups after it are
 // still released, and a released group loads afresh.
 TEST(LateBoundGroup, FailedReleaseLeavesTheGroupClearedAndDetachGoesOn) {
-    auto image = Start();
+    auto image = StartQuell();
     g_lateBound.libraries["user32.dll"].freeFails = true;
     for (const char *name : {"LockWorkStation", "ShutdownDialog", "InitiateShutdownA"})
         for (const Forwarder &f : Forwarders)
-            if (std::string(f.exportName) == name) CallWith(*image, f);
+            if (std::string(f.exportName) == name) image->Call(f.exportName, f.args);
     g_fake.log.clear();
     image->Detach();
-    EXPECT_EQ(Texts("FreeLibrary"), (Names{"user32.dll", "shell32.dll", "advapi32.dll"}));
+    EXPECT_EQ(LoggedTexts("FreeLibrary"), (Names{"user32.dll", "shell32.dll", "advapi32.dll"}));
 
     g_fake.log.clear();
     for (const Forwarder *f : GroupOf("user32.dll")) {
-        SetLastError(Untouched);
-        EXPECT_EQ(CallWith(*image, *f), 0u) << f->exportName;
+        SetLastError(UntouchedError);
+        EXPECT_EQ(image->Call(f->exportName, f->args), 0u) << f->exportName;
         EXPECT_EQ(GetLastError(), (DWORD)ERROR_CALL_NOT_IMPLEMENTED);
     }
     EXPECT_EQ(LoadCalls(), Names{}) << "a cleared group must not load again";
     EXPECT_EQ(g_fake.Count("LockWorkStation"), 0u);
 
     EXPECT_EQ(image->Call("InitiateShutdownA", {0, 0, 0, 0, 0}), 0u);
-    EXPECT_EQ(Texts("LoadLibraryA"), Names{"advapi32.dll"});
+    EXPECT_EQ(LoggedTexts("LoadLibraryA"), Names{"advapi32.dll"});
     EXPECT_EQ(g_fake.Count("InitiateShutdownA"), 1u);
 }
 
@@ -338,7 +301,7 @@ DWORD WINAPI RunRaceThread(void *param) {
     auto *t = static_cast<RaceThread *>(param);
     ++*t->ready;
     while (!t->go->load()) __builtin_ia32_pause();
-    SetLastError(Untouched);
+    SetLastError(UntouchedError);
     t->result = CallStdcallChecked((void *)t->fn, t->args.data(), (int)t->args.size(), &t->stackError);
     t->error = GetLastError();
     return 0;
@@ -372,7 +335,7 @@ TEST(LateBoundGroup, FirstLoadOnManyThreadsLoadsOnceAndNeverReadsAHalfFilledGrou
     for (int round = 0; round < RaceImages; ++round) {
         SCOPED_TRACE(round);
         auto Expected = [&](int i) { return (uint32_t)(100 + i % group.size()); };
-        auto image = Start(os::Win7);
+        auto image = StartQuell(os::Win7);
         ASSERT_TRUE(image);
         g_lateBound.loadDelayMs = 5;
         g_lateBound.lookupDelayMs = 1;
@@ -399,7 +362,7 @@ TEST(LateBoundGroup, FirstLoadOnManyThreadsLoadsOnceAndNeverReadsAHalfFilledGrou
 TEST(LateBoundGroup, FailedFirstLoadOnManyThreadsLeavesTheGroupEmpty) {
     for (int round = 0; round < 10; ++round) {
         SCOPED_TRACE(round);
-        auto image = Start(os::Win7);
+        auto image = StartQuell(os::Win7);
         ASSERT_TRUE(image);
         g_lateBound.loadDelayMs = 5;
         g_lateBound.libraries["advapi32.dll"].present = false;

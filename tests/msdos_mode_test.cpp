@@ -1,35 +1,25 @@
 // Finding and opening the MS-DOS mode shortcut on Windows 95/98/Me.
 #include <gtest/gtest.h>
 
-#include "bench/fake_platform.h"
 #include "bench/fakes_files.h"
-#include "bench/image.h"
+#include "bench/test_support.h"
 
 namespace {
 
-constexpr uint32_t True = 0xFFFFFFFF;
 constexpr DWORD InvalidName = ERROR_INVALID_NAME;  // 123
 const std::string First = "MS-DOS-MODUS.PIF";
 const std::string Second = "EXIT TO DOS.PIF";
 
-using Names = std::vector<std::string>;
 using Texts = std::vector<std::string>;
 
 std::unique_ptr<QuellImage> Start(const OsProfile &profile, const std::string &dir, std::set<std::string> names) {
-    ResetFakePlatform(profile);
-    auto image = LoadQuell();
+    auto image = StartQuell(profile);
     g_files.windowsDirectory = dir;
     for (const std::string &name : names) g_files.existingFiles.insert(WindowsPath(name));
-    g_fake.log.clear();
     return image;
 }
 
-Texts Probes() {
-    Texts paths;
-    for (const Call &c : g_fake.log)
-        if (c.name == "GetFileAttributesA") paths.push_back(c.text);
-    return paths;
-}
+Texts Probes() { return LoggedTexts("GetFileAttributesA"); }
 
 Texts PathsOf(std::initializer_list<std::string> names) {
     Texts paths;
@@ -43,9 +33,9 @@ TEST(MsDosMode, DoesNothingOutsideWindows9x) {
         SCOPED_TRACE(profile.name);
         auto image = Start(profile, "C:\\WINDOWS", {First, Second});
         for (const char *name : {"CheckMsDosModus", "WindowsMsDosModus"}) {
-            SetLastError(0xBEEF);
+            SetLastError(UntouchedError);
             EXPECT_EQ(image->Call(name), 0u) << name;
-            EXPECT_EQ(GetLastError(), 0xBEEFu) << name;
+            EXPECT_EQ(GetLastError(), UntouchedError) << name;
         }
         EXPECT_TRUE(g_fake.Names(true).empty());
     }
@@ -71,13 +61,13 @@ TEST(MsDosMode, FindsTheFirstShortcutThatExistsAndOpensIt) {
         for (const Case &c : cases) {
             SCOPED_TRACE(std::string(profile.name) + " " + c.dir + " " + c.opened);
             auto image = Start(profile, c.dir, c.names);
-            EXPECT_EQ(image->Call("CheckMsDosModus"), True);
+            EXPECT_EQ(image->Call("CheckMsDosModus"), QuellTrue);
             EXPECT_EQ(Probes(), c.probes);
             EXPECT_EQ(g_fake.Last("GetWindowsDirectoryA")->args[1], 260u);
             EXPECT_EQ(g_fake.Count("ShellExecuteA"), 0u);
 
             g_fake.log.clear();
-            EXPECT_EQ(image->Call("WindowsMsDosModus"), True);
+            EXPECT_EQ(image->Call("WindowsMsDosModus"), QuellTrue);
             EXPECT_EQ(Probes(), c.probes);
             const Call *shell = g_fake.Last("ShellExecuteA");
             ASSERT_TRUE(shell);
@@ -114,9 +104,9 @@ TEST(MsDosMode, UnusableWindowsDirectoryEndsTheSearchSilently) {
         DWORD error;
     } cases[] = {
         {"unreadable", "C:\\WINDOWS", true, {}, FakeDirectoryError},
-        {"260 characters", "C:\\" + std::string(257, 'W'), false, {}, 0xBEEF},
-        {"300 characters", "C:\\" + std::string(297, 'W'), false, {}, 0xBEEF},
-        {"reported as 260", "C:\\" + std::string(256, 'W'), false, 260, 0xBEEF},
+        {"260 characters", "C:\\" + std::string(257, 'W'), false, {}, UntouchedError},
+        {"300 characters", "C:\\" + std::string(297, 'W'), false, {}, UntouchedError},
+        {"reported as 260", "C:\\" + std::string(256, 'W'), false, 260, UntouchedError},
     };
     for (const char *name : {"CheckMsDosModus", "WindowsMsDosModus"}) {
         for (const Case &c : cases) {
@@ -124,7 +114,7 @@ TEST(MsDosMode, UnusableWindowsDirectoryEndsTheSearchSilently) {
             auto image = Start(os::Win98, c.dir, {First, Second});
             g_files.windowsDirectoryFails = c.fails;
             g_files.reportedLength = c.reported;
-            SetLastError(0xBEEF);
+            SetLastError(UntouchedError);
             EXPECT_EQ(image->Call(name), 0u);
             EXPECT_EQ(GetLastError(), c.error);
             EXPECT_EQ(g_fake.Names(true), Names{"GetWindowsDirectoryA"});
@@ -162,7 +152,7 @@ TEST(MsDosMode, LengthBoundsOfTheTwoNames) {
             for (const std::string &path : probes) EXPECT_LE(path.size(), 260u);
 
             SetLastError(0);
-            EXPECT_EQ(image->Call("CheckMsDosModus"), c.found ? True : 0u);
+            EXPECT_EQ(image->Call("CheckMsDosModus"), c.found ? QuellTrue : 0u);
             if (!c.found) {
                 EXPECT_EQ(GetLastError(), InvalidName);
             }
@@ -170,7 +160,7 @@ TEST(MsDosMode, LengthBoundsOfTheTwoNames) {
 
             g_fake.log.clear();
             SetLastError(0);
-            EXPECT_EQ(image->Call("WindowsMsDosModus"), c.opened.empty() ? 0u : True);
+            EXPECT_EQ(image->Call("WindowsMsDosModus"), c.opened.empty() ? 0u : QuellTrue);
             if (c.opened.empty()) {
                 EXPECT_EQ(g_fake.Count("ShellExecuteA"), 0u);
                 EXPECT_EQ(GetLastError(), InvalidName);
@@ -185,8 +175,8 @@ TEST(MsDosMode, LengthBoundsOfTheTwoNames) {
 // The shell's result counts as success above 32, taken as unsigned.
 TEST(MsDosMode, ShellResultAbove32IsSuccess) {
     const std::pair<uintptr_t, uint32_t> cases[] = {
-        {0, 0}, {2, 0}, {31, 0}, {32, 0}, {33, True}, {42, True}, {0x7FFFFFFF, True}, {0x80000000, True},
-        {0xFFFFFFFF, True},
+        {0, 0}, {2, 0}, {31, 0}, {32, 0}, {33, QuellTrue}, {42, QuellTrue},
+        {0x7FFFFFFF, QuellTrue}, {0x80000000, QuellTrue}, {0xFFFFFFFF, QuellTrue},
     };
     for (auto [shellResult, expected] : cases) {
         SCOPED_TRACE(shellResult);

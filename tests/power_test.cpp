@@ -2,22 +2,14 @@
 // and hibernate: the capability test, the privilege and the request.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
-#include <set>
 
 #include "bench/export_table.h"
-#include "bench/fake_platform.h"
 #include "bench/fakes_latebound.h"
-#include "bench/image.h"
+#include "bench/test_support.h"
 
 namespace {
 
-using Names = std::vector<std::string>;
-using Args = std::vector<uintptr_t>;
-
-constexpr uint32_t True = 0xFFFFFFFF;
-constexpr DWORD Untouched = 0xBEEF;  // a last-error value the test sets before a call
 constexpr DWORD NotImplemented = ERROR_CALL_NOT_IMPLEMENTED;
 constexpr DWORD FakeSuspendError = ERROR_NOT_SUPPORTED;
 
@@ -36,7 +28,7 @@ struct Machine {
 };
 
 std::unique_ptr<QuellImage> Start(const OsProfile &profile, const Machine &m = {}) {
-    ResetFakePlatform(profile);
+    auto image = StartQuell(profile);
     FakeSystemLibrary &powrprof = g_lateBound.libraries["powrprof.dll"];
     powrprof.present = m.library;
     for (const char *entry : m.missing)
@@ -51,47 +43,17 @@ std::unique_ptr<QuellImage> Start(const OsProfile &profile, const Machine &m = {
     g_lateBound.capabilities = capabilities;
     g_lateBound.powerStatusFails = m.acLine < 0;
     g_lateBound.acLineStatus = (BYTE)m.acLine;
-    auto image = LoadQuell();
-    g_fake.log.clear();
-    SetLastError(Untouched);
+    SetLastError(UntouchedError);
     return image;
 }
 
-Names Only(const std::set<std::string> &names) {
-    Names calls;
-    for (const std::string &name : g_fake.Names())
-        if (names.count(name)) calls.push_back(name);
-    return calls;
-}
-
 Names Questions() {
-    return Only({"GetPwrCapabilities", "IsPwrSuspendAllowed", "IsPwrHibernateAllowed", "GetSystemPowerStatus"});
-}
-
-Names Texts(const std::string &name) {
-    Names texts;
-    for (const Call &c : g_fake.log)
-        if (c.name == name) texts.push_back(c.text);
-    return texts;
-}
-
-// Attributes passed by each AdjustTokenPrivileges call, in order.
-Args Adjustments() {
-    Args attributes;
-    for (const Call &c : g_fake.log)
-        if (c.name == "AdjustTokenPrivileges") attributes.push_back(c.args[7]);
-    return attributes;
+    return CallsAmong({"GetPwrCapabilities", "IsPwrSuspendAllowed", "IsPwrHibernateAllowed", "GetSystemPowerStatus"});
 }
 
 // Calls an export with zero (null) for each of its arguments.
 uint32_t CallWithZeros(QuellImage &image, const char *name) {
-    auto row = std::find_if(ExportTable().begin(), ExportTable().end(),
-                            [&](const ExportRow &r) { return std::string(r.name) == name; });
-    std::vector<uint32_t> zeros(row->arguments, 0);
-    int stackError = 0;
-    uint32_t result = CallStdcallChecked((void *)image.Export(name), zeros.data(), row->arguments, &stackError);
-    EXPECT_EQ(stackError, 0) << name;
-    return result;
+    return image.Call(name, std::vector<uint32_t>(ExportNamed(name).arguments, 0));
 }
 
 const Names PowrProfEntries = {"IsPwrSuspendAllowed", "IsPwrHibernateAllowed", "SetSuspendState", "GetPwrCapabilities"};
@@ -113,14 +75,6 @@ const Forwarder Forwarders[] = {
     {"GetPwrCapabilities", {Arg(&CallersRecord)}, {Arg(&CallersRecord)}},
 };
 
-uint32_t CallWith(QuellImage &image, const Forwarder &f) {
-    std::vector<uint32_t> args = f.args;
-    int stackError = 0;
-    uint32_t result = CallStdcallChecked((void *)image.Export(f.name), args.data(), (int)args.size(), &stackError);
-    EXPECT_EQ(stackError, 0) << f.name;
-    return result;
-}
-
 // A BOOLEAN result is its low byte: a system TRUE of 1 stays 1, 0x2A stays 0x2A.
 TEST(PowerForwarders, PassTheSystemsBooleanAndTheArgumentsThroughUnchanged) {
     for (const Forwarder &f : Forwarders) {
@@ -129,8 +83,8 @@ TEST(PowerForwarders, PassTheSystemsBooleanAndTheArgumentsThroughUnchanged) {
             auto image = Start(os::WinXP);
             g_lateBound.results[f.name] = systemResult;
             g_lateBound.entryError = systemResult ? 0 : FakeSuspendError;
-            EXPECT_EQ(CallWith(*image, f) & 0xFF, systemResult & 0xFF);
-            EXPECT_EQ(GetLastError(), systemResult ? Untouched : FakeSuspendError);
+            EXPECT_EQ(image->Call(f.name, f.args) & 0xFF, systemResult & 0xFF);
+            EXPECT_EQ(GetLastError(), systemResult ? UntouchedError : FakeSuspendError);
             ASSERT_EQ(g_fake.Count(f.name), 1u);
             EXPECT_EQ(g_fake.Last(f.name)->args, f.passed);
             EXPECT_EQ(g_fake.Count("SetLastError"), 0u);
@@ -156,8 +110,8 @@ TEST(PowerForwarders, EntryMissingFromALoadedLibrary) {
         SCOPED_TRACE(f.name);
         auto image = Start(os::Win10, {.missing = {f.name}});
         for (int call = 0; call < 2; ++call) {
-            SetLastError(Untouched);
-            EXPECT_EQ(CallWith(*image, f), 0u);
+            SetLastError(UntouchedError);
+            EXPECT_EQ(image->Call(f.name, f.args), 0u);
             EXPECT_EQ(GetLastError(), NotImplemented);
         }
         EXPECT_EQ(g_fake.Count("LoadLibraryA"), 1u);
@@ -165,7 +119,7 @@ TEST(PowerForwarders, EntryMissingFromALoadedLibrary) {
         EXPECT_EQ(g_fake.Count(f.name), 0u);
         for (const Forwarder &sibling : Forwarders)
             if (&sibling != &f) {
-                EXPECT_EQ(CallWith(*image, sibling) & 0xFF, 1u) << sibling.name;
+                EXPECT_EQ(image->Call(sibling.name, sibling.args) & 0xFF, 1u) << sibling.name;
             }
     }
 }
@@ -176,14 +130,14 @@ TEST(PowerForwarders, LibraryAbsentIsTriedAgainOnEveryCall) {
         SCOPED_TRACE(f.name);
         auto image = Start(os::WinXP, {.library = false});
         for (int attempt = 1; attempt <= 2; ++attempt) {
-            SetLastError(Untouched);
-            EXPECT_EQ(CallWith(*image, f), 0u);
+            SetLastError(UntouchedError);
+            EXPECT_EQ(image->Call(f.name, f.args), 0u);
             EXPECT_EQ(GetLastError(), NotImplemented);
-            EXPECT_EQ(Texts("LoadLibraryA"), Names(attempt, "powrprof.dll"));
+            EXPECT_EQ(LoggedTexts("LoadLibraryA"), Names(attempt, "powrprof.dll"));
         }
         g_lateBound.libraries["powrprof.dll"].present = true;
         g_lateBound.results[f.name] = 0x2A;
-        EXPECT_EQ(CallWith(*image, f) & 0xFF, 0x2Au);
+        EXPECT_EQ(image->Call(f.name, f.args) & 0xFF, 0x2Au);
         EXPECT_EQ(g_fake.Count(f.name), 1u);
     }
 }
@@ -196,7 +150,7 @@ struct StatusCase {
     Machine machine;
     Names questions;
     uint32_t expected;
-    DWORD error = Untouched;
+    DWORD error = UntouchedError;
 };
 
 TEST(CheckSystemPowerStatus, EveryPath) {
@@ -206,8 +160,8 @@ TEST(CheckSystemPowerStatus, EveryPath) {
     const StatusCase cases[] = {
         // No powrprof.dll: the AC line status, when the system can tell it; LoadLibraryA's
         // last-error value stays.
-        {"no powrprof, off line", os::WinXP, {.library = false, .acLine = 0}, PowerStatus, True, FakeLoadError},
-        {"no powrprof, on line", os::Win98, {.library = false, .acLine = 1}, PowerStatus, True, FakeLoadError},
+        {"no powrprof, off line", os::WinXP, {.library = false, .acLine = 0}, PowerStatus, QuellTrue, FakeLoadError},
+        {"no powrprof, on line", os::Win98, {.library = false, .acLine = 1}, PowerStatus, QuellTrue, FakeLoadError},
         {"no powrprof, line unknown", os::Win10, {.library = false, .acLine = 255}, PowerStatus, 0, FakeLoadError},
         {"no powrprof, status fails", os::Win7, {.library = false, .acLine = -1}, PowerStatus, 0, FakePowerStatusError},
         // Below major version 6: IsPwrSuspendAllowed's BOOLEAN as it is.
@@ -217,11 +171,11 @@ TEST(CheckSystemPowerStatus, EveryPath) {
         {"xp, 0x100 is false", os::WinXP, {.suspendAllowed = 0x100}, Suspend, 0},
         {"nt4, entry missing", os::NT4, {.missing = {"IsPwrSuspendAllowed"}}, {}, 0, NotImplemented},
         // Major version 6 on: any one of S1 to S3.
-        {"vista, S3 alone", os::Vista, {.states = "3"}, Capabilities, True},
-        {"win10, S1 alone", os::Win10, {.states = "1"}, Capabilities, True},
-        {"win7, S2 alone", os::Win7, {.states = "2"}, Capabilities, True},
+        {"vista, S3 alone", os::Vista, {.states = "3"}, Capabilities, QuellTrue},
+        {"win10, S1 alone", os::Win10, {.states = "1"}, Capabilities, QuellTrue},
+        {"win7, S2 alone", os::Win7, {.states = "2"}, Capabilities, QuellTrue},
         {"vista, none though suspend allowed", os::Vista, {.states = "4H"}, Capabilities, 0},
-        {"neither family 6.0, S3", NeitherFamily6, {.states = "3"}, Capabilities, True},
+        {"neither family 6.0, S3", NeitherFamily6, {.states = "3"}, Capabilities, QuellTrue},
         {"win7, capabilities fail", os::Win7, {.suspendAllowed = 1, .capabilitiesResult = 0}, CapabilitiesThenSuspend, 1},
         {"win7, capabilities 0x100", os::Win7, {.suspendAllowed = 0, .capabilitiesResult = 0x100},
          CapabilitiesThenSuspend, 0},
@@ -260,7 +214,7 @@ struct SleepCase {
     Machine machine;
     Names questions;
     Call request;  // Refused: no privilege handling and no request
-    DWORD refusalError = Untouched;
+    DWORD refusalError = UntouchedError;
 };
 
 const Names Capabilities = {"GetPwrCapabilities"}, Suspend = {"IsPwrSuspendAllowed"},
@@ -318,7 +272,7 @@ TEST(StandbyAndHibernate, CapabilityTestThenTheRequest) {
         SCOPED_TRACE(std::string(c.exportName) + ": " + c.name);
         auto image = Start(c.profile, c.machine);
         bool goesOn = !c.request.name.empty();
-        EXPECT_EQ(image->Call(c.exportName), goesOn ? True : 0u);
+        EXPECT_EQ(image->Call(c.exportName), goesOn ? QuellTrue : 0u);
         EXPECT_EQ(Questions(), c.questions);
         std::vector<Call> requests = Requests();
         ASSERT_EQ(requests.size(), goesOn ? 1u : 0u);
@@ -330,7 +284,7 @@ TEST(StandbyAndHibernate, CapabilityTestThenTheRequest) {
         }
         bool nt = c.profile.platform == VER_PLATFORM_WIN32_NT;
         EXPECT_EQ(g_fake.Count("OpenProcessToken"), nt && goesOn ? 1u : 0u);
-        EXPECT_EQ(Adjustments(), nt && goesOn ? (Args{SE_PRIVILEGE_ENABLED, 0}) : Args{});
+        EXPECT_EQ(PrivilegeAdjustments(), nt && goesOn ? (Args{SE_PRIVILEGE_ENABLED, 0}) : Args{});
         EXPECT_TRUE(g_fake.TokensClosedExactlyOnce());
     }
 }
@@ -362,13 +316,13 @@ struct RequestCase {
 // privilege is disabled and the token closed once either way.
 TEST(StandbyAndHibernate, RequestResultAndThePrivilegeAfterIt) {
     const RequestCase cases[] = {
-        {"accepted", Standby, os::WinXP, false, 1, True},
-        {"accepted with 0x2A", Hibernation, os::Win10, false, 0x2A, True},
+        {"accepted", Standby, os::WinXP, false, 1, QuellTrue},
+        {"accepted with 0x2A", Hibernation, os::Win10, false, 0x2A, QuellTrue},
         {"0x100 is refused", Standby, os::Win7, false, 0x100, 0},
         {"refused", Hibernation, os::Vista, false, 0, 0},
-        {"kernel: 0x100 is accepted", Standby, os::WinXP, true, 0x100, True},
+        {"kernel: 0x100 is accepted", Standby, os::WinXP, true, 0x100, QuellTrue},
         {"kernel: refused", Hibernation, os::Win2003, true, 0, 0},
-        {"win98: accepted", Standby, os::Win98, false, 1, True},
+        {"win98: accepted", Standby, os::Win98, false, 1, QuellTrue},
         {"win98: refused", Standby, os::WinMe, false, 0, 0},
         {"win98, kernel: refused", Standby, os::Win95, true, 0, 0},
     };
@@ -388,10 +342,10 @@ TEST(StandbyAndHibernate, RequestResultAndThePrivilegeAfterIt) {
             Names names = g_fake.Names();
             ASSERT_GE(names.size(), tail.size());
             EXPECT_EQ(Names(names.end() - 3, names.end()), tail);
-            EXPECT_EQ(Adjustments(), (Args{SE_PRIVILEGE_ENABLED, 0}));
+            EXPECT_EQ(PrivilegeAdjustments(), (Args{SE_PRIVILEGE_ENABLED, 0}));
             EXPECT_FALSE(g_fake.privilegeEnabled);
         } else {
-            EXPECT_EQ(Only({"GetCurrentProcess", "OpenProcessToken", "AdjustTokenPrivileges", "CloseHandle"}), Names{});
+            EXPECT_EQ(CallsAmong({"GetCurrentProcess", "OpenProcessToken", "AdjustTokenPrivileges", "CloseHandle"}), Names{});
             EXPECT_EQ(g_fake.Count(request), 1u);
         }
         EXPECT_TRUE(g_fake.TokensClosedExactlyOnce());
@@ -403,24 +357,21 @@ TEST(StandbyAndHibernate, BracketGivingUpMakesNoRequest) {
     struct Case {
         const char *exportName;
         OsProfile profile;
-        bool tokenSupported;
-        DWORD adjustError;
-        DWORD expectedError;
+        PrivilegeRefusal refusal;
         Args adjustments;
     } cases[] = {
-        {Standby, os::WinXP, true, ERROR_NOT_ALL_ASSIGNED, ERROR_NOT_ALL_ASSIGNED, {SE_PRIVILEGE_ENABLED}},
-        {Hibernation, os::Vista, true, ERROR_NOT_ALL_ASSIGNED, ERROR_NOT_ALL_ASSIGNED, {SE_PRIVILEGE_ENABLED}},
-        {Standby, os::Win10, false, 0, NotImplemented, {}},
+        {Standby, os::WinXP, PrivilegeNotAssigned, {SE_PRIVILEGE_ENABLED}},
+        {Hibernation, os::Vista, PrivilegeNotAssigned, {SE_PRIVILEGE_ENABLED}},
+        {Standby, os::Win10, TokenUnsupported, {}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.exportName) + " on " + c.profile.name);
         auto image = Start(c.profile);
-        g_fake.tokenSupported = c.tokenSupported;
-        g_fake.adjustError = c.adjustError;
+        RefusePrivilege(c.refusal);
         EXPECT_EQ(image->Call(c.exportName), 0u);
-        EXPECT_EQ(GetLastError(), c.expectedError);
+        EXPECT_EQ(GetLastError(), c.refusal.error);
         EXPECT_EQ(Requests().size(), 0u);
-        EXPECT_EQ(Adjustments(), c.adjustments);
+        EXPECT_EQ(PrivilegeAdjustments(), c.adjustments);
         EXPECT_TRUE(g_fake.TokensClosedExactlyOnce());
     }
 }
@@ -434,12 +385,12 @@ TEST(PowrProfGroup, FirstUseLoadsOnceAndLooksTheFourNamesUpInOrder) {
         SCOPED_TRACE(first);
         auto image = Start(os::Win7);
         CallWithZeros(*image, first);
-        EXPECT_EQ(Texts("LoadLibraryA"), Names{"powrprof.dll"});
-        EXPECT_EQ(Texts("GetProcAddress"), PowrProfEntries);
+        EXPECT_EQ(LoggedTexts("LoadLibraryA"), Names{"powrprof.dll"});
+        EXPECT_EQ(LoggedTexts("GetProcAddress"), PowrProfEntries);
         g_fake.log.clear();
         for (const char *user : users) CallWithZeros(*image, user);
         CallWithZeros(*image, "SetSuspendState");
-        EXPECT_EQ(Only({"LoadLibraryA", "GetProcAddress"}), Names{});
+        EXPECT_EQ(CallsAmong({"LoadLibraryA", "GetProcAddress"}), Names{});
     }
 }
 
@@ -449,7 +400,7 @@ TEST(PowrProfGroup, WhileAbsentEveryPowerCallTriesToLoadIt) {
         auto image = Start(os::Win10, {.library = false});
         image->Call(user);
         image->Call(user);
-        EXPECT_EQ(Texts("LoadLibraryA"), Names(2, "powrprof.dll"));
+        EXPECT_EQ(LoggedTexts("LoadLibraryA"), Names(2, "powrprof.dll"));
     }
 }
 
@@ -469,7 +420,7 @@ TEST(PowrProfGroup, DetachReleasesPowrProfAfterTheOtherThree) {
         for (const char *name : c.used) CallWithZeros(*image, name);
         g_fake.log.clear();
         image->Detach();
-        ASSERT_EQ(Texts("FreeLibrary"), c.freed);
+        ASSERT_EQ(LoggedTexts("FreeLibrary"), c.freed);
         EXPECT_EQ(g_fake.Last("FreeLibrary")->args[0], (uintptr_t)FakeModuleHandle("powrprof.dll"));
         EXPECT_EQ(g_lateBound.libraries["powrprof.dll"].references, 0);
     }
@@ -484,14 +435,14 @@ TEST(PowrProfGroup, FailedReleaseLeavesEveryEntryUnavailable) {
     image->Detach();
     g_fake.log.clear();
     for (const Forwarder &f : Forwarders) {
-        SetLastError(Untouched);
-        EXPECT_EQ(CallWith(*image, f), 0u) << f.name;
+        SetLastError(UntouchedError);
+        EXPECT_EQ(image->Call(f.name, f.args), 0u) << f.name;
         EXPECT_EQ(GetLastError(), NotImplemented);
     }
-    SetLastError(Untouched);
+    SetLastError(UntouchedError);
     EXPECT_EQ(image->Call("CheckSystemPowerStatus"), 0u);
     EXPECT_EQ(GetLastError(), NotImplemented);
-    EXPECT_EQ(Only({"LoadLibraryA", "GetProcAddress", "FreeLibrary"}), Names{});
+    EXPECT_EQ(CallsAmong({"LoadLibraryA", "GetProcAddress", "FreeLibrary"}), Names{});
 }
 
 }  // namespace

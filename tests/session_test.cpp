@@ -1,48 +1,29 @@
 // Platform queries, the shutdown privilege and the session-end commands.
 #include <gtest/gtest.h>
 
-#include "bench/fake_platform.h"
-#include "bench/image.h"
+#include "bench/test_support.h"
 
 namespace {
 
-constexpr uint32_t True = 0xFFFFFFFF;
-using Names = std::vector<std::string>;
-
-const Names Enable = {"GetCurrentProcess", "OpenProcessToken", "LookupPrivilegeValueA", "AdjustTokenPrivileges"};
+const Names Enable = PrivilegeEnableCalls();
 
 Names Concat(Names a, const Names &b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
 
-// Attributes passed by each AdjustTokenPrivileges call, in order.
-std::vector<uintptr_t> Adjustments() {
-    std::vector<uintptr_t> attributes;
-    for (const Call &c : g_fake.log)
-        if (c.name == "AdjustTokenPrivileges") attributes.push_back(c.args[7]);
-    return attributes;
-}
-
-std::unique_ptr<QuellImage> Start(const OsProfile &profile) {
-    ResetFakePlatform(profile);
-    auto image = LoadQuell();
-    g_fake.log.clear();
-    return image;
-}
-
 TEST(PlatformQueries, CheckWindowsNTIsAllBitsOnTheNtFamilyOnly) {
     for (const OsProfile &profile : AllOsProfiles) {
-        auto image = Start(profile);
+        auto image = StartQuell(profile);
         ASSERT_TRUE(image);
-        EXPECT_EQ(image->Call("CheckWindowsNT"), profile.platform == 2 ? True : 0u) << profile.name;
+        EXPECT_EQ(image->Call("CheckWindowsNT"), profile.platform == 2 ? QuellTrue : 0u) << profile.name;
         EXPECT_TRUE(g_fake.log.empty());
     }
 }
 
 TEST(PlatformQueries, CheckUserNameAsksWith257CharactersAndKeepsTheError) {
-    auto image = Start(os::WinXP);
-    EXPECT_EQ(image->Call("CheckUserName"), True);
+    auto image = StartQuell(os::WinXP);
+    EXPECT_EQ(image->Call("CheckUserName"), QuellTrue);
     ASSERT_EQ(g_fake.Count("GetUserNameA"), 1u);
     EXPECT_EQ(g_fake.Last("GetUserNameA")->args[2], 257u);
 
@@ -52,8 +33,8 @@ TEST(PlatformQueries, CheckUserNameAsksWith257CharactersAndKeepsTheError) {
 }
 
 TEST(Privilege, EnablesLeavesEnabledAndClosesTheToken) {
-    auto image = Start(os::WinXP);
-    for (int i = 0; i < 2; ++i) EXPECT_EQ(image->Call("WindowsNTPrivilegien"), True);
+    auto image = StartQuell(os::WinXP);
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(image->Call("WindowsNTPrivilegien"), QuellTrue);
     EXPECT_EQ(g_fake.Names(), Concat(Concat(Enable, {"CloseHandle"}), Concat(Enable, {"CloseHandle"})));
     const Call *open = g_fake.Last("OpenProcessToken");
     EXPECT_EQ(open->args[0], (uintptr_t)-1);
@@ -74,23 +55,19 @@ TEST(Privilege, EnablesLeavesEnabledAndClosesTheToken) {
 
 TEST(Privilege, RefusalLeavesItsErrorAndClosesTheToken) {
     struct Case {
-        const char *name;
         OsProfile profile;
-        bool tokenSupported;
-        DWORD adjustError;
-        DWORD expectedError;
+        PrivilegeRefusal refusal;
         Names expected;
     } cases[] = {
-        {"not assigned", os::WinXP, true, ERROR_NOT_ALL_ASSIGNED, ERROR_NOT_ALL_ASSIGNED, Concat(Enable, {"CloseHandle"})},
-        {"no token on Windows 98", os::Win98, false, 0, ERROR_CALL_NOT_IMPLEMENTED, {"GetCurrentProcess", "OpenProcessToken"}},
+        {os::WinXP, PrivilegeNotAssigned, Concat(Enable, {"CloseHandle"})},
+        {os::Win98, TokenUnsupported, {"GetCurrentProcess", "OpenProcessToken"}},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        auto image = Start(c.profile);
-        g_fake.tokenSupported = c.tokenSupported;
-        g_fake.adjustError = c.adjustError;
+        SCOPED_TRACE(std::string(c.refusal.name) + " on " + c.profile.name);
+        auto image = StartQuell(c.profile);
+        RefusePrivilege(c.refusal);
         EXPECT_EQ(image->Call("WindowsNTPrivilegien"), 0u);
-        EXPECT_EQ(GetLastError(), c.expectedError);
+        EXPECT_EQ(GetLastError(), c.refusal.error);
         EXPECT_EQ(g_fake.Names(), c.expected);
         EXPECT_TRUE(g_fake.TokensClosedExactlyOnce());
         EXPECT_FALSE(g_fake.privilegeEnabled);
@@ -134,14 +111,14 @@ class PrivilegedCommand : public ::testing::TestWithParam<SessionCase> {};
 
 TEST_P(PrivilegedCommand, AcceptedKeepsThePrivilegeAndClosesTheToken) {
     const SessionCase &c = GetParam();
-    auto image = Start(c.profile);
-    EXPECT_EQ(image->Call(c.exportName), True);
+    auto image = StartQuell(c.profile);
+    EXPECT_EQ(image->Call(c.exportName), QuellTrue);
     const Call *exit = g_fake.Last("ExitWindowsEx");
     ASSERT_TRUE(exit);
-    EXPECT_EQ(exit->args, (std::vector<uintptr_t>{c.flags, 0}));
+    EXPECT_EQ(exit->args, (Args{c.flags, 0}));
     if (c.profile.platform == 2) {
         EXPECT_EQ(g_fake.Names(), Concat(Enable, {"ExitWindowsEx", "CloseHandle"}));
-        EXPECT_EQ(Adjustments(), std::vector<uintptr_t>{SE_PRIVILEGE_ENABLED});
+        EXPECT_EQ(PrivilegeAdjustments(), Args{SE_PRIVILEGE_ENABLED});
         EXPECT_TRUE(g_fake.privilegeEnabled);
     } else {
         EXPECT_EQ(g_fake.Names(), Names{"ExitWindowsEx"});
@@ -151,13 +128,13 @@ TEST_P(PrivilegedCommand, AcceptedKeepsThePrivilegeAndClosesTheToken) {
 
 TEST_P(PrivilegedCommand, RefusedDisablesThePrivilegeAndKeepsTheSystemsError) {
     const SessionCase &c = GetParam();
-    auto image = Start(c.profile);
+    auto image = StartQuell(c.profile);
     g_fake.exitWindowsResult = FALSE;
     EXPECT_EQ(image->Call(c.exportName), 0u);
     EXPECT_EQ(GetLastError(), FakeExitWindowsError);
     if (c.profile.platform == 2) {
         EXPECT_EQ(g_fake.Names(), Concat(Enable, {"ExitWindowsEx", "AdjustTokenPrivileges", "CloseHandle"}));
-        EXPECT_EQ(Adjustments(), (std::vector<uintptr_t>{SE_PRIVILEGE_ENABLED, 0}));
+        EXPECT_EQ(PrivilegeAdjustments(), (Args{SE_PRIVILEGE_ENABLED, 0}));
         EXPECT_FALSE(g_fake.privilegeEnabled);
     }
     EXPECT_TRUE(g_fake.TokensClosedExactlyOnce());
@@ -166,18 +143,18 @@ TEST_P(PrivilegedCommand, RefusedDisablesThePrivilegeAndKeepsTheSystemsError) {
 TEST_P(PrivilegedCommand, WithoutThePrivilegeNothingIsRequested) {
     const SessionCase &c = GetParam();
     if (c.profile.platform != 2) GTEST_SKIP() << "no privilege outside the NT family";
-    for (DWORD adjustError : {(DWORD)ERROR_NOT_ALL_ASSIGNED, (DWORD)ERROR_ACCESS_DENIED}) {
-        auto image = Start(c.profile);
-        g_fake.adjustError = adjustError;
+    for (const PrivilegeRefusal &refusal : {PrivilegeNotAssigned, PrivilegeDenied}) {
+        auto image = StartQuell(c.profile);
+        RefusePrivilege(refusal);
         EXPECT_EQ(image->Call(c.exportName), 0u);
-        EXPECT_EQ(GetLastError(), adjustError);
+        EXPECT_EQ(GetLastError(), refusal.error);
         EXPECT_EQ(g_fake.Names(), Concat(Enable, {"CloseHandle"}));
         EXPECT_TRUE(g_fake.TokensClosedExactlyOnce());
     }
-    auto image = Start(c.profile);
-    g_fake.tokenSupported = false;
+    auto image = StartQuell(c.profile);
+    RefusePrivilege(TokenUnsupported);
     EXPECT_EQ(image->Call(c.exportName), 0u);
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_CALL_NOT_IMPLEMENTED);
+    EXPECT_EQ(GetLastError(), TokenUnsupported.error);
     EXPECT_EQ(g_fake.Count("ExitWindowsEx"), 0u);
 }
 
@@ -194,10 +171,10 @@ TEST(LogOff, AsksForTheUserNameThenLogsOffWithoutToken) {
     for (const Case &c : cases) {
         for (const OsProfile &profile : {os::Win98, os::WinXP, os::Win10}) {
             SCOPED_TRACE(std::string(c.exportName) + " on " + profile.name);
-            auto image = Start(profile);
-            EXPECT_EQ(image->Call(c.exportName), True);
+            auto image = StartQuell(profile);
+            EXPECT_EQ(image->Call(c.exportName), QuellTrue);
             EXPECT_EQ(g_fake.Names(), (Names{"GetUserNameA", "ExitWindowsEx"}));
-            EXPECT_EQ(g_fake.Last("ExitWindowsEx")->args, (std::vector<uintptr_t>{c.flags, 0}));
+            EXPECT_EQ(g_fake.Last("ExitWindowsEx")->args, (Args{c.flags, 0}));
 
             g_fake.exitWindowsResult = FALSE;
             EXPECT_EQ(image->Call(c.exportName), 0u);

@@ -10,10 +10,9 @@
 #include <cstdio>
 
 #include "bench/export_table.h"
-#include "bench/fake_platform.h"
 #include "bench/fakes_files.h"
 #include "bench/fakes_latebound.h"
-#include "bench/image.h"
+#include "bench/test_support.h"
 
 namespace {
 
@@ -34,11 +33,9 @@ using Answers = std::vector<uint32_t>;
 
 // Everything present and answering yes, one MS-DOS mode shortcut; no log.
 std::unique_ptr<QuellImage> Start(const OsProfile &profile) {
-    ResetFakePlatform(profile);
+    auto image = StartQuell(profile);
     g_files.existingFiles.insert(WindowsPath("MS-DOS-MODUS.PIF"));
-    auto image = LoadQuell();
     g_fake.recording = false;
-    g_fake.log.clear();
     return image;
 }
 

@@ -1,14 +1,9 @@
 // Timed shutdown and reboot of the local machine, and their abort.
 #include <gtest/gtest.h>
 
-#include "bench/fake_platform.h"
-#include "bench/image.h"
+#include "bench/test_support.h"
 
 namespace {
-
-constexpr uint32_t True = 0xFFFFFFFF;
-using Names = std::vector<std::string>;
-using Args = std::vector<uintptr_t>;
 
 struct TimedExport {
     const char *exportName;
@@ -33,13 +28,6 @@ void PrintTo(const TimedExport &t, std::ostream *out) { *out << t.exportName; }
 
 class TimedShutdown : public ::testing::TestWithParam<TimedExport> {
   protected:
-    std::unique_ptr<QuellImage> Start(const OsProfile &profile) {
-        ResetFakePlatform(profile);
-        auto image = LoadQuell();
-        g_fake.log.clear();
-        return image;
-    }
-
     bool Wide() const { return std::string(GetParam().systemCall).back() == 'W'; }
     uintptr_t Message() const { return Wide() ? Arg(WideMessage) : Arg(AnsiMessage); }
 
@@ -50,20 +38,13 @@ class TimedShutdown : public ::testing::TestWithParam<TimedExport> {
         return image.Call(GetParam().exportName, {(uint32_t)message, timeout, (uint32_t)force});
     }
 
-    Names Enable() const { return {"GetCurrentProcess", "OpenProcessToken", GetParam().lookup, "AdjustTokenPrivileges"}; }
-
-    static std::vector<uintptr_t> Adjustments() {
-        std::vector<uintptr_t> attributes;
-        for (const Call &c : g_fake.log)
-            if (c.name == "AdjustTokenPrivileges") attributes.push_back(c.args[7]);
-        return attributes;
-    }
+    Names Enable() const { return PrivilegeEnableCalls(GetParam().lookup); }
 };
 
 TEST_P(TimedShutdown, OutsideTheNtFamilyRefusesWith120AndTouchesNoToken) {
     for (const OsProfile &profile : {os::Win95, os::Win98, os::WinMe, os::QueryFails}) {
         SCOPED_TRACE(profile.name);
-        auto image = Start(profile);
+        auto image = StartQuell(profile);
         SetLastError(0);
         EXPECT_EQ(CallExport(*image, Message(), 30, TRUE), 0u);
         EXPECT_EQ(GetLastError(), (DWORD)ERROR_CALL_NOT_IMPLEMENTED);
@@ -88,9 +69,9 @@ TEST_P(TimedShutdown, AcceptedPassesTheArgumentsThroughAndDisablesThePrivilegeAg
     for (const OsProfile &profile : {os::NT4, os::WinXP, os::Win10}) {
         for (const Case &c : cases) {
             SCOPED_TRACE(std::string(profile.name) + ", timeout " + std::to_string(c.timeout));
-            auto image = Start(profile);
+            auto image = StartQuell(profile);
             g_fake.shutdownResult = c.systemResult;
-            EXPECT_EQ(CallExport(*image, c.message, c.timeout, c.force), True);
+            EXPECT_EQ(CallExport(*image, c.message, c.timeout, c.force), QuellTrue);
             Names expected = Enable();
             expected.insert(expected.end(), {t.systemCall, "AdjustTokenPrivileges", "CloseHandle"});
             ASSERT_EQ(g_fake.Names(), expected);
@@ -101,7 +82,7 @@ TEST_P(TimedShutdown, AcceptedPassesTheArgumentsThroughAndDisablesThePrivilegeAg
                 EXPECT_EQ(request->args, (Args{0, c.message, c.timeout, (uintptr_t)c.force, t.reboot}));
             else
                 EXPECT_EQ(request->args, Args{0});
-            EXPECT_EQ(Adjustments(), (std::vector<uintptr_t>{SE_PRIVILEGE_ENABLED, 0}));
+            EXPECT_EQ(PrivilegeAdjustments(), (Args{SE_PRIVILEGE_ENABLED, 0}));
             EXPECT_FALSE(g_fake.privilegeEnabled);
             EXPECT_TRUE(g_fake.TokensClosedExactlyOnce());
         }
@@ -110,7 +91,7 @@ TEST_P(TimedShutdown, AcceptedPassesTheArgumentsThroughAndDisablesThePrivilegeAg
 
 TEST_P(TimedShutdown, RefusedKeepsThePrivilegeAndTheSystemsError) {
     const TimedExport &t = GetParam();
-    auto image = Start(os::WinXP);
+    auto image = StartQuell(os::WinXP);
     g_fake.shutdownResult = FALSE;
     EXPECT_EQ(CallExport(*image, Message(), 30, FALSE), 0u);
     EXPECT_EQ(GetLastError(), FakeShutdownError);
@@ -122,18 +103,18 @@ TEST_P(TimedShutdown, RefusedKeepsThePrivilegeAndTheSystemsError) {
 }
 
 TEST_P(TimedShutdown, WithoutThePrivilegeNothingIsRequested) {
-    for (DWORD adjustError : {(DWORD)ERROR_NOT_ALL_ASSIGNED, (DWORD)ERROR_ACCESS_DENIED}) {
-        auto image = Start(os::Win7);
-        g_fake.adjustError = adjustError;
+    for (const PrivilegeRefusal &refusal : {PrivilegeNotAssigned, PrivilegeDenied}) {
+        auto image = StartQuell(os::Win7);
+        RefusePrivilege(refusal);
         EXPECT_EQ(CallExport(*image, Message(), 30, FALSE), 0u);
-        EXPECT_EQ(GetLastError(), adjustError);
+        EXPECT_EQ(GetLastError(), refusal.error);
         Names expected = Enable();
         expected.push_back("CloseHandle");
         EXPECT_EQ(g_fake.Names(), expected);
         EXPECT_TRUE(g_fake.TokensClosedExactlyOnce());
     }
-    auto image = Start(os::Win7);
-    g_fake.tokenSupported = false;
+    auto image = StartQuell(os::Win7);
+    RefusePrivilege(TokenUnsupported);
     EXPECT_EQ(CallExport(*image, Message(), 30, FALSE), 0u);
     EXPECT_EQ(g_fake.Names(), (Names{"GetCurrentProcess", "OpenProcessToken"}));
 }

@@ -4,20 +4,14 @@
 
 #include <cstring>
 
-#include "bench/fake_platform.h"
 #include "bench/fakes_files.h"
-#include "bench/image.h"
+#include "bench/test_support.h"
 
 namespace {
 
-constexpr uint32_t S_Ok = 0;
-constexpr uint32_t InvalidArg = 0x80070057;
-constexpr uint32_t OutOfMemory = 0x8007000E;
-constexpr uint32_t Fail = 0x80004005;
-constexpr uint32_t Pointer = 0x80004003;
-
-using Names = std::vector<std::string>;
-using Args = std::vector<uintptr_t>;
+// DllGetVersion's results, as the unsigned values that Call returns.
+constexpr uint32_t S_Ok = S_OK, InvalidArg = (uint32_t)E_INVALIDARG, OutOfMemory = (uint32_t)E_OUTOFMEMORY,
+                   Fail = (uint32_t)E_FAIL, Pointer = (uint32_t)E_POINTER;
 
 // DLLVERSIONINFO followed by room that a larger record would have.
 struct Record {
@@ -34,21 +28,6 @@ Record Untouched(DWORD cbSize) {
 
 bool Same(const Record &a, const Record &b) { return memcmp(&a, &b, sizeof a) == 0; }
 
-std::unique_ptr<QuellImage> Start(const OsProfile &profile = os::WinXP) {
-    ResetFakePlatform(profile);
-    auto image = LoadQuell();
-    g_fake.log.clear();
-    return image;
-}
-
-// The pointer arguments of one kind of call, in order.
-Args ArgsOf(const std::string &name, size_t index) {
-    Args values;
-    for (const Call &c : g_fake.log)
-        if (c.name == name) values.push_back(c.args[index]);
-    return values;
-}
-
 void ExpectNothingLeftAllocated() {
     EXPECT_TRUE(g_files.liveBlocks.empty()) << g_files.liveBlocks.size() << " blocks left allocated";
     EXPECT_EQ(g_files.foreignFrees, 0);
@@ -61,8 +40,8 @@ std::wstring ModuleNameOfLength(size_t length) {
 }
 
 TEST(DllGetVersion, RejectsNullAndWrongSizeWithoutAnyCall) {
-    auto image = Start();
-    SetLastError(0xBEEF);
+    auto image = StartQuell();
+    SetLastError(UntouchedError);
     EXPECT_EQ(image->Call("DllGetVersion", {0}), InvalidArg);
     for (DWORD cbSize : {0u, 16u, 19u, 21u, 24u, 32u, 0x80000014u}) {
         SCOPED_TRACE(cbSize);
@@ -71,7 +50,7 @@ TEST(DllGetVersion, RejectsNullAndWrongSizeWithoutAnyCall) {
         EXPECT_TRUE(Same(record, Untouched(cbSize)));
     }
     EXPECT_TRUE(g_fake.log.empty());
-    EXPECT_EQ(GetLastError(), 0xBEEFu);
+    EXPECT_EQ(GetLastError(), UntouchedError);
 }
 
 TEST(DllGetVersion, ReportsMajorMinorBuildOfTheFixedVersionAndPlatformOne) {
@@ -85,7 +64,7 @@ TEST(DllGetVersion, ReportsMajorMinorBuildOfTheFixedVersionAndPlatformOne) {
         {0x00000000, 0x0000FFFF, 0, 0, 0},
     };
     for (const OsProfile &profile : {os::Win98, os::WinXP, os::Win10, os::QueryFails}) {
-        auto image = Start(profile);
+        auto image = StartQuell(profile);
         // One image for all cases: each call reads the version data afresh.
         for (const Case &c : cases) {
             SCOPED_TRACE(std::string(profile.name) + " " + std::to_string(c.ms) + "." + std::to_string(c.ls));
@@ -106,13 +85,13 @@ TEST(DllGetVersion, ReportsMajorMinorBuildOfTheFixedVersionAndPlatformOne) {
 }
 
 TEST(DllGetVersion, ReadsItsOwnFileIntoABlockOfExactlyTheReportedSize) {
-    auto image = Start();
+    auto image = StartQuell();
     g_files.versionDataSize = 0x35A;
     Record record = Untouched(20);
     ASSERT_EQ(image->Call("DllGetVersion", {Arg(&record)}), S_Ok);
     EXPECT_EQ(g_fake.Names(), (Names{"malloc", "GetModuleFileNameW", "GetFileVersionInfoSizeW", "malloc",
                                      "GetFileVersionInfoW", "VerQueryValueA", "free", "free"}));
-    EXPECT_EQ(ArgsOf("malloc", 0), (Args{520, 0x35A}));
+    EXPECT_EQ(LoggedArgs("malloc", 0), (Args{520, 0x35A}));
     const Call *name = g_fake.Last("GetModuleFileNameW");
     EXPECT_EQ(name->args[0], (uintptr_t)image->module);
     EXPECT_EQ(name->args[2], 260u);
@@ -128,7 +107,7 @@ TEST(DllGetVersion, ReadsItsOwnFileIntoABlockOfExactlyTheReportedSize) {
     const Call *query = g_fake.Last("VerQueryValueA");
     EXPECT_EQ(query->args[0], block);
     EXPECT_EQ(query->args[1], 0u) << "the root block is asked for with a null name";
-    EXPECT_EQ(ArgsOf("free", 0), (Args{block, path}));
+    EXPECT_EQ(LoggedArgs("free", 0), (Args{block, path}));
     ExpectNothingLeftAllocated();
 }
 
@@ -147,14 +126,14 @@ TEST(DllGetVersion, GrowsThePathBufferUntilTheWholeNameFits) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.length);
-        auto image = Start();
+        auto image = StartQuell();
         g_files.moduleFileName = ModuleNameOfLength(c.length);
         Record record = Untouched(20);
         ASSERT_EQ(image->Call("DllGetVersion", {Arg(&record)}), S_Ok);
         EXPECT_EQ(record.major, 2u);
-        EXPECT_EQ(ArgsOf("GetModuleFileNameW", 2), c.capacities);
-        EXPECT_EQ(ArgsOf("malloc", 0).front(), 520u);
-        Args resized = ArgsOf("realloc", 1);
+        EXPECT_EQ(LoggedArgs("GetModuleFileNameW", 2), c.capacities);
+        EXPECT_EQ(LoggedArgs("malloc", 0).front(), 520u);
+        Args resized = LoggedArgs("realloc", 1);
         EXPECT_EQ(resized.size(), c.capacities.size() - 1);
         for (size_t i = 0; i < resized.size(); ++i) EXPECT_EQ(resized[i], 2 * c.capacities[i + 1]);
         EXPECT_EQ(g_fake.Last("GetFileVersionInfoSizeW")->text, Narrow(g_files.moduleFileName.c_str()))
@@ -196,7 +175,7 @@ TEST(DllGetVersion, EveryFailureReleasesBothBuffersAndLeavesTheRecord) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        auto image = Start();
+        auto image = StartQuell();
         c.setup();
         Record record = Untouched(20);
         EXPECT_EQ(image->Call("DllGetVersion", {Arg(&record)}), c.result);
@@ -207,8 +186,8 @@ TEST(DllGetVersion, EveryFailureReleasesBothBuffersAndLeavesTheRecord) {
         EXPECT_EQ(g_fake.Names(), c.calls);
         Args expectedFrees;
         if (c.freed == BlockThenPath) expectedFrees.push_back(g_fake.Last("GetFileVersionInfoW")->args[3]);
-        if (c.freed != None) expectedFrees.push_back(ArgsOf("GetModuleFileNameW", 1).front());
-        EXPECT_EQ(ArgsOf("free", 0), expectedFrees);
+        if (c.freed != None) expectedFrees.push_back(LoggedArgs("GetModuleFileNameW", 1).front());
+        EXPECT_EQ(LoggedArgs("free", 0), expectedFrees);
         ExpectNothingLeftAllocated();
     }
 }

@@ -1,12 +1,9 @@
 // The harmless exports against Wine itself, with no fakes beneath them.
 #include <gtest/gtest.h>
 
-#include "bench/fake_platform.h"
-#include "bench/image.h"
+#include "bench/test_support.h"
 
 namespace {
-
-constexpr uint32_t True = 0xFFFFFFFF;
 
 TEST(Wine, PlatformQueriesAnswerLikeTheSystem) {
     ResetFakePlatform();
@@ -14,11 +11,11 @@ TEST(Wine, PlatformQueriesAnswerLikeTheSystem) {
     ASSERT_TRUE(image);
     OSVERSIONINFOA version{sizeof version};
     GetVersionExA(&version);
-    EXPECT_EQ(image->Call("CheckWindowsNT"), version.dwPlatformId == VER_PLATFORM_WIN32_NT ? True : 0u);
+    EXPECT_EQ(image->Call("CheckWindowsNT"), version.dwPlatformId == VER_PLATFORM_WIN32_NT ? QuellTrue : 0u);
     char name[257];
     DWORD size = sizeof name;
-    EXPECT_EQ(image->Call("CheckUserName"), GetUserNameA(name, &size) ? True : 0u);
-    EXPECT_EQ(image->Call("WindowsNTPrivilegien"), True);
+    EXPECT_EQ(image->Call("CheckUserName"), GetUserNameA(name, &size) ? QuellTrue : 0u);
+    EXPECT_EQ(image->Call("WindowsNTPrivilegien"), QuellTrue);
     EXPECT_TRUE(g_fake.log.empty()) << "a real call went to a fake";
 }
 
@@ -27,7 +24,7 @@ TEST(Wine, LoadsByNameLikeAnyLibrary) {
     ASSERT_TRUE(quell);
     auto check = (BOOL(WINAPI *)())GetProcAddress(quell, "CheckWindowsNT");
     ASSERT_TRUE(check);
-    EXPECT_EQ((uint32_t)check(), True);
+    EXPECT_EQ((uint32_t)check(), QuellTrue);
     EXPECT_TRUE(FreeLibrary(quell));
 }
 

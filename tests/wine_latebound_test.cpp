@@ -4,74 +4,23 @@
 // bench's fake, and each test first proves that it is.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
-#include "bench/fake_platform.h"
 #include "bench/fakes_latebound.h"
-#include "bench/image.h"
+#include "bench/test_support.h"
 
 namespace {
 
-constexpr uint32_t True = 0xFFFFFFFF;
-
-bool Imported(const QuellImage &image, const char *name, bool faked) {
-    return std::any_of(image.imports.begin(), image.imports.end(),
-                       [&](const ImportedFunction &f) { return f.name == name && f.faked == faked; });
-}
-
-std::unique_ptr<QuellImage> StartReal() {
-    ResetFakePlatform();
-    auto image = LoadQuell(Binding::Real);
-    g_fake.log.clear();
-    return image;
-}
-
 template <typename Function> Function SystemEntry(HMODULE module, const char *name) {
     return reinterpret_cast<Function>(reinterpret_cast<void *>(GetProcAddress(module, name)));
-}
-
-bool ShutdownPrivilegeEnabled() {
-    HANDLE token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-    LUID luid{};
-    LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &luid);
-    BYTE buffer[4096];
-    DWORD size = 0;
-    bool enabled = false;
-    if (GetTokenInformation(token, TokenPrivileges, buffer, sizeof buffer, &size)) {
-        auto *privileges = reinterpret_cast<TOKEN_PRIVILEGES *>(buffer);
-        for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
-            const LUID_AND_ATTRIBUTES &p = privileges->Privileges[i];
-            if (p.Luid.LowPart == luid.LowPart && p.Luid.HighPart == luid.HighPart)
-                enabled = (p.Attributes & SE_PRIVILEGE_ENABLED) != 0;
-        }
-    }
-    CloseHandle(token);
-    return enabled;
-}
-
-struct Answer {
-    uint32_t result;
-    DWORD error;
-    bool operator==(const Answer &) const = default;
-};
-
-std::ostream &operator<<(std::ostream &out, const Answer &a) { return out << a.result << " (error " << a.error << ")"; }
-
-template <typename Call> Answer Ask(Call call) {
-    SetLastError(0xBEEF);
-    uint32_t result = call();
-    return {result, GetLastError()};
 }
 
 // The block-reason exports reach Wine's own user32 and answer for a window of
 // the test exactly as user32 answers when called directly; an entry that this
 // user32 lacks is answered "not available".
 TEST(WineLateBound, BlockReasonsAnswerLikeUser32ForAWindowOfTheTest) {
-    auto image = StartReal();
+    auto image = StartQuell(os::WinXP, Binding::Real);
     ASSERT_TRUE(image);
-    ASSERT_TRUE(Imported(*image, "LoadLibraryA", false));
-    ASSERT_TRUE(Imported(*image, "GetProcAddress", true)) << "GetProcAddress must stay the bench's";
+    ASSERT_TRUE(BoundToSystem(*image, "LoadLibraryA"));
+    ASSERT_TRUE(BoundToFake(*image, "GetProcAddress")) << "GetProcAddress must stay the bench's";
     // Message-only: it needs no display.
     HWND window = CreateWindowExW(0, L"STATIC", L"Quell", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                   GetModuleHandleW(nullptr), nullptr);
@@ -80,24 +29,25 @@ TEST(WineLateBound, BlockReasonsAnswerLikeUser32ForAWindowOfTheTest) {
     wchar_t viaQuell[64] = {}, direct[64] = {};
     DWORD viaQuellLength = 64, directLength = 64;
     HMODULE user32 = GetModuleHandleA("user32.dll");
-    const Answer notAvailable{0, ERROR_CALL_NOT_IMPLEMENTED};
 
     auto create = SystemEntry<BOOL(WINAPI *)(HWND, LPCWSTR)>(user32, "ShutdownBlockReasonCreate");
     Answer quell = Ask([&] { return image->Call("ShutdownBlockReasonCreate", {Arg(window), Arg(reason)}); });
-    EXPECT_EQ(quell, create ? Ask([&] { return (uint32_t)create(window, reason); }) : notAvailable) << "create";
+    EXPECT_EQ(quell, create ? Ask([&] { return (uint32_t)create(window, reason); }) : NotAvailableAnswer)
+        << "create";
 
     auto query = SystemEntry<BOOL(WINAPI *)(HWND, LPWSTR, DWORD *)>(user32, "ShutdownBlockReasonQuery");
     quell = Ask([&] {
         return image->Call("ShutdownBlockReasonQuery", {Arg(window), Arg(viaQuell), Arg(&viaQuellLength)});
     });
-    EXPECT_EQ(quell, query ? Ask([&] { return (uint32_t)query(window, direct, &directLength); }) : notAvailable)
+    EXPECT_EQ(quell,
+              query ? Ask([&] { return (uint32_t)query(window, direct, &directLength); }) : NotAvailableAnswer)
         << "query";
     EXPECT_EQ(std::wstring(viaQuell), std::wstring(direct));
     EXPECT_EQ(viaQuellLength, directLength);
 
     auto destroy = SystemEntry<BOOL(WINAPI *)(HWND)>(user32, "ShutdownBlockReasonDestroy");
     quell = Ask([&] { return image->Call("ShutdownBlockReasonDestroy", {Arg(window)}); });
-    EXPECT_EQ(quell, destroy ? Ask([&] { return (uint32_t)destroy(window); }) : notAvailable) << "destroy";
+    EXPECT_EQ(quell, destroy ? Ask([&] { return (uint32_t)destroy(window); }) : NotAvailableAnswer) << "destroy";
 
     for (const char *entry : {"ShutdownBlockReasonCreate", "ShutdownBlockReasonQuery", "ShutdownBlockReasonDestroy"})
         EXPECT_EQ(g_fake.Count(entry), 0u) << entry << " went to a fake";
@@ -109,9 +59,9 @@ TEST(WineLateBound, BlockReasonsAnswerLikeUser32ForAWindowOfTheTest) {
 // Wine's libraries load for real; every entry that would act on the session is
 // handed out as the bench's fake, in the form the running version needs.
 TEST(WineLateBound, DestructiveEntriesAreTheBenchsFakes) {
-    auto image = StartReal();
+    auto image = StartQuell(os::WinXP, Binding::Real);
     ASSERT_TRUE(image);
-    ASSERT_TRUE(Imported(*image, "GetProcAddress", true)) << "GetProcAddress must stay the bench's";
+    ASSERT_TRUE(BoundToFake(*image, "GetProcAddress")) << "GetProcAddress must stay the bench's";
     struct Case {
         const char *exportName;
         std::vector<uint32_t> args;
@@ -127,11 +77,7 @@ TEST(WineLateBound, DestructiveEntriesAreTheBenchsFakes) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.exportName);
-        std::vector<uint32_t> args = c.args;
-        int stackError = 0;
-        EXPECT_EQ(CallStdcallChecked((void *)image->Export(c.exportName), args.data(), (int)args.size(), &stackError),
-                  c.expected);
-        EXPECT_EQ(stackError, 0);
+        EXPECT_EQ(image->Call(c.exportName, c.args), c.expected);
         EXPECT_EQ(g_fake.Count(c.exportName), 1u) << "not the bench's fake";
     }
     OSVERSIONINFOA version{};
@@ -145,15 +91,15 @@ TEST(WineLateBound, DestructiveEntriesAreTheBenchsFakes) {
 // The timed shutdown runs under the real process token; the request itself
 // goes to the bench's fake, which the test checks before anything is called.
 TEST(WineLateBound, TimedShutdownEndsTheRealPrivilegeAsTheResultSays) {
-    auto image = StartReal();
+    auto image = StartQuell(os::WinXP, Binding::Real);
     ASSERT_TRUE(image);
     for (const char *request : {"InitiateSystemShutdownA", "InitiateSystemShutdownW", "AbortSystemShutdownA"})
-        ASSERT_TRUE(Imported(*image, request, true)) << request << " would reach the session";
-    ASSERT_TRUE(Imported(*image, "AdjustTokenPrivileges", false));
+        ASSERT_TRUE(BoundToFake(*image, request)) << request << " would reach the session";
+    ASSERT_TRUE(BoundToSystem(*image, "AdjustTokenPrivileges"));
     wchar_t message[] = L"Quell test";
 
-    EXPECT_EQ(image->Call("LocalInitSystemRebootW", {Arg(message), 30, 0}), True);
-    EXPECT_FALSE(ShutdownPrivilegeEnabled()) << "an accepted request disables the privilege";
+    EXPECT_EQ(image->Call("LocalInitSystemRebootW", {Arg(message), 30, 0}), QuellTrue);
+    EXPECT_FALSE(ProcessShutdownPrivilegeEnabled()) << "an accepted request disables the privilege";
     ASSERT_EQ(g_fake.Names(), std::vector<std::string>{"InitiateSystemShutdownW"});
     EXPECT_EQ(g_fake.Last("InitiateSystemShutdownW")->args,
               (std::vector<uintptr_t>{0, Arg(message), 30, 0, 0xFFFFFFFF}));
@@ -161,11 +107,11 @@ TEST(WineLateBound, TimedShutdownEndsTheRealPrivilegeAsTheResultSays) {
     g_fake.shutdownResult = FALSE;
     EXPECT_EQ(image->Call("LocalInitSystemShutdownA", {0, 0, 0}), 0u);
     EXPECT_EQ(GetLastError(), FakeShutdownError);
-    EXPECT_TRUE(ShutdownPrivilegeEnabled()) << "a refused request leaves the privilege enabled";
+    EXPECT_TRUE(ProcessShutdownPrivilegeEnabled()) << "a refused request leaves the privilege enabled";
 
     g_fake.shutdownResult = TRUE;
-    EXPECT_EQ(image->Call("LocalAbortSystemShutdown"), True);
-    EXPECT_FALSE(ShutdownPrivilegeEnabled());
+    EXPECT_EQ(image->Call("LocalAbortSystemShutdown"), QuellTrue);
+    EXPECT_FALSE(ProcessShutdownPrivilegeEnabled());
     EXPECT_EQ(g_fake.Count("AbortSystemShutdownA"), 1u);
 }
 

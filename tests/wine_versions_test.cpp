@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "bench/probe_run.h"
+#include "bench/test_support.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ TEST_P(UnderWine, HarmlessAnswersFitTheSystem) {
 
     auto msdos = ResultAndError(a["CheckMsDosModus"]);
     EXPECT_EQ(msdos.first, 0);  // no shortcut in this prefix
-    EXPECT_EQ(msdos.second, v.platform == 1 ? (unsigned long)ERROR_INVALID_NAME : 0xBEEFul);
+    EXPECT_EQ(msdos.second, v.platform == 1 ? (DWORD)ERROR_INVALID_NAME : UntouchedError);
 
     if (!nt || v.major < 5) {
         EXPECT_EQ(ResultAndError(a["WindowsHibernate"]), std::make_pair(0l, (unsigned long)ERROR_CALL_NOT_IMPLEMENTED));

@@ -88,12 +88,10 @@ std::string Narrow(const wchar_t *text) {
 
 namespace {
 
-template <typename T> uintptr_t U(T value) { return (uintptr_t)value; }
-
 // kernel32
 
 BOOL WINAPI FakeGetVersionExA(LPOSVERSIONINFOA info) {
-    if (LogCall("GetVersionExA", {U(info), info ? info->dwOSVersionInfoSize : 0})) return FALSE;
+    if (LogCall("GetVersionExA", {Raw(info), info ? info->dwOSVersionInfoSize : 0})) return FALSE;
     if (g_fake.os.queryFails) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -124,9 +122,9 @@ void WINAPI FakeSetLastError(DWORD error) {
 
 // A close that is made to fail still counts as the library's one close.
 BOOL WINAPI FakeCloseHandle(HANDLE handle) {
-    bool fail = LogCall("CloseHandle", {U(handle)});
+    bool fail = LogCall("CloseHandle", {Raw(handle)});
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
-    auto token = g_fake.tokenCloses.find(U(handle));
+    auto token = g_fake.tokenCloses.find(Raw(handle));
     if (token == g_fake.tokenCloses.end()) {
         ++g_fake.foreignHandleCloses;
         SetLastError(ERROR_INVALID_HANDLE);
@@ -142,7 +140,7 @@ BOOL WINAPI FakeCloseHandle(HANDLE handle) {
 // advapi32
 
 BOOL WINAPI FakeOpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
-    if (LogCall("OpenProcessToken", {U(process), access, U(token)})) return FALSE;
+    if (LogCall("OpenProcessToken", {Raw(process), access, Raw(token)})) return FALSE;
     if (!g_fake.tokenSupported) {
         SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
         return FALSE;
@@ -157,13 +155,13 @@ BOOL WINAPI FakeOpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
 constexpr LUID ShutdownLuid{19, 0};
 
 BOOL WINAPI FakeLookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) {
-    if (LogCall("LookupPrivilegeValueA", {U(system), U(name), U(luid)}, name ? name : "")) return FALSE;
+    if (LogCall("LookupPrivilegeValueA", {Raw(system), Raw(name), Raw(luid)}, name ? name : "")) return FALSE;
     *luid = ShutdownLuid;
     return TRUE;
 }
 
 BOOL WINAPI FakeLookupPrivilegeValueW(LPCWSTR system, LPCWSTR name, PLUID luid) {
-    if (LogCall("LookupPrivilegeValueW", {U(system), U(name), U(luid)}, Narrow(name))) return FALSE;
+    if (LogCall("LookupPrivilegeValueW", {Raw(system), Raw(name), Raw(luid)}, Narrow(name))) return FALSE;
     *luid = ShutdownLuid;
     return TRUE;
 }
@@ -172,11 +170,11 @@ BOOL WINAPI FakeAdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIV
                                       PTOKEN_PRIVILEGES previous, PDWORD returned) {
     DWORD attributes = state ? state->Privileges[0].Attributes : 0xFFFFFFFF;
     bool fail = LogCall("AdjustTokenPrivileges",
-        {U(token), U(disableAll), U(state), length, U(previous), U(returned), state ? state->PrivilegeCount : 0,
-         attributes, state ? state->Privileges[0].Luid.LowPart : 0},
+        {Raw(token), Raw(disableAll), Raw(state), length, Raw(previous), Raw(returned),
+         state ? state->PrivilegeCount : 0, attributes, state ? state->Privileges[0].Luid.LowPart : 0},
         attributes == SE_PRIVILEGE_ENABLED ? "enable" : attributes == 0 ? "disable" : "");
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
-    auto open = g_fake.tokenCloses.find(U(token));
+    auto open = g_fake.tokenCloses.find(Raw(token));
     if (open == g_fake.tokenCloses.end() || open->second != 0) {
         ++g_fake.tokenUsesWhileNotOpen;
         SetLastError(ERROR_INVALID_HANDLE);
@@ -199,7 +197,7 @@ BOOL WINAPI FakeAdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIV
 }
 
 BOOL WINAPI FakeGetUserNameA(LPSTR buffer, LPDWORD size) {
-    if (LogCall("GetUserNameA", {U(buffer), U(size), size ? *size : 0})) return FALSE;
+    if (LogCall("GetUserNameA", {Raw(buffer), Raw(size), size ? *size : 0})) return FALSE;
     if (!g_fake.userNameAvailable) {
         SetLastError(FakeNoUserError);
         return FALSE;
@@ -210,7 +208,7 @@ BOOL WINAPI FakeGetUserNameA(LPSTR buffer, LPDWORD size) {
 }
 
 BOOL WINAPI FakeInitiateSystemShutdownA(LPSTR machine, LPSTR message, DWORD timeout, BOOL force, BOOL reboot) {
-    if (LogCall("InitiateSystemShutdownA", {U(machine), U(message), timeout, U(force), U(reboot)},
+    if (LogCall("InitiateSystemShutdownA", {Raw(machine), Raw(message), timeout, Raw(force), Raw(reboot)},
                 message ? message : ""))
         return FALSE;
     if (!g_fake.shutdownResult) SetLastError(FakeShutdownError);
@@ -218,14 +216,15 @@ BOOL WINAPI FakeInitiateSystemShutdownA(LPSTR machine, LPSTR message, DWORD time
 }
 
 BOOL WINAPI FakeInitiateSystemShutdownW(LPWSTR machine, LPWSTR message, DWORD timeout, BOOL force, BOOL reboot) {
-    if (LogCall("InitiateSystemShutdownW", {U(machine), U(message), timeout, U(force), U(reboot)}, Narrow(message)))
+    if (LogCall("InitiateSystemShutdownW", {Raw(machine), Raw(message), timeout, Raw(force), Raw(reboot)},
+                Narrow(message)))
         return FALSE;
     if (!g_fake.shutdownResult) SetLastError(FakeShutdownError);
     return g_fake.shutdownResult;
 }
 
 BOOL WINAPI FakeAbortSystemShutdownA(LPSTR machine) {
-    if (LogCall("AbortSystemShutdownA", {U(machine)})) return FALSE;
+    if (LogCall("AbortSystemShutdownA", {Raw(machine)})) return FALSE;
     if (!g_fake.shutdownResult) SetLastError(FakeShutdownError);
     return g_fake.shutdownResult;
 }
@@ -257,27 +256,32 @@ const std::vector<FakeFunction> FrameFakes = {
     {"user32.dll", "ExitWindowsEx", (void *)FakeExitWindowsEx},
 };
 
+const FakeFunction *FindIn(const std::vector<FakeFunction> &table, const char *dll, const char *name) {
+    for (const FakeFunction &f : table)
+        if (_stricmp(f.dll, dll) == 0 && strcmp(f.name, name) == 0) return &f;
+    return nullptr;
+}
+
+bool IsAmong(const std::string &name, std::initializer_list<const char *> names) {
+    return std::any_of(names.begin(), names.end(), [&](const char *n) { return name == n; });
+}
+
 void *FindFake(const char *dll, const char *name) {
     for (const std::vector<FakeFunction> *table : {&FrameFakes, &LateBoundFakes, &FileFakes})
-        for (const FakeFunction &f : *table)
-            if (_stricmp(f.dll, dll) == 0 && strcmp(f.name, name) == 0) return f.fn;
+        if (const FakeFunction *f = FindIn(*table, dll, name)) return f->fn;
     return nullptr;
 }
 
 bool IsPassthrough(const char *dll, const char *name) {
-    static const char *const pure[] = {"memset", "memcpy", "memmove", "memcmp", "strlen", "wcslen"};
-    if (_stricmp(dll, "msvcrt.dll") != 0) return false;
-    return std::any_of(std::begin(pure), std::end(pure), [&](const char *p) { return strcmp(p, name) == 0; });
+    return _stricmp(dll, "msvcrt.dll") == 0 &&
+           IsAmong(name, {"memset", "memcpy", "memmove", "memcmp", "strlen", "wcslen"});
 }
 
 bool IsHarmless(const char *dll, const char *name) {
-    static const char *const harmless[] = {
-        "GetVersionExA", "GetCurrentProcess",     "GetLastError",          "SetLastError",
-        "CloseHandle",   "OpenProcessToken",      "LookupPrivilegeValueA", "LookupPrivilegeValueW",
-        "AdjustTokenPrivileges", "GetUserNameA",  "GetModuleFileNameW",    "GetFileVersionInfoSizeW",
-        "GetFileVersionInfoW",   "VerQueryValueA", "GetSystemPowerStatus", "GetWindowsDirectoryA",
-        "GetFileAttributesA",    "LoadLibraryA",  "FreeLibrary"};
     if (IsPassthrough(dll, name) || _stricmp(dll, "msvcrt.dll") == 0) return true;
-    return std::any_of(std::begin(harmless), std::end(harmless),
-                       [&](const char *h) { return strcmp(h, name) == 0; });
+    return IsAmong(name, {"GetVersionExA", "GetCurrentProcess", "GetLastError", "SetLastError", "CloseHandle",
+                          "OpenProcessToken", "LookupPrivilegeValueA", "LookupPrivilegeValueW", "AdjustTokenPrivileges",
+                          "GetUserNameA", "GetModuleFileNameW", "GetFileVersionInfoSizeW", "GetFileVersionInfoW",
+                          "VerQueryValueA", "GetSystemPowerStatus", "GetWindowsDirectoryA", "GetFileAttributesA",
+                          "LoadLibraryA", "FreeLibrary"});
 }

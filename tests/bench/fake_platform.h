@@ -74,17 +74,24 @@ void ResetFakePlatform(const OsProfile &profile = os::WinXP);
 // The thread's last-error value is left undisturbed, unless the call must fail:
 // then it is InjectedError(n), and the fake returns its own failure value.
 bool LogCall(const char *name, std::initializer_list<uintptr_t> args, std::string text = {});
+// A handle, pointer or flag as its raw value in the log.
+template <typename T> uintptr_t Raw(T value) { return (uintptr_t)value; }
 // Whether a fake can be made to fail: not GetLastError, SetLastError,
 // GetCurrentProcess (a constant pseudo-handle) or free (no result).
 bool CanFail(const std::string &name);
 std::string Narrow(const wchar_t *text);
 
-// One fake system function, by library and name.
+// One fake system function, by library and name ("#n" for ordinal n).
 struct FakeFunction {
     const char *dll;
     const char *name;
     void *fn;
 };
+
+// The row of dll!name in one table (dll in any case); null when it has none.
+const FakeFunction *FindIn(const std::vector<FakeFunction> &table, const char *dll, const char *name);
+// Whether name is one of these.
+bool IsAmong(const std::string &name, std::initializer_list<const char *> names);
 
 // Each area of fakes keeps its own table and scenario (bench/fakes_*.cpp).
 extern const std::vector<FakeFunction> FrameFakes, LateBoundFakes, FileFakes;

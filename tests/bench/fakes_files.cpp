@@ -26,8 +26,6 @@ std::string WindowsPath(const std::string &name) {
 
 namespace {
 
-template <typename T> uintptr_t U(T value) { return (uintptr_t)value; }
-
 // The library must hand the system only live blocks of the size it claims.
 bool IsLiveBlock(const void *block, size_t bytes, const char *caller) {
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
@@ -61,7 +59,7 @@ void *__cdecl FakeMalloc(size_t size) {
 
 // A failed realloc leaves the old block allocated and unchanged.
 void *__cdecl FakeRealloc(void *old, size_t size) {
-    bool fail = LogCall("realloc", {U(old), size});
+    bool fail = LogCall("realloc", {Raw(old), size});
     if (NextAllocationFails() || fail) return nullptr;
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
     if (old && !g_files.liveBlocks.count(old)) {
@@ -77,7 +75,7 @@ void *__cdecl FakeRealloc(void *old, size_t size) {
 }
 
 void __cdecl FakeFree(void *block) {
-    LogCall("free", {U(block)});
+    LogCall("free", {Raw(block)});
     if (!block) return;
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
     if (!g_files.liveBlocks.erase(block)) {
@@ -92,7 +90,7 @@ void __cdecl FakeFree(void *block) {
 // Like Windows: a name that does not fit is cut to size - 1 characters and
 // the size is returned.
 DWORD WINAPI FakeGetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
-    if (LogCall("GetModuleFileNameW", {U(module), U(buffer), size})) return 0;
+    if (LogCall("GetModuleFileNameW", {Raw(module), Raw(buffer), size})) return 0;
     if (g_files.moduleFileNameFails) {
         SetLastError(FakeModuleNameError);
         return 0;
@@ -121,7 +119,7 @@ bool IsModuleFile(LPCWSTR name) {
 }
 
 DWORD WINAPI FakeGetFileVersionInfoSizeW(LPCWSTR name, LPDWORD handle) {
-    bool fail = LogCall("GetFileVersionInfoSizeW", {U(name), U(handle)}, Narrow(name));
+    bool fail = LogCall("GetFileVersionInfoSizeW", {Raw(name), Raw(handle)}, Narrow(name));
     if (handle) *handle = 0;
     if (fail) return 0;
     if (!IsModuleFile(name)) return 0;
@@ -132,7 +130,7 @@ DWORD WINAPI FakeGetFileVersionInfoSizeW(LPCWSTR name, LPDWORD handle) {
 // Lays the block out as the system does: a VS_VERSIONINFO header, the key, then
 // the fixed part at offset 40. Whatever does not fit in length is left out.
 BOOL WINAPI FakeGetFileVersionInfoW(LPCWSTR name, DWORD handle, DWORD length, LPVOID data) {
-    if (LogCall("GetFileVersionInfoW", {U(name), handle, length, U(data)}, Narrow(name))) return FALSE;
+    if (LogCall("GetFileVersionInfoW", {Raw(name), handle, length, Raw(data)}, Narrow(name))) return FALSE;
     if (!IsModuleFile(name)) return FALSE;
     if (g_files.versionReadFails) {
         SetLastError(FakeVersionReadError);
@@ -158,7 +156,7 @@ BOOL WINAPI FakeGetFileVersionInfoW(LPCWSTR name, DWORD handle, DWORD length, LP
 
 // Answers the root block of a block that GetFileVersionInfoW filled.
 BOOL WINAPI FakeVerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID *value, PUINT length) {
-    if (LogCall("VerQueryValueA", {U(block), U(subBlock), U(value), U(length)}, subBlock ? subBlock : ""))
+    if (LogCall("VerQueryValueA", {Raw(block), Raw(subBlock), Raw(value), Raw(length)}, subBlock ? subBlock : ""))
         return FALSE;
     if (g_files.versionQueryFails || !block) return FALSE;
     const bool root = !subBlock || !*subBlock || strcmp(subBlock, "\\") == 0;
@@ -175,7 +173,7 @@ BOOL WINAPI FakeVerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID *value, PU
 
 // Like Windows: the length without the NUL when it fits, else the size needed.
 UINT WINAPI FakeGetWindowsDirectoryA(LPSTR buffer, UINT size) {
-    if (LogCall("GetWindowsDirectoryA", {U(buffer), size})) return 0;
+    if (LogCall("GetWindowsDirectoryA", {Raw(buffer), size})) return 0;
     if (g_files.windowsDirectoryFails) {
         SetLastError(FakeDirectoryError);
         return 0;
@@ -190,7 +188,7 @@ UINT WINAPI FakeGetWindowsDirectoryA(LPSTR buffer, UINT size) {
 }
 
 DWORD WINAPI FakeGetFileAttributesA(LPCSTR path) {
-    if (LogCall("GetFileAttributesA", {U(path)}, path ? path : "")) return INVALID_FILE_ATTRIBUTES;
+    if (LogCall("GetFileAttributesA", {Raw(path)}, path ? path : "")) return INVALID_FILE_ATTRIBUTES;
     if (!path) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_FILE_ATTRIBUTES;
@@ -207,7 +205,7 @@ DWORD WINAPI FakeGetFileAttributesA(LPCSTR path) {
 HINSTANCE WINAPI FakeShellExecuteA(HWND window, LPCSTR operation, LPCSTR file, LPCSTR parameters,
                                    LPCSTR directory, INT show) {
     // Made to fail, it answers 32 (SE_ERR_DLLNOTFOUND): the highest failure value.
-    if (LogCall("ShellExecuteA", {U(window), U(operation), U(file), U(parameters), U(directory), (uintptr_t)show},
+    if (LogCall("ShellExecuteA", {Raw(window), Raw(operation), Raw(file), Raw(parameters), Raw(directory), Raw(show)},
                 std::string(operation ? operation : "<null>") + "|" + (file ? file : "<null>")))
         return (HINSTANCE)SE_ERR_DLLNOTFOUND;
     if (g_files.shellResult <= 32) SetLastError(FakeShellError);

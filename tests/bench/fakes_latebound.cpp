@@ -15,8 +15,6 @@ LateBoundScenario g_lateBound;
 
 namespace {
 
-template <typename T> uintptr_t U(T value) { return (uintptr_t)value; }
-
 // The libraries of the fake loader; a library's handle comes from its place here.
 const char *const FakeLibraryNames[] = {"user32.dll", "advapi32.dll", "shell32.dll", "powrprof.dll"};
 
@@ -49,17 +47,17 @@ BOOL WINAPI FakeLockWorkStation() {
 }
 
 BOOL WINAPI FakeShutdownBlockReasonCreate(HWND window, LPCWSTR reason) {
-    bool fail = LogCall("ShutdownBlockReasonCreate", {U(window), U(reason)}, Narrow(reason));
+    bool fail = LogCall("ShutdownBlockReasonCreate", {Raw(window), Raw(reason)}, Narrow(reason));
     return Answer("ShutdownBlockReasonCreate", fail);
 }
 
 BOOL WINAPI FakeShutdownBlockReasonDestroy(HWND window) {
-    bool fail = LogCall("ShutdownBlockReasonDestroy", {U(window)});
+    bool fail = LogCall("ShutdownBlockReasonDestroy", {Raw(window)});
     return Answer("ShutdownBlockReasonDestroy", fail);
 }
 
 BOOL WINAPI FakeShutdownBlockReasonQuery(HWND window, LPWSTR buffer, DWORD *length) {
-    bool fail = LogCall("ShutdownBlockReasonQuery", {U(window), U(buffer), U(length)});
+    bool fail = LogCall("ShutdownBlockReasonQuery", {Raw(window), Raw(buffer), Raw(length)});
     return Answer("ShutdownBlockReasonQuery", fail);
 }
 
@@ -67,25 +65,25 @@ BOOL WINAPI FakeShutdownBlockReasonQuery(HWND window, LPWSTR buffer, DWORD *leng
 
 BOOL WINAPI FakeInitiateSystemShutdownExA(LPSTR machine, LPSTR message, DWORD timeout, BOOL force, BOOL reboot,
                                           DWORD reason) {
-    bool fail = LogCall("InitiateSystemShutdownExA", {U(machine), U(message), timeout, U(force), U(reboot), reason},
-                        Text(message));
+    bool fail = LogCall("InitiateSystemShutdownExA",
+                        {Raw(machine), Raw(message), timeout, Raw(force), Raw(reboot), reason}, Text(message));
     return Answer("InitiateSystemShutdownExA", fail);
 }
 
 BOOL WINAPI FakeInitiateSystemShutdownExW(LPWSTR machine, LPWSTR message, DWORD timeout, BOOL force, BOOL reboot,
                                           DWORD reason) {
-    bool fail = LogCall("InitiateSystemShutdownExW", {U(machine), U(message), timeout, U(force), U(reboot), reason},
-                        Narrow(message));
+    bool fail = LogCall("InitiateSystemShutdownExW",
+                        {Raw(machine), Raw(message), timeout, Raw(force), Raw(reboot), reason}, Narrow(message));
     return Answer("InitiateSystemShutdownExW", fail);
 }
 
 DWORD WINAPI FakeInitiateShutdownA(LPSTR machine, LPSTR message, DWORD grace, DWORD flags, DWORD reason) {
-    bool fail = LogCall("InitiateShutdownA", {U(machine), U(message), grace, flags, reason}, Text(message));
+    bool fail = LogCall("InitiateShutdownA", {Raw(machine), Raw(message), grace, flags, reason}, Text(message));
     return fail ? GetLastError() : Answer("InitiateShutdownA", false);  // an error code: the one it leaves
 }
 
 DWORD WINAPI FakeInitiateShutdownW(LPWSTR machine, LPWSTR message, DWORD grace, DWORD flags, DWORD reason) {
-    bool fail = LogCall("InitiateShutdownW", {U(machine), U(message), grace, flags, reason}, Narrow(message));
+    bool fail = LogCall("InitiateShutdownW", {Raw(machine), Raw(message), grace, flags, reason}, Narrow(message));
     return fail ? GetLastError() : Answer("InitiateShutdownW", false);  // an error code: the one it leaves
 }
 
@@ -93,17 +91,17 @@ DWORD WINAPI FakeInitiateShutdownW(LPWSTR machine, LPWSTR message, DWORD grace, 
 // the other form leaves the caller's stack off.
 
 int WINAPI FakeRestartDialog(HWND window, LPCWSTR prompt, DWORD flags) {
-    bool fail = LogCall("RestartDialog", {U(window), U(prompt), flags}, Narrow(prompt));
+    bool fail = LogCall("RestartDialog", {Raw(window), Raw(prompt), flags}, Narrow(prompt));
     return Answer("RestartDialog", fail);
 }
 
 int WINAPI FakeShutdownDialogOneArgument(HWND window) {
-    bool fail = LogCall("ShutdownDialog", {U(window)});
+    bool fail = LogCall("ShutdownDialog", {Raw(window)});
     return Answer("ShutdownDialog", fail);
 }
 
 int WINAPI FakeShutdownDialogTwoArguments(HWND window, DWORD flags) {
-    bool fail = LogCall("ShutdownDialog", {U(window), flags});
+    bool fail = LogCall("ShutdownDialog", {Raw(window), flags});
     return Answer("ShutdownDialog", fail);
 }
 
@@ -127,7 +125,7 @@ uint32_t WINAPI FakeSetSuspendState(uint32_t hibernate, uint32_t force, uint32_t
 }
 
 uint32_t WINAPI FakeGetPwrCapabilities(SYSTEM_POWER_CAPABILITIES *capabilities) {
-    bool fail = LogCall("GetPwrCapabilities", {U(capabilities)});
+    bool fail = LogCall("GetPwrCapabilities", {Raw(capabilities)});
     if (capabilities && !fail) {
         std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
         *capabilities = g_lateBound.capabilities;
@@ -135,13 +133,7 @@ uint32_t WINAPI FakeGetPwrCapabilities(SYSTEM_POWER_CAPABILITIES *capabilities) 
     return Answer("GetPwrCapabilities", fail);
 }
 
-struct FakeEntry {
-    const char *library;
-    const char *key;  // the entry's name, or "#n" for ordinal n
-    void *fn;
-};
-
-const FakeEntry FakeEntries[] = {
+const std::vector<FakeFunction> FakeEntries = {
     {"user32.dll", "LockWorkStation", (void *)FakeLockWorkStation},
     {"user32.dll", "ShutdownBlockReasonCreate", (void *)FakeShutdownBlockReasonCreate},
     {"user32.dll", "ShutdownBlockReasonDestroy", (void *)FakeShutdownBlockReasonDestroy},
@@ -158,13 +150,6 @@ const FakeEntry FakeEntries[] = {
     {"powrprof.dll", "GetPwrCapabilities", (void *)FakeGetPwrCapabilities},
 };
 
-// Entries that an integration test may take from the real system: they change
-// nothing beyond the test's own window, or only answer a question.
-// SetSuspendState is never among them.
-const char *const HarmlessEntries[] = {"ShutdownBlockReasonCreate", "ShutdownBlockReasonDestroy",
-                                       "ShutdownBlockReasonQuery",  "IsPwrSuspendAllowed",
-                                       "IsPwrHibernateAllowed",     "GetPwrCapabilities"};
-
 std::string Lower(std::string s) {
     for (char &c : s) c = (char)tolower((unsigned char)c);
     return s;
@@ -172,7 +157,7 @@ std::string Lower(std::string s) {
 
 int LibraryIndex(HMODULE module) {
     for (size_t i = 0; i < std::size(FakeLibraryNames); ++i)
-        if (U(module) == FakeModuleBase + 0x10 * i) return (int)i;
+        if (Raw(module) == FakeModuleBase + 0x10 * i) return (int)i;
     return -1;
 }
 
@@ -203,9 +188,9 @@ void *ShutdownDialogEntry(bool realSystem) {
 }
 
 void *FindFakeEntry(const std::string &library, const std::string &key, bool realSystem) {
-    for (const FakeEntry &entry : FakeEntries)
-        if (library == entry.library && key == entry.key) return entry.fn ? entry.fn : ShutdownDialogEntry(realSystem);
-    return nullptr;
+    const FakeFunction *entry = FindIn(FakeEntries, library.c_str(), key.c_str());
+    if (!entry) return nullptr;
+    return entry->fn ? entry->fn : ShutdownDialogEntry(realSystem);
 }
 
 FARPROC Missing() {
@@ -216,7 +201,7 @@ FARPROC Missing() {
 // kernel32
 
 HMODULE WINAPI FakeLoadLibraryA(LPCSTR name) {
-    if (LogCall("LoadLibraryA", {U(name)}, Text(name))) return nullptr;
+    if (LogCall("LoadLibraryA", {Raw(name)}, Text(name))) return nullptr;
     DWORD delay;
     {
         std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
@@ -242,13 +227,16 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
     // else is read as a name.
     bool byOrdinal = IS_INTRESOURCE(name);
     char ordinal[16];
-    snprintf(ordinal, sizeof ordinal, "#%u", (unsigned)U(name));
+    snprintf(ordinal, sizeof ordinal, "#%u", (unsigned)Raw(name));
     std::string key = byOrdinal ? ordinal : Text(name);
-    if (LogCall("GetProcAddress", {U(module), U(name)}, key)) return nullptr;
+    if (LogCall("GetProcAddress", {Raw(module), Raw(name)}, key)) return nullptr;
     int index = LibraryIndex(module);
     if (index < 0) {
-        bool harmless = !byOrdinal && std::any_of(std::begin(HarmlessEntries), std::end(HarmlessEntries),
-                                                  [&](const char *h) { return key == h; });
+        // Entries that change nothing beyond the test's own window, or only answer
+        // a question; SetSuspendState is never among them.
+        bool harmless = !byOrdinal && IsAmong(key, {"ShutdownBlockReasonCreate", "ShutdownBlockReasonDestroy",
+                                                    "ShutdownBlockReasonQuery", "IsPwrSuspendAllowed",
+                                                    "IsPwrHibernateAllowed", "GetPwrCapabilities"});
         if (harmless) return GetProcAddress(module, name);
         void *fake = FindFakeEntry(RealLibraryName(module), key, true);
         return fake ? (FARPROC)fake : Missing();
@@ -266,7 +254,7 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
 }
 
 BOOL WINAPI FakeGetSystemPowerStatus(LPSYSTEM_POWER_STATUS status) {
-    if (LogCall("GetSystemPowerStatus", {U(status)})) return FALSE;
+    if (LogCall("GetSystemPowerStatus", {Raw(status)})) return FALSE;
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
     if (g_lateBound.powerStatusFails) {
         SetLastError(FakePowerStatusError);
@@ -277,7 +265,7 @@ BOOL WINAPI FakeGetSystemPowerStatus(LPSYSTEM_POWER_STATUS status) {
 }
 
 BOOL WINAPI FakeSetSystemPowerState(BOOL suspend, BOOL force) {
-    if (LogCall("SetSystemPowerState", {U(suspend), U(force)})) return FALSE;
+    if (LogCall("SetSystemPowerState", {Raw(suspend), Raw(force)})) return FALSE;
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
     if (g_lateBound.systemPowerStateError) SetLastError(g_lateBound.systemPowerStateError);
     return g_lateBound.systemPowerStateResult;
@@ -285,7 +273,7 @@ BOOL WINAPI FakeSetSystemPowerState(BOOL suspend, BOOL force) {
 
 BOOL WINAPI FakeFreeLibrary(HMODULE module) {
     int index = LibraryIndex(module);
-    if (LogCall("FreeLibrary", {U(module)}, index < 0 ? "?" : FakeLibraryNames[index])) return FALSE;
+    if (LogCall("FreeLibrary", {Raw(module)}, index < 0 ? "?" : FakeLibraryNames[index])) return FALSE;
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
     if (index < 0) {
         SetLastError(ERROR_INVALID_HANDLE);

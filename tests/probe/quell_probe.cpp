@@ -3,9 +3,9 @@
 // prints one "question=answer" line each. Run by the Wine tests under names of
 // its own, so that Wine can act as another Windows version for it alone.
 #include <cstdio>
+#include <string>
 
-#include "bench/fake_platform.h"
-#include "bench/image.h"
+#include "bench/test_support.h"
 
 namespace {
 
@@ -13,14 +13,13 @@ struct VersionRecord {
     DWORD cbSize, major, minor, build, platform;
 };
 
-void Answer(const char *question, uint32_t result, DWORD error) {
-    std::printf("%s=%ld %lu\n", question, (long)(int32_t)result, error);
+// One "question=result error" line, the result signed.
+void Print(const std::string &question, const Answer &answer) {
+    std::printf("%s=%ld %lu\n", question.c_str(), (long)(int32_t)answer.result, answer.error);
 }
 
-template <typename... Args> void Ask(const QuellImage &image, const char *question, Args... args) {
-    SetLastError(0xBEEF);
-    uint32_t result = image.Call(question, {args...});
-    Answer(question, result, GetLastError());
+void AskQuell(const QuellImage &image, const char *question) {
+    Print(question, Ask([&] { return image.Call(question); }));
 }
 
 }  // namespace
@@ -37,14 +36,12 @@ int main() {
     std::printf("loaded=%d\n", image ? 1 : 0);
     if (!image) return 1;
 
-    Ask(*image, "CheckWindowsNT");
-    Ask(*image, "CheckUserName");
-    Ask(*image, "CheckMsDosModus");
-    Ask(*image, "CheckSystemPowerStatus");
-    Ask(*image, "IsPwrSuspendAllowed");
-    Ask(*image, "IsPwrHibernateAllowed");
+    for (const char *question : {"CheckWindowsNT", "CheckUserName", "CheckMsDosModus", "CheckSystemPowerStatus",
+                                 "IsPwrSuspendAllowed", "IsPwrHibernateAllowed"})
+        AskQuell(*image, question);
     // Hibernation is asked for only where the library refuses it outright.
-    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT || version.dwMajorVersion < 5) Ask(*image, "WindowsHibernate");
+    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT || version.dwMajorVersion < 5)
+        AskQuell(*image, "WindowsHibernate");
 
     VersionRecord record{sizeof record, 0, 0, 0, 0};
     uint32_t hr = image->Call("DllGetVersion", {Arg(&record)});
@@ -55,9 +52,7 @@ int main() {
     HMODULE powrprof = LoadLibraryA("powrprof.dll");
     auto direct = [&](const char *name) {
         auto fn = powrprof ? (BOOLEAN(WINAPI *)())GetProcAddress(powrprof, name) : nullptr;
-        SetLastError(0xBEEF);
-        uint32_t result = fn ? fn() : 0;
-        std::printf("system.%s=%ld %lu\n", name, (long)(int32_t)result, fn ? GetLastError() : 120ul);
+        Print(std::string("system.") + name, fn ? Ask([&] { return (uint32_t)fn(); }) : NotAvailableAnswer);
     };
     direct("IsPwrSuspendAllowed");
     direct("IsPwrHibernateAllowed");
