@@ -24,22 +24,32 @@ static void FillSlots(LateBoundGroup &group, HMODULE module) {
     }
 }
 
+// The claim is an exchange, not a compare-exchange, which the 386 lacks: the
+// thread that swaps Empty out loads. Swapping Filling over Filling changes
+// nothing; swapping it over Ready is put right at once, and a thread that sees
+// that Filling meanwhile only waits for it.
 bool LoadFirst(LateBoundGroup &group) {
     for (;;) {
         LONG state = __atomic_load_n(&group.fill, __ATOMIC_ACQUIRE);
         if (state == Ready) return true;
-        if (state == Empty &&
-            __atomic_compare_exchange_n(&group.fill, &state, Filling, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED)) {
-            HMODULE module = LoadLibraryA(group.fileName);
-            if (!module) {
-                // LoadLibraryA's last-error value stays for the caller.
-                __atomic_store_n(&group.fill, Empty, __ATOMIC_RELEASE);
-                return false;
+        if (state == Empty) {
+            LONG previous = __atomic_exchange_n(&group.fill, Filling, __ATOMIC_ACQ_REL);
+            if (previous == Ready) {
+                __atomic_store_n(&group.fill, Ready, __ATOMIC_RELEASE);
+                return true;
             }
-            FillSlots(group, module);
-            group.module = module;
-            __atomic_store_n(&group.fill, Ready, __ATOMIC_RELEASE);
-            return true;
+            if (previous == Empty) {
+                HMODULE module = LoadLibraryA(group.fileName);
+                if (!module) {
+                    // LoadLibraryA's last-error value stays for the caller.
+                    __atomic_store_n(&group.fill, Empty, __ATOMIC_RELEASE);
+                    return false;
+                }
+                FillSlots(group, module);
+                group.module = module;
+                __atomic_store_n(&group.fill, Ready, __ATOMIC_RELEASE);
+                return true;
+            }
         }
         // Another thread is filling: the wait lasts one LoadLibraryA and a few
         // look-ups. No yield: that would need an import older systems lack.
