@@ -9,33 +9,8 @@ template <typename Entry> void Resolve(HMODULE module, const char *name, Entry &
 
 QuellEntries ResolveEntries(HMODULE module) {
     QuellEntries quell{};
-#define QUELL_RESOLVE(name) Resolve(module, #name, quell.name)
-    QUELL_RESOLVE(CheckWindowsNT);
-    QUELL_RESOLVE(CheckUserName);
-    QUELL_RESOLVE(WindowsNTPrivilegien);
-    QUELL_RESOLVE(DllGetVersion);
-    QUELL_RESOLVE(CheckSystemPowerStatus);
-    QUELL_RESOLVE(IsPwrSuspendAllowed);
-    QUELL_RESOLVE(IsPwrHibernateAllowed);
-    QUELL_RESOLVE(GetPwrCapabilities);
-    QUELL_RESOLVE(CheckMsDosModus);
-    QUELL_RESOLVE(WindowsLogOnOff);
-    QUELL_RESOLVE(WindowsForceLogOnOff);
-    QUELL_RESOLVE(WindowsShutdown);
-    QUELL_RESOLVE(WindowsForceShutdown);
-    QUELL_RESOLVE(WindowsReboot);
-    QUELL_RESOLVE(WindowsForceReboot);
-    QUELL_RESOLVE(WindowsRestartApps);
-    QUELL_RESOLVE(WindowsHybridShutdown);
-    QUELL_RESOLVE(LocalInitSystemShutdownW);
-    QUELL_RESOLVE(LocalInitSystemRebootW);
-    QUELL_RESOLVE(LocalAbortSystemShutdown);
-    QUELL_RESOLVE(WindowsStandby);
-    QUELL_RESOLVE(WindowsHibernate);
-    QUELL_RESOLVE(LockWorkStation);
-    QUELL_RESOLVE(RestartDialog);
-    QUELL_RESOLVE(ShutdownDialog);
-    QUELL_RESOLVE(WindowsMsDosModus);
+#define QUELL_RESOLVE(name) Resolve(module, #name, quell.name);
+    QUELL_CLI_ENTRIES(QUELL_RESOLVE)
 #undef QUELL_RESOLVE
     return quell;
 }

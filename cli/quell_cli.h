@@ -7,35 +7,41 @@
 
 #include <string>
 
+// Every export the front end uses, named once: the entry points below, the
+// loader and the tests' fakes all expand this list.
+#define QUELL_CLI_ENTRIES(X) \
+    X(CheckWindowsNT) \
+    X(CheckUserName) \
+    X(WindowsNTPrivilegien) \
+    X(DllGetVersion) \
+    X(CheckSystemPowerStatus) \
+    X(IsPwrSuspendAllowed) \
+    X(IsPwrHibernateAllowed) \
+    X(GetPwrCapabilities) \
+    X(CheckMsDosModus) \
+    X(WindowsLogOnOff) \
+    X(WindowsForceLogOnOff) \
+    X(WindowsShutdown) \
+    X(WindowsForceShutdown) \
+    X(WindowsReboot) \
+    X(WindowsForceReboot) \
+    X(WindowsRestartApps) \
+    X(WindowsHybridShutdown) \
+    X(LocalInitSystemShutdownW) \
+    X(LocalInitSystemRebootW) \
+    X(LocalAbortSystemShutdown) \
+    X(WindowsStandby) \
+    X(WindowsHibernate) \
+    X(LockWorkStation) \
+    X(RestartDialog) \
+    X(ShutdownDialog) \
+    X(WindowsMsDosModus)
+
 // Entry points of the loaded Quell.dll; null where the library lacks one.
 struct QuellEntries {
-    QuellProc_CheckWindowsNT CheckWindowsNT;
-    QuellProc_CheckUserName CheckUserName;
-    QuellProc_WindowsNTPrivilegien WindowsNTPrivilegien;
-    QuellProc_DllGetVersion DllGetVersion;
-    QuellProc_CheckSystemPowerStatus CheckSystemPowerStatus;
-    QuellProc_IsPwrSuspendAllowed IsPwrSuspendAllowed;
-    QuellProc_IsPwrHibernateAllowed IsPwrHibernateAllowed;
-    QuellProc_GetPwrCapabilities GetPwrCapabilities;
-    QuellProc_CheckMsDosModus CheckMsDosModus;
-
-    QuellProc_WindowsLogOnOff WindowsLogOnOff;
-    QuellProc_WindowsForceLogOnOff WindowsForceLogOnOff;
-    QuellProc_WindowsShutdown WindowsShutdown;
-    QuellProc_WindowsForceShutdown WindowsForceShutdown;
-    QuellProc_WindowsReboot WindowsReboot;
-    QuellProc_WindowsForceReboot WindowsForceReboot;
-    QuellProc_WindowsRestartApps WindowsRestartApps;
-    QuellProc_WindowsHybridShutdown WindowsHybridShutdown;
-    QuellProc_LocalInitSystemShutdownW LocalInitSystemShutdownW;
-    QuellProc_LocalInitSystemRebootW LocalInitSystemRebootW;
-    QuellProc_LocalAbortSystemShutdown LocalAbortSystemShutdown;
-    QuellProc_WindowsStandby WindowsStandby;
-    QuellProc_WindowsHibernate WindowsHibernate;
-    QuellProc_LockWorkStation LockWorkStation;
-    QuellProc_RestartDialog RestartDialog;
-    QuellProc_ShutdownDialog ShutdownDialog;
-    QuellProc_WindowsMsDosModus WindowsMsDosModus;
+#define QUELL_CLI_MEMBER(name) QuellProc_##name name;
+    QUELL_CLI_ENTRIES(QUELL_CLI_MEMBER)
+#undef QUELL_CLI_MEMBER
 };
 
 struct CliHost {

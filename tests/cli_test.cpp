@@ -75,33 +75,8 @@ int WINAPI FakeShutdownDialog(HWND window) { return Record("ShutdownDialog", {re
 
 QuellEntries FakeEntries() {
     QuellEntries quell{};
-#define FAKE(name) quell.name = Fake##name
-    FAKE(CheckWindowsNT);
-    FAKE(CheckUserName);
-    FAKE(WindowsNTPrivilegien);
-    FAKE(DllGetVersion);
-    FAKE(CheckSystemPowerStatus);
-    FAKE(IsPwrSuspendAllowed);
-    FAKE(IsPwrHibernateAllowed);
-    FAKE(GetPwrCapabilities);
-    FAKE(CheckMsDosModus);
-    FAKE(WindowsLogOnOff);
-    FAKE(WindowsForceLogOnOff);
-    FAKE(WindowsShutdown);
-    FAKE(WindowsForceShutdown);
-    FAKE(WindowsReboot);
-    FAKE(WindowsForceReboot);
-    FAKE(WindowsRestartApps);
-    FAKE(WindowsHybridShutdown);
-    FAKE(LocalInitSystemShutdownW);
-    FAKE(LocalInitSystemRebootW);
-    FAKE(LocalAbortSystemShutdown);
-    FAKE(WindowsStandby);
-    FAKE(WindowsHibernate);
-    FAKE(LockWorkStation);
-    FAKE(RestartDialog);
-    FAKE(ShutdownDialog);
-    FAKE(WindowsMsDosModus);
+#define FAKE(name) quell.name = Fake##name;
+    QUELL_CLI_ENTRIES(FAKE)
 #undef FAKE
     return quell;
 }
