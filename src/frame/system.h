@@ -5,6 +5,7 @@
 
 #include <windef.h>
 #include <winbase.h>
+#include <winver.h>
 
 extern "C" {
 // user32
@@ -15,10 +16,6 @@ DECLSPEC_IMPORT BOOL WINAPI InitiateSystemShutdownA(LPSTR lpMachineName, LPSTR l
 DECLSPEC_IMPORT BOOL WINAPI InitiateSystemShutdownW(LPWSTR lpMachineName, LPWSTR lpMessage, DWORD dwTimeout,
                                                     BOOL bForceAppsClosed, BOOL bRebootAfterShutdown);
 DECLSPEC_IMPORT BOOL WINAPI AbortSystemShutdownA(LPSTR lpMachineName);
-// version
-DECLSPEC_IMPORT DWORD WINAPI GetFileVersionInfoSizeW(LPCWSTR lptstrFilename, LPDWORD lpdwHandle);
-DECLSPEC_IMPORT BOOL WINAPI GetFileVersionInfoW(LPCWSTR lptstrFilename, DWORD dwHandle, DWORD dwLen, LPVOID lpData);
-DECLSPEC_IMPORT BOOL WINAPI VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID *lplpBuffer, PUINT puLen);
 // shell32
 DECLSPEC_IMPORT HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters,
                                                LPCSTR lpDirectory, INT nShowCmd);

@@ -3,8 +3,6 @@
 
 #include "frame/library.h"
 
-#include <winver.h>
-
 struct _DLLVERSIONINFO {
     DWORD cbSize;
     DWORD dwMajorVersion;
