@@ -5,11 +5,13 @@ namespace {
 enum Advapi32Slot : unsigned { ShutdownExASlot, ShutdownExWSlot, InitiateShutdownASlot, InitiateShutdownWSlot };
 }
 
-constinit LateBoundGroup Advapi32Group = {
+constexpr LateBoundLibrary Advapi32Library = {
     "advapi32.dll",
+    LateBoundSearch::KnownDll,
     {ByName("InitiateSystemShutdownExA"), ByName("InitiateSystemShutdownExW"), ByName("InitiateShutdownA"),
      ByName("InitiateShutdownW")},
 };
+constinit LateBoundGroup Advapi32Group = {&Advapi32Library};
 
 BOOL WINAPI InitiateSystemShutdownExA(LPSTR lpMachineName, LPSTR lpMessage, DWORD dwTimeout, BOOL bForceAppsClosed,
                                       BOOL bRebootAfterShutdown, DWORD dwReason) {

@@ -7,4 +7,5 @@ void UnloadLateBoundGroups() {
     Unload(Shell32Group);
     Unload(Advapi32Group);
     Unload(PowrProfGroup);
+    Unload(VersionGroup);
 }

@@ -7,3 +7,4 @@ extern LateBoundGroup User32Group;
 extern LateBoundGroup Advapi32Group;
 extern LateBoundGroup Shell32Group;
 extern LateBoundGroup PowrProfGroup;
+extern LateBoundGroup VersionGroup;

@@ -1,70 +1,61 @@
 #include "latebound/late_bound_group.h"
 
-// The first Load of a group may run on several threads at once. The library
-// must also load on systems older than every lock and one-time-initialisation
-// function, so the guard is an interlocked state word of its own:
-//   Empty:   nothing loaded; the thread that moves it to Filling loads.
-//   Filling: one thread loads the library and fills the slots; the others
-//            wait, and never read a slot meanwhile.
-//   Ready:   handle and slots written; published with release ordering, read
-//            with acquire ordering, so a thread that sees Ready sees the slots.
-// A failed load returns to Empty, so the next caller (a waiter included) tries
-// again, as a call on an Empty group always does.
-namespace {
-constexpr LONG Empty = LateBoundEmpty, Filling = LateBoundFilling, Ready = LateBoundReady;
+// The first Load of a group may run on several threads at once, one of them
+// perhaps inside another library's entry routine, holding the loader lock that
+// a LoadLibraryA on any other thread waits for. So nobody waits for anybody:
+// every thread that finds the group unpublished loads the library and looks
+// the entries up itself. They all get the same module, hence the same
+// addresses, so their slot writes agree. The handle is then published with one
+// exchange (the 386 has no compare-exchange, and none is needed): the thread
+// that swaps out null keeps its reference, every later one releases its own.
+// A failed load publishes nothing, so the next call tries again.
+
+static HMODULE LoadGroupLibrary(const LateBoundLibrary &library) {
+    if (library.search == LateBoundSearch::KnownDll) return LoadLibraryA(library.fileName);
+    char path[MAX_PATH + 16];
+    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    // No directory, or one that leaves no room for the name: never a bare name.
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    char *end = path + length;
+    if (end[-1] != '\\') *end++ = '\\';
+    for (const char *c = library.fileName; (*end++ = *c) != '\0'; ++c) {
+    }
+    return LoadLibraryA(path);
 }
 
-static void FillSlots(LateBoundGroup &group, HMODULE module) {
-    for (unsigned i = 0; i < MaxLateBoundEntries; ++i) {
-        const LateBoundEntry &entry = group.entries[i];
-        if (!entry.name && !entry.ordinal) continue;
-        if (entry.wanted && !entry.wanted()) continue;
-        LPCSTR key = entry.name ? entry.name : reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(entry.ordinal));
-        group.slots[i] = reinterpret_cast<LateBoundEntryPoint>(GetProcAddress(module, key));
+static bool FormApplies(LateBoundForm form) {
+    bool ntSix = IsNtFamily() && OsVersion.dwMajorVersion >= 6;
+    bool ansi = OsVersion.dwPlatformId == PlatformWin9x;
+    switch (form) {
+    case LateBoundForm::BeforeNtSix: return !ntSix;
+    case LateBoundForm::NtSix: return ntSix;
+    case LateBoundForm::Unicode: return !ansi;
+    case LateBoundForm::Ansi: return ansi;
+    default: return true;
     }
 }
 
-// The claim is an exchange, not a compare-exchange, which the 386 lacks: the
-// thread that swaps Empty out loads. Swapping Filling over Filling changes
-// nothing; swapping it over Ready is put right at once, and a thread that sees
-// that Filling meanwhile only waits for it.
 bool LoadFirst(LateBoundGroup &group) {
-    for (;;) {
-        LONG state = __atomic_load_n(&group.fill, __ATOMIC_ACQUIRE);
-        if (state == Ready) return true;
-        if (state == Empty) {
-            LONG previous = __atomic_exchange_n(&group.fill, Filling, __ATOMIC_ACQ_REL);
-            if (previous == Ready) {
-                __atomic_store_n(&group.fill, Ready, __ATOMIC_RELEASE);
-                return true;
-            }
-            if (previous == Empty) {
-                HMODULE module = LoadLibraryA(group.fileName);
-                if (!module) {
-                    // LoadLibraryA's last-error value stays for the caller.
-                    __atomic_store_n(&group.fill, Empty, __ATOMIC_RELEASE);
-                    return false;
-                }
-                FillSlots(group, module);
-                group.module = module;
-                __atomic_store_n(&group.fill, Ready, __ATOMIC_RELEASE);
-                return true;
-            }
-        }
-        // Another thread is filling: the wait lasts one LoadLibraryA and a few
-        // look-ups. No yield: that would need an import older systems lack.
-        __builtin_ia32_pause();
+    HMODULE module = LoadGroupLibrary(*group.library);
+    // LoadLibraryA's last-error value stays for the caller.
+    if (!module) return false;
+    for (unsigned i = 0; i < MaxLateBoundEntries; ++i) {
+        const LateBoundEntry &entry = group.library->entries[i];
+        if (!entry.name && !entry.ordinal) continue;
+        if (!FormApplies(entry.form)) continue;
+        LPCSTR key = entry.name ? entry.name : reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(entry.ordinal));
+        auto address = reinterpret_cast<LateBoundEntryPoint>(GetProcAddress(module, key));
+        __atomic_store_n(&group.slots[i], address, __ATOMIC_RELAXED);
     }
+    if (__atomic_exchange_n(&group.module, module, __ATOMIC_ACQ_REL)) FreeLibrary(module);
+    return true;
 }
 
-// A failed FreeLibrary leaves the group Ready with null slots: the handle
-// stays, and the group's exports answer "not available" without loading again.
+// A failed FreeLibrary leaves the handle with null slots: the group's exports
+// then answer "not available" without loading again.
 bool Unload(LateBoundGroup &group) {
     if (!group.module) return true;
     for (LateBoundEntryPoint &slot : group.slots) slot = nullptr;
-    if (FreeLibrary(group.module)) {
-        group.module = nullptr;
-        group.fill = Empty;
-    }
+    if (FreeLibrary(group.module)) group.module = nullptr;
     return group.module == nullptr;
 }

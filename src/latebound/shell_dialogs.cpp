@@ -14,14 +14,14 @@ constexpr WORD RestartDialogOrdinal = 59;
 constexpr WORD ShutdownDialogOrdinal = 60;
 }  // namespace
 
-static bool ShutdownDialogTakesTwoArguments() { return IsNtFamily() && OsVersion.dwMajorVersion >= 6; }
-static bool ShutdownDialogTakesOneArgument() { return !ShutdownDialogTakesTwoArguments(); }
 
-constinit LateBoundGroup Shell32Group = {
+constexpr LateBoundLibrary Shell32Library = {
     "shell32.dll",
-    {ByOrdinal(RestartDialogOrdinal), ByOrdinal(ShutdownDialogOrdinal, ShutdownDialogTakesOneArgument),
-     ByOrdinal(ShutdownDialogOrdinal, ShutdownDialogTakesTwoArguments)},
+    LateBoundSearch::KnownDll,
+    {ByOrdinal(RestartDialogOrdinal), ByOrdinal(ShutdownDialogOrdinal, LateBoundForm::BeforeNtSix),
+     ByOrdinal(ShutdownDialogOrdinal, LateBoundForm::NtSix)},
 };
+constinit LateBoundGroup Shell32Group = {&Shell32Library};
 
 int WINAPI RestartDialog(HWND hwnd, LPCWSTR pszPrompt, DWORD dwFlags) {
     auto entry = LoadedEntryPoint<RestartEntry>(Shell32Group, RestartDialogSlot);

@@ -5,11 +5,13 @@ namespace {
 enum User32Slot : unsigned { LockWorkStationSlot, BlockReasonCreateSlot, BlockReasonDestroySlot, BlockReasonQuerySlot };
 }
 
-constinit LateBoundGroup User32Group = {
+constexpr LateBoundLibrary User32Library = {
     "user32.dll",
+    LateBoundSearch::KnownDll,
     {ByName("LockWorkStation"), ByName("ShutdownBlockReasonCreate"), ByName("ShutdownBlockReasonDestroy"),
      ByName("ShutdownBlockReasonQuery")},
 };
+constinit LateBoundGroup User32Group = {&User32Library};
 
 BOOL WINAPI LockWorkStation() {
     auto entry = LoadedEntryPoint<decltype(&LockWorkStation)>(User32Group, LockWorkStationSlot);

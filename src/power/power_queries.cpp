@@ -6,11 +6,13 @@ namespace {
 constexpr BYTE AcLineStatusUnknown = 255;
 }
 
-constinit LateBoundGroup PowrProfGroup = {
+constexpr LateBoundLibrary PowrProfLibrary = {
     "powrprof.dll",
+    LateBoundSearch::SystemDirectory,
     {ByName("IsPwrSuspendAllowed"), ByName("IsPwrHibernateAllowed"), ByName("SetSuspendState"),
      ByName("GetPwrCapabilities")},
 };
+constinit LateBoundGroup PowrProfGroup = {&PowrProfLibrary};
 
 // The forwarders pass the system's BOOLEAN back as it is, not widened to -1.
 BOOLEAN WINAPI IsPwrSuspendAllowed() {
