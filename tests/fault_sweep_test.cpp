@@ -40,6 +40,10 @@ const NameSet LateBoundEntries = {"LockWorkStation", "ShutdownBlockReasonCreate"
                                   "IsPwrSuspendAllowed", "IsPwrHibernateAllowed", "SetSuspendState",
                                   "GetPwrCapabilities"};
 
+// The calls that read the library's own version data.
+const NameSet VersionReading = {"GetFileVersionInfoSizeW", "GetFileVersionInfoSizeA", "GetFileVersionInfoW",
+                                "GetFileVersionInfoA", "VerQueryValueA"};
+
 // Entries that answer a BOOLEAN: only the low byte of the result counts.
 const NameSet BooleanEntries = {"IsPwrSuspendAllowed", "IsPwrHibernateAllowed", "SetSuspendState",
                                 "GetPwrCapabilities"};
@@ -77,12 +81,18 @@ const Consequence Consequences[] = {
     {"GetUserNameA", {"ExitWindowsEx"}, "no user: no log-off"},
     {"GetWindowsDirectoryA", {Anything}, "no Windows directory: nothing more"},
     {"GetFileAttributesA", {"ShellExecuteA"}, "the one shortcut present was not seen: nothing is opened"},
-    {"GetModuleFileNameW", {"GetFileVersionInfoSizeW", "malloc", "GetFileVersionInfoW", "VerQueryValueA"},
-     "no file name: nothing to read"},
-    {"malloc", {"GetModuleFileNameW", "GetFileVersionInfoSizeW", "malloc", "GetFileVersionInfoW", "VerQueryValueA"},
-     "no buffer: nothing to fill"},
-    {"GetFileVersionInfoSizeW", {"malloc", "GetFileVersionInfoW", "VerQueryValueA"}, "no version data"},
+    {"GetProcessHeap", Join(VersionReading, {"HeapAlloc", "GetModuleFileNameW", "GetModuleFileNameA"}),
+     "no heap: nothing allocated or read"},
+    {"HeapAlloc", {"GetFileVersionInfoW", "GetFileVersionInfoA", "VerQueryValueA"}, "no buffer: nothing to fill"},
+    {"HeapReAlloc", VersionReading, "no path buffer: nothing to read"},
+    {"GetModuleFileNameW", VersionReading, "no file name: nothing to read"},
+    {"GetModuleFileNameA", VersionReading, "no file name: nothing to read"},
+    {"GetSystemDirectoryA", Join(VersionReading, {"LoadLibraryA", "GetProcAddress"}),
+     "no system directory: no library loaded by a bare name instead"},
+    {"GetFileVersionInfoSizeW", {"GetFileVersionInfoW", "VerQueryValueA"}, "no version data"},
+    {"GetFileVersionInfoSizeA", {"GetFileVersionInfoA", "VerQueryValueA"}, "no version data"},
     {"GetFileVersionInfoW", {"VerQueryValueA"}, "no version block to query"},
+    {"GetFileVersionInfoA", {"VerQueryValueA"}, "no version block to query"},
     {"LoadLibraryA", Join(LateBoundEntries, {"GetProcAddress"}), "library not loaded: nothing to look up or call"},
     {"GetProcAddress", {EntryLookedUp}, "entry not found: never called"},
 };

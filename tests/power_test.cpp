@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "bench/export_table.h"
+#include "bench/fakes_files.h"
 #include "bench/fakes_latebound.h"
 #include "bench/test_support.h"
 
@@ -133,7 +134,7 @@ TEST(PowerForwarders, LibraryAbsentIsTriedAgainOnEveryCall) {
             SetLastError(UntouchedError);
             EXPECT_EQ(image->Call(f.name, f.args), 0u);
             EXPECT_EQ(GetLastError(), NotImplemented);
-            EXPECT_EQ(LoggedTexts("LoadLibraryA"), Names(attempt, "powrprof.dll"));
+            EXPECT_EQ(LoggedTexts("LoadLibraryA"), Names(attempt, SystemPath("powrprof.dll")));
         }
         g_lateBound.libraries["powrprof.dll"].present = true;
         g_lateBound.results[f.name] = 0x2A;
@@ -385,7 +386,7 @@ TEST(PowrProfGroup, FirstUseLoadsOnceAndLooksTheFourNamesUpInOrder) {
         SCOPED_TRACE(first);
         auto image = Start(os::Win7);
         CallWithZeros(*image, first);
-        EXPECT_EQ(LoggedTexts("LoadLibraryA"), Names{"powrprof.dll"});
+        EXPECT_EQ(LoggedTexts("LoadLibraryA"), Names{SystemPath("powrprof.dll")});
         EXPECT_EQ(LoggedTexts("GetProcAddress"), PowrProfEntries);
         g_fake.log.clear();
         for (const char *user : users) CallWithZeros(*image, user);
@@ -400,7 +401,7 @@ TEST(PowrProfGroup, WhileAbsentEveryPowerCallTriesToLoadIt) {
         auto image = Start(os::Win10, {.library = false});
         image->Call(user);
         image->Call(user);
-        EXPECT_EQ(LoggedTexts("LoadLibraryA"), Names(2, "powrprof.dll"));
+        EXPECT_EQ(LoggedTexts("LoadLibraryA"), Names(2, SystemPath("powrprof.dll")));
     }
 }
 

@@ -142,6 +142,8 @@ TEST(Soak, AMillionCallsFromFourThreadsOverTwoHundredImagesLeaveNothingBehind) {
 
         Held after = HeldNow();
         KeepMost(most, after);
+        // Threads that made a first call at once may each have loaded a library; one reference stays.
+        EXPECT_EQ(after.mostLoadsOfOneLibrary, 1) << "a group kept its library twice, or not at all";
         EXPECT_EQ(after.tokens, 0u);
         EXPECT_EQ(after.blocks, 0u);
         EXPECT_TRUE(g_fake.TokensClosedExactlyOnce());
@@ -155,7 +157,7 @@ TEST(Soak, AMillionCallsFromFourThreadsOverTwoHundredImagesLeaveNothingBehind) {
     }
     EXPECT_LE(most.tokens, (size_t)Threads);
     EXPECT_LE(most.blocks, 2u * Threads);
-    EXPECT_LE(most.mostLoadsOfOneLibrary, 1) << "a group loaded its library twice";
+    EXPECT_LE(most.mostLoadsOfOneLibrary, Threads) << "more loads of a library than threads";
     std::printf("%d export calls on %d images, %zu system calls; at most %zu tokens and %zu heap blocks held\n",
                 TotalCalls, Images, systemCalls, most.tokens, most.blocks);
 }

@@ -94,6 +94,7 @@ constinit LateBoundGroup VersionGroup = {&VersionLibrary};
 HRESULT WINAPI DllGetVersion(_DLLVERSIONINFO *info) {
     if (!info || info->cbSize != sizeof *info) return E_INVALIDARG;
     VersionBuffers buffers = {GetProcessHeap(), nullptr, nullptr};
+    if (!buffers.heap) return E_OUTOFMEMORY;
     DWORD versionMS = 0, versionLS = 0;
     HRESULT result = AnsiOnly() ? ReadFixedFileVersion(FileVersionReading<char>{GetModuleFileNameA, InfoSizeASlot,
                                                                                 InfoASlot},

@@ -62,7 +62,7 @@ bool FakePlatform::TokensClosedExactlyOnce() {
 }
 
 bool CanFail(const std::string &name) {
-    return name != "GetLastError" && name != "SetLastError" && name != "GetCurrentProcess" && name != "free";
+    return name != "GetLastError" && name != "SetLastError" && name != "GetCurrentProcess" && name != "HeapFree";
 }
 
 bool LogCall(const char *name, std::initializer_list<uintptr_t> args, std::string text) {
@@ -84,6 +84,12 @@ std::string Narrow(const wchar_t *text) {
     if (text)
         for (; *text; ++text) s += *text < 128 ? (char)*text : '?';
     return s;
+}
+
+bool UnicodeMissing() {
+    if (g_fake.os.platform != VER_PLATFORM_WIN32_WINDOWS) return false;
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return true;
 }
 
 namespace {
@@ -162,6 +168,7 @@ BOOL WINAPI FakeLookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) {
 
 BOOL WINAPI FakeLookupPrivilegeValueW(LPCWSTR system, LPCWSTR name, PLUID luid) {
     if (LogCall("LookupPrivilegeValueW", {Raw(system), Raw(name), Raw(luid)}, Narrow(name))) return FALSE;
+    if (UnicodeMissing()) return FALSE;
     *luid = ShutdownLuid;
     return TRUE;
 }
@@ -219,6 +226,7 @@ BOOL WINAPI FakeInitiateSystemShutdownW(LPWSTR machine, LPWSTR message, DWORD ti
     if (LogCall("InitiateSystemShutdownW", {Raw(machine), Raw(message), timeout, Raw(force), Raw(reboot)},
                 Narrow(message)))
         return FALSE;
+    if (UnicodeMissing()) return FALSE;
     if (!g_fake.shutdownResult) SetLastError(FakeShutdownError);
     return g_fake.shutdownResult;
 }
@@ -272,16 +280,10 @@ void *FindFake(const char *dll, const char *name) {
     return nullptr;
 }
 
-bool IsPassthrough(const char *dll, const char *name) {
-    return _stricmp(dll, "msvcrt.dll") == 0 &&
-           IsAmong(name, {"memset", "memcpy", "memmove", "memcmp", "strlen", "wcslen"});
-}
-
-bool IsHarmless(const char *dll, const char *name) {
-    if (IsPassthrough(dll, name) || _stricmp(dll, "msvcrt.dll") == 0) return true;
+bool IsHarmless(const char *, const char *name) {
     return IsAmong(name, {"GetVersionExA", "GetCurrentProcess", "GetLastError", "SetLastError", "CloseHandle",
                           "OpenProcessToken", "LookupPrivilegeValueA", "LookupPrivilegeValueW", "AdjustTokenPrivileges",
-                          "GetUserNameA", "GetModuleFileNameW", "GetFileVersionInfoSizeW", "GetFileVersionInfoW",
-                          "VerQueryValueA", "GetSystemPowerStatus", "GetWindowsDirectoryA", "GetFileAttributesA",
-                          "LoadLibraryA", "FreeLibrary"});
+                          "GetUserNameA", "GetModuleFileNameA", "GetModuleFileNameW", "GetProcessHeap", "HeapAlloc",
+                          "HeapReAlloc", "HeapFree", "GetSystemPowerStatus", "GetWindowsDirectoryA",
+                          "GetSystemDirectoryA", "GetFileAttributesA", "LoadLibraryA", "FreeLibrary"});
 }

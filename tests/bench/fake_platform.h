@@ -80,6 +80,10 @@ template <typename T> uintptr_t Raw(T value) { return (uintptr_t)value; }
 // GetCurrentProcess (a constant pseudo-handle) or free (no result).
 bool CanFail(const std::string &name);
 std::string Narrow(const wchar_t *text);
+// Windows 95/98/Me implement almost no Unicode function: on the fake platform
+// of that family each W function fails with ERROR_CALL_NOT_IMPLEMENTED. True
+// (and the last-error value set) when this call must fail so.
+bool UnicodeMissing();
 
 // One fake system function, by library and name ("#n" for ordinal n).
 struct FakeFunction {
@@ -100,7 +104,5 @@ void ResetFileScenario();
 
 // Looks up the fake of an imported system function (dll in any case).
 void *FindFake(const char *dll, const char *name);
-// Functions that behave the same everywhere and change nothing (memset, ...).
-bool IsPassthrough(const char *dll, const char *name);
 // Functions an integration test may let reach the real system.
 bool IsHarmless(const char *dll, const char *name);

@@ -1,5 +1,5 @@
 // Fakes of the file system, the module's own file, its version data, the shell
-// and the C runtime's heap.
+// and the process heap.
 #include "bench/fakes_files.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +24,11 @@ std::string WindowsPath(const std::string &name) {
     return dir + name;
 }
 
+std::string SystemPath(const std::string &name) { return g_files.systemDirectory + "\\" + name; }
+
+// Never a real heap's handle.
+HANDLE FakeProcessHeap() { return (HANDLE)0x4EA70010; }
+
 namespace {
 
 // The library must hand the system only live blocks of the size it claims.
@@ -46,23 +51,36 @@ bool NextAllocationFails() {
     return ++g_files.allocations == g_files.failAllocation;
 }
 
-// msvcrt
+// kernel32: the process heap. Blocks come from the test's own heap; the
+// library must name the process heap that GetProcessHeap gave it.
 
-void *__cdecl FakeMalloc(size_t size) {
-    bool fail = LogCall("malloc", {size});
-    if (NextAllocationFails() || fail) return nullptr;
+HANDLE WINAPI FakeGetProcessHeap() {
+    if (LogCall("GetProcessHeap", {})) return nullptr;
+    return FakeProcessHeap();
+}
+
+bool IsProcessHeap(HANDLE heap, const char *caller) {
+    if (heap == FakeProcessHeap()) return true;
+    ADD_FAILURE() << caller << " on heap " << heap << ", not the process heap";
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+}
+
+LPVOID WINAPI FakeHeapAlloc(HANDLE heap, DWORD flags, SIZE_T size) {
+    bool fail = LogCall("HeapAlloc", {Raw(heap), flags, size});
+    if (NextAllocationFails() || fail || !IsProcessHeap(heap, "HeapAlloc")) return nullptr;
     void *block = malloc(size ? size : 1);
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
     if (block) g_files.liveBlocks[block] = size;
     return block;
 }
 
-// A failed realloc leaves the old block allocated and unchanged.
-void *__cdecl FakeRealloc(void *old, size_t size) {
-    bool fail = LogCall("realloc", {Raw(old), size});
-    if (NextAllocationFails() || fail) return nullptr;
+// A failed HeapReAlloc leaves the old block allocated and unchanged.
+LPVOID WINAPI FakeHeapReAlloc(HANDLE heap, DWORD flags, LPVOID old, SIZE_T size) {
+    bool fail = LogCall("HeapReAlloc", {Raw(heap), flags, Raw(old), size});
+    if (NextAllocationFails() || fail || !IsProcessHeap(heap, "HeapReAlloc")) return nullptr;
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
-    if (old && !g_files.liveBlocks.count(old)) {
+    if (!old || !g_files.liveBlocks.count(old)) {
         ++g_files.foreignFrees;
         return nullptr;
     }
@@ -74,69 +92,94 @@ void *__cdecl FakeRealloc(void *old, size_t size) {
     return block;
 }
 
-void __cdecl FakeFree(void *block) {
-    LogCall("free", {Raw(block)});
-    if (!block) return;
+BOOL WINAPI FakeHeapFree(HANDLE heap, DWORD flags, LPVOID block) {
+    LogCall("HeapFree", {Raw(heap), flags, Raw(block)});
+    if (!IsProcessHeap(heap, "HeapFree")) return FALSE;
+    if (!block) return TRUE;
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
     if (!g_files.liveBlocks.erase(block)) {
         ++g_files.foreignFrees;  // never handed to the real free: a double free would corrupt the heap
-        return;
+        return FALSE;
     }
     free(block);
+    return TRUE;
 }
 
 // kernel32: the module's own file
 
 // Like Windows: a name that does not fit is cut to size - 1 characters and
 // the size is returned.
-DWORD WINAPI FakeGetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
-    if (LogCall("GetModuleFileNameW", {Raw(module), Raw(buffer), size})) return 0;
+template <typename Char> DWORD ModuleFileName(const char *fn, HMODULE module, Char *buffer, DWORD size) {
+    if (LogCall(fn, {Raw(module), Raw(buffer), size})) return 0;
+    if (sizeof(Char) == 2 && UnicodeMissing()) return 0;
     if (g_files.moduleFileNameFails) {
         SetLastError(FakeModuleNameError);
         return 0;
     }
-    if (!buffer || size == 0 || !IsLiveBlock(buffer, size * sizeof(WCHAR), "GetModuleFileNameW")) {
+    if (!buffer || size == 0 || !IsLiveBlock(buffer, size * sizeof(Char), fn)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     const std::wstring &name = g_files.moduleFileName;
-    if (name.size() < size) {
-        wmemcpy(buffer, name.c_str(), name.size() + 1);
-        return (DWORD)name.size();
-    }
-    wmemcpy(buffer, name.c_str(), size - 1);
-    buffer[size - 1] = L'\0';
+    DWORD copied = (DWORD)std::min<size_t>(name.size(), size - 1);
+    for (DWORD i = 0; i < copied; ++i) buffer[i] = (Char)name[i];
+    buffer[copied] = 0;
+    if (name.size() < size) return copied;
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return size;
 }
 
+DWORD WINAPI FakeGetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
+    return ModuleFileName("GetModuleFileNameW", module, buffer, size);
+}
+
+DWORD WINAPI FakeGetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
+    return ModuleFileName("GetModuleFileNameA", module, buffer, size);
+}
+
 // version: a cut or wrong name names no file
 
-bool IsModuleFile(LPCWSTR name) {
-    if (name && g_files.moduleFileName == name) return true;
+std::string Text(const char *name) { return name ? name : ""; }
+std::string Text(const wchar_t *name) { return Narrow(name); }
+
+template <typename Char> bool IsModuleFile(const Char *name) {
+    if (name && std::equal(g_files.moduleFileName.begin(), g_files.moduleFileName.end(), name,
+                           [](wchar_t a, Char b) { return (Char)a == b; }) &&
+        !name[g_files.moduleFileName.size()])
+        return true;
     SetLastError(ERROR_FILE_NOT_FOUND);
     return false;
 }
 
-DWORD WINAPI FakeGetFileVersionInfoSizeW(LPCWSTR name, LPDWORD handle) {
-    bool fail = LogCall("GetFileVersionInfoSizeW", {Raw(name), Raw(handle)}, Narrow(name));
+template <typename Char> DWORD VersionInfoSize(const char *fn, const Char *name, LPDWORD handle) {
+    bool fail = LogCall(fn, {Raw(name), Raw(handle)}, Text(name));
     if (handle) *handle = 0;
     if (fail) return 0;
+    if (sizeof(Char) == 2 && UnicodeMissing()) return 0;
     if (!IsModuleFile(name)) return 0;
     if (g_files.versionDataSize == 0) SetLastError(FakeNoVersionError);
     return g_files.versionDataSize;
 }
 
+DWORD WINAPI FakeGetFileVersionInfoSizeW(LPCWSTR name, LPDWORD handle) {
+    return VersionInfoSize("GetFileVersionInfoSizeW", name, handle);
+}
+
+DWORD WINAPI FakeGetFileVersionInfoSizeA(LPCSTR name, LPDWORD handle) {
+    return VersionInfoSize("GetFileVersionInfoSizeA", name, handle);
+}
+
 // Lays the block out as the system does: a VS_VERSIONINFO header, the key, then
 // the fixed part at offset 40. Whatever does not fit in length is left out.
-BOOL WINAPI FakeGetFileVersionInfoW(LPCWSTR name, DWORD handle, DWORD length, LPVOID data) {
-    if (LogCall("GetFileVersionInfoW", {Raw(name), handle, length, Raw(data)}, Narrow(name))) return FALSE;
+template <typename Char> BOOL VersionInfo(const char *fn, const Char *name, DWORD handle, DWORD length, LPVOID data) {
+    if (LogCall(fn, {Raw(name), handle, length, Raw(data)}, Text(name))) return FALSE;
+    if (sizeof(Char) == 2 && UnicodeMissing()) return FALSE;
     if (!IsModuleFile(name)) return FALSE;
     if (g_files.versionReadFails) {
         SetLastError(FakeVersionReadError);
         return FALSE;
     }
-    if (!data || !IsLiveBlock(data, length, "GetFileVersionInfoW")) {
+    if (!data || !IsLiveBlock(data, length, fn)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
@@ -152,6 +195,14 @@ BOOL WINAPI FakeGetFileVersionInfoW(LPCWSTR name, DWORD handle, DWORD length, LP
     memcpy(image.data() + FakeFixedInfoOffset, &fixed, sizeof fixed);
     memcpy(data, image.data(), length);
     return TRUE;
+}
+
+BOOL WINAPI FakeGetFileVersionInfoW(LPCWSTR name, DWORD handle, DWORD length, LPVOID data) {
+    return VersionInfo("GetFileVersionInfoW", name, handle, length, data);
+}
+
+BOOL WINAPI FakeGetFileVersionInfoA(LPCSTR name, DWORD handle, DWORD length, LPVOID data) {
+    return VersionInfo("GetFileVersionInfoA", name, handle, length, data);
 }
 
 // Answers the root block of a block that GetFileVersionInfoW filled.
@@ -187,6 +238,18 @@ UINT WINAPI FakeGetWindowsDirectoryA(LPSTR buffer, UINT size) {
     return g_files.reportedLength.value_or(result);
 }
 
+UINT WINAPI FakeGetSystemDirectoryA(LPSTR buffer, UINT size) {
+    if (LogCall("GetSystemDirectoryA", {Raw(buffer), size})) return 0;
+    const std::string &dir = g_files.systemDirectory;
+    if (dir.empty()) {
+        SetLastError(FakeDirectoryError);
+        return 0;
+    }
+    if (!buffer || size <= dir.size()) return (UINT)dir.size() + 1;
+    memcpy(buffer, dir.c_str(), dir.size() + 1);
+    return (UINT)dir.size();
+}
+
 DWORD WINAPI FakeGetFileAttributesA(LPCSTR path) {
     if (LogCall("GetFileAttributesA", {Raw(path)}, path ? path : "")) return INVALID_FILE_ATTRIBUTES;
     if (!path) {
@@ -215,14 +278,19 @@ HINSTANCE WINAPI FakeShellExecuteA(HWND window, LPCSTR operation, LPCSTR file, L
 }  // namespace
 
 const std::vector<FakeFunction> FileFakes = {
-    {"msvcrt.dll", "malloc", (void *)FakeMalloc},
-    {"msvcrt.dll", "realloc", (void *)FakeRealloc},
-    {"msvcrt.dll", "free", (void *)FakeFree},
+    {"kernel32.dll", "GetProcessHeap", (void *)FakeGetProcessHeap},
+    {"kernel32.dll", "HeapAlloc", (void *)FakeHeapAlloc},
+    {"kernel32.dll", "HeapReAlloc", (void *)FakeHeapReAlloc},
+    {"kernel32.dll", "HeapFree", (void *)FakeHeapFree},
+    {"kernel32.dll", "GetModuleFileNameA", (void *)FakeGetModuleFileNameA},
+    {"kernel32.dll", "GetSystemDirectoryA", (void *)FakeGetSystemDirectoryA},
     {"kernel32.dll", "GetModuleFileNameW", (void *)FakeGetModuleFileNameW},
     {"kernel32.dll", "GetWindowsDirectoryA", (void *)FakeGetWindowsDirectoryA},
     {"kernel32.dll", "GetFileAttributesA", (void *)FakeGetFileAttributesA},
     {"version.dll", "GetFileVersionInfoSizeW", (void *)FakeGetFileVersionInfoSizeW},
     {"version.dll", "GetFileVersionInfoW", (void *)FakeGetFileVersionInfoW},
+    {"version.dll", "GetFileVersionInfoSizeA", (void *)FakeGetFileVersionInfoSizeA},
+    {"version.dll", "GetFileVersionInfoA", (void *)FakeGetFileVersionInfoA},
     {"version.dll", "VerQueryValueA", (void *)FakeVerQueryValueA},
     {"shell32.dll", "ShellExecuteA", (void *)FakeShellExecuteA},
 };

@@ -1,5 +1,5 @@
 // The scenario of the file-related fakes: the module's own file and its version
-// data, the C runtime's heap, the Windows directory with its files, and the shell.
+// data, the process heap, the Windows and system directories, and the shell.
 #pragma once
 
 #include <windows.h>
@@ -30,9 +30,13 @@ struct FileScenario {
     DWORD fileVersionMS = 0x00020000;
     DWORD fileVersionLS = 0;
 
-    // msvcrt malloc/realloc/free: allocation number failAllocation (1-based,
-    // malloc and realloc counted together) returns null; 0 fails none.
+    // HeapAlloc/HeapReAlloc/HeapFree on the process heap: allocation number
+    // failAllocation (1-based, HeapAlloc and HeapReAlloc counted together)
+    // returns null; 0 fails none.
     int failAllocation = 0;
+
+    // GetSystemDirectoryA: where the system's own libraries are; empty: the call fails.
+    std::string systemDirectory = "C:\\WINDOWS\\system32";
 
     // GetWindowsDirectoryA: the directory, or a failure; reportedLength
     // replaces the length the fake would return.
@@ -47,7 +51,7 @@ struct FileScenario {
     uintptr_t shellResult = 42;
 
     // Observed state.
-    int allocations = 0;                  // malloc and realloc calls
+    int allocations = 0;                  // HeapAlloc and HeapReAlloc calls
     std::map<void *, size_t> liveBlocks;  // allocated through the fakes, not yet freed
     int foreignFrees = 0;                 // free of a block the fakes did not hand out
 };
@@ -56,3 +60,7 @@ extern FileScenario g_files;
 
 // A path of the fake Windows directory and name, joined with one backslash.
 std::string WindowsPath(const std::string &name);
+// The full path of a library in the fake system directory.
+std::string SystemPath(const std::string &name);
+// The handle that the fake GetProcessHeap gives.
+HANDLE FakeProcessHeap();

@@ -10,13 +10,18 @@
 #include <cstring>
 
 #include "bench/fake_platform.h"
+#include "bench/fakes_files.h"
 
 LateBoundScenario g_lateBound;
 
 namespace {
 
 // The libraries of the fake loader; a library's handle comes from its place here.
-const char *const FakeLibraryNames[] = {"user32.dll", "advapi32.dll", "shell32.dll", "powrprof.dll"};
+const char *const FakeLibraryNames[] = {"user32.dll", "advapi32.dll", "shell32.dll", "powrprof.dll", "version.dll"};
+
+// Found only by their full path in the system directory: by bare name Windows
+// would look in the host program's directory first.
+bool OnlyInSystemDirectory(const std::string &library) { return library == "powrprof.dll" || library == "version.dll"; }
 
 // Never 64 KB aligned, so never the handle of a real module.
 constexpr uintptr_t FakeModuleBase = 0xFA110010;
@@ -189,6 +194,7 @@ void *ShutdownDialogEntry(bool realSystem) {
 
 void *FindFakeEntry(const std::string &library, const std::string &key, bool realSystem) {
     const FakeFunction *entry = FindIn(FakeEntries, library.c_str(), key.c_str());
+    if (!entry) entry = FindIn(FileFakes, library.c_str(), key.c_str());  // version.dll
     if (!entry) return nullptr;
     return entry->fn ? entry->fn : ShutdownDialogEntry(realSystem);
 }
@@ -210,6 +216,11 @@ HMODULE WINAPI FakeLoadLibraryA(LPCSTR name) {
     if (delay) Sleep(delay);
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
     std::string library = Lower(Text(name));
+    std::string systemDirectory = Lower(SystemPath(""));
+    if (library.rfind(systemDirectory, 0) == 0 && OnlyInSystemDirectory(library.substr(systemDirectory.size())))
+        library.erase(0, systemDirectory.size());
+    else if (OnlyInSystemDirectory(library))
+        library.clear();  // found beside the host program: not the system's
     auto found = g_lateBound.libraries.find(library);
     if (found == g_lateBound.libraries.end() || !found->second.present) {
         SetLastError(FakeLoadError);
@@ -236,7 +247,9 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
         // a question; SetSuspendState is never among them.
         bool harmless = !byOrdinal && IsAmong(key, {"ShutdownBlockReasonCreate", "ShutdownBlockReasonDestroy",
                                                     "ShutdownBlockReasonQuery", "IsPwrSuspendAllowed",
-                                                    "IsPwrHibernateAllowed", "GetPwrCapabilities"});
+                                                    "IsPwrHibernateAllowed", "GetPwrCapabilities",
+                                                    "GetFileVersionInfoSizeW", "GetFileVersionInfoW",
+                                                    "GetFileVersionInfoSizeA", "GetFileVersionInfoA", "VerQueryValueA"});
         if (harmless) return GetProcAddress(module, name);
         void *fake = FindFakeEntry(RealLibraryName(module), key, true);
         return fake ? (FARPROC)fake : Missing();

@@ -48,12 +48,8 @@ bool BindImports(QuellImage &image, Binding binding) {
                 return false;
             }
             const char *name = (const char *)At<IMAGE_IMPORT_BY_NAME>(image.module, names->u1.AddressOfData)->Name;
-            void *target = nullptr;
-            bool real = IsPassthrough(dll.c_str(), name) ||
-                        (binding == Binding::Real && IsHarmless(dll.c_str(), name));
-            if (!real) target = FindFake(dll.c_str(), name);
-            if (real || (!target && binding == Binding::Real && _stricmp(dll.c_str(), "msvcrt.dll") == 0))
-                target = RealFunction(dll, name);
+            bool real = binding == Binding::Real && IsHarmless(dll.c_str(), name);
+            void *target = real ? RealFunction(dll, name) : FindFake(dll.c_str(), name);
             if (!target) {
                 ADD_FAILURE() << "no fake for the import " << dll << "!" << name;
                 return false;
