@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -33,12 +34,6 @@ const NameSet Destructive = {"ExitWindowsEx", "InitiateSystemShutdownA", "Initia
                              "InitiateShutdownA", "InitiateShutdownW", "SetSuspendState", "SetSystemPowerState",
                              "LockWorkStation", "RestartDialog", "ShutdownDialog", "ShellExecuteA"};
 
-// The entries of the fake system libraries, by the names they log under.
-const NameSet LateBoundEntries = {"LockWorkStation", "ShutdownBlockReasonCreate", "ShutdownBlockReasonDestroy",
-                                  "ShutdownBlockReasonQuery", "InitiateSystemShutdownExA", "InitiateSystemShutdownExW",
-                                  "InitiateShutdownA", "InitiateShutdownW", "RestartDialog", "ShutdownDialog",
-                                  "IsPwrSuspendAllowed", "IsPwrHibernateAllowed", "SetSuspendState",
-                                  "GetPwrCapabilities"};
 
 // The calls that read the library's own version data.
 const NameSet VersionReading = {"GetFileVersionInfoSizeW", "GetFileVersionInfoSizeA", "GetFileVersionInfoW",
@@ -57,6 +52,29 @@ NameSet Join(NameSet a, const NameSet &b) {
 
 constexpr const char *Anything = "*";
 constexpr const char *EntryLookedUp = "the entry looked up";
+constexpr const char *EntriesOfTheLibrary = "the entries of the library not loaded";
+
+// The entries that the library looks up in each system library, by the names they log under.
+const std::map<std::string, NameSet> LibraryEntries = {
+    {"user32.dll", {"LockWorkStation", "ShutdownBlockReasonCreate", "ShutdownBlockReasonDestroy",
+                    "ShutdownBlockReasonQuery"}},
+    {"advapi32.dll", {"InitiateSystemShutdownExA", "InitiateSystemShutdownExW", "InitiateShutdownA",
+                      "InitiateShutdownW"}},
+    {"shell32.dll", {"#59", "#60", "RestartDialog", "ShutdownDialog"}},
+    {"powrprof.dll", {"IsPwrSuspendAllowed", "IsPwrHibernateAllowed", "SetSuspendState", "GetPwrCapabilities"}},
+    {"version.dll", {"GetFileVersionInfoSizeW", "GetFileVersionInfoW", "GetFileVersionInfoSizeA",
+                     "GetFileVersionInfoA", "VerQueryValueA"}},
+    {"kernel32.dll", {"GetSystemPowerStatus", "SetSystemPowerState"}},
+};
+
+// Whether a call looks up or calls an entry of this library (a file name, with or without its directory).
+bool UsesEntryOf(const std::string &library, const Call &c) {
+    std::string name = library.substr(library.find_last_of('\\') + 1);
+    for (char &ch : name) ch = (char)tolower((unsigned char)ch);
+    auto entries = LibraryEntries.find(name);
+    if (entries == LibraryEntries.end()) return false;
+    return entries->second.count(c.name) || (c.name == "GetProcAddress" && entries->second.count(c.text));
+}
 
 // What must not follow a failed call: the request that it guards, and the
 // steps that would use what it did not deliver.
@@ -87,13 +105,15 @@ const Consequence Consequences[] = {
     {"HeapReAlloc", VersionReading, "no path buffer: nothing to read"},
     {"GetModuleFileNameW", VersionReading, "no file name: nothing to read"},
     {"GetModuleFileNameA", VersionReading, "no file name: nothing to read"},
-    {"GetSystemDirectoryA", Join(VersionReading, {"LoadLibraryA", "GetProcAddress"}),
-     "no system directory: no library loaded by a bare name instead"},
+    {"GetSystemDirectoryA",
+     Join(Join(VersionReading, LibraryEntries.at("powrprof.dll")),
+          {"LoadLibraryA(powrprof.dll)", "LoadLibraryA(version.dll)"}),
+     "no system directory: no library loaded by a bare name instead, nothing looked up"},
     {"GetFileVersionInfoSizeW", {"GetFileVersionInfoW", "VerQueryValueA"}, "no version data"},
     {"GetFileVersionInfoSizeA", {"GetFileVersionInfoA", "VerQueryValueA"}, "no version data"},
     {"GetFileVersionInfoW", {"VerQueryValueA"}, "no version block to query"},
     {"GetFileVersionInfoA", {"VerQueryValueA"}, "no version block to query"},
-    {"LoadLibraryA", Join(LateBoundEntries, {"GetProcAddress"}), "library not loaded: nothing to look up or call"},
+    {"LoadLibraryA", {EntriesOfTheLibrary}, "library not loaded: nothing in it to look up or call"},
     {"GetProcAddress", {EntryLookedUp}, "entry not found: never called"},
 };
 
@@ -208,7 +228,8 @@ void ExpectPathAfterTheFailure(const Outcome &run, const Outcome &success) {
         if (!Matches(c.failing, failed)) continue;
         for (size_t i = at + 1; i < run.log.size(); ++i) {
             bool forbidden = c.forbidden.count(Anything) || AnyMatches(c.forbidden, run.log[i]) ||
-                             (c.forbidden.count(EntryLookedUp) && run.log[i].name == entry);
+                             (c.forbidden.count(EntryLookedUp) && run.log[i].name == entry) ||
+                             (c.forbidden.count(EntriesOfTheLibrary) && UsesEntryOf(failed.text, run.log[i]));
             EXPECT_FALSE(forbidden) << Described(run.log[i]) << " after a failed " << Described(failed) << ": "
                                     << c.why;
         }

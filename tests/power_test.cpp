@@ -26,6 +26,7 @@ struct Machine {
     uint32_t capabilitiesResult = 1;   // GetPwrCapabilities
     const char *states = "1234H";      // capabilities set: S1 to S4, H the hibernation file
     int acLine = 1;                    // GetSystemPowerStatus; -1: it fails
+    bool kernelPower = true;           // kernel32 has GetSystemPowerStatus and SetSystemPowerState (not NT 4.0)
 };
 
 std::unique_ptr<QuellImage> Start(const OsProfile &profile, const Machine &m = {}) {
@@ -44,6 +45,7 @@ std::unique_ptr<QuellImage> Start(const OsProfile &profile, const Machine &m = {
     g_lateBound.capabilities = capabilities;
     g_lateBound.powerStatusFails = m.acLine < 0;
     g_lateBound.acLineStatus = (BYTE)m.acLine;
+    if (!m.kernelPower) g_lateBound.libraries["kernel32.dll"].missing = {"GetSystemPowerStatus", "SetSystemPowerState"};
     SetLastError(UntouchedError);
     return image;
 }
@@ -165,6 +167,8 @@ TEST(CheckSystemPowerStatus, EveryPath) {
         {"no powrprof, on line", os::Win98, {.library = false, .acLine = 1}, PowerStatus, QuellTrue, FakeLoadError},
         {"no powrprof, line unknown", os::Win10, {.library = false, .acLine = 255}, PowerStatus, 0, FakeLoadError},
         {"no powrprof, status fails", os::Win7, {.library = false, .acLine = -1}, PowerStatus, 0, FakePowerStatusError},
+        {"nt4, neither powrprof nor kernel32's power status", os::NT4, {.library = false, .kernelPower = false}, {}, 0,
+         NotImplemented},
         // Below major version 6: IsPwrSuspendAllowed's BOOLEAN as it is.
         {"xp, a system true of 1", os::WinXP, {.suspendAllowed = 1}, Suspend, 1},
         {"win98, 0x2A", os::Win98, {.suspendAllowed = 0x2A}, Suspend, 0x2A},
@@ -250,6 +254,10 @@ const SleepCase SleepCases[] = {
      FakeLoadError},
     {"no powrprof, status fails", Standby, os::Win7, {.library = false, .acLine = -1}, PowerStatus, Refused,
      FakePowerStatusError},
+    {"nt4, neither powrprof nor kernel32's power calls", Standby, os::NT4, {.library = false, .kernelPower = false},
+     {}, Refused, NotImplemented},
+    {"nt4 with a powrprof that lacks SetSuspendState, no kernel32 power calls", Standby, os::NT4,
+     {.missing = {"SetSuspendState"}, .kernelPower = false}, Suspend, Refused, NotImplemented},
     // Hibernation on NT 6 and later: S4 or the hibernation file.
     {"vista, S4 alone", Hibernation, os::Vista, {.states = "4"}, Capabilities, HibernateByPowrProf},
     {"win10, hibernation file alone", Hibernation, os::Win10, {.states = "H"}, Capabilities, HibernateByPowrProf},
@@ -401,7 +409,9 @@ TEST(PowrProfGroup, WhileAbsentEveryPowerCallTriesToLoadIt) {
         auto image = Start(os::Win10, {.library = false});
         image->Call(user);
         image->Call(user);
-        EXPECT_EQ(LoggedTexts("LoadLibraryA"), Names(2, SystemPath("powrprof.dll")));
+        Names loads = LoggedTexts("LoadLibraryA");
+        EXPECT_EQ(std::count(loads.begin(), loads.end(), SystemPath("powrprof.dll")), 2);
+        EXPECT_LE(std::count(loads.begin(), loads.end(), "kernel32.dll"), 1) << "kernel32's power entries, once";
     }
 }
 

@@ -8,4 +8,5 @@ void UnloadLateBoundGroups() {
     Unload(Advapi32Group);
     Unload(PowrProfGroup);
     Unload(VersionGroup);
+    Unload(Kernel32PowerGroup);
 }

@@ -23,21 +23,22 @@ static bool SleepStateSupported(bool hibernate, bool powerProfiles) {
     return (hibernate ? IsPwrHibernateAllowed() : IsPwrSuspendAllowed()) != 0;
 }
 
-// Through powrprof.dll where it has SetSuspendState, with wake events disabled
-// and never forced; else through kernel32, whose fSuspend is true for standby.
-static bool RequestSleep(bool hibernate, bool powerProfiles) {
-    if (powerProfiles && EntryPoint<SetSuspendStateEntry>(PowrProfGroup, SetSuspendStateSlot))
-        return SetSuspendState(hibernate ? BooleanTrue : 0, 0, BooleanTrue) != 0;
-    return SetSystemPowerState(hibernate ? 0 : BoolTrue, 0) != 0;
-}
-
+// The request goes through powrprof.dll where it has SetSuspendState, with wake
+// events disabled and never forced; else through kernel32, whose fSuspend is
+// true for standby. Which one is settled before the privilege is enabled.
 static bool SuspendSystem(bool hibernate) {
     bool powerProfiles = Load(PowrProfGroup);
     if (!SleepStateSupported(hibernate, powerProfiles)) return false;
+    bool bySuspendState = powerProfiles && EntryPoint<SetSuspendStateEntry>(PowrProfGroup, SetSuspendStateSlot);
+    auto setPowerState = bySuspendState ? nullptr
+                                        : LoadedEntryPoint<SetSystemPowerStateEntry>(Kernel32PowerGroup,
+                                                                                     SetSystemPowerStateSlot);
+    if (!bySuspendState && !setPowerState) return NotAvailable();
     ShutdownPrivilegeBracket bracket;
     bool nt = IsNtFamily();
     if (nt && !EnableShutdownPrivilege(bracket)) return false;
-    bool suspended = RequestSleep(hibernate, powerProfiles);
+    bool suspended = bySuspendState ? SetSuspendState(hibernate ? BooleanTrue : 0, 0, BooleanTrue) != 0
+                                    : setPowerState(hibernate ? 0 : BoolTrue, 0) != 0;
     // Disabling the privilege resets the last-error value; a refused request
     // keeps its own for the caller.
     if (nt) EndShutdownPrivilege(bracket, suspended ? PrivilegeEnd::Disable : PrivilegeEnd::DisableKeepingError);

@@ -17,7 +17,8 @@ LateBoundScenario g_lateBound;
 namespace {
 
 // The libraries of the fake loader; a library's handle comes from its place here.
-const char *const FakeLibraryNames[] = {"user32.dll", "advapi32.dll", "shell32.dll", "powrprof.dll", "version.dll"};
+const char *const FakeLibraryNames[] = {"user32.dll",  "advapi32.dll", "shell32.dll",
+                                        "powrprof.dll", "version.dll",  "kernel32.dll"};
 
 // Found only by their full path in the system directory: by bare name Windows
 // would look in the host program's directory first.
@@ -138,6 +139,26 @@ uint32_t WINAPI FakeGetPwrCapabilities(SYSTEM_POWER_CAPABILITIES *capabilities) 
     return Answer("GetPwrCapabilities", fail);
 }
 
+// kernel32's power calls, looked up since NT 4.0 lacks them.
+
+BOOL WINAPI FakeGetSystemPowerStatus(LPSYSTEM_POWER_STATUS status) {
+    if (LogCall("GetSystemPowerStatus", {Raw(status)})) return FALSE;
+    std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
+    if (g_lateBound.powerStatusFails) {
+        SetLastError(FakePowerStatusError);
+        return FALSE;
+    }
+    *status = SYSTEM_POWER_STATUS{g_lateBound.acLineStatus, 0x80, 255, 0, 0xFFFFFFFF, 0xFFFFFFFF};
+    return TRUE;
+}
+
+BOOL WINAPI FakeSetSystemPowerState(BOOL suspend, BOOL force) {
+    if (LogCall("SetSystemPowerState", {Raw(suspend), Raw(force)})) return FALSE;
+    std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
+    if (g_lateBound.systemPowerStateError) SetLastError(g_lateBound.systemPowerStateError);
+    return g_lateBound.systemPowerStateResult;
+}
+
 const std::vector<FakeFunction> FakeEntries = {
     {"user32.dll", "LockWorkStation", (void *)FakeLockWorkStation},
     {"user32.dll", "ShutdownBlockReasonCreate", (void *)FakeShutdownBlockReasonCreate},
@@ -153,6 +174,8 @@ const std::vector<FakeFunction> FakeEntries = {
     {"powrprof.dll", "IsPwrHibernateAllowed", (void *)FakeIsPwrHibernateAllowed},
     {"powrprof.dll", "SetSuspendState", (void *)FakeSetSuspendState},
     {"powrprof.dll", "GetPwrCapabilities", (void *)FakeGetPwrCapabilities},
+    {"kernel32.dll", "GetSystemPowerStatus", (void *)FakeGetSystemPowerStatus},
+    {"kernel32.dll", "SetSystemPowerState", (void *)FakeSetSystemPowerState},
 };
 
 std::string Lower(std::string s) {
@@ -249,7 +272,8 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
                                                     "ShutdownBlockReasonQuery", "IsPwrSuspendAllowed",
                                                     "IsPwrHibernateAllowed", "GetPwrCapabilities",
                                                     "GetFileVersionInfoSizeW", "GetFileVersionInfoW",
-                                                    "GetFileVersionInfoSizeA", "GetFileVersionInfoA", "VerQueryValueA"});
+                                                    "GetFileVersionInfoSizeA", "GetFileVersionInfoA", "VerQueryValueA",
+                                                    "GetSystemPowerStatus"});
         if (harmless) return GetProcAddress(module, name);
         void *fake = FindFakeEntry(RealLibraryName(module), key, true);
         return fake ? (FARPROC)fake : Missing();
@@ -264,24 +288,6 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
     if (delay) Sleep(delay);
     void *fake = missing ? nullptr : FindFakeEntry(FakeLibraryNames[index], key, false);
     return fake ? (FARPROC)fake : Missing();
-}
-
-BOOL WINAPI FakeGetSystemPowerStatus(LPSYSTEM_POWER_STATUS status) {
-    if (LogCall("GetSystemPowerStatus", {Raw(status)})) return FALSE;
-    std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
-    if (g_lateBound.powerStatusFails) {
-        SetLastError(FakePowerStatusError);
-        return FALSE;
-    }
-    *status = SYSTEM_POWER_STATUS{g_lateBound.acLineStatus, 0x80, 255, 0, 0xFFFFFFFF, 0xFFFFFFFF};
-    return TRUE;
-}
-
-BOOL WINAPI FakeSetSystemPowerState(BOOL suspend, BOOL force) {
-    if (LogCall("SetSystemPowerState", {Raw(suspend), Raw(force)})) return FALSE;
-    std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
-    if (g_lateBound.systemPowerStateError) SetLastError(g_lateBound.systemPowerStateError);
-    return g_lateBound.systemPowerStateResult;
 }
 
 BOOL WINAPI FakeFreeLibrary(HMODULE module) {
@@ -313,8 +319,6 @@ const std::vector<FakeFunction> LateBoundFakes = {
     {"kernel32.dll", "LoadLibraryA", (void *)FakeLoadLibraryA},
     {"kernel32.dll", "GetProcAddress", (void *)FakeGetProcAddress},
     {"kernel32.dll", "FreeLibrary", (void *)FakeFreeLibrary},
-    {"kernel32.dll", "GetSystemPowerStatus", (void *)FakeGetSystemPowerStatus},
-    {"kernel32.dll", "SetSystemPowerState", (void *)FakeSetSystemPowerState},
 };
 
 void ResetLateBoundScenario() {
