@@ -66,20 +66,25 @@ struct _DLLVERSIONINFO;
 /* 1 DllGetVersion: reports the file version of Quell.dll (major, minor, build;
  * platform 1) into a DLLVERSIONINFO whose cbSize is 20. HRESULT: S_OK;
  * E_INVALIDARG for a null pointer or another cbSize; E_OUTOFMEMORY; E_FAIL when
- * the version resource cannot be read; E_POINTER. The caller's record changes
+ * the version resource cannot be read or version.dll cannot be loaded from the
+ * system directory; E_POINTER. The caller's record changes
  * only on S_OK. Sets no last-error value of its own. All systems. */
 QUELL_API HRESULT WINAPI QUELL_SHARED_NAME(DllGetVersion)(struct _DLLVERSIONINFO *pdvi);
 
 /* ---- Standby and hibernate ----------------------------------------------- */
 
 /* 2 WindowsHibernate: hibernates the machine. Boolean. 120 outside the NT family
- * and below Windows 2000 (NT 5); 120 when powrprof.dll lacks the power entries;
- * 1300 without the shutdown privilege; else what the refusing system call left.
+ * and below Windows 2000 (NT 5); 120 when powrprof.dll lacks the power entries
+ * and kernel32 lacks SetSystemPowerState; without powrprof.dll and with the AC
+ * line status unknown, what its failed load left (126); 1300 without the
+ * shutdown privilege; else what the refusing system call left.
  * NT 5 and later. */
 QUELL_API BOOL WINAPI WindowsHibernate(void);
 
 /* 3 WindowsStandby: puts the machine into standby (S1 to S3) after checking that
- * it supports it. Boolean. 120 when powrprof.dll lacks the power entries; 1300
+ * it supports it. Boolean. 120 when powrprof.dll lacks the query, or neither
+ * powrprof.dll nor kernel32 offers a request (NT 4.0); without powrprof.dll and
+ * with the AC line status unknown, what its failed load left (126); 1300
  * without the shutdown privilege; else what the refusing system call left.
  * All systems. */
 QUELL_API BOOL WINAPI WindowsStandby(void);
@@ -89,8 +94,10 @@ QUELL_API BOOL WINAPI WindowsStandby(void);
 /* 4 CheckSystemPowerStatus: can the machine go into standby? Boolean from the
  * power capabilities or the AC line status; below NT 6, and where
  * GetPwrCapabilities fails, IsPwrSuspendAllowed's own result unchanged.
- * Last-error: 120 when GetPwrCapabilities is missing, else what
- * GetSystemPowerStatus left. All systems. */
+ * Last-error: 120 when GetPwrCapabilities is missing, or without powrprof.dll
+ * where kernel32 lacks GetSystemPowerStatus (NT 4.0); else, without
+ * powrprof.dll, what its failed load left (126) or what GetSystemPowerStatus
+ * left. All systems. */
 QUELL_API BOOL WINAPI CheckSystemPowerStatus(void);
 
 /* 5 GetPwrCapabilities: forwarded to powrprof.dll; fills the caller's record.
@@ -113,20 +120,23 @@ QUELL_API BOOLEAN WINAPI QUELL_SHARED_NAME(IsPwrSuspendAllowed)(void);
 /* ---- Shell dialogs ------------------------------------------------------- */
 
 /* 9 ShutdownDialog: shows the shell's shut-down dialog (shell32 ordinal 60).
- * The shell's result unchanged; 0 when not available, last-error untouched.
+ * The shell's result unchanged; 0 when not available, with no last-error value
+ * of its own (a first call that finds no entry leaves the loader's 127).
  * All systems. */
 QUELL_API int WINAPI ShutdownDialog(HWND hwnd);
 
 /* 10 RestartDialog: shows the shell's dialog that asks to restart (shell32
  * ordinal 59); dwFlags as ExitWindowsEx. The shell's result unchanged (IDYES,
- * IDNO); 0 when not available, last-error untouched. All systems. */
+ * IDNO); 0 when not available, with no last-error value of its own (a first
+ * call that finds no entry leaves the loader's 127). All systems. */
 QUELL_API int WINAPI QUELL_SHARED_NAME(RestartDialog)(HWND hwnd, LPCWSTR pszPrompt, DWORD dwFlags);
 
 /* ---- Late-bound shutdown calls (advapi32) -------------------------------- */
 
 /* 11 InitiateShutdownW, 12 InitiateShutdownA: forwarded to advapi32.dll.
  * A Win32 error code, unchanged (0 on success); 1 (ERROR_INVALID_FUNCTION)
- * when not available, last-error untouched. Windows Vista (NT 6) and later. */
+ * when not available, with no last-error value of its own (a first call that
+ * finds no entry leaves the loader's 127). Windows Vista (NT 6) and later. */
 QUELL_API DWORD WINAPI QUELL_SHARED_NAME(InitiateShutdownW)(LPWSTR lpMachineName, LPWSTR lpMessage,
                                                              DWORD dwGracePeriod, DWORD dwShutdownFlags,
                                                              DWORD dwReason);

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Fails when the image holds an instruction that a 386 lacks.
+"""Fails when an image holds an instruction that a 386 lacks.
 
-Windows 95 runs on a 386; the library must too. Usage: check_instruction_set.py OBJDUMP DLL
+Windows 95 runs on a 386; every shipped binary must too.
+Usage: check_instruction_set.py OBJDUMP IMAGE...
 """
 import re
 import subprocess
@@ -13,15 +14,25 @@ LATER = re.compile(r"\t(cmpxchg\w*|xadd\w*|bswap|cmov\w+|fcmov\w+|f[u]?comip?|cp
                    r"|%[xy]?mm\d")
 
 
-def main() -> int:
-    objdump, dll = sys.argv[1], sys.argv[2]
-    listing = subprocess.run([objdump, "-d", dll], check=True, capture_output=True, text=True).stdout
-    found = [line.strip() for line in listing.splitlines() if LATER.search(line)]
-    for line in found:
-        print("not for a 386:", line)
-    print(f"{dll}: {'no' if not found else len(found)} instructions beyond the 386")
-    return 1 if found else 0
+def later_instructions(objdump, image):
+    listing = subprocess.run([objdump, "-d", image], check=True, capture_output=True, text=True).stdout
+    return [line.strip() for line in listing.splitlines() if LATER.search(line)]
+
+
+def main(argv) -> int:
+    if len(argv) < 3:
+        print(__doc__.strip(), file=sys.stderr)
+        return 2
+    objdump, images = argv[1], argv[2:]
+    failed = False
+    for image in images:
+        found = later_instructions(objdump, image)
+        for line in found:
+            print(f"{image}: not for a 386: {line}")
+        print(f"{image}: {'no' if not found else len(found)} instructions beyond the 386")
+        failed = failed or bool(found)
+    return 1 if failed else 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(sys.argv))
