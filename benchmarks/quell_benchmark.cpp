@@ -100,8 +100,17 @@ int main() {
     std::printf("%-44s %10.1f us Quell.dll, %.1f us empty image\n", "load and free cycle", quellCycle, emptyCycle);
     Verdict("  ratio load cycle", quellCycle / emptyCycle, 1.25, "x");
 
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExW(quellPath.c_str(), GetFileExInfoStandard, &data))
-        Verdict("size of the shipped Quell.dll", data.nFileSizeLow / 1024.0, 16.0, "KiB");
+    // Both are shipped stripped, as built.
+    const struct {
+        const wchar_t *file;
+        const char *label;
+        double targetKiB;
+    } shipped[] = {{L"Quell.dll", "size of the shipped Quell.dll", 12.0},
+                   {L"quell.exe", "size of the shipped quell.exe", 32.0}};
+    for (const auto &binary : shipped) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (GetFileAttributesExW(Beside(binary.file).c_str(), GetFileExInfoStandard, &data))
+            Verdict(binary.label, data.nFileSizeLow / 1024.0, binary.targetKiB, "KiB");
+    }
     return 0;
 }
