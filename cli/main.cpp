@@ -1,5 +1,30 @@
-// quell.exe: loads Quell.dll from its own directory and runs the front end on it.
+// quell.exe: the front end on the real system, for Windows 95 to 11. It has no
+// C runtime: this file is its entry point and the memory routines the compiler
+// may call, and it hands the front end the system's functions.
+//
+// Imported, all from kernel32 and exported by Windows 95 and NT 4.0 alike:
+//   ExitProcess, GetModuleHandleA, GetProcAddress, GetVersionExA,
+//   GetCommandLineA, GetModuleFileNameA, GetSystemDirectoryA, LoadLibraryA,
+//   FreeLibrary, GetStdHandle, GetConsoleMode, GetConsoleOutputCP, WriteFile,
+//   FormatMessageA, GetLastError, SetLastError, MultiByteToWideChar,
+//   WideCharToMultiByte, GetProcessHeap, HeapAlloc, HeapReAlloc, HeapFree.
+// Looked up at run time and called on the NT family only: GetCommandLineW,
+//   GetModuleFileNameW, LoadLibraryW, WriteConsoleW, FormatMessageW.
 #include "quell_cli.h"
+
+// GCC may call these to zero or copy an object, and nothing may come from
+// msvcrt. The direction flag is clear on entry to any function (ABI).
+extern "C" void *memset(void *target, int value, size_t size) {
+    void *at = target;
+    asm volatile("rep stosb" : "+D"(at), "+c"(size) : "a"(value) : "memory");
+    return target;
+}
+
+extern "C" void *memcpy(void *target, const void *source, size_t size) {
+    void *at = target;
+    asm volatile("rep movsb" : "+D"(at), "+S"(source), "+c"(size) : : "memory");
+    return target;
+}
 
 namespace {
 
@@ -7,62 +32,28 @@ template <typename Entry> void Resolve(HMODULE module, const char *name, Entry &
     entry = reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
-QuellEntries ResolveEntries(HMODULE module) {
-    QuellEntries quell{};
-#define QUELL_RESOLVE(name) Resolve(module, #name, quell.name);
-    QUELL_CLI_ENTRIES(QUELL_RESOLVE)
-#undef QUELL_RESOLVE
-    return quell;
-}
-
-bool SystemOffers(const char *library, const char *name, WORD ordinal) {
-    HMODULE module = LoadLibraryA(library);
-    if (!module) return false;
-    bool offered = GetProcAddress(module, name ? name : MAKEINTRESOURCEA(ordinal)) != nullptr;
-    FreeLibrary(module);
-    return offered;
-}
-
-// A console takes UTF-16 as it is; a pipe or a file gets UTF-8.
-void Write(DWORD stream, const std::wstring &text) {
-    HANDLE handle = GetStdHandle(stream);
-    DWORD written = 0, mode = 0;
-    if (GetConsoleMode(handle, &mode)) {
-        WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-        return;
-    }
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                   nullptr);
-    std::string utf8(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
-    WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
-}
-
-void PrintOut(const std::wstring &text) { Write(STD_OUTPUT_HANDLE, text); }
-void PrintErr(const std::wstring &text) { Write(STD_ERROR_HANDLE, text); }
-
-// Quell.dll next to quell.exe, not whichever the search path finds first.
-HMODULE LoadQuellBesideExe() {
-    wchar_t path[MAX_PATH + 16];
-    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return LoadLibraryW(L"Quell.dll");
-    wchar_t *slash = wcsrchr(path, L'\\');
-    wcscpy(slash ? slash + 1 : path, L"Quell.dll");
-    return LoadLibraryW(path);
-}
-
 }  // namespace
 
-int wmain(int argc, wchar_t **argv) {
+extern "C" void QuellStart() {
     CliHost host{};
-    HMODULE quell = LoadQuellBesideExe();
-    if (quell) {
-        host.quell = ResolveEntries(quell);
-    } else {
-        host.loadError = GetLastError();
-    }
-    host.systemOffers = SystemOffers;
-    host.print = PrintOut;
-    host.printError = PrintErr;
-    return RunCli(argc, argv, host);
+    host.GetVersionExA = GetVersionExA;
+    host.GetCommandLineA = GetCommandLineA;
+    host.GetModuleFileNameA = GetModuleFileNameA;
+    host.GetSystemDirectoryA = GetSystemDirectoryA;
+    host.LoadLibraryA = LoadLibraryA;
+    host.GetProcAddress = GetProcAddress;
+    host.FreeLibrary = FreeLibrary;
+    host.GetStdHandle = GetStdHandle;
+    host.GetConsoleMode = GetConsoleMode;
+    host.GetConsoleOutputCP = GetConsoleOutputCP;
+    host.WriteFile = WriteFile;
+    host.FormatMessageA = FormatMessageA;
+    // kernel32 is in every process; its W entries are stubs on Windows 95/98/Me.
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    Resolve(kernel, "GetCommandLineW", host.GetCommandLineW);
+    Resolve(kernel, "GetModuleFileNameW", host.GetModuleFileNameW);
+    Resolve(kernel, "LoadLibraryW", host.LoadLibraryW);
+    Resolve(kernel, "WriteConsoleW", host.WriteConsoleW);
+    Resolve(kernel, "FormatMessageW", host.FormatMessageW);
+    ExitProcess(static_cast<UINT>(RunQuell(host)));
 }

@@ -1,20 +1,317 @@
 // quell: one subcommand per operation of Quell.dll, plus a status report of the
 // harmless answers. Operations that change the session run only with --yes.
+//
+// The code runs without a C runtime: text lives in process-heap buffers and is
+// formatted here. It chooses once between the NT family, where it keeps
+// Unicode throughout, and Windows 95/98/Me, where it calls no W function and
+// hands Quell.dll ANSI text.
 #include "quell_cli.h"
 
 #include <shlwapi.h>
 
-#include <cstdarg>
-#include <cwchar>
-#include <cwctype>
-#include <vector>
-
 namespace {
 
-enum class Shape { Plain, Timed, RestartDialog, ShutdownDialog };
+// ---- heap and text -----------------------------------------------------------
+
+void *Grow(void *block, DWORD bytes) {
+    HANDLE heap = GetProcessHeap();
+    return block ? HeapReAlloc(heap, 0, block, bytes) : HeapAlloc(heap, 0, bytes);
+}
+
+void Release(void *block) {
+    if (block) HeapFree(GetProcessHeap(), 0, block);
+}
+
+// UTF-16 text on the process heap, kept null-terminated, grown as it is
+// appended to. A failed allocation leaves it as it was: the output is then cut.
+struct Text {
+    wchar_t *data;
+    DWORD length;
+    DWORD capacity;
+};
+
+bool Reserve(Text &text, DWORD length) {
+    if (length < text.capacity) return true;
+    DWORD capacity = text.capacity ? text.capacity : 128;
+    while (capacity <= length) capacity *= 2;
+    void *grown = Grow(text.data, capacity * sizeof(wchar_t));
+    if (!grown) return false;
+    text.data = static_cast<wchar_t *>(grown);
+    text.capacity = capacity;
+    return true;
+}
+
+void Append(Text &text, const wchar_t *chars, DWORD count) {
+    if (!Reserve(text, text.length + count)) return;
+    for (DWORD i = 0; i < count; ++i) text.data[text.length++] = chars[i];
+    text.data[text.length] = 0;
+}
+
+void Cut(Text &text, DWORD length) {
+    text.length = length;
+    if (text.data) text.data[length] = 0;
+}
+
+DWORD Length(const wchar_t *text) {
+    DWORD length = 0;
+    while (text[length]) ++length;
+    return length;
+}
+
+void Append(Text &text, const wchar_t *chars) { Append(text, chars, Length(chars)); }
+
+// Export and library names: ASCII, widened as they are.
+void AppendAscii(Text &text, const char *ascii) {
+    for (; *ascii; ++ascii) {
+        wchar_t wide = static_cast<unsigned char>(*ascii);
+        Append(text, &wide, 1);
+    }
+}
+
+void AppendAnsi(Text &text, const char *ansi, int count) {
+    int length = count > 0 ? MultiByteToWideChar(CP_ACP, 0, ansi, count, nullptr, 0) : 0;
+    if (length <= 0 || !Reserve(text, text.length + static_cast<DWORD>(length))) return;
+    MultiByteToWideChar(CP_ACP, 0, ansi, count, text.data + text.length, length);
+    Cut(text, text.length + static_cast<DWORD>(length));
+}
+
+// The text in the ANSI code page on the heap, for Windows 95/98/Me; null when
+// it cannot be made.
+char *ToAnsi(const wchar_t *text) {
+    int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    char *ansi = size > 0 ? static_cast<char *>(Grow(nullptr, static_cast<DWORD>(size))) : nullptr;
+    if (ansi) WideCharToMultiByte(CP_ACP, 0, text, -1, ansi, size, nullptr, nullptr);
+    return ansi;
+}
+
+void AppendNumber(Text &text, unsigned long value, unsigned base, int digits) {
+    wchar_t buffer[12];
+    int at = 12;
+    do {
+        buffer[--at] = L"0123456789ABCDEF"[value % base];
+        value /= base;
+    } while (value || 12 - at < digits);
+    Append(text, buffer + at, static_cast<DWORD>(12 - at));
+}
+
+bool Same(const wchar_t *a, const wchar_t *b) {
+    while (*a && *a == *b) ++a, ++b;
+    return *a == *b;
+}
+
+bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+
+// ---- the session's system ----------------------------------------------------
+
+struct Cli {
+    const CliHost &host;
+    bool ansi;  // Windows 95/98/Me: A functions only
+    bool loaded;
+    QuellEntries quell;
+};
+
+// The system's text for a last-error value, without the line break.
+void AppendSystemMessage(const Cli &cli, Text &text, DWORD error) {
+    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    DWORD start = text.length;
+    if (cli.ansi) {
+        char message[512];
+        DWORD length = cli.host.FormatMessageA(flags, nullptr, error, 0, message, sizeof message, nullptr);
+        AppendAnsi(text, message, static_cast<int>(length));
+    } else {
+        wchar_t message[512];
+        Append(text, message, cli.host.FormatMessageW(flags, nullptr, error, 0, message, 512, nullptr));
+    }
+    while (text.length > start && (text.data[text.length - 1] <= L' ')) Cut(text, text.length - 1);
+    if (text.length == start) Append(text, L"no message text");
+}
+
+// A small printf: %s wide string, %S ASCII string, %d long, %u unsigned long,
+// %X unsigned long in eight hex digits, %E "last error N (text)" for a DWORD,
+// %F the same after a failure, where 0 means the call set no error code. "-N"
+// after % pads to N characters.
+void FormatV(const Cli &cli, Text &text, const wchar_t *pattern, va_list args) {
+    for (const wchar_t *at = pattern; *at; ++at) {
+        if (*at != L'%') {
+            Append(text, at, 1);
+            continue;
+        }
+        DWORD width = 0;
+        if (*++at == L'-') {
+            while (IsDigit(*++at)) width = width * 10 + static_cast<DWORD>(*at - L'0');
+        }
+        DWORD start = text.length;
+        switch (*at) {
+        case L's': Append(text, va_arg(args, const wchar_t *)); break;
+        case L'S': AppendAscii(text, va_arg(args, const char *)); break;
+        case L'u': AppendNumber(text, va_arg(args, unsigned long), 10, 1); break;
+        case L'X': AppendNumber(text, va_arg(args, unsigned long), 16, 8); break;
+        case L'd': {
+            long value = va_arg(args, long);
+            if (value < 0) Append(text, L"-", 1);
+            AppendNumber(text, value < 0 ? 0ul - static_cast<unsigned long>(value) : static_cast<unsigned long>(value),
+                         10, 1);
+            break;
+        }
+        case L'E':
+        case L'F': {
+            DWORD error = va_arg(args, DWORD);
+            if (*at == L'F' && error == 0) {
+                Append(text, L"no error code set");
+                break;
+            }
+            Append(text, L"last error ");
+            AppendNumber(text, error, 10, 1);
+            Append(text, L" (");
+            AppendSystemMessage(cli, text, error);
+            Append(text, L")");
+            break;
+        }
+        default: Append(text, at, 1); break;
+        }
+        for (DWORD filled = text.length - start; filled < width; ++filled) Append(text, L" ", 1);
+    }
+}
+
+void Format(const Cli &cli, Text &text, const wchar_t *pattern, ...) {
+    va_list args;
+    va_start(args, pattern);
+    FormatV(cli, text, pattern, args);
+    va_end(args);
+}
+
+// NT family: a console takes UTF-16 as it is, a pipe or a file gets UTF-8.
+// Windows 95/98/Me: the console's code page, through WriteFile either way.
+void Print(const Cli &cli, DWORD stream, const Text &text) {
+    if (!text.length) return;
+    const CliHost &host = cli.host;
+    HANDLE handle = host.GetStdHandle(stream);
+    DWORD mode = 0, written = 0;
+    if (!cli.ansi && host.GetConsoleMode(handle, &mode)) {
+        // In pieces, as old consoles refuse long writes; a surrogate pair stays whole.
+        for (DWORD at = 0; at < text.length; at += written) {
+            DWORD piece = text.length - at < 4096 ? text.length - at : 4096;
+            if (piece > 1 && piece < text.length - at && IS_HIGH_SURROGATE(text.data[at + piece - 1])) --piece;
+            if (!host.WriteConsoleW(handle, text.data + at, piece, &written, nullptr) || !written) return;
+        }
+        return;
+    }
+    UINT codePage = cli.ansi ? host.GetConsoleOutputCP() : CP_UTF8;
+    if (!codePage) codePage = CP_OEMCP;  // no console: as the DOS box shows it
+    int size = WideCharToMultiByte(codePage, 0, text.data, static_cast<int>(text.length), nullptr, 0, nullptr,
+                                   nullptr);
+    char *bytes = size > 0 ? static_cast<char *>(Grow(nullptr, static_cast<DWORD>(size))) : nullptr;
+    if (!bytes) return;
+    WideCharToMultiByte(codePage, 0, text.data, static_cast<int>(text.length), bytes, size, nullptr, nullptr);
+    for (DWORD at = 0; at < static_cast<DWORD>(size); at += written) {
+        if (!host.WriteFile(handle, bytes + at, static_cast<DWORD>(size) - at, &written, nullptr) || !written) break;
+    }
+    Release(bytes);
+}
+
+void Say(const Cli &cli, DWORD stream, const wchar_t *pattern, ...) {
+    Text text{};
+    va_list args;
+    va_start(args, pattern);
+    FormatV(cli, text, pattern, args);
+    va_end(args);
+    Print(cli, stream, text);
+    Release(text.data);
+}
+
+int UsageError(const Cli &cli, const wchar_t *pattern, ...) {
+    Text text{};
+    Append(text, L"quell: ");
+    va_list args;
+    va_start(args, pattern);
+    FormatV(cli, text, pattern, args);
+    va_end(args);
+    Append(text, L"\nTry 'quell --help'.\n");
+    Print(cli, STD_ERROR_HANDLE, text);
+    Release(text.data);
+    return ExitUsage;
+}
+
+// ---- loading Quell.dll ---------------------------------------------------------
+
+// The full path of Quell.dll beside quell.exe. Never a bare name: that would
+// let the search path pick another file.
+bool FormQuellPath(const Cli &cli, Text &path) {
+    const CliHost &host = cli.host;
+    void *buffer = nullptr;
+    DWORD length = 0;
+    // The buffer grows until the name fits; NT paths reach 32,767 characters.
+    for (DWORD size = MAX_PATH; !length && size <= 0x10000; size *= 2) {
+        void *grown = Grow(buffer, size * sizeof(wchar_t));
+        if (!grown) break;
+        buffer = grown;
+        DWORD got = cli.ansi ? host.GetModuleFileNameA(nullptr, static_cast<char *>(buffer), size)
+                             : host.GetModuleFileNameW(nullptr, static_cast<wchar_t *>(buffer), size);
+        if (got == 0) break;
+        if (got < size) length = got;
+    }
+    // Wide first even on Windows 95/98/Me: a DBCS trail byte may equal '\'.
+    if (length && cli.ansi) AppendAnsi(path, static_cast<char *>(buffer), static_cast<int>(length));
+    if (length && !cli.ansi) Append(path, static_cast<wchar_t *>(buffer), length);
+    Release(buffer);
+
+    DWORD directory = path.length;
+    while (directory && path.data[directory - 1] != L'\\') --directory;
+    if (!directory) return false;
+    Cut(path, directory);
+    Append(path, L"Quell.dll");
+    if (path.length < MAX_PATH) return true;
+    if (cli.ansi) return false;  // Windows 95/98/Me have no longer paths
+    const wchar_t *name = path.data;
+    if (name[0] == L'\\' && name[1] == L'\\' && name[2] == L'?' && name[3] == L'\\') return true;
+    // Beyond MAX_PATH the loader wants the \\?\ form (\\?\UNC\ for a share).
+    bool share = name[0] == L'\\' && name[1] == L'\\';
+    Text prefixed{};
+    Append(prefixed, share ? L"\\\\?\\UNC" : L"\\\\?\\");
+    Append(prefixed, name + (share ? 1 : 0));
+    Release(path.data);
+    path = prefixed;
+    return true;
+}
+
+template <typename Entry> void Resolve(const Cli &cli, HMODULE module, const char *name, Entry &entry) {
+    entry = reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(cli.host.GetProcAddress(module, name)));
+}
+
+// Loads Quell.dll on first need and resolves its entries; says why when it cannot.
+bool LibraryReady(Cli &cli) {
+    if (cli.loaded) return true;
+    Text path{};
+    HMODULE module = nullptr;
+    if (!FormQuellPath(cli, path)) {
+        Say(cli, STD_ERROR_HANDLE,
+            L"quell: Quell.dll is loaded only from the directory of quell.exe, and its full path there could not "
+            L"be formed\n");
+        Release(path.data);
+        return false;
+    }
+    if (cli.ansi) {
+        char *ansi = ToAnsi(path.data);
+        if (ansi) module = cli.host.LoadLibraryA(ansi);
+        Release(ansi);
+    } else {
+        module = cli.host.LoadLibraryW(path.data);
+    }
+    if (!module) Say(cli, STD_ERROR_HANDLE, L"quell: %s could not be loaded: %E\n", path.data, GetLastError());
+    Release(path.data);
+    if (!module) return false;
+#define QUELL_RESOLVE(name) Resolve(cli, module, #name, cli.quell.name);
+    QUELL_CLI_ENTRIES(QUELL_RESOLVE)
+#undef QUELL_RESOLVE
+    cli.loaded = true;
+    return true;
+}
+
+// ---- commands ----------------------------------------------------------------
+
+enum class Shape { Plain, TimedShutdown, TimedReboot, RestartDialog, ShutdownDialog };
 
 using PlainEntry = BOOL(WINAPI *)();
-using TimedEntry = QuellProc_LocalInitSystemShutdownW;
 
 struct Command {
     const wchar_t *name;
@@ -23,45 +320,148 @@ struct Command {
     const char *exportName;
     Shape shape;
     PlainEntry QuellEntries::*plain;
-    TimedEntry QuellEntries::*timed;
+    const char *ansiExportName = nullptr;  // the export called on Windows 95/98/Me, where it differs
 };
 
 const Command Commands[] = {
-    {L"logoff", L"", L"log the user off", "WindowsLogOnOff", Shape::Plain, &QuellEntries::WindowsLogOnOff, nullptr},
+    {L"logoff", L"", L"log the user off", "WindowsLogOnOff", Shape::Plain, &QuellEntries::WindowsLogOnOff},
     {L"force-logoff", L"", L"log the user off, closing applications without asking", "WindowsForceLogOnOff",
-     Shape::Plain, &QuellEntries::WindowsForceLogOnOff, nullptr},
+     Shape::Plain, &QuellEntries::WindowsForceLogOnOff},
     {L"shutdown", L"", L"shut down and power off this machine", "WindowsShutdown", Shape::Plain,
-     &QuellEntries::WindowsShutdown, nullptr},
+     &QuellEntries::WindowsShutdown},
     {L"force-shutdown", L"", L"shut down and power off this machine, closing applications without asking",
-     "WindowsForceShutdown", Shape::Plain, &QuellEntries::WindowsForceShutdown, nullptr},
-    {L"reboot", L"", L"reboot this machine", "WindowsReboot", Shape::Plain, &QuellEntries::WindowsReboot, nullptr},
+     "WindowsForceShutdown", Shape::Plain, &QuellEntries::WindowsForceShutdown},
+    {L"reboot", L"", L"reboot this machine", "WindowsReboot", Shape::Plain, &QuellEntries::WindowsReboot},
     {L"force-reboot", L"", L"reboot this machine, closing applications without asking", "WindowsForceReboot",
-     Shape::Plain, &QuellEntries::WindowsForceReboot, nullptr},
+     Shape::Plain, &QuellEntries::WindowsForceReboot},
     {L"restart-apps", L"", L"end the session and restart the registered applications (a log-off before Vista)",
-     "WindowsRestartApps", Shape::Plain, &QuellEntries::WindowsRestartApps, nullptr},
+     "WindowsRestartApps", Shape::Plain, &QuellEntries::WindowsRestartApps},
     {L"hybrid", L"", L"shut down for a fast start-up (a power-off before Windows 8)", "WindowsHybridShutdown",
-     Shape::Plain, &QuellEntries::WindowsHybridShutdown, nullptr},
+     Shape::Plain, &QuellEntries::WindowsHybridShutdown},
     {L"timed-shutdown", L"SECONDS [MESSAGE] [--force]",
      L"shut down this machine after SECONDS, showing MESSAGE meanwhile; --force closes applications without asking",
-     "LocalInitSystemShutdownW", Shape::Timed, nullptr, &QuellEntries::LocalInitSystemShutdownW},
+     "LocalInitSystemShutdownW", Shape::TimedShutdown, nullptr, "LocalInitSystemShutdownA"},
     {L"timed-reboot", L"SECONDS [MESSAGE] [--force]",
      L"reboot this machine after SECONDS, showing MESSAGE meanwhile; --force closes applications without asking",
-     "LocalInitSystemRebootW", Shape::Timed, nullptr, &QuellEntries::LocalInitSystemRebootW},
+     "LocalInitSystemRebootW", Shape::TimedReboot, nullptr, "LocalInitSystemRebootA"},
     {L"abort", L"", L"abort a timed shutdown or reboot", "LocalAbortSystemShutdown", Shape::Plain,
-     &QuellEntries::LocalAbortSystemShutdown, nullptr},
+     &QuellEntries::LocalAbortSystemShutdown},
     {L"standby", L"", L"put this machine into standby", "WindowsStandby", Shape::Plain,
-     &QuellEntries::WindowsStandby, nullptr},
-    {L"hibernate", L"", L"hibernate this machine", "WindowsHibernate", Shape::Plain, &QuellEntries::WindowsHibernate,
-     nullptr},
-    {L"lock", L"", L"lock the workstation", "LockWorkStation", Shape::Plain, &QuellEntries::LockWorkStation,
-     nullptr},
+     &QuellEntries::WindowsStandby},
+    {L"hibernate", L"", L"hibernate this machine", "WindowsHibernate", Shape::Plain, &QuellEntries::WindowsHibernate},
+    {L"lock", L"", L"lock the workstation", "LockWorkStation", Shape::Plain, &QuellEntries::LockWorkStation},
     {L"restart-dialog", L"[PROMPT]", L"show the shell's dialog that asks to restart, with PROMPT", "RestartDialog",
-     Shape::RestartDialog, nullptr, nullptr},
-    {L"shutdown-dialog", L"", L"show the shell's shut-down dialog", "ShutdownDialog", Shape::ShutdownDialog, nullptr,
-     nullptr},
+     Shape::RestartDialog, nullptr},
+    {L"shutdown-dialog", L"", L"show the shell's shut-down dialog", "ShutdownDialog", Shape::ShutdownDialog, nullptr},
     {L"msdos", L"", L"restart into MS-DOS mode (Windows 95/98/Me)", "WindowsMsDosModus", Shape::Plain,
-     &QuellEntries::WindowsMsDosModus, nullptr},
+     &QuellEntries::WindowsMsDosModus},
 };
+
+const char *ExportName(const Cli &cli, const Command &command) {
+    return cli.ansi && command.ansiExportName ? command.ansiExportName : command.exportName;
+}
+
+bool IsTimed(Shape shape) { return shape == Shape::TimedShutdown || shape == Shape::TimedReboot; }
+
+void PrintHelp(const Cli &cli) {
+    Text text{};
+    Append(text, L"Usage: quell COMMAND [ARGUMENTS] [--yes]\n"
+                 L"Ends the Windows session or changes the power state through Quell.dll.\n\n"
+                 L"Commands:\n"
+                 L"  status\n      report what this system and Quell.dll offer; changes nothing\n");
+    for (const Command &command : Commands) {
+        Format(cli, text, L"  %s%s%s\n      %s (%S)\n", command.name, *command.arguments ? L" " : L"",
+               command.arguments, command.effect, ExportName(cli, command));
+    }
+    Append(text, L"  help, --help, /?\n      show this text\n\n"
+                 L"Every command but status and help changes the session and does nothing without --yes.\n"
+                 L"Exit status: 0 done, 1 the operation failed, 2 usage error or --yes missing.\n");
+    Print(cli, STD_OUTPUT_HANDLE, text);
+    Release(text.data);
+}
+
+bool IsHelpFlag(const wchar_t *arg) { return Same(arg, L"--help") || Same(arg, L"-h") || Same(arg, L"/?"); }
+
+// A delay in seconds: decimal digits only, within 32 bits.
+bool ParseSeconds(const wchar_t *text, DWORD &seconds) {
+    if (!*text) return false;
+    DWORD value = 0;
+    for (const wchar_t *c = text; *c; ++c) {
+        if (!IsDigit(*c)) return false;
+        DWORD digit = static_cast<DWORD>(*c - L'0');
+        if (value > (0xFFFFFFFFul - digit) / 10) return false;
+        value = value * 10 + digit;
+    }
+    seconds = value;
+    return true;
+}
+
+// ---- status ----------------------------------------------------------------
+
+void StatusLine(const Cli &cli, Text &out, const wchar_t *question, const wchar_t *answer, const Text &detail) {
+    Format(cli, out, L"  %-36s %-8s %s\n", question, answer, detail.data ? detail.data : L"");
+}
+
+void MissingLine(const Cli &cli, Text &out, const wchar_t *question, const char *exportName) {
+    Text detail{};
+    Format(cli, detail, L"%S missing from Quell.dll", exportName);
+    StatusLine(cli, out, question, L"?", detail);
+    Release(detail.data);
+}
+
+template <typename Entry>
+void BooleanStatus(const Cli &cli, Text &out, const wchar_t *question, const char *exportName, Entry entry) {
+    if (!entry) return MissingLine(cli, out, question, exportName);
+    SetLastError(0);
+    LONG result = static_cast<LONG>(entry());
+    DWORD error = GetLastError();
+    Text detail{};
+    Format(cli, detail, L"%S = %d, %E", exportName, result, error);
+    StatusLine(cli, out, question, result ? L"yes" : L"no", detail);
+    Release(detail.data);
+}
+
+void VersionStatus(const Cli &cli, Text &out) {
+    const wchar_t *question = L"version of Quell.dll";
+    if (!cli.quell.DllGetVersion) return MissingLine(cli, out, question, "DllGetVersion");
+    DLLVERSIONINFO version{};
+    version.cbSize = sizeof version;
+    SetLastError(0);
+    HRESULT result = cli.quell.DllGetVersion(&version);
+    DWORD error = GetLastError();
+    Text answer{}, detail{};
+    if (result == S_OK) {
+        Format(cli, answer, L"%u.%u.%u", version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber);
+    } else {
+        Append(answer, L"unknown");
+    }
+    Format(cli, detail, L"DllGetVersion = 0x%X", static_cast<unsigned long>(result));
+    if (result == S_OK) Format(cli, detail, L" (platform %u)", version.dwPlatformID);
+    Format(cli, detail, L", %E", error);
+    StatusLine(cli, out, question, answer.data, detail);
+    Release(answer.data);
+    Release(detail.data);
+}
+
+void CapabilitiesStatus(const Cli &cli, Text &out) {
+    const wchar_t *question = L"power capabilities readable";
+    if (!cli.quell.GetPwrCapabilities) return MissingLine(cli, out, question, "GetPwrCapabilities");
+    SYSTEM_POWER_CAPABILITIES capabilities{};
+    SetLastError(0);
+    BOOLEAN result = cli.quell.GetPwrCapabilities(&capabilities);
+    DWORD error = GetLastError();
+    Text detail{};
+    Format(cli, detail, L"GetPwrCapabilities = %u", static_cast<unsigned long>(result));
+    if (result) {
+        Format(cli, detail, L" (S1 %u, S2 %u, S3 %u, S4 %u, hibernation file %u)",
+               static_cast<unsigned long>(capabilities.SystemS1), static_cast<unsigned long>(capabilities.SystemS2),
+               static_cast<unsigned long>(capabilities.SystemS3), static_cast<unsigned long>(capabilities.SystemS4),
+               static_cast<unsigned long>(capabilities.HiberFilePresent));
+    }
+    Format(cli, detail, L", %E", error);
+    StatusLine(cli, out, question, result ? L"yes" : L"no", detail);
+    Release(detail.data);
+}
 
 // Late-bound entries that Quell.dll forwards to, as the status report lists them.
 struct SystemEntry {
@@ -88,273 +488,299 @@ const SystemEntry SystemEntries[] = {
     {"powrprof.dll", "GetPwrCapabilities", 0, L"GetPwrCapabilities"},
 };
 
-std::wstring Format(const wchar_t *format, ...) {
-    wchar_t buffer[1024];
-    va_list args;
-    va_start(args, format);
-    std::vswprintf(buffer, sizeof buffer / sizeof buffer[0], format, args);
-    va_end(args);
-    return buffer;
+// Looks the entry up in the system directory's copy of its library, loaded by
+// full path, without calling it.
+const wchar_t *SystemOffer(const Cli &cli, const char *systemDirectory, const SystemEntry &entry) {
+    if (!*systemDirectory) return L"unknown";
+    char path[MAX_PATH + 16];
+    char *at = path;
+    for (const char *c = systemDirectory; *c;) *at++ = *c++;
+    *at++ = '\\';
+    for (const char *c = entry.library; *c;) *at++ = *c++;
+    *at = 0;
+    HMODULE module = cli.host.LoadLibraryA(path);
+    if (!module) return L"missing";
+    bool offered = cli.host.GetProcAddress(module, entry.name ? entry.name : MAKEINTRESOURCEA(entry.ordinal));
+    cli.host.FreeLibrary(module);
+    return offered ? L"offered" : L"missing";
 }
 
-std::wstring LastErrorText(DWORD error) {
-    return Format(L"last error %lu (%ls)", static_cast<unsigned long>(error), SystemMessage(error).c_str());
-}
+int Status(Cli &cli) {
+    if (!LibraryReady(cli)) return ExitFailed;
+    const QuellEntries &quell = cli.quell;
+    Text out{};
+    Append(out, L"Quell.dll\n");
+    BooleanStatus(cli, out, L"NT-family system", "CheckWindowsNT", quell.CheckWindowsNT);
+    BooleanStatus(cli, out, L"user name readable", "CheckUserName", quell.CheckUserName);
+    BooleanStatus(cli, out, L"shutdown privilege obtainable", "WindowsNTPrivilegien", quell.WindowsNTPrivilegien);
+    VersionStatus(cli, out);
+    BooleanStatus(cli, out, L"standby possible", "CheckSystemPowerStatus", quell.CheckSystemPowerStatus);
+    BooleanStatus(cli, out, L"suspend allowed", "IsPwrSuspendAllowed", quell.IsPwrSuspendAllowed);
+    BooleanStatus(cli, out, L"hibernation allowed", "IsPwrHibernateAllowed", quell.IsPwrHibernateAllowed);
+    CapabilitiesStatus(cli, out);
+    BooleanStatus(cli, out, L"MS-DOS mode shortcut present", "CheckMsDosModus", quell.CheckMsDosModus);
 
-void PrintHelp(const CliHost &host) {
-    std::wstring text =
-        L"Usage: quell COMMAND [ARGUMENTS] [--yes]\n"
-        L"Ends the Windows session or changes the power state through Quell.dll.\n\n"
-        L"Commands:\n"
-        L"  status\n      report what this system and Quell.dll offer; changes nothing\n";
-    for (const Command &command : Commands) {
-        text += Format(L"  %ls%ls%ls\n      %ls (%hs)\n", command.name, *command.arguments ? L" " : L"",
-                       command.arguments, command.effect, command.exportName);
-    }
-    text +=
-        L"  help, --help, /?\n      show this text\n\n"
-        L"Every command but status and help changes the session and does nothing without --yes.\n"
-        L"Exit status: 0 done, 1 the operation failed, 2 usage error or --yes missing.\n";
-    host.print(text);
-}
-
-int UsageError(const CliHost &host, const std::wstring &message) {
-    host.printError(L"quell: " + message + L"\nTry 'quell --help'.\n");
-    return ExitUsage;
-}
-
-bool IsHelpFlag(const wchar_t *arg) {
-    return !std::wcscmp(arg, L"--help") || !std::wcscmp(arg, L"-h") || !std::wcscmp(arg, L"/?");
-}
-
-// A delay in seconds: decimal digits only, within 32 bits.
-bool ParseSeconds(const wchar_t *text, DWORD &seconds) {
-    if (!*text) return false;
-    unsigned long long value = 0;
-    for (const wchar_t *c = text; *c; ++c) {
-        if (*c < L'0' || *c > L'9') return false;
-        value = value * 10 + static_cast<unsigned>(*c - L'0');
-        if (value > 0xFFFFFFFFull) return false;
-    }
-    seconds = static_cast<DWORD>(value);
-    return true;
-}
-
-bool LibraryReady(const CliHost &host) {
-    if (host.loadError == 0) return true;
-    host.printError(L"quell: Quell.dll could not be loaded: " + LastErrorText(host.loadError) + L"\n");
-    return false;
-}
-
-// ---- status ----------------------------------------------------------------
-
-void StatusLine(std::wstring &out, const wchar_t *question, const std::wstring &answer, const std::wstring &detail) {
-    out += Format(L"  %-36ls %-8ls %ls\n", question, answer.c_str(), detail.c_str());
-}
-
-std::wstring Missing(const char *exportName) { return Format(L"%hs missing from Quell.dll", exportName); }
-
-template <typename Entry>
-void BooleanStatus(std::wstring &out, const wchar_t *question, const char *exportName, Entry entry) {
-    if (!entry) return StatusLine(out, question, L"?", Missing(exportName));
-    SetLastError(0);
-    LONG result = static_cast<LONG>(entry());
-    DWORD error = GetLastError();
-    StatusLine(out, question, result ? L"yes" : L"no",
-               Format(L"%hs = %ld, %ls", exportName, static_cast<long>(result), LastErrorText(error).c_str()));
-}
-
-void VersionStatus(std::wstring &out, const QuellEntries &quell) {
-    const wchar_t *question = L"version of Quell.dll";
-    if (!quell.DllGetVersion) return StatusLine(out, question, L"?", Missing("DllGetVersion"));
-    DLLVERSIONINFO version{};
-    version.cbSize = sizeof version;
-    SetLastError(0);
-    HRESULT result = quell.DllGetVersion(&version);
-    DWORD error = GetLastError();
-    std::wstring answer = result == S_OK ? Format(L"%lu.%lu.%lu", version.dwMajorVersion, version.dwMinorVersion,
-                                                  version.dwBuildNumber)
-                                         : L"unknown";
-    std::wstring detail = Format(L"DllGetVersion = 0x%08lX", static_cast<unsigned long>(result));
-    if (result == S_OK) detail += Format(L" (platform %lu)", version.dwPlatformID);
-    StatusLine(out, question, answer, detail + L", " + LastErrorText(error));
-}
-
-void CapabilitiesStatus(std::wstring &out, const QuellEntries &quell) {
-    const wchar_t *question = L"power capabilities readable";
-    if (!quell.GetPwrCapabilities) return StatusLine(out, question, L"?", Missing("GetPwrCapabilities"));
-    SYSTEM_POWER_CAPABILITIES capabilities{};
-    SetLastError(0);
-    BOOLEAN result = quell.GetPwrCapabilities(&capabilities);
-    DWORD error = GetLastError();
-    std::wstring detail = Format(L"GetPwrCapabilities = %u", static_cast<unsigned>(result));
-    if (result) {
-        detail += Format(L" (S1 %u, S2 %u, S3 %u, S4 %u, hibernation file %u)", capabilities.SystemS1,
-                         capabilities.SystemS2, capabilities.SystemS3, capabilities.SystemS4,
-                         capabilities.HiberFilePresent);
-    }
-    StatusLine(out, question, result ? L"yes" : L"no", detail + L", " + LastErrorText(error));
-}
-
-int Status(const CliHost &host) {
-    if (!LibraryReady(host)) return ExitFailed;
-    const QuellEntries &quell = host.quell;
-    std::wstring out = L"Quell.dll\n";
-    BooleanStatus(out, L"NT-family system", "CheckWindowsNT", quell.CheckWindowsNT);
-    BooleanStatus(out, L"user name readable", "CheckUserName", quell.CheckUserName);
-    BooleanStatus(out, L"shutdown privilege obtainable", "WindowsNTPrivilegien", quell.WindowsNTPrivilegien);
-    VersionStatus(out, quell);
-    BooleanStatus(out, L"standby possible", "CheckSystemPowerStatus", quell.CheckSystemPowerStatus);
-    BooleanStatus(out, L"suspend allowed", "IsPwrSuspendAllowed", quell.IsPwrSuspendAllowed);
-    BooleanStatus(out, L"hibernation allowed", "IsPwrHibernateAllowed", quell.IsPwrHibernateAllowed);
-    CapabilitiesStatus(out, quell);
-    BooleanStatus(out, L"MS-DOS mode shortcut present", "CheckMsDosModus", quell.CheckMsDosModus);
-    out += L"System entries that Quell.dll forwards to (looked up, not called)\n";
+    Append(out, L"System entries that Quell.dll forwards to (looked up, not called)\n");
+    char systemDirectory[MAX_PATH];
+    UINT length = cli.host.GetSystemDirectoryA(systemDirectory, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) systemDirectory[0] = 0;
     for (const SystemEntry &entry : SystemEntries) {
-        bool offered = host.systemOffers(entry.library, entry.name, entry.ordinal);
-        out += Format(L"  %-14hs %-30ls %ls\n", entry.library, entry.label, offered ? L"offered" : L"missing");
+        Format(cli, out, L"  %-14S %-30s %s\n", entry.library, entry.label,
+               SystemOffer(cli, systemDirectory, entry));
     }
-    host.print(out);
-    return ExitSuccess;
+    Print(cli, STD_OUTPUT_HANDLE, out);
+    Release(out.data);
+
+    // A library without all its exports is not the one this front end was made for.
+    Text lacking{};
+#define QUELL_LACKING(name) \
+    if (!quell.name) Format(cli, lacking, L" %S", #name);
+    QUELL_CLI_ENTRIES(QUELL_LACKING)
+#undef QUELL_LACKING
+    bool complete = lacking.length == 0;
+    if (!complete) Say(cli, STD_ERROR_HANDLE, L"quell: Quell.dll lacks exports:%s\n", lacking.data);
+    Release(lacking.data);
+    return complete ? ExitSuccess : ExitFailed;
 }
 
 // ---- operations --------------------------------------------------------------
 
 struct Request {
-    const Command *command = nullptr;
-    bool yes = false;
-    bool force = false;
-    std::vector<wchar_t *> operands;
+    const Command *command;
+    bool yes;
+    bool force;
+    int operandCount;
+    wchar_t *operands[2];
 };
 
-size_t MaxOperands(Shape shape) {
-    switch (shape) {
-    case Shape::Timed: return 2;
-    case Shape::RestartDialog: return 1;
-    default: return 0;
-    }
+int MaxOperands(Shape shape) {
+    if (IsTimed(shape)) return 2;
+    return shape == Shape::RestartDialog ? 1 : 0;
 }
 
-std::wstring RequestedEffect(const Request &request, DWORD seconds) {
+void AppendEffect(const Cli &cli, Text &text, const Request &request, DWORD seconds) {
     const Command &command = *request.command;
-    if (command.shape != Shape::Timed) return command.effect;
-    const wchar_t *verb = command.timed == &QuellEntries::LocalInitSystemRebootW ? L"reboot" : L"shut down";
-    std::wstring effect = Format(L"%ls this machine after %lu seconds", verb, static_cast<unsigned long>(seconds));
-    if (request.operands.size() > 1) effect += Format(L", showing \"%ls\" meanwhile", request.operands[1]);
-    if (request.force) effect += L", closing applications without asking";
-    return effect;
+    if (command.shape == Shape::RestartDialog) {
+        Append(text, L"show the shell's dialog that asks to restart, ");
+        if (request.operandCount) return Format(cli, text, L"with the prompt \"%s\"", request.operands[0]);
+        return Append(text, L"with no prompt of its own");
+    }
+    if (!IsTimed(command.shape)) return Append(text, command.effect);
+    Format(cli, text, L"%s this machine after %u seconds",
+           command.shape == Shape::TimedReboot ? L"reboot" : L"shut down", seconds);
+    if (request.operandCount > 1) Format(cli, text, L", showing \"%s\" meanwhile", request.operands[1]);
+    if (request.force) Append(text, L", closing applications without asking");
 }
 
-int Perform(const CliHost &host, const Request &request) {
+// Calls the command's export; false when Quell.dll lacks it.
+bool CallExport(const Cli &cli, const Request &request, DWORD seconds, LONG &result, DWORD &error) {
+    const QuellEntries &quell = cli.quell;
     const Command &command = *request.command;
-    DWORD seconds = 0;
-    if (command.shape == Shape::Timed) {
-        if (request.operands.empty()) return UsageError(host, Format(L"%ls needs SECONDS", command.name));
-        if (!ParseSeconds(request.operands[0], seconds)) {
-            return UsageError(host, Format(L"%ls: SECONDS must be a whole number from 0 to 4294967295, not '%ls'",
-                                           command.name, request.operands[0]));
-        }
-    }
-    if (!request.yes) {
-        host.printError(Format(L"quell %ls: would %ls (%hs). Nothing done: add --yes to do it.\n", command.name,
-                               RequestedEffect(request, seconds).c_str(), command.exportName));
-        return ExitUsage;
-    }
-    if (!LibraryReady(host)) return ExitFailed;
-
-    const QuellEntries &quell = host.quell;
+    // The last operand is the text: a timed command's MESSAGE, the dialog's PROMPT.
+    int last = MaxOperands(command.shape) - 1;
+    wchar_t *text = last >= 0 && request.operandCount > last ? request.operands[last] : nullptr;
+    char *ansi = text && cli.ansi ? ToAnsi(text) : nullptr;
+    BOOL force = request.force ? TRUE : FALSE;
+    bool reboot = command.shape == Shape::TimedReboot;
     bool present = false;
-    LONG result = 0;
     SetLastError(0);
     switch (command.shape) {
     case Shape::Plain:
         if ((present = quell.*command.plain != nullptr)) result = (quell.*command.plain)();
         break;
-    case Shape::Timed:
-        if ((present = quell.*command.timed != nullptr)) {
-            LPWSTR message = request.operands.size() > 1 ? request.operands[1] : nullptr;
-            result = (quell.*command.timed)(message, seconds, request.force ? TRUE : FALSE);
+    case Shape::TimedShutdown:
+    case Shape::TimedReboot:
+        if (cli.ansi) {
+            auto entry = reboot ? quell.LocalInitSystemRebootA : quell.LocalInitSystemShutdownA;
+            if ((present = entry != nullptr)) result = entry(ansi, seconds, force);
+        } else {
+            auto entry = reboot ? quell.LocalInitSystemRebootW : quell.LocalInitSystemShutdownW;
+            if ((present = entry != nullptr)) result = entry(text, seconds, force);
         }
         break;
     case Shape::RestartDialog:
+        // On Windows 95/98/Me the shell's dialog takes its prompt as ANSI text.
         if ((present = quell.RestartDialog != nullptr)) {
-            LPCWSTR prompt = request.operands.empty() ? nullptr : request.operands[0];
-            result = quell.RestartDialog(nullptr, prompt, EWX_REBOOT);
+            result = quell.RestartDialog(nullptr, cli.ansi ? reinterpret_cast<LPCWSTR>(ansi) : text, EWX_REBOOT);
         }
         break;
     case Shape::ShutdownDialog:
         if ((present = quell.ShutdownDialog != nullptr)) result = quell.ShutdownDialog(nullptr);
         break;
     }
-    DWORD error = GetLastError();
-    if (!present) {
-        host.printError(L"quell: " + Missing(command.exportName) + L"\n");
-        return ExitFailed;
-    }
-    std::wstring line = Format(L"%hs = %ld, %ls\n", command.exportName, static_cast<long>(result),
-                               LastErrorText(error).c_str());
-    if (result == 0) {
-        host.printError(line + Format(L"quell %ls: failed\n", command.name));
-        return ExitFailed;
-    }
-    host.print(line);
-    return ExitSuccess;
+    error = GetLastError();
+    Release(ansi);
+    return present;
 }
 
-}  // namespace
+int Perform(Cli &cli, const Request &request) {
+    const Command &command = *request.command;
+    const char *exportName = ExportName(cli, command);
+    DWORD seconds = 0;
+    if (IsTimed(command.shape)) {
+        if (!request.operandCount) return UsageError(cli, L"%s needs SECONDS", command.name);
+        if (!ParseSeconds(request.operands[0], seconds)) {
+            return UsageError(cli, L"%s: SECONDS must be a whole number from 0 to 4294967295, not '%s'",
+                              command.name, request.operands[0]);
+        }
+    }
+    Text effect{};
+    AppendEffect(cli, effect, request, seconds);
+    if (!request.yes) {
+        Say(cli, STD_ERROR_HANDLE, L"quell %s: would %s (%S). Nothing done: add --yes to do it.\n", command.name,
+            effect.data, exportName);
+        Release(effect.data);
+        return ExitUsage;
+    }
+    if (command.shape == Shape::RestartDialog) {
+        Say(cli, STD_OUTPUT_HANDLE, L"quell %s: about to %s\n", command.name, effect.data);
+    }
+    Release(effect.data);
+    if (!LibraryReady(cli)) return ExitFailed;
 
-std::wstring SystemMessage(DWORD error) {
-    wchar_t *text = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    std::wstring message = length ? std::wstring(text, length) : L"no message text";
-    if (text) LocalFree(text);
-    while (!message.empty() && std::iswspace(message.back())) message.pop_back();
-    return message;
+    LONG result = 0;
+    DWORD error = 0;
+    if (!CallExport(cli, request, seconds, result, error)) {
+        Say(cli, STD_ERROR_HANDLE, L"quell: %S missing from Quell.dll\n", exportName);
+        return ExitFailed;
+    }
+    // The restart dialog answers IDYES when the user agreed to restart.
+    bool done = command.shape == Shape::RestartDialog ? result == IDYES : result != 0;
+    if (done) {
+        Say(cli, STD_OUTPUT_HANDLE, L"%S = %d, %E\n", exportName, result, error);
+        return ExitSuccess;
+    }
+    const wchar_t *outcome = result && command.shape == Shape::RestartDialog ? L"not restarted, the answer was not Yes"
+                                                                             : L"failed";
+    Say(cli, STD_ERROR_HANDLE, L"%S = %d, %F\nquell %s: %s\n", exportName, result, error, command.name, outcome);
+    return ExitFailed;
 }
 
-int RunCli(int argc, wchar_t **argv, const CliHost &host) {
-    if (argc < 2) return UsageError(host, L"no command given");
-    for (int i = 1; i < argc; ++i) {
+int Run(Cli &cli, int argc, wchar_t **argv) {
+    if (argc < 2) return UsageError(cli, L"no command given");
+    for (int i = 1; i < argc && !Same(argv[i], L"--"); ++i) {
         if (IsHelpFlag(argv[i])) {
-            PrintHelp(host);
+            PrintHelp(cli);
             return ExitSuccess;
         }
     }
     const wchar_t *name = argv[1];
-    if (!std::wcscmp(name, L"help")) {
-        if (argc > 2) return UsageError(host, L"help takes no arguments");
-        PrintHelp(host);
+    if (Same(name, L"help")) {
+        if (argc > 2) return UsageError(cli, L"help takes no arguments");
+        PrintHelp(cli);
         return ExitSuccess;
     }
-    if (!std::wcscmp(name, L"status")) {
-        if (argc > 2) return UsageError(host, Format(L"status takes no arguments, not '%ls'", argv[2]));
-        return Status(host);
+    if (Same(name, L"status")) {
+        if (argc > 2) return UsageError(cli, L"status takes no arguments, not '%s'", argv[2]);
+        return Status(cli);
     }
 
-    Request request;
+    Request request{};
     for (const Command &command : Commands) {
-        if (!std::wcscmp(name, command.name)) request.command = &command;
+        if (Same(name, command.name)) request.command = &command;
     }
-    if (!request.command) return UsageError(host, Format(L"unknown command '%ls'", name));
+    if (!request.command) return UsageError(cli, L"unknown command '%s'", name);
 
     bool operandsOnly = false;
     for (int i = 2; i < argc; ++i) {
         wchar_t *arg = argv[i];
-        if (!operandsOnly && !std::wcscmp(arg, L"--")) {
+        // "-5" is a number, not an option: SECONDS then says what is wrong with it.
+        bool option = !operandsOnly && arg[0] == L'-' && arg[1] != L'\0' && !IsDigit(arg[1]);
+        if (option && Same(arg, L"--")) {
             operandsOnly = true;
-        } else if (!operandsOnly && !std::wcscmp(arg, L"--yes")) {
+        } else if (option && Same(arg, L"--yes")) {
             request.yes = true;
-        } else if (!operandsOnly && !std::wcscmp(arg, L"--force") && request.command->shape == Shape::Timed) {
+        } else if (option && Same(arg, L"--force") && IsTimed(request.command->shape)) {
             request.force = true;
-        } else if (!operandsOnly && arg[0] == L'-' && arg[1] != L'\0') {
-            return UsageError(host, Format(L"%ls: unknown option '%ls'", name, arg));
-        } else if (request.operands.size() < MaxOperands(request.command->shape)) {
-            request.operands.push_back(arg);
+        } else if (option) {
+            return UsageError(cli, L"%s: unknown option '%s'", name, arg);
+        } else if (request.operandCount < MaxOperands(request.command->shape)) {
+            request.operands[request.operandCount++] = arg;
         } else {
-            return UsageError(host, Format(L"%ls: unexpected argument '%ls'", name, arg));
+            return UsageError(cli, L"%s: unexpected argument '%s'", name, arg);
         }
     }
-    return Perform(host, request);
+    return Perform(cli, request);
+}
+
+// Splits a command line as the Microsoft C runtime does for argv. values has
+// room for a pointer per character and two more, chars for every character
+// and a terminator.
+int SplitCommandLine(const wchar_t *line, wchar_t **values, wchar_t *chars) {
+    int count = 0;
+    // The program name: quotes group, backslashes are plain characters.
+    values[count++] = chars;
+    bool quoted = false;
+    for (; *line && (quoted || (*line != L' ' && *line != L'\t')); ++line) {
+        if (*line == L'"') {
+            quoted = !quoted;
+        } else {
+            *chars++ = *line;
+        }
+    }
+    *chars++ = 0;
+    // The arguments: 2n backslashes and a quote give n backslashes and open or
+    // close a quoted part; 2n+1 backslashes and a quote give n backslashes and a
+    // quote; "" inside a quoted part gives a quote; blanks outside quotes part.
+    for (;;) {
+        while (*line == L' ' || *line == L'\t') ++line;
+        if (!*line) break;
+        values[count++] = chars;
+        quoted = false;
+        for (;;) {
+            DWORD backslashes = 0;
+            while (*line == L'\\') ++line, ++backslashes;
+            bool copy = true;
+            if (*line == L'"') {
+                if (backslashes % 2 == 0) {
+                    if (quoted && line[1] == L'"') {
+                        ++line;
+                    } else {
+                        copy = false;
+                        quoted = !quoted;
+                    }
+                }
+                backslashes /= 2;
+            }
+            for (; backslashes; --backslashes) *chars++ = L'\\';
+            if (!*line || (!quoted && (*line == L' ' || *line == L'\t'))) break;
+            if (copy) *chars++ = *line;
+            ++line;
+        }
+        *chars++ = 0;
+    }
+    return count;
+}
+
+}  // namespace
+
+int RunQuell(const CliHost &host) {
+    OSVERSIONINFOA version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    // A system that lacks any of the W functions is served in ANSI, like Windows 95.
+    bool unicode = host.GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
+                   host.GetCommandLineW && host.GetModuleFileNameW && host.LoadLibraryW && host.WriteConsoleW &&
+                   host.FormatMessageW;
+    Cli cli{host, !unicode, false, {}};
+
+    // One parser for both families, on the wide text; Windows 95/98/Me's
+    // command line is ANSI.
+    Text line{};
+    if (cli.ansi) {
+        const char *ansi = host.GetCommandLineA();
+        int length = 0;
+        while (ansi && ansi[length]) ++length;
+        AppendAnsi(line, ansi, length);
+    } else if (const wchar_t *wide = host.GetCommandLineW()) {
+        Append(line, wide);
+    }
+    Append(line, L"", 0);
+    auto values = static_cast<wchar_t **>(Grow(nullptr, (line.length + 2) * sizeof(wchar_t *)));
+    auto chars = static_cast<wchar_t *>(Grow(nullptr, (line.length + 1) * sizeof(wchar_t)));
+    int status = ExitFailed;
+    if (line.data && values && chars) status = Run(cli, SplitCommandLine(line.data, values, chars), values);
+    Release(chars);
+    Release(values);
+    Release(line.data);
+    return status;
 }

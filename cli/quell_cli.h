@@ -1,11 +1,9 @@
-// The command-line front end of Quell.dll without the process around it: it
-// reaches the library only through the entry points in its host, so a test can
-// hand it recording fakes instead.
+// The command-line front end of Quell.dll without the process around it: every
+// system call it makes goes through its host, so a test can run it on a fake
+// Windows NT or a fake Windows 95 and watch each call.
 #pragma once
 
 #include "Quell.h"
-
-#include <string>
 
 // Every export the front end uses, named once: the entry points below, the
 // loader and the tests' fakes all expand this list.
@@ -29,6 +27,8 @@
     X(WindowsHybridShutdown) \
     X(LocalInitSystemShutdownW) \
     X(LocalInitSystemRebootW) \
+    X(LocalInitSystemShutdownA) \
+    X(LocalInitSystemRebootA) \
     X(LocalAbortSystemShutdown) \
     X(WindowsStandby) \
     X(WindowsHibernate) \
@@ -44,21 +44,37 @@ struct QuellEntries {
 #undef QUELL_CLI_MEMBER
 };
 
+// The system functions the front end calls, each with its Win32 signature.
+// The first group is exported by Windows 95 and NT alike; the W group works on
+// the NT family only (Windows 95/98/Me fail them with 120) and is called only
+// there. Heap, code-page conversion and last-error calls are made directly:
+// every system has them and they touch nothing outside the process.
 struct CliHost {
-    QuellEntries quell;
-    DWORD loadError;  // non-zero: Quell.dll could not be loaded, quell is all null
-    // Does the system library offer this entry (by name, or by ordinal when name
-    // is null)? Looks it up without calling it.
-    bool (*systemOffers)(const char *library, const char *name, WORD ordinal);
-    void (*print)(const std::wstring &text);
-    void (*printError)(const std::wstring &text);
+    BOOL(WINAPI *GetVersionExA)(LPOSVERSIONINFOA info);
+    LPSTR(WINAPI *GetCommandLineA)();
+    DWORD(WINAPI *GetModuleFileNameA)(HMODULE module, LPSTR path, DWORD size);
+    UINT(WINAPI *GetSystemDirectoryA)(LPSTR path, UINT size);
+    HMODULE(WINAPI *LoadLibraryA)(LPCSTR path);
+    FARPROC(WINAPI *GetProcAddress)(HMODULE module, LPCSTR name);
+    BOOL(WINAPI *FreeLibrary)(HMODULE module);
+    HANDLE(WINAPI *GetStdHandle)(DWORD stream);
+    BOOL(WINAPI *GetConsoleMode)(HANDLE console, LPDWORD mode);
+    UINT(WINAPI *GetConsoleOutputCP)();
+    BOOL(WINAPI *WriteFile)(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED overlapped);
+    DWORD(WINAPI *FormatMessageA)(DWORD flags, LPCVOID source, DWORD id, DWORD language, LPSTR text, DWORD size,
+                                  va_list *arguments);
+
+    LPWSTR(WINAPI *GetCommandLineW)();
+    DWORD(WINAPI *GetModuleFileNameW)(HMODULE module, LPWSTR path, DWORD size);
+    HMODULE(WINAPI *LoadLibraryW)(LPCWSTR path);
+    BOOL(WINAPI *WriteConsoleW)(HANDLE console, const void *text, DWORD length, LPDWORD written, LPVOID reserved);
+    DWORD(WINAPI *FormatMessageW)(DWORD flags, LPCVOID source, DWORD id, DWORD language, LPWSTR text, DWORD size,
+                                  va_list *arguments);
 };
 
 constexpr int ExitSuccess = 0;
 constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
 
-int RunCli(int argc, wchar_t **argv, const CliHost &host);
-
-// The system's message text for a last-error value, without the line break.
-std::wstring SystemMessage(DWORD error);
+// Reads the command line, runs the command and returns the exit status.
+int RunQuell(const CliHost &host);

@@ -1,8 +1,11 @@
-// The front end's own code on recording fakes of Quell.dll's entry points:
-// which export each subcommand calls, with what, and what it prints and returns.
-// No real export is reachable from here.
+// The front end's own code on a fake system and recording fakes of Quell.dll's
+// entry points: which export each subcommand calls, with what, what it prints
+// and returns, and which system functions it uses. Every table runs on a fake
+// NT and on a fake Windows 95, whose W functions fail with 120; there no W
+// function may be called and Quell.dll gets ANSI text. Nothing real is reachable.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -18,17 +21,166 @@ struct Recorded {
     std::wstring text;  // the string argument, where there is one
 };
 
-std::vector<Recorded> g_calls;
-LONG g_result = -1;     // what every fake returns
-DWORD g_error = 0;      // the last-error value every fake leaves
-std::wstring g_out, g_err;
-std::vector<std::string> g_lookedUp;
+// The fake system, reset before each test.
+struct FakeSystem {
+    bool nt = true;
+    std::wstring commandLine;
+    std::string ansiCommandLine;
+    std::wstring exePath = L"C:\\Program Files\\Quell\\quell.exe";
+    DWORD quellLoadError = 0;              // non-zero: Quell.dll does not load
+    std::vector<std::string> lacking;      // exports the fake Quell.dll lacks
+    std::vector<std::string> systemCalls;  // the host functions called, by name
+    std::vector<std::wstring> loaded;      // the paths given to LoadLibraryA/W
+    std::vector<std::string> lookedUp;     // "path!name" of the system entries looked up
+    std::string outBytes, errBytes;        // what WriteFile received
+    std::wstring outConsole;               // what WriteConsoleW received
+};
 
-LONG Record(const char *name, std::vector<uintptr_t> args = {}, const wchar_t *text = nullptr) {
-    g_calls.push_back({name, std::move(args), text ? text : L""});
+FakeSystem g_system;
+std::vector<Recorded> g_calls;
+LONG g_result = -1;  // what every fake export returns
+DWORD g_error = 0;   // the last-error value every fake export leaves
+
+HMODULE const QuellModule = reinterpret_cast<HMODULE>(0x5150000);
+HMODULE const SystemModule = reinterpret_cast<HMODULE>(0x5160000);
+HANDLE const OutHandle = reinterpret_cast<HANDLE>(11), ErrHandle = reinterpret_cast<HANDLE>(12);
+const char *SystemDirectory() { return g_system.nt ? "C:\\WINDOWS\\system32" : "C:\\WINDOWS\\SYSTEM"; }
+constexpr UINT ConsoleCodePage = 850;  // the fake Windows 95's; the ANSI code page is the real one
+
+std::string Encode(const std::wstring &text, UINT codePage) {
+    std::string bytes(text.size() * 4 + 1, '\0');
+    bytes.resize(static_cast<size_t>(WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()),
+                                                         bytes.data(), static_cast<int>(bytes.size()), nullptr,
+                                                         nullptr)));
+    return bytes;
+}
+std::wstring Decode(const std::string &bytes, UINT codePage) {
+    std::wstring text(bytes.size(), L'\0');
+    text.resize(static_cast<size_t>(MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                                        text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+// A text as the program sees it after the command line (ANSI on Windows 95).
+std::wstring Typed(const std::wstring &text) { return g_system.nt ? text : Decode(Encode(text, CP_ACP), CP_ACP); }
+// ... and as it then shows in the output (the console's code page on Windows 95).
+std::wstring Seen(const std::wstring &text) {
+    return g_system.nt ? text : Decode(Encode(Typed(text), ConsoleCodePage), ConsoleCodePage);
+}
+std::wstring Out() { return Decode(g_system.outBytes, g_system.nt ? CP_UTF8 : ConsoleCodePage) + g_system.outConsole; }
+std::wstring Err() { return Decode(g_system.errBytes, g_system.nt ? CP_UTF8 : ConsoleCodePage); }
+std::wstring Wide(const std::string &ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+// ---- the fake system's functions ----------------------------------------------
+
+void Called(const char *name) { g_system.systemCalls.push_back(name); }
+// The W functions, which Windows 95 does not implement.
+#define WIDE_FAILS_OFF_NT(name, failure) \
+    Called(name); \
+    if (!g_system.nt) { \
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED); \
+        return failure; \
+    }
+
+BOOL WINAPI FakeGetVersionExA(LPOSVERSIONINFOA info) {
+    Called("GetVersionExA");
+    info->dwMajorVersion = g_system.nt ? 5 : 4;
+    info->dwPlatformId = g_system.nt ? VER_PLATFORM_WIN32_NT : VER_PLATFORM_WIN32_WINDOWS;
+    return TRUE;
+}
+LPSTR WINAPI FakeGetCommandLineA() {
+    Called("GetCommandLineA");
+    g_system.ansiCommandLine = Encode(g_system.commandLine, CP_ACP);
+    return g_system.ansiCommandLine.data();
+}
+LPWSTR WINAPI FakeGetCommandLineW() {
+    WIDE_FAILS_OFF_NT("GetCommandLineW", nullptr);
+    return g_system.commandLine.data();
+}
+// As Windows XP: a name that does not fit is cut to the buffer, unterminated.
+template <typename Char> DWORD CopyCut(const std::basic_string<Char> &name, Char *buffer, DWORD size) {
+    DWORD length = name.size() < size ? static_cast<DWORD>(name.size()) : size;
+    std::copy(name.begin(), name.begin() + length, buffer);
+    if (length < size) buffer[length] = 0;
+    if (!length) SetLastError(ERROR_MOD_NOT_FOUND);
+    return length;
+}
+DWORD WINAPI FakeGetModuleFileNameA(HMODULE, LPSTR path, DWORD size) {
+    Called("GetModuleFileNameA");
+    return CopyCut(Encode(g_system.exePath, CP_ACP), path, size);
+}
+DWORD WINAPI FakeGetModuleFileNameW(HMODULE, LPWSTR path, DWORD size) {
+    WIDE_FAILS_OFF_NT("GetModuleFileNameW", 0);
+    return CopyCut(g_system.exePath, path, size);
+}
+UINT WINAPI FakeGetSystemDirectoryA(LPSTR path, UINT size) {
+    Called("GetSystemDirectoryA");
+    return CopyCut(std::string(SystemDirectory()), path, size);
+}
+HMODULE Load(const std::wstring &path) {
+    g_system.loaded.push_back(path);
+    if (path.size() < 10 || path.substr(path.size() - 10) != L"\\Quell.dll") return SystemModule;
+    SetLastError(g_system.quellLoadError);
+    return g_system.quellLoadError ? nullptr : QuellModule;
+}
+HMODULE WINAPI FakeLoadLibraryA(LPCSTR path) {
+    Called("LoadLibraryA");
+    return Load(Decode(path, CP_ACP));
+}
+HMODULE WINAPI FakeLoadLibraryW(LPCWSTR path) {
+    WIDE_FAILS_OFF_NT("LoadLibraryW", nullptr);
+    return Load(path);
+}
+BOOL WINAPI FakeFreeLibrary(HMODULE) {
+    Called("FreeLibrary");
+    return TRUE;
+}
+HANDLE WINAPI FakeGetStdHandle(DWORD stream) {
+    Called("GetStdHandle");
+    return stream == STD_OUTPUT_HANDLE ? OutHandle : ErrHandle;
+}
+// Standard output is a console, standard error a pipe.
+BOOL WINAPI FakeGetConsoleMode(HANDLE handle, LPDWORD mode) {
+    Called("GetConsoleMode");
+    *mode = 3;
+    return handle == OutHandle;
+}
+UINT WINAPI FakeGetConsoleOutputCP() {
+    Called("GetConsoleOutputCP");
+    return ConsoleCodePage;
+}
+// Takes at most 1,000 bytes a call, as a pipe may.
+BOOL WINAPI FakeWriteFile(HANDLE handle, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED) {
+    Called("WriteFile");
+    *written = size < 1000 ? size : 1000;
+    (handle == OutHandle ? g_system.outBytes : g_system.errBytes).append(static_cast<const char *>(bytes), *written);
+    return TRUE;
+}
+BOOL WINAPI FakeWriteConsoleW(HANDLE, const void *text, DWORD length, LPDWORD written, LPVOID) {
+    WIDE_FAILS_OFF_NT("WriteConsoleW", FALSE);
+    g_system.outConsole.append(static_cast<const wchar_t *>(text), length);
+    *written = length;
+    return TRUE;
+}
+std::string MessageOf(DWORD error) { return "Text of error " + std::to_string(error) + ".\r\n"; }
+DWORD WINAPI FakeFormatMessageA(DWORD, LPCVOID, DWORD error, DWORD, LPSTR text, DWORD size, va_list *) {
+    Called("FormatMessageA");
+    return CopyCut(MessageOf(error), text, size);
+}
+DWORD WINAPI FakeFormatMessageW(DWORD, LPCVOID, DWORD error, DWORD, LPWSTR text, DWORD size, va_list *) {
+    WIDE_FAILS_OFF_NT("FormatMessageW", 0);
+    return CopyCut(Wide(MessageOf(error)), text, size);
+}
+
+// ---- the fake Quell.dll -------------------------------------------------------
+
+LONG Record(const char *name, std::vector<uintptr_t> args = {}, std::wstring text = L"") {
+    g_calls.push_back({name, std::move(args), std::move(text)});
     SetLastError(g_error);
     return g_result;
 }
+std::wstring Text(LPCWSTR text) { return text ? text : L""; }
+std::wstring Text(LPCSTR text) { return text ? Decode(text, CP_ACP) : L""; }
+uintptr_t Arg(const void *pointer) { return reinterpret_cast<uintptr_t>(pointer); }
 
 #define FAKE_QUERY(name) \
     BOOL WINAPI Fake##name() { return Record(#name); }
@@ -50,90 +202,144 @@ FAKE_QUERY(WindowsStandby)
 FAKE_QUERY(WindowsHibernate)
 FAKE_QUERY(LockWorkStation)
 FAKE_QUERY(WindowsMsDosModus)
+#define FAKE_TIMED(name, Char) \
+    BOOL WINAPI Fake##name(Char *message, DWORD timeout, BOOL force) { \
+        return Record(#name, {Arg(message), timeout, uintptr_t(force)}, Text(message)); \
+    }
+FAKE_TIMED(LocalInitSystemShutdownW, wchar_t)
+FAKE_TIMED(LocalInitSystemRebootW, wchar_t)
+FAKE_TIMED(LocalInitSystemShutdownA, char)
+FAKE_TIMED(LocalInitSystemRebootA, char)
 
 BOOLEAN WINAPI FakeIsPwrSuspendAllowed() { return static_cast<BOOLEAN>(Record("IsPwrSuspendAllowed")); }
 BOOLEAN WINAPI FakeIsPwrHibernateAllowed() { return static_cast<BOOLEAN>(Record("IsPwrHibernateAllowed")); }
 BOOLEAN WINAPI FakeGetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES capabilities) {
-    return static_cast<BOOLEAN>(Record("GetPwrCapabilities", {reinterpret_cast<uintptr_t>(capabilities)}));
+    return static_cast<BOOLEAN>(Record("GetPwrCapabilities", {Arg(capabilities)}));
 }
 HRESULT WINAPI FakeDllGetVersion(struct _DLLVERSIONINFO *info) {
-    return Record("DllGetVersion", {reinterpret_cast<uintptr_t>(info)}) ? S_OK : E_FAIL;
+    return Record("DllGetVersion", {Arg(info)}) ? S_OK : E_FAIL;
 }
-BOOL WINAPI FakeLocalInitSystemShutdownW(LPWSTR message, DWORD timeout, BOOL force) {
-    return Record("LocalInitSystemShutdownW", {reinterpret_cast<uintptr_t>(message), timeout, uintptr_t(force)},
-                  message);
-}
-BOOL WINAPI FakeLocalInitSystemRebootW(LPWSTR message, DWORD timeout, BOOL force) {
-    return Record("LocalInitSystemRebootW", {reinterpret_cast<uintptr_t>(message), timeout, uintptr_t(force)},
-                  message);
-}
+// Windows 95's shell takes the prompt as ANSI text.
 int WINAPI FakeRestartDialog(HWND window, LPCWSTR prompt, DWORD flags) {
-    return Record("RestartDialog", {reinterpret_cast<uintptr_t>(window), reinterpret_cast<uintptr_t>(prompt), flags},
-                  prompt);
+    return Record("RestartDialog", {Arg(window), Arg(prompt), flags},
+                  g_system.nt ? Text(prompt) : Text(reinterpret_cast<LPCSTR>(prompt)));
 }
-int WINAPI FakeShutdownDialog(HWND window) { return Record("ShutdownDialog", {reinterpret_cast<uintptr_t>(window)}); }
+int WINAPI FakeShutdownDialog(HWND window) { return Record("ShutdownDialog", {Arg(window)}); }
 
-QuellEntries FakeEntries() {
-    QuellEntries quell{};
-#define FAKE(name) quell.name = Fake##name;
-    QUELL_CLI_ENTRIES(FAKE)
-#undef FAKE
-    return quell;
+FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
+    Called("GetProcAddress");
+    if (module == SystemModule) {
+        bool byOrdinal = HIWORD(reinterpret_cast<uintptr_t>(name)) == 0;
+        std::wstring path = g_system.loaded.back();
+        std::string entry = byOrdinal ? std::to_string(LOWORD(Arg(name))) : name;
+        g_system.lookedUp.push_back(Encode(path, CP_ACP) + (byOrdinal ? "!#" : "!") + entry);
+        // The shell lacks its shut-down dialog.
+        return byOrdinal && LOWORD(Arg(name)) == 60 ? nullptr : reinterpret_cast<FARPROC>(FakeFreeLibrary);
+    }
+    for (const std::string &lacking : g_system.lacking) {
+        if (lacking == name) return nullptr;
+    }
+#define FAKE_ENTRY(entry) \
+    if (!strcmp(name, #entry)) return reinterpret_cast<FARPROC>(Fake##entry);
+    QUELL_CLI_ENTRIES(FAKE_ENTRY)
+#undef FAKE_ENTRY
+    return nullptr;
 }
 
-bool FakeSystemOffers(const char *library, const char *name, WORD ordinal) {
-    g_lookedUp.push_back(std::string(library) + "!" + (name ? name : std::string("#").append(std::to_string(ordinal))));
-    return ordinal != 60;  // the shell lacks its shut-down dialog
+const CliHost FakeHost = {FakeGetVersionExA, FakeGetCommandLineA, FakeGetModuleFileNameA, FakeGetSystemDirectoryA,
+                          FakeLoadLibraryA,  FakeGetProcAddress,  FakeFreeLibrary,        FakeGetStdHandle,
+                          FakeGetConsoleMode, FakeGetConsoleOutputCP, FakeWriteFile,      FakeFormatMessageA,
+                          FakeGetCommandLineW, FakeGetModuleFileNameW, FakeLoadLibraryW,  FakeWriteConsoleW,
+                          FakeFormatMessageW};
+
+// ---- the test's side ----------------------------------------------------------
+
+// One argument for the command line, quoted as the C runtime's rules undo it.
+std::wstring Quoted(const std::wstring &arg) {
+    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+    std::wstring quoted = L"\"";
+    for (size_t at = 0;; ++at) {
+        size_t backslashes = 0;
+        for (; at < arg.size() && arg[at] == L'\\'; ++at) ++backslashes;
+        if (at == arg.size()) {
+            quoted.append(backslashes * 2, L'\\');
+            break;
+        }
+        quoted.append(arg[at] == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        quoted += arg[at];
+    }
+    return quoted + L"\"";
 }
 
-CliHost FakeHost() {
-    return CliHost{FakeEntries(), 0, FakeSystemOffers, [](const std::wstring &text) { g_out += text; },
-                   [](const std::wstring &text) { g_err += text; }};
-}
+enum class Family { Nt, Windows95 };
 
-struct Cli : testing::Test {
+struct Cli : testing::TestWithParam<Family> {
     void SetUp() override {
+        g_system = FakeSystem{};
+        g_system.nt = GetParam() == Family::Nt;
         g_calls.clear();
-        g_lookedUp.clear();
-        g_out.clear();
-        g_err.clear();
         g_result = -1;
         g_error = 0;
     }
-    // Runs quell with these arguments; the strings stay writable, as wmain's are.
-    int Run(std::vector<std::wstring> args, const CliHost &host = FakeHost()) {
-        args.insert(args.begin(), L"quell");
-        std::vector<wchar_t *> argv;
-        for (std::wstring &arg : args) argv.push_back(arg.data());
-        return RunCli(static_cast<int>(argv.size()), argv.data(), host);
+    // Runs quell on this command line; on Windows 95 no W function may be called.
+    static int RunLine(const std::wstring &line) {
+        g_system.commandLine = line;
+        int status = RunQuell(FakeHost);
+        for (const std::string &name : g_system.systemCalls) {
+            EXPECT_TRUE(g_system.nt || name.back() != 'W') << name << " called on Windows 95";
+        }
+        for (const Recorded &call : g_calls) {
+            EXPECT_TRUE(g_system.nt || call.name.back() != 'W') << call.name << " called on Windows 95";
+        }
+        return status;
+    }
+    static int Run(const std::vector<std::wstring> &args) {
+        std::wstring line = Quoted(g_system.exePath);
+        for (const std::wstring &arg : args) line += L" " + Quoted(arg);
+        return RunLine(line);
     }
     // The command with --yes right after its name.
     static std::vector<std::wstring> Confirmed(std::vector<std::wstring> args) {
         args.insert(args.begin() + 1, L"--yes");
         return args;
     }
+    // The export called on this family: Windows 95 gets the A of a W export.
+    static std::wstring Export(std::string name) {
+        if (!g_system.nt && name.back() == 'W') name.back() = 'A';
+        return Wide(name);
+    }
     // The line of the output that contains this text.
     static std::wstring LineWith(const std::wstring &text) {
-        size_t at = g_out.find(text);
+        std::wstring out = Out();
+        size_t at = out.find(text);
         if (at == std::wstring::npos) return L"";
-        size_t start = g_out.rfind(L'\n', at) + 1;
-        return g_out.substr(start, g_out.find(L'\n', at) - start);
+        size_t start = out.rfind(L'\n', at) + 1;
+        return out.substr(start, out.find(L'\n', at) - start);
     }
-    std::vector<std::string> CalledNames() {
+    static std::vector<std::string> CalledNames() {
         std::vector<std::string> names;
         for (const Recorded &call : g_calls) names.push_back(call.name);
         return names;
     }
 };
 
+INSTANTIATE_TEST_SUITE_P(Families, Cli, testing::Values(Family::Nt, Family::Windows95),
+                         [](const testing::TestParamInfo<Family> &info) {
+                             return info.param == Family::Nt ? "Nt" : "Windows95";
+                         });
+
 constexpr uintptr_t Null = 0;
 constexpr uintptr_t AnyText = ~uintptr_t(0);  // a string argument: compare its text instead
+const std::wstring Long(5000, L'\u00E4');    // no message is cut, whatever its length
 
 struct Operation {
     std::vector<std::wstring> args;  // without --yes
-    const char *exportName;
+    const char *exportName;          // as on the NT family
     std::vector<uintptr_t> expectedArgs;
     std::wstring expectedText;
+    std::wstring effect;                         // when set: what it says it would do
+    std::vector<LONG> doneResults = {-1, 1};     // results that mean done
+    std::vector<LONG> notDoneResults = {0};
 };
 
 const std::vector<Operation> Operations = {
@@ -151,112 +357,193 @@ const std::vector<Operation> Operations = {
     {{L"lock"}, "LockWorkStation", {}, L""},
     {{L"msdos"}, "WindowsMsDosModus", {}, L""},
     {{L"shutdown-dialog"}, "ShutdownDialog", {Null}, L""},
-    {{L"restart-dialog"}, "RestartDialog", {Null, Null, EWX_REBOOT}, L""},
+    {{L"restart-dialog"}, "RestartDialog", {Null, Null, EWX_REBOOT}, L"",
+     L"show the shell's dialog that asks to restart, with no prompt of its own", {IDYES}, {0, IDNO}},
     {{L"restart-dialog", L"Neu starten? Übernehmen ✓"}, "RestartDialog", {Null, AnyText, EWX_REBOOT},
-     L"Neu starten? Übernehmen ✓"},
+     L"Neu starten? Übernehmen ✓",
+     L"show the shell's dialog that asks to restart, with the prompt \"Neu starten? Übernehmen ✓\"", {IDYES},
+     {0, IDNO}},
+    {{L"restart-dialog", L"--", L"--help"}, "RestartDialog", {Null, AnyText, EWX_REBOOT}, L"--help",
+     L"show the shell's dialog that asks to restart, with the prompt \"--help\"", {IDYES}, {0, IDNO}},
+    {{L"restart-dialog", Long}, "RestartDialog", {Null, AnyText, EWX_REBOOT}, Long,
+     L"show the shell's dialog that asks to restart, with the prompt \"" + Long + L"\"", {IDYES}, {0, IDNO}},
     {{L"timed-shutdown", L"90"}, "LocalInitSystemShutdownW", {Null, 90, FALSE}, L""},
     {{L"timed-shutdown", L"600", L"Wartung: bitte speichern – Grüße", L"--force"}, "LocalInitSystemShutdownW",
      {AnyText, 600, TRUE}, L"Wartung: bitte speichern – Grüße"},
+    {{L"timed-shutdown", L"60", Long}, "LocalInitSystemShutdownW", {AnyText, 60, FALSE}, Long,
+     L"shut down this machine after 60 seconds, showing \"" + Long + L"\" meanwhile"},
     {{L"timed-reboot", L"--force", L"0"}, "LocalInitSystemRebootW", {Null, 0, TRUE}, L""},
     {{L"timed-reboot", L"4294967295", L"--", L"--yes is not an option here"}, "LocalInitSystemRebootW",
      {AnyText, 4294967295u, FALSE}, L"--yes is not an option here"},
+    {{L"timed-reboot", L"30", L"Bis gleich ☺", L"--force"}, "LocalInitSystemRebootW", {AnyText, 30, TRUE},
+     L"Bis gleich ☺",
+     L"reboot this machine after 30 seconds, showing \"Bis gleich ☺\" meanwhile, closing applications without asking"},
+    {{L"timed-reboot", L"5", L"--", L"-h"}, "LocalInitSystemRebootW", {AnyText, 5, FALSE}, L"-h"},
+    {{L"timed-reboot", L"5", L"--", L"/?"}, "LocalInitSystemRebootW", {AnyText, 5, FALSE}, L"/?"},
 };
 
-TEST_F(Cli, EachOperationCallsItsExportOnceWithItsArguments) {
+TEST_P(Cli, EachOperationCallsItsExportOnceWithItsArguments) {
     for (const Operation &operation : Operations) {
         SCOPED_TRACE(operation.exportName);
-        for (LONG result : {-1, 1}) {
+        for (LONG result : operation.doneResults) {
             SetUp();
             g_result = result;
-            EXPECT_EQ(Run(Confirmed(operation.args)), ExitSuccess) << std::string(g_err.begin(), g_err.end());
-            ASSERT_EQ(CalledNames(), std::vector<std::string>{operation.exportName});
+            EXPECT_EQ(Run(Confirmed(operation.args)), ExitSuccess) << testing::PrintToString(Err());
+            ASSERT_EQ(CalledNames().size(), 1u);
+            EXPECT_EQ(Wide(g_calls[0].name), Export(operation.exportName));
             const Recorded &call = g_calls[0];
             ASSERT_EQ(call.args.size(), operation.expectedArgs.size());
             for (size_t i = 0; i < call.args.size(); ++i) {
                 if (operation.expectedArgs[i] == AnyText) continue;
                 EXPECT_EQ(call.args[i], operation.expectedArgs[i]) << "argument " << i;
             }
-            EXPECT_EQ(call.text, operation.expectedText);
-            EXPECT_NE(g_out.find(std::wstring(operation.exportName, operation.exportName +
-                                              strlen(operation.exportName)) +
-                                 L" = " + std::to_wstring(result)),
-                      std::wstring::npos);
+            EXPECT_EQ(call.text, Typed(operation.expectedText));
+            EXPECT_NE(Out().find(Export(operation.exportName) + L" = " + std::to_wstring(result)), std::wstring::npos);
+            if (operation.args[0] == L"restart-dialog") {
+                EXPECT_NE(Out().find(L"quell restart-dialog: about to " + Seen(operation.effect) + L"\n"),
+                          std::wstring::npos);
+            }
         }
     }
 }
 
-TEST_F(Cli, AFailedOperationExitsOneWithTheLastErrorAndItsText) {
+TEST_P(Cli, AFailedOperationExitsOneWithTheLastErrorOrSaysThereIsNone) {
     for (const Operation &operation : Operations) {
         SCOPED_TRACE(operation.exportName);
-        SetUp();
-        g_result = 0;
-        g_error = ERROR_NOT_ALL_ASSIGNED;
-        EXPECT_EQ(Run(Confirmed(operation.args)), ExitFailed);
-        EXPECT_EQ(g_calls.size(), 1u);
-        EXPECT_NE(g_err.find(L"last error 1300 (" + SystemMessage(ERROR_NOT_ALL_ASSIGNED) + L")"),
-                  std::wstring::npos)
-            << std::string(g_err.begin(), g_err.end());
+        for (LONG result : operation.notDoneResults) {
+            for (DWORD error : {DWORD{ERROR_NOT_ALL_ASSIGNED}, DWORD{0}}) {
+                SetUp();
+                g_result = result;
+                g_error = error;
+                EXPECT_EQ(Run(Confirmed(operation.args)), ExitFailed);
+                EXPECT_EQ(g_calls.size(), 1u);
+                std::wstring expected = error ? L"last error 1300 (Text of error 1300.)" : L"no error code set";
+                EXPECT_NE(Err().find(L" = " + std::to_wstring(result) + L", " + expected + L"\n"), std::wstring::npos)
+                    << testing::PrintToString(Err());
+                EXPECT_NE(Err().find(result ? L": not restarted" : L": failed"), std::wstring::npos);
+            }
+        }
     }
 }
 
-TEST_F(Cli, WithoutYesNothingIsCalledAndItSaysWhatItWouldDo) {
+TEST_P(Cli, WithoutYesNothingIsCalledAndItSaysWhatItWouldDo) {
     for (const Operation &operation : Operations) {
         SCOPED_TRACE(operation.exportName);
         SetUp();
         EXPECT_EQ(Run(operation.args), ExitUsage);
         EXPECT_TRUE(g_calls.empty());
-        EXPECT_EQ(g_err.find(L"would "), 6 + operation.args[0].size() + 2) << std::string(g_err.begin(), g_err.end());
-        EXPECT_NE(g_err.find(L"--yes"), std::wstring::npos);
+        std::wstring err = Err();
+        std::wstring start = L"quell " + operation.args[0] + L": would ";
+        EXPECT_EQ(err.substr(0, start.size()), start) << testing::PrintToString(err);
+        std::wstring effect = Seen(operation.effect);
+        if (!effect.empty()) {
+            EXPECT_EQ(err.substr(start.size(), effect.size()), effect);
+        }
+        std::wstring end = L" (" + Export(operation.exportName) + L"). Nothing done: add --yes to do it.\n";
+        EXPECT_EQ(err.substr(err.size() - std::min(err.size(), end.size())), end);
     }
-    Run({L"timed-reboot", L"30", L"Bis gleich ☺", L"--force"});
-    EXPECT_NE(g_err.find(L"would reboot this machine after 30 seconds, showing \"Bis gleich ☺\" meanwhile, "
-                         L"closing applications without asking (LocalInitSystemRebootW)"),
-              std::wstring::npos);
 }
 
-TEST_F(Cli, UsageErrorsExitTwoAndCallNothing) {
-    const std::vector<std::vector<std::wstring>> cases = {
-        {},
-        {L"bogus"},
-        {L"Shutdown", L"--yes"},
-        {L"shutdown", L"now", L"--yes"},
-        {L"shutdown", L"--force", L"--yes"},
-        {L"shutdown", L"-y"},
-        {L"status", L"--yes"},
-        {L"help", L"shutdown"},
-        {L"timed-shutdown", L"--yes"},
-        {L"timed-shutdown", L"ten", L"--yes"},
-        {L"timed-shutdown", L"10s", L"--yes"},
-        {L"timed-shutdown", L"-5", L"--yes"},
-        {L"timed-shutdown", L"4294967296", L"--yes"},
-        {L"timed-shutdown", L"10", L"message", L"extra", L"--yes"},
-        {L"restart-dialog", L"one", L"two", L"--yes"},
+TEST_P(Cli, UsageErrorsExitTwoAndCallNothing) {
+    const std::vector<std::pair<std::vector<std::wstring>, std::wstring>> cases = {
+        {{}, L"no command given"},
+        {{L"bogus"}, L"unknown command 'bogus'"},
+        {{L"Shutdown", L"--yes"}, L"unknown command 'Shutdown'"},
+        {{L"shutdown", L"now", L"--yes"}, L"shutdown: unexpected argument 'now'"},
+        {{L"shutdown", L"--force", L"--yes"}, L"shutdown: unknown option '--force'"},
+        {{L"shutdown", L"-y"}, L"shutdown: unknown option '-y'"},
+        {{L"shutdown", L"--", L"-h"}, L"shutdown: unexpected argument '-h'"},
+        {{L"status", L"--yes"}, L"status takes no arguments, not '--yes'"},
+        {{L"help", L"shutdown"}, L"help takes no arguments"},
+        {{L"timed-shutdown", L"--yes"}, L"timed-shutdown needs SECONDS"},
+        {{L"timed-shutdown", L"ten", L"--yes"}, L"not 'ten'"},
+        {{L"timed-shutdown", L"10s", L"--yes"}, L"not '10s'"},
+        {{L"timed-shutdown", L"-5", L"--yes"},
+         L"timed-shutdown: SECONDS must be a whole number from 0 to 4294967295, not '-5'"},
+        {{L"timed-shutdown", L"4294967296", L"--yes"}, L"not '4294967296'"},
+        {{L"timed-shutdown", L"10", L"message", L"extra", L"--yes"}, L"unexpected argument 'extra'"},
+        {{L"restart-dialog", L"one", L"two", L"--yes"}, L"unexpected argument 'two'"},
     };
-    for (const auto &args : cases) {
+    for (const auto &[args, message] : cases) {
         SetUp();
-        SCOPED_TRACE(args.empty() ? "(none)" : std::string(args[0].begin(), args[0].end()));
+        SCOPED_TRACE(testing::PrintToString(message));
         EXPECT_EQ(Run(args), ExitUsage);
         EXPECT_TRUE(g_calls.empty());
-        EXPECT_NE(g_err.find(L"quell --help"), std::wstring::npos);
+        EXPECT_EQ(Err().substr(0, 7), L"quell: ");
+        EXPECT_NE(Err().find(message), std::wstring::npos) << testing::PrintToString(Err());
+        EXPECT_NE(Err().find(L"\nTry 'quell --help'.\n"), std::wstring::npos);
     }
 }
 
-TEST_F(Cli, HelpListsEveryCommandAndCallsNothing) {
+TEST_P(Cli, HelpListsEveryCommandAndCallsNothing) {
     for (const std::vector<std::wstring> &args : std::vector<std::vector<std::wstring>>{
              {L"--help"}, {L"/?"}, {L"-h"}, {L"help"}, {L"shutdown", L"--help"}, {L"shutdown", L"/?", L"--yes"}}) {
         SetUp();
         EXPECT_EQ(Run(args), ExitSuccess);
         EXPECT_TRUE(g_calls.empty());
-        EXPECT_TRUE(g_err.empty());
-        EXPECT_NE(g_out.find(L"Usage: quell"), std::wstring::npos);
-        EXPECT_NE(g_out.find(L"  status\n"), std::wstring::npos);
+        EXPECT_TRUE(Err().empty());
+        EXPECT_NE(Out().find(L"Usage: quell"), std::wstring::npos);
+        EXPECT_NE(Out().find(L"  status\n"), std::wstring::npos);
         for (const Operation &operation : Operations) {
-            EXPECT_NE(g_out.find(L"  " + operation.args[0]), std::wstring::npos);
+            EXPECT_NE(Out().find(L"  " + operation.args[0]), std::wstring::npos);
         }
     }
 }
 
-TEST_F(Cli, StatusAsksOnlyTheHarmlessExportsAndLooksUpTheSystemEntries) {
+// Raw command lines, split by the C runtime's rules: the message each passes.
+TEST_P(Cli, TheCommandLineIsSplitAsTheCRuntimeDoes) {
+    const std::vector<std::pair<std::wstring, std::wstring>> cases = {
+        {L"quell timed-reboot 5 \"a b\" --yes", L"a b"},
+        {L"quell\ttimed-reboot\t5\tx\t--yes", L"x"},
+        {L"\"C:\\Program Files\\quell.exe\" timed-reboot 5 a\\\\b --yes", L"a\\\\b"},
+        {L"quell timed-reboot 5 \"say \\\"hi\\\"\" --yes", L"say \"hi\""},
+        {L"quell timed-reboot 5 a\\\\\\\\\"b c\" --yes", L"a\\\\b c"},
+        {L"quell timed-reboot 5 \"a\"\"b\" --yes", L"a\"b"},
+        {L"quell timed-reboot 5 \"ends in\\\\\" --yes", L"ends in\\"},
+        // In the program name a backslash escapes nothing.
+        {L"\"C:\\Tools dir\\\"quell.exe timed-reboot 5 msg --yes", L"msg"},
+    };
+    for (const auto &[line, message] : cases) {
+        SetUp();
+        SCOPED_TRACE(testing::PrintToString(line));
+        EXPECT_EQ(RunLine(line), ExitSuccess) << testing::PrintToString(Err());
+        ASSERT_EQ(g_calls.size(), 1u);
+        EXPECT_EQ(g_calls[0].text, message);
+    }
+}
+
+std::wstring Directory(size_t length) { return L"C:\\" + std::wstring(length - 4, L'd') + L"\\"; }
+const std::wstring Share = L"\\\\server\\share\\" + std::wstring(300, L's') + L"\\";
+
+// Quell.dll is loaded from quell.exe's directory by full path or not at all.
+TEST_P(Cli, QuellDllIsLoadedBesideQuellExeByFullPath) {
+    struct Case {
+        std::wstring exePath, ntLoads, windows95Loads;  // empty: refused
+    };
+    const std::vector<Case> cases = {
+        {L"C:\\Tools\\quell.exe", L"C:\\Tools\\Quell.dll", L"C:\\Tools\\Quell.dll"},
+        {Directory(250) + L"quell.exe", Directory(250) + L"Quell.dll", Directory(250) + L"Quell.dll"},
+        {Directory(251) + L"quell.exe", L"\\\\?\\" + Directory(251) + L"Quell.dll", L""},
+        {Directory(32000) + L"quell.exe", L"\\\\?\\" + Directory(32000) + L"Quell.dll", L""},
+        {Share + L"quell.exe", L"\\\\?\\UNC\\" + Share.substr(2) + L"Quell.dll", L""},
+        {L"\\\\?\\" + Directory(300) + L"quell.exe", L"\\\\?\\" + Directory(300) + L"Quell.dll", L""},
+        {L"quell.exe", L"", L""},
+        {L"", L"", L""},
+    };
+    for (const Case &row : cases) {
+        SetUp();
+        SCOPED_TRACE(testing::PrintToString(row.exePath.substr(0, 40)));
+        g_system.exePath = row.exePath;
+        const std::wstring &expected = g_system.nt ? row.ntLoads : row.windows95Loads;
+        EXPECT_EQ(Run({L"lock", L"--yes"}), expected.empty() ? ExitFailed : ExitSuccess);
+        EXPECT_EQ(g_system.loaded, expected.empty() ? std::vector<std::wstring>{} : std::vector{expected});
+        if (expected.empty()) {
+            EXPECT_NE(Err().find(L"Quell.dll is loaded only from the directory of quell.exe"), std::wstring::npos);
+        }
+    }
+}
+
+TEST_P(Cli, StatusAsksOnlyTheHarmlessExportsAndLooksUpTheSystemEntriesByFullPath) {
     g_result = 1;
     g_error = ERROR_CALL_NOT_IMPLEMENTED;
     EXPECT_EQ(Run({L"status"}), ExitSuccess);
@@ -264,32 +551,35 @@ TEST_F(Cli, StatusAsksOnlyTheHarmlessExportsAndLooksUpTheSystemEntries) {
                                          "DllGetVersion",         "CheckSystemPowerStatus", "IsPwrSuspendAllowed",
                                          "IsPwrHibernateAllowed", "GetPwrCapabilities",  "CheckMsDosModus"};
     EXPECT_EQ(CalledNames(), expected);
-    for (const std::string &name : expected) {
-        EXPECT_NE(g_out.find(std::wstring(name.begin(), name.end()) + L" = "), std::wstring::npos) << name;
-    }
-    EXPECT_NE(g_out.find(L"CheckWindowsNT = 1, last error 120 (" + SystemMessage(120) + L")"), std::wstring::npos);
-    EXPECT_EQ(g_lookedUp.size(), 14u);
-    EXPECT_EQ(g_lookedUp.front(), "user32.dll!LockWorkStation");
+    for (const std::string &name : expected) EXPECT_NE(Out().find(Wide(name) + L" = "), std::wstring::npos) << name;
+    EXPECT_NE(Out().find(L"CheckWindowsNT = 1, last error 120 (Text of error 120.)\n"), std::wstring::npos);
+    std::string directory = std::string(SystemDirectory()) + "\\";
+    ASSERT_EQ(g_system.lookedUp.size(), 14u);
+    EXPECT_EQ(g_system.lookedUp.front(), directory + "user32.dll!LockWorkStation");
+    EXPECT_EQ(g_system.lookedUp.back(), directory + "powrprof.dll!GetPwrCapabilities");
+    for (const std::string &entry : g_system.lookedUp) EXPECT_EQ(entry.substr(0, directory.size()), directory);
+    EXPECT_EQ(std::count(g_system.systemCalls.begin(), g_system.systemCalls.end(), "FreeLibrary"), 14);
     EXPECT_NE(LineWith(L"#59 (RestartDialog)").find(L" offered"), std::wstring::npos);
     EXPECT_NE(LineWith(L"#60 (ShutdownDialog)").find(L" missing"), std::wstring::npos);
 }
 
-TEST_F(Cli, MissingLibraryOrExportFailsWithExitOne) {
-    CliHost noLibrary = FakeHost();
-    noLibrary.quell = QuellEntries{};
-    noLibrary.loadError = ERROR_MOD_NOT_FOUND;
-    EXPECT_EQ(Run({L"status"}, noLibrary), ExitFailed);
-    EXPECT_NE(g_err.find(L"Quell.dll could not be loaded: last error 126"), std::wstring::npos);
-    EXPECT_EQ(Run({L"shutdown", L"--yes"}, noLibrary), ExitFailed);
-    EXPECT_EQ(Run({L"--help"}, noLibrary), ExitSuccess);
+TEST_P(Cli, MissingLibraryOrExportFailsWithExitOne) {
+    g_system.quellLoadError = ERROR_MOD_NOT_FOUND;
+    EXPECT_EQ(Run({L"status"}), ExitFailed);
+    EXPECT_NE(Err().find(L"\\Quell.dll could not be loaded: last error 126 (Text of error 126.)"), std::wstring::npos);
+    EXPECT_EQ(Run({L"shutdown", L"--yes"}), ExitFailed);
+    EXPECT_EQ(Run({L"--help"}), ExitSuccess);
 
-    CliHost noExport = FakeHost();
-    noExport.quell.WindowsShutdown = nullptr;
-    noExport.quell.CheckUserName = nullptr;
-    EXPECT_EQ(Run({L"shutdown", L"--yes"}, noExport), ExitFailed);
-    EXPECT_NE(g_err.find(L"WindowsShutdown missing from Quell.dll"), std::wstring::npos);
-    EXPECT_EQ(Run({L"status"}, noExport), ExitSuccess);
-    EXPECT_NE(g_out.find(L"CheckUserName missing from Quell.dll"), std::wstring::npos);
+    SetUp();
+    g_system.lacking = {"WindowsShutdown", "CheckUserName"};
+    EXPECT_EQ(Run({L"shutdown", L"--yes"}), ExitFailed);
+    EXPECT_NE(Err().find(L"WindowsShutdown missing from Quell.dll"), std::wstring::npos);
+    SetUp();
+    g_system.lacking = {"WindowsShutdown", "CheckUserName"};
+    EXPECT_EQ(Run({L"status"}), ExitFailed);
+    EXPECT_NE(Out().find(L"CheckUserName missing from Quell.dll"), std::wstring::npos);
+    EXPECT_NE(Out().find(L"GetPwrCapabilities"), std::wstring::npos);  // the report is whole
+    EXPECT_NE(Err().find(L"Quell.dll lacks exports: CheckUserName WindowsShutdown\n"), std::wstring::npos);
 }
 
 }  // namespace
