@@ -1,13 +1,45 @@
 # How a Quell image is compiled and linked: no C runtime start-up files, its own
-# entry point, no exceptions or RTTI, stripped, relocatable, ASLR and DEP. Code
-# for the 386, the least processor that Windows 95 runs on: the compiler's
-# default (Pentium Pro) may use instructions that earlier processors lack.
+# entry point, no exceptions or RTTI, stripped, relocatable, ASLR and DEP.
+# What differs by architecture is settled here and nowhere else:
+# - x86: code for the 386, the least processor that Windows 95 runs on (the
+#   compiler's default, the Pentium Pro, may use instructions that earlier
+#   processors lack); stdcall names carry an @N suffix that --kill-at drops.
+# - x64: no decoration; ASLR may use the whole 64-bit address space. Unwind
+#   tables stay: Windows x64 unwinds through every frame by its table (an
+#   exception that a caller catches across one of our calls, a debugger, a
+#   crash report), and takes a frame without one for a leaf. On x86 the tables
+#   are only for C++ exceptions, which the images do not use.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(QUELL_ARCH x86)
+    set(QUELL_ARCH_COMPILE_OPTIONS -march=i386 -fno-asynchronous-unwind-tables -fno-unwind-tables)
+    set(QUELL_ARCH_LINK_OPTIONS -Wl,--kill-at -Wl,--enable-stdcall-fixup)
+else()
+    set(QUELL_ARCH x64)
+    set(QUELL_ARCH_COMPILE_OPTIONS)
+    set(QUELL_ARCH_LINK_OPTIONS -Wl,--high-entropy-va)
+endif()
+
+# The linker's name of an entry point: x86 decorates C names with a leading
+# underscore, and stdcall ones with @ and their argument bytes as well.
+function(quell_entry_symbol out name)
+    set(stdcall_bytes ${ARGN})
+    if(QUELL_ARCH STREQUAL "x64")
+        set(${out} ${name} PARENT_SCOPE)
+    elseif(stdcall_bytes)
+        set(${out} _${name}@${stdcall_bytes} PARENT_SCOPE)
+    else()
+        set(${out} _${name} PARENT_SCOPE)
+    endif()
+endfunction()
+
+# quell_image_flags(target entry [stdcall argument bytes])
 function(quell_image_flags target entry)
+    quell_entry_symbol(symbol ${entry} ${ARGN})
     target_compile_definitions(${target} PRIVATE WINVER=0x0400 _WIN32_WINNT=0x0400)
     # C++ only: windres compiles the resources and takes none of these.
-    target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:-march=i386;-Os;-Wall;-Wextra;-Werror;-fno-exceptions;-fno-rtti;-fno-asynchronous-unwind-tables;-fno-unwind-tables;-fno-stack-protector;-fno-threadsafe-statics;-ffunction-sections;-fdata-sections>")
+    string(REPLACE ";" "$<SEMICOLON>" arch_options "${QUELL_ARCH_COMPILE_OPTIONS}")
+    target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${arch_options};-Os;-Wall;-Wextra;-Werror;-fno-exceptions;-fno-rtti;-fno-stack-protector;-fno-threadsafe-statics;-ffunction-sections;-fdata-sections>")
     target_link_options(${target} PRIVATE
-        -nostartfiles -nostdlib -Wl,-e,${entry}
-        -Wl,--kill-at -Wl,--enable-stdcall-fixup
+        -nostartfiles -nostdlib -Wl,-e,${symbol} ${QUELL_ARCH_LINK_OPTIONS}
         -Wl,--dynamicbase -Wl,--nxcompat -Wl,--gc-sections -s)
 endfunction()

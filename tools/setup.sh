@@ -9,6 +9,7 @@ need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 
 for p in g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-tools mingw-w64-i686-dev \
+         g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
          cmake make googletest python3 clang-14 lld-14 llvm-14 cppcheck \
          fp-compiler-3.2.2 fpc-source-3.2.2; do
     have_pkg "$p" || need+=("$p")
@@ -16,9 +17,10 @@ done
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
-    need+=(wine wine32:i386)
+    need+=(wine wine32:i386 wine64)
 else
     have_pkg wine || need+=(wine)
+    have_pkg wine64 || need+=(wine64)
     have_pkg wine32:i386 || need+=(wine32:i386)
 fi
 
