@@ -129,7 +129,8 @@ def main(def_path, markdown_path, pascal_path):
         print(f"{def_path}: {len(exports)} exports, expected 36")
         return 1
     markdown = open(markdown_path, encoding="utf-8").read()
-    blocks = {"vb": vb_declarations, "csharp": csharp_declarations, "python": python_declarations}
+    blocks = {"vb": vb_declarations, "vba": vb_declarations, "csharp": csharp_declarations,
+              "python": python_declarations}
     ok = True
     for language, parse in blocks.items():
         found = code_blocks(markdown, language)
