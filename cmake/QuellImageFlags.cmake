@@ -19,6 +19,16 @@ else()
     set(QUELL_ARCH_LINK_OPTIONS -Wl,--high-entropy-va)
 endif()
 
+# quell_write_def(path text): a module-definition file from text that names
+# stdcall functions as x86 does (NAME@N); x64 takes the names without the suffix.
+# Written only when it changes, so that nothing is rebuilt for nothing.
+function(quell_write_def path text)
+    if(QUELL_ARCH STREQUAL "x64")
+        string(REGEX REPLACE "([A-Za-z_][A-Za-z0-9_]*)@[0-9]+" "\\1" text "${text}")
+    endif()
+    file(CONFIGURE OUTPUT ${path} @ONLY CONTENT "${text}")
+endfunction()
+
 # The linker's name of an entry point: x86 decorates C names with a leading
 # underscore, and stdcall ones with @ and their argument bytes as well.
 function(quell_entry_symbol out name)

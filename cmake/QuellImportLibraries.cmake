@@ -12,6 +12,21 @@ set(QUELL_SHARED_NAMES
     RestartDialog InitiateShutdownW InitiateShutdownA InitiateSystemShutdownExW InitiateSystemShutdownExA
     ShutdownBlockReasonQuery ShutdownBlockReasonDestroy ShutdownBlockReasonCreate LockWorkStation)
 
+# x86 links stdcall functions by decorated symbols (_NAME@N, N the bytes of the
+# arguments) while the DLLs export plain names, so the tools take decorated
+# names and drop the suffix from the name looked up at run time (kill-at).
+# x64 has one calling convention and no decoration.
+if(QUELL_ARCH STREQUAL "x86")
+    set(QUELL_GNU_DLLTOOL_OPTIONS --kill-at)
+    set(QUELL_LLVM_DLLTOOL_OPTIONS -m i386 -k)
+    string(CONCAT naming "Decorated stdcall names (@N: bytes of\n"
+                         "; arguments) so that the import libraries resolve calls by plain name.")
+else()
+    set(QUELL_GNU_DLLTOOL_OPTIONS)
+    set(QUELL_LLVM_DLLTOOL_OPTIONS -m i386:x86-64)
+    set(naming "Plain names: x64 has no stdcall\n; decoration.")
+endif()
+
 set(QUELL_EXPORT_TABLE ${PROJECT_SOURCE_DIR}/res/Quell.def)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${QUELL_EXPORT_TABLE})
 file(STRINGS ${QUELL_EXPORT_TABLE} export_lines REGEX "^[ \t]*[A-Za-z_][A-Za-z0-9_]*@[0-9]+[ \t]+@[0-9]+")
@@ -38,26 +53,28 @@ set(QUELL_IMPLIB_DIR ${CMAKE_BINARY_DIR}/implib)
 set(QUELL_IMPORT_DEF ${QUELL_IMPLIB_DIR}/Quell.def)
 set(QUELL_MINGW_IMPLIB ${QUELL_IMPLIB_DIR}/libQuell.dll.a)
 set(QUELL_MSVC_IMPLIB ${QUELL_IMPLIB_DIR}/Quell.lib)
-file(CONFIGURE OUTPUT ${QUELL_IMPORT_DEF} @ONLY CONTENT
-"; Quell.dll as its callers link it. Decorated stdcall names (@N: bytes of
-; arguments) so that the import libraries resolve calls by plain name.
+quell_write_def(${QUELL_IMPORT_DEF}
+"; Quell.dll as its callers link it. ${naming}
 ; Quell_<name> binds an export named after a system function by its ordinal,
 ; and that export has no plain name here, so the system's stays the system's.
 LIBRARY Quell.dll
 EXPORTS
 ${plain}${aliases}")
 
-find_program(QUELL_GNU_DLLTOOL NAMES i686-w64-mingw32-dlltool REQUIRED)
+# GNU dlltool of the toolchain's own prefix, which CMake finds beside the compiler.
+if(NOT CMAKE_DLLTOOL)
+    message(FATAL_ERROR "no dlltool beside ${CMAKE_C_COMPILER} (mingw-w64 binutils)")
+endif()
 find_program(QUELL_LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED)
 add_custom_command(
     OUTPUT ${QUELL_MINGW_IMPLIB}
-    COMMAND ${QUELL_GNU_DLLTOOL} --kill-at --input-def ${QUELL_IMPORT_DEF}
+    COMMAND ${CMAKE_DLLTOOL} ${QUELL_GNU_DLLTOOL_OPTIONS} --input-def ${QUELL_IMPORT_DEF}
             --dllname Quell.dll --output-lib ${QUELL_MINGW_IMPLIB}
     DEPENDS ${QUELL_IMPORT_DEF}
-    COMMENT "Import library libQuell.dll.a (MinGW)")
+    COMMENT "Import library libQuell.dll.a (MinGW, ${QUELL_ARCH})")
 add_custom_command(
     OUTPUT ${QUELL_MSVC_IMPLIB}
-    COMMAND ${QUELL_LLVM_DLLTOOL} -m i386 -k -d ${QUELL_IMPORT_DEF} -l ${QUELL_MSVC_IMPLIB}
+    COMMAND ${QUELL_LLVM_DLLTOOL} ${QUELL_LLVM_DLLTOOL_OPTIONS} -d ${QUELL_IMPORT_DEF} -l ${QUELL_MSVC_IMPLIB}
     DEPENDS ${QUELL_IMPORT_DEF}
-    COMMENT "Import library Quell.lib (Microsoft format)")
+    COMMENT "Import library Quell.lib (Microsoft format, ${QUELL_ARCH})")
 add_custom_target(quell_import_libraries ALL DEPENDS ${QUELL_MINGW_IMPLIB} ${QUELL_MSVC_IMPLIB})

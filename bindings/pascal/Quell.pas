@@ -1,7 +1,9 @@
-{ Quell.pas: Quell.dll for Delphi and Free Pascal, 32-bit Windows.
+{ Quell.pas: Quell.dll for Delphi and Free Pascal, 32-bit (x86) and 64-bit
+  (x64) Windows; each loads the Quell.dll of its own architecture.
 
-  Every export is stdcall and bound here by its name; its fixed ordinal stands
-  in the comment, for binding by index instead (external QuellDll index N).
+  Every export is stdcall (ignored on x64, which has one calling convention)
+  and bound here by its name; its fixed ordinal stands in the comment, for
+  binding by index instead (external QuellDll index N).
   BOOL is LongBool: the library's own booleans are -1 (true) or 0, never 1; the
   forwarders of system functions return the system's own value. BOOLEAN, one
   byte, is ByteBool. HRESULT and the last-error values are those of Quell.h;

@@ -32,14 +32,23 @@ struct Import {
 static FARPROC ByOrdinal(HMODULE module, WORD ordinal) { return GetProcAddress(module, MAKEINTRESOURCEA(ordinal)); }
 
 /* The address that a call reaches: an import's address may be the program's
- * own thunk, jmp dword ptr [import slot], and then the slot holds it. */
+ * own thunk, jmp [import slot], and then the slot holds it. The thunk gives the
+ * slot's address itself on x86, its distance from the next instruction on x64. */
 static FARPROC CallTarget(FARPROC entry) {
     const unsigned char *code;
     const unsigned char *slotAddress;
     FARPROC target;
     memcpy(&code, &entry, sizeof code);
     if (code[0] != 0xFF || code[1] != 0x25) return entry;
+#ifdef _WIN64
+    {
+        INT32 distance;
+        memcpy(&distance, code + 2, sizeof distance);
+        slotAddress = code + 6 + distance;
+    }
+#else
     memcpy(&slotAddress, code + 2, sizeof slotAddress);
+#endif
     memcpy(&target, slotAddress, sizeof target);
     return target;
 }

@@ -1,8 +1,11 @@
 /* A freestanding client of Quell.dll for the Microsoft target: clang for
- * i686-pc-windows-msvc, no C runtime, its own entry point, linked by lld-link
- * with Quell.lib. It declares the exports itself, as a caller without our header
- * would, checks that each import reaches the export of its name and ordinal,
- * and calls harmless exports by name and by ordinal. Prints PASS, exits 0. */
+ * i686-pc-windows-msvc or x86_64-pc-windows-msvc, no C runtime, its own entry
+ * point, linked by lld-link with Quell.lib. It declares the exports itself, as a
+ * caller without our header would, checks that each import reaches the export of
+ * its name and ordinal, and calls harmless exports by name and by ordinal.
+ * Prints PASS, exits 0. */
+#include <stdint.h>
+
 typedef int BOOL;
 typedef unsigned char BOOLEAN;
 typedef unsigned long DWORD;
@@ -20,14 +23,14 @@ IMPORT FARPROC __stdcall GetProcAddress(HANDLE module, const char *name);
 IMPORT DWORD __stdcall GetLastError(void);
 IMPORT void __stdcall SetLastError(DWORD error);
 
-/* The exports by the number of their arguments: each is one 32-bit slot, so the
- * prototypes take ints. */
+/* The exports by the number of their arguments: each argument takes one slot of
+ * pointer size (4 bytes on x86, 8 on x64), so the prototypes take uintptr_t. */
 #define ARGS0 void
-#define ARGS1 int
-#define ARGS2 int, int
-#define ARGS3 int, int, int
-#define ARGS5 int, int, int, int, int
-#define ARGS6 int, int, int, int, int, int
+#define ARGS1 uintptr_t
+#define ARGS2 uintptr_t, uintptr_t
+#define ARGS3 uintptr_t, uintptr_t, uintptr_t
+#define ARGS5 uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t
+#define ARGS6 uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t
 #define EXPORT(name, ordinal, args) IMPORT int __stdcall name(ARGS##args);
 #define EXPORTS(X)                                                                                                 \
     X(Quell_DllGetVersion, 1, 1) X(WindowsHibernate, 2, 0) X(WindowsStandby, 3, 0) X(CheckSystemPowerStatus, 4, 0) \
@@ -81,7 +84,7 @@ static const char *ExportName(const char *name) {
 }
 
 static FARPROC ByOrdinal(HANDLE module, unsigned ordinal) {
-    return GetProcAddress(module, (const char *)(unsigned long)ordinal);
+    return GetProcAddress(module, (const char *)(uintptr_t)ordinal);
 }
 
 void __stdcall start(void) {
@@ -114,7 +117,7 @@ void __stdcall start(void) {
                "IsPwrSuspendAllowed by import and by ordinal");
 
         Expect(Quell_DllGetVersion(0) == ((VersionQuery)ByOrdinal(quell, 1))(0), "DllGetVersion(NULL) both ways");
-        Expect(Quell_DllGetVersion((int)&imported) == ((VersionQuery)ByOrdinal(quell, 1))(&byOrdinal) &&
+        Expect(Quell_DllGetVersion((uintptr_t)&imported) == ((VersionQuery)ByOrdinal(quell, 1))(&byOrdinal) &&
                    imported.dwMajorVersion == byOrdinal.dwMajorVersion &&
                    imported.dwMinorVersion == byOrdinal.dwMinorVersion &&
                    imported.dwBuildNumber == byOrdinal.dwBuildNumber &&
