@@ -41,8 +41,9 @@ std::vector<Recorded> g_calls;
 LONG g_result = -1;  // what every fake export returns
 DWORD g_error = 0;   // the last-error value every fake export leaves
 
-HMODULE const QuellModule = reinterpret_cast<HMODULE>(0x5150000);
-HMODULE const SystemModule = reinterpret_cast<HMODULE>(0x5160000);
+// On x64 above 4 GiB, where module handles may lie, so that one kept in 32 bits shows.
+HMODULE const QuellModule = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x7FF505150000ull));
+HMODULE const SystemModule = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x7FF505160000ull));
 HANDLE const OutHandle = reinterpret_cast<HANDLE>(11), ErrHandle = reinterpret_cast<HANDLE>(12);
 const char *SystemDirectory() { return g_system.nt ? "C:\\WINDOWS\\system32" : "C:\\WINDOWS\\SYSTEM"; }
 constexpr UINT ConsoleCodePage = 850;  // the fake Windows 95's; the ANSI code page is the real one
@@ -229,7 +230,7 @@ int WINAPI FakeShutdownDialog(HWND window) { return Record("ShutdownDialog", {Ar
 FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
     Called("GetProcAddress");
     if (module == SystemModule) {
-        bool byOrdinal = HIWORD(reinterpret_cast<uintptr_t>(name)) == 0;
+        bool byOrdinal = IS_INTRESOURCE(name);
         std::wstring path = g_system.loaded.back();
         std::string entry = byOrdinal ? std::to_string(LOWORD(Arg(name))) : name;
         g_system.lookedUp.push_back(Encode(path, CP_ACP) + (byOrdinal ? "!#" : "!") + entry);

@@ -167,7 +167,7 @@ Outcome RunExport(const ExportRow &row, const OsProfile &profile, size_t failCal
     g_fake.calls = 0;
     g_fake.failCall = run.failed = failCall;
     ExportScratch scratch;
-    std::vector<uint32_t> args = HarmlessArguments(row, scratch);
+    Args args = HarmlessArguments(row, scratch);
     SetLastError(UntouchedError);
     run.result = image->Call(row.name, args);
     run.error = GetLastError();

@@ -12,8 +12,9 @@ namespace {
 
 template <typename T> const T *At(HMODULE base, DWORD rva) { return reinterpret_cast<const T *>((BYTE *)base + rva); }
 
-const IMAGE_NT_HEADERS32 *Headers(HMODULE base) {
-    return At<IMAGE_NT_HEADERS32>(base, At<IMAGE_DOS_HEADER>(base, 0)->e_lfanew);
+// The headers of the test's own architecture: PE32 on x86, PE32+ on x64.
+const IMAGE_NT_HEADERS *Headers(HMODULE base) {
+    return At<IMAGE_NT_HEADERS>(base, At<IMAGE_DOS_HEADER>(base, 0)->e_lfanew);
 }
 
 class Frame : public ::testing::Test {
@@ -21,25 +22,28 @@ class Frame : public ::testing::Test {
     void SetUp() override { ResetFakePlatform(os::WinXP); }
 };
 
-TEST_F(Frame, ImageIsAStrippedRelocatablePe32DllForI386) {
+// PE32 for the i386 on x86; PE32+ for the AMD64 on x64, with ASLR over the
+// whole 64-bit address space.
+TEST_F(Frame, ImageIsAStrippedRelocatableDllOfTheBuildsArchitecture) {
     auto image = LoadQuell(Binding::Fake, false);
     ASSERT_TRUE(image);
-    const IMAGE_NT_HEADERS32 *nt = Headers(image->module);
-    EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+    const IMAGE_NT_HEADERS *nt = Headers(image->module);
+    EXPECT_EQ(nt->FileHeader.Machine, BuiltMachine);
     EXPECT_TRUE(nt->FileHeader.Characteristics & IMAGE_FILE_DLL);
-    EXPECT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+    EXPECT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR_MAGIC);
     EXPECT_EQ(nt->FileHeader.PointerToSymbolTable, 0u) << "not stripped";
     EXPECT_EQ(nt->FileHeader.NumberOfSymbols, 0u) << "not stripped";
     WORD flags = nt->OptionalHeader.DllCharacteristics;
     EXPECT_TRUE(flags & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);
     EXPECT_TRUE(flags & IMAGE_DLLCHARACTERISTICS_NX_COMPAT);
+    EXPECT_EQ((flags & IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA) != 0, sizeof(void *) == 8);
     EXPECT_NE(nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC].Size, 0u);
 }
 
 TEST_F(Frame, ExportTableHoldsExactlyTheNamesAtTheirOrdinals) {
     auto image = LoadQuell(Binding::Fake, false);
     ASSERT_TRUE(image);
-    const IMAGE_NT_HEADERS32 *nt = Headers(image->module);
+    const IMAGE_NT_HEADERS *nt = Headers(image->module);
     auto *dir = At<IMAGE_EXPORT_DIRECTORY>(image->module,
                                            nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress);
     EXPECT_STREQ(At<char>(image->module, dir->Name), "Quell.dll");
@@ -108,6 +112,47 @@ TEST_F(Frame, ImportsNothingBeyondTheLoadTimeTable) {
         EXPECT_TRUE(loadTime.count({f.dll, f.name})) << f.dll << "!" << f.name;
 }
 
+// The preferred base as the built file gives it; 0 when it cannot be read.
+uintptr_t PreferredBase() {
+    HANDLE file = CreateFileW(BuiltQuellPath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    BYTE headers[4096];
+    DWORD n = 0;
+    ReadFile(file, headers, sizeof headers, &n, nullptr);
+    CloseHandle(file);
+    if (n < sizeof(IMAGE_DOS_HEADER)) return 0;
+    DWORD at = reinterpret_cast<const IMAGE_DOS_HEADER *>(headers)->e_lfanew;
+    if (at + sizeof(IMAGE_NT_HEADERS) > n) return 0;
+    return reinterpret_cast<const IMAGE_NT_HEADERS *>(headers + at)->OptionalHeader.ImageBase;
+}
+
+// Two copies cannot both have the preferred base: a moved one is relocated by
+// the mapping (HIGHLOW entries on x86, DIR64 on x64), so the names it hands
+// the system lie in its own mapping, not where the linker put them.
+TEST_F(Frame, ACopyMovedFromThePreferredBaseIsRelocated) {
+    uintptr_t preferred = PreferredBase();
+    ASSERT_NE(preferred, 0u);
+    std::unique_ptr<QuellImage> copies[] = {LoadQuell(), LoadQuell()};
+    int moved = 0;
+    for (const auto &image : copies) {
+        ASSERT_TRUE(image);
+        uintptr_t base = Raw(image->module);
+        if (base == preferred) continue;
+        ++moved;
+        g_fake.log.clear();
+        EXPECT_EQ(image->Call("LockWorkStation"), 1u);
+        uintptr_t end = base + Headers(image->module)->OptionalHeader.SizeOfImage;
+        for (const char *name : {"LoadLibraryA", "GetProcAddress"}) {
+            ASSERT_NE(g_fake.Count(name), 0u) << name;
+            for (uintptr_t text : LoggedArgs(name, name == std::string("LoadLibraryA") ? 0 : 1))
+                EXPECT_TRUE(text >= base && text < end) << name << " got " << std::hex << text << ", outside "
+                                                        << base << " to " << end;
+        }
+    }
+    EXPECT_GE(moved, 1);
+}
+
 TEST_F(Frame, AttachMakesOneVersionQueryWith148Bytes) {
     auto image = LoadQuell();
     ASSERT_TRUE(image);
@@ -145,6 +190,7 @@ TEST_F(Frame, FailedVersionQueryStillLoadsAndMatchesNoFamily) {
 
 // Every export removes exactly its own arguments, on every system family.
 TEST_F(Frame, EveryExportRemovesExactlyItsArguments) {
+    if (!StackDisciplineChecked) GTEST_SKIP() << "x64 has one calling convention: the caller removes the arguments";
     for (const OsProfile &profile : {os::Win98, os::WinXP, os::Win10}) {
         ResetFakePlatform(profile);
         g_fake.exitWindowsResult = FALSE;  // nothing pretends to end the session
@@ -152,9 +198,8 @@ TEST_F(Frame, EveryExportRemovesExactlyItsArguments) {
         ASSERT_TRUE(image);
         for (const ExportRow &row : ExportTable()) {
             SCOPED_TRACE(std::string(row.name) + " on " + profile.name);
-            std::vector<uint32_t> zeros(row.arguments, 0);
             int stackError = 0;
-            CallStdcallChecked((void *)image->Export(row.ordinal), zeros.data(), row.arguments, &stackError);
+            CallChecked((void *)image->Export(row.ordinal), Args(row.arguments, 0), &stackError);
             EXPECT_EQ(stackError, 0);
         }
     }

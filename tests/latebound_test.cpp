@@ -31,7 +31,7 @@ struct Forwarder {
     const char *exportName;
     const char *library;
     const char *entry;  // the name or "#ordinal" it is looked up by; the fake logs exportName
-    std::vector<uint32_t> args;
+    Args args;
     Kind kind;
 };
 
@@ -79,8 +79,7 @@ TEST_P(Forwarding, PassesArgumentsAndResultThroughUnchanged) {
         EXPECT_EQ(image->Call(f.exportName, f.args), systemResult);
         EXPECT_EQ(GetLastError(), systemResult ? UntouchedError : FakeShutdownError);
         ASSERT_EQ(g_fake.Count(f.exportName), 1u);
-        Args expected(f.args.begin(), f.args.end());
-        EXPECT_EQ(g_fake.Last(f.exportName)->args, expected);
+        EXPECT_EQ(g_fake.Last(f.exportName)->args, f.args);
         EXPECT_EQ(g_fake.Count("SetLastError"), 0u);
     }
 }
@@ -214,12 +213,12 @@ TEST(ShellDialogs, ShutdownDialogFormFollowsTheSystemVersionAtLoad) {
 }
 
 TEST(ShellDialogs, RestartDialogPassesNullsAndValuesThrough) {
-    for (const std::vector<uint32_t> &args : std::vector<std::vector<uint32_t>>{
+    for (const Args &args : std::vector<Args>{
              {0, 0, 0}, {Window, 0, 0xFFFFFFFF}, {0, Arg(Prompt), 2}, {Window, Arg(Prompt), 4}}) {
         auto image = StartQuell();
         g_lateBound.results["RestartDialog"] = 6;
         EXPECT_EQ(image->Call("RestartDialog", {args[0], args[1], args[2]}), 6u);
-        EXPECT_EQ(g_fake.Last("RestartDialog")->args, Args(args.begin(), args.end()));
+        EXPECT_EQ(g_fake.Last("RestartDialog")->args, args);
     }
 }
 
@@ -289,7 +288,7 @@ TEST(LateBoundGroup, FailedReleaseLeavesTheGroupClearedAndDetachGoesOn) {
 // them half-filled.
 struct RaceThread {
     FARPROC fn;
-    std::vector<uint32_t> args;
+    Args args;
     std::atomic<int> *ready;
     std::atomic<bool> *go;
     uint32_t result = 0;
@@ -302,7 +301,7 @@ DWORD WINAPI RunRaceThread(void *param) {
     ++*t->ready;
     while (!t->go->load()) __builtin_ia32_pause();
     SetLastError(UntouchedError);
-    t->result = CallStdcallChecked((void *)t->fn, t->args.data(), (int)t->args.size(), &t->stackError);
+    t->result = CallChecked((void *)t->fn, t->args, &t->stackError);
     t->error = GetLastError();
     return 0;
 }

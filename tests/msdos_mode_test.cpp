@@ -172,11 +172,14 @@ TEST(MsDosMode, LengthBoundsOfTheTwoNames) {
     }
 }
 
-// The shell's result counts as success above 32, taken as unsigned.
+// The shell's result counts as success above 32, taken as unsigned and whole:
+// on x64 a result whose low 32 bits are 0 is still above 32 (on x86 that row is 0).
 TEST(MsDosMode, ShellResultAbove32IsSuccess) {
+    constexpr uintptr_t HighBitsAlone = UINTPTR_MAX ^ 0xFFFFFFFFu;
     const std::pair<uintptr_t, uint32_t> cases[] = {
         {0, 0}, {2, 0}, {31, 0}, {32, 0}, {33, QuellTrue}, {42, QuellTrue},
         {0x7FFFFFFF, QuellTrue}, {0x80000000, QuellTrue}, {0xFFFFFFFF, QuellTrue},
+        {HighBitsAlone, HighBitsAlone ? QuellTrue : 0},
     };
     for (auto [shellResult, expected] : cases) {
         SCOPED_TRACE(shellResult);

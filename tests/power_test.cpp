@@ -56,7 +56,7 @@ Names Questions() {
 
 // Calls an export with zero (null) for each of its arguments.
 uint32_t CallWithZeros(QuellImage &image, const char *name) {
-    return image.Call(name, std::vector<uint32_t>(ExportNamed(name).arguments, 0));
+    return image.Call(name, Args(ExportNamed(name).arguments, 0));
 }
 
 const Names PowrProfEntries = {"IsPwrSuspendAllowed", "IsPwrHibernateAllowed", "SetSuspendState", "GetPwrCapabilities"};
@@ -67,7 +67,7 @@ SYSTEM_POWER_CAPABILITIES CallersRecord;
 
 struct Forwarder {
     const char *name;
-    std::vector<uint32_t> args;
+    Args args;
     Args passed;
 };
 

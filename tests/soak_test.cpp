@@ -43,7 +43,7 @@ std::unique_ptr<QuellImage> Start(const OsProfile &profile) {
 struct Caller {
     struct Prepared {
         void *fn;
-        std::vector<uint32_t> args;
+        Args args;
     };
     ExportScratch scratch;
     std::vector<Prepared> calls;
@@ -61,7 +61,7 @@ struct Caller {
 
     uint32_t Call(size_t k) {
         int stackError = 0;
-        uint32_t result = CallStdcallChecked(calls[k].fn, calls[k].args.data(), (int)calls[k].args.size(), &stackError);
+        uint32_t result = CallChecked(calls[k].fn, calls[k].args, &stackError);
         if (stackError) ++stackErrors;
         return result;
     }

@@ -35,7 +35,7 @@ class TimedShutdown : public ::testing::TestWithParam<TimedExport> {
     // abort takes none of them.
     uint32_t CallExport(QuellImage &image, uintptr_t message, DWORD timeout, BOOL force) const {
         if (!GetParam().takesMessage) return image.Call(GetParam().exportName);
-        return image.Call(GetParam().exportName, {(uint32_t)message, timeout, (uint32_t)force});
+        return image.Call(GetParam().exportName, {message, timeout, Raw(force)});
     }
 
     Names Enable() const { return PrivilegeEnableCalls(GetParam().lookup); }

@@ -64,7 +64,7 @@ TEST(WineLateBound, DestructiveEntriesAreTheBenchsFakes) {
     ASSERT_TRUE(BoundToFake(*image, "GetProcAddress")) << "GetProcAddress must stay the bench's";
     struct Case {
         const char *exportName;
-        std::vector<uint32_t> args;
+        Args args;
         uint32_t expected;
     } cases[] = {
         {"LockWorkStation", {}, 1},

@@ -109,8 +109,7 @@ def imports(path):
     with open(path, "rb") as f:
         image = Image(f.read())
     data = image.data
-    optional = u32(data, 0x3C) + 24
-    directory_rva, directory_size = struct.unpack_from("<II", data, optional + 96 + 8 * IMPORT_DIRECTORY)
+    directory_rva, directory_size = struct.unpack_from("<II", data, image.directories_at + 8 * IMPORT_DIRECTORY)
     if directory_rva == 0 or directory_size == 0:
         return []
     found = []
@@ -122,14 +121,15 @@ def imports(path):
         dll = c_string(data, image.offset(name_rva))
         thunk = image.offset(lookup_rva or address_rva)
         while True:
-            value = u32(data, thunk)
+            width = 8 if image.wide else 4
+            value = struct.unpack_from("<Q" if image.wide else "<I", data, thunk)[0]
             if value == 0:
                 break
-            if value & 0x80000000:
+            if value >> (8 * width - 1):
                 found.append((dll, f"ordinal {value & 0xFFFF}"))
             else:
-                found.append((dll, c_string(data, image.offset(value) + 2)))
-            thunk += 4
+                found.append((dll, c_string(data, image.offset(value & 0x7FFFFFFF) + 2)))
+            thunk += width
         descriptor += 20
 
 

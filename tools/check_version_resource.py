@@ -75,12 +75,15 @@ class Image:
         sections = u16(data, pe + 6)
         optional_size = u16(data, pe + 20)
         optional = pe + 24
-        if u16(data, optional) != 0x10B:
-            raise Malformed("not a PE32 image")
-        directories = u32(data, optional + 92)
+        magic = u16(data, optional)
+        if magic not in (0x10B, 0x20B):
+            raise Malformed("not a PE32 or PE32+ image")
+        self.wide = magic == 0x20B
+        self.directories_at = optional + (112 if self.wide else 96)
+        directories = u32(data, self.directories_at - 4)
         if directories <= 2:
             raise Malformed("no resource directory entry")
-        self.resource_rva, self.resource_size = struct.unpack_from("<II", data, optional + 96 + 2 * 8)
+        self.resource_rva, self.resource_size = struct.unpack_from("<II", data, self.directories_at + 2 * 8)
         self.sections = []
         table = optional + optional_size
         for i in range(sections):

@@ -1,4 +1,4 @@
-// The export table as callers see it: ordinal, plain name, 32-bit argument slots, result kind.
+// The export table as callers see it: ordinal, plain name, argument slots, result kind.
 #pragma once
 
 #include <windows.h>
@@ -75,10 +75,10 @@ struct ExportScratch {
 
 // Arguments under which an export only does its work on the fake platform: a
 // valid record where it takes one, null or 0 for everything else.
-inline std::vector<uint32_t> HarmlessArguments(const ExportRow &row, ExportScratch &scratch) {
+inline std::vector<uintptr_t> HarmlessArguments(const ExportRow &row, ExportScratch &scratch) {
     const std::string name = row.name;
     if (name == "DllGetVersion") return {Arg(scratch.versionInfo)};
     if (name == "GetPwrCapabilities") return {Arg(&scratch.capabilities)};
     if (name == "ShutdownBlockReasonQuery") return {0, Arg(scratch.reason), Arg(&scratch.reasonLength)};
-    return std::vector<uint32_t>(row.arguments, 0);
+    return std::vector<uintptr_t>(row.arguments, 0);
 }

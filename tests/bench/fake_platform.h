@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 struct OsProfile {
@@ -28,7 +29,11 @@ struct Call {
     std::string text;  // a string argument, where the call has one
 };
 
-constexpr DWORD FakeTokenBase = 0x7700;
+// Fake handles and addresses lie above 4 GiB on x64, where module handles and
+// heaps may, so that one kept in 32 bits shows; on x86 they are these low bits.
+constexpr uintptr_t FakeHandle(uint32_t low) { return (uintptr_t)(0x7FF500000000ull | low); }
+
+constexpr uintptr_t FakeTokenBase = FakeHandle(0x7700);
 constexpr DWORD FakeExitWindowsError = 1115;  // ERROR_SHUTDOWN_IN_PROGRESS
 constexpr DWORD FakeNoUserError = 1245;       // ERROR_NOT_LOGGED_ON
 constexpr DWORD FakeShutdownError = 1116;     // ERROR_NO_SHUTDOWN_IN_PROGRESS
@@ -74,8 +79,12 @@ void ResetFakePlatform(const OsProfile &profile = os::WinXP);
 // The thread's last-error value is left undisturbed, unless the call must fail:
 // then it is InjectedError(n), and the fake returns its own failure value.
 bool LogCall(const char *name, std::initializer_list<uintptr_t> args, std::string text = {});
-// A handle, pointer or flag as its raw value in the log.
-template <typename T> uintptr_t Raw(T value) { return (uintptr_t)value; }
+// A handle, pointer or flag as its raw value in the log. An integer keeps its
+// own width: a BOOL of -1 is 0xFFFFFFFF on x64 too, as the caller passed it.
+template <typename T> uintptr_t Raw(T value) {
+    if constexpr (std::is_integral_v<T> && std::is_signed_v<T>) return (uintptr_t)(std::make_unsigned_t<T>)value;
+    else return (uintptr_t)value;
+}
 // Whether a fake can be made to fail: not GetLastError, SetLastError,
 // GetCurrentProcess (a constant pseudo-handle) or free (no result).
 bool CanFail(const std::string &name);

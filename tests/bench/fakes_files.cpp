@@ -27,7 +27,7 @@ std::string WindowsPath(const std::string &name) {
 std::string SystemPath(const std::string &name) { return g_files.systemDirectory + "\\" + name; }
 
 // Never a real heap's handle.
-HANDLE FakeProcessHeap() { return (HANDLE)0x4EA70010; }
+HANDLE FakeProcessHeap() { return (HANDLE)FakeHandle(0x4EA70010); }
 
 namespace {
 

@@ -25,7 +25,7 @@ const char *const FakeLibraryNames[] = {"user32.dll",  "advapi32.dll", "shell32.
 bool OnlyInSystemDirectory(const std::string &library) { return library == "powrprof.dll" || library == "version.dll"; }
 
 // Never 64 KB aligned, so never the handle of a real module.
-constexpr uintptr_t FakeModuleBase = 0xFA110010;
+constexpr uintptr_t FakeModuleBase = FakeHandle(0xFA110010);
 
 // An entry's result: 0 when the call must fail (LogCall has set its
 // last-error value), else the scenario's.
@@ -257,8 +257,8 @@ HMODULE WINAPI FakeLoadLibraryA(LPCSTR name) {
 // real modules to this fake: it gives out the harmless entries of the system
 // and the bench's fake for every other one, so nothing destructive is reached.
 FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
-    // An ordinal is logged as "#n" only when its high word is zero; anything
-    // else is read as a name.
+    // An ordinal is logged as "#n" only when every bit above its low word is
+    // zero; anything else is read as a name.
     bool byOrdinal = IS_INTRESOURCE(name);
     char ordinal[16];
     snprintf(ordinal, sizeof ordinal, "#%u", (unsigned)Raw(name));

@@ -33,11 +33,11 @@ struct QuellImage {
     FARPROC Export(const char *name) const;
     FARPROC Export(int ordinal) const;
 
-    // Calls an export as a stdcall function with 32-bit arguments and checks
-    // that it removed exactly its arguments from the stack.
-    uint32_t Call(const char *name, std::initializer_list<uint32_t> args = {}) const;
-    uint32_t Call(const char *name, const std::vector<uint32_t> &args) const;
-    uint32_t CallOrdinal(int ordinal, std::initializer_list<uint32_t> args = {}) const;
+    // Calls an export with pointer-wide argument slots (CallChecked) and
+    // expects no stack error. Every export answers in at most 32 bits.
+    uint32_t Call(const char *name, std::initializer_list<uintptr_t> args = {}) const;
+    uint32_t Call(const char *name, const std::vector<uintptr_t> &args) const;
+    uint32_t CallOrdinal(int ordinal, std::initializer_list<uintptr_t> args = {}) const;
 };
 
 // Copies, maps, binds and (unless attach is false) attaches a fresh image.
@@ -46,7 +46,19 @@ std::unique_ptr<QuellImage> LoadQuell(Binding binding = Binding::Fake, bool atta
 // Path of the built library next to the test executable.
 std::wstring BuiltQuellPath();
 
-extern "C" uint32_t CallStdcallChecked(void *fn, const uint32_t *args, int count, int *stackError);
+// How calling and loading differ between the architectures the bench is built
+// for; image.cpp holds the rest. x86: exports are stdcall, and a call checks
+// that the export removed exactly its arguments from the stack. x64 has one
+// calling convention, in which the caller removes them: nothing to check.
+constexpr bool StackDisciplineChecked = sizeof(void *) == 4;
+constexpr WORD BuiltMachine = sizeof(void *) == 4 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
 
-// Pointer arguments as the 32-bit values that Call takes.
-template <typename T> uint32_t Arg(T *pointer) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pointer)); }
+// Calls fn with these arguments and returns the low 32 bits of its result. On
+// x86 stackError is how many bytes the callee removed beyond (positive) or
+// short of (negative) its arguments; on x64 it is 0, and the argument slots
+// beyond the given ones hold a marker, so that an export that passes on an
+// argument it never took shows in the fake's log.
+uint32_t CallChecked(void *fn, const std::vector<uintptr_t> &args, int *stackError);
+
+// A pointer as the argument value that Call takes.
+template <typename T> uintptr_t Arg(T *pointer) { return reinterpret_cast<uintptr_t>(pointer); }

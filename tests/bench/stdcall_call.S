@@ -1,7 +1,7 @@
-/* uint32_t CallStdcallChecked(void *fn, const uint32_t *args, int count, int *stackError)
- * cdecl. Pushes count arguments right to left, calls fn and stores in *stackError
- * how many bytes the callee removed beyond (positive) or short of (negative)
- * the 4 * count it should have removed. Returns the callee's eax. */
+/* uint32_t CallStdcallChecked(void *fn, const uintptr_t *args, int count, int *stackError)
+ * x86 only, cdecl. Pushes count arguments right to left, calls fn and stores
+ * in *stackError how many bytes the callee removed beyond (positive) or short
+ * of (negative) the 4 * count it should have removed. Returns the callee's eax. */
     .text
     .globl _CallStdcallChecked
 _CallStdcallChecked:
