@@ -3,11 +3,13 @@
 
 usage: check_bindings.py Quell.def bindings.md Quell.pas
 
-Every block (VB, C#, Python in the Markdown file; the Pascal unit) must bind
-each of the 36 exports by name exactly once, with the argument count of the
-export table. A declaration bound by ordinal must name the export of that
-ordinal with the suffix ByOrdinal and take its argument count; the Python table
-must give each export its ordinal.
+Every block (VB, C#, Python, NSIS, Inno Setup, AutoIt, PowerShell in the
+Markdown file; the Pascal unit) must bind each of the 36 exports by name exactly
+once, with the argument count of the export table. A declaration bound by
+ordinal must name the export of that ordinal with the suffix ByOrdinal and take
+its argument count; the Python table must give each export its ordinal. A
+declaration that asks for cdecl (NSIS ?c, AutoIt :cdecl) or lacks stdcall
+(Inno Setup) binds nothing, so its export counts as missing.
 """
 import ast
 import re
@@ -84,15 +86,52 @@ def python_declarations(code):
                 yield key.value, key.value, len(argtypes.elts), ordinal.value
 
 
+def pascal_argument_count(parameters):
+    """Arguments of a Pascal parameter list such as '(a, b: DWORD; var c: BOOL)'."""
+    count = 0
+    for group in split_top_level((parameters or "()")[1:-1], ";"):
+        names = group.split(":")[0]
+        count += len(names.replace("var ", "").replace("const ", "").split(","))
+    return count
+
+
 def pascal_declarations(code):
     pattern = re.compile(r"\b(?:function|procedure)\s+(\w+)\s*(\([^)]*\))?\s*(?::\s*\w+)?\s*;\s*stdcall;"
                          r"\s*external\s+QuellDll\s+(?:name\s+'(\w+)'|index\s+(\d+))", re.I | re.S)
     for match in pattern.finditer(code):
-        count = 0
-        for group in split_top_level((match[2] or "()")[1:-1], ";"):
-            names = group.split(":")[0]
-            count += len(names.replace("var ", "").replace("const ", "").split(","))
-        yield match[1], match[3] or int(match[4]), count
+        yield match[1], match[3] or int(match[4]), pascal_argument_count(match[2])
+
+
+def nsis_declarations(code):
+    """!define Quell_<name> '"${QUELL_DLL}"::<export or #ordinal>(<types>) <result type>'"""
+    pattern = re.compile(r"""^!define\s+Quell_(\w+)\s+'"\$\{QUELL_DLL\}"::(#\d+|\w+)\(([^)]*)\)\s*\w+'""", re.M)
+    for match in pattern.finditer(code):
+        target = int(match[2][1:]) if match[2].startswith("#") else match[2]
+        yield match[1], target, len(split_top_level(match[3], ","))
+
+
+def inno_declarations(code):
+    pattern = re.compile(r"\b(?:function|procedure)\s+(\w+)\s*(\([^)]*\))?\s*(?::\s*\w+)?\s*;\s*"
+                         r"external\s+'(\w+)@(?:files:)?[^' ]*Quell\.dll\s+stdcall\b[^']*'", re.I | re.S)
+    for match in pattern.finditer(code):
+        yield match[1], match[3], pascal_argument_count(match[2])
+
+
+def autoit_declarations(code):
+    """Func Quell_<name>(...) whose DllCall(dll, result type, export or ordinal, type, value, ...);
+    a type without its value (or a value without its type) counts as -1 arguments."""
+    code = code.replace(" _\n", " ")
+    for match in re.finditer(r"^Func\s+Quell_(\w+)\s*\(", code, re.M):
+        body_end = code.find("EndFunc", match.end())
+        call = re.compile(r"\bDllCall\(").search(code, match.end(), body_end)
+        if call is None:
+            continue
+        parts = split_top_level(balanced(code, call.end() - 1), ",")
+        if len(parts) < 3 or ":cdecl" in parts[1].lower() or not re.fullmatch(r'"\w+"|\d+', parts[2]):
+            continue
+        target = parts[2].strip('"') if parts[2].startswith('"') else int(parts[2])
+        pairs, unpaired = divmod(len(parts) - 3, 2)
+        yield match[1], target, -1 if unpaired else pairs
 
 
 def check(language, declarations, exports):
@@ -130,7 +169,8 @@ def main(def_path, markdown_path, pascal_path):
         return 1
     markdown = open(markdown_path, encoding="utf-8").read()
     blocks = {"vb": vb_declarations, "vba": vb_declarations, "csharp": csharp_declarations,
-              "python": python_declarations}
+              "python": python_declarations, "nsis": nsis_declarations, "innosetup": inno_declarations,
+              "autoit": autoit_declarations, "powershell": csharp_declarations}
     ok = True
     for language, parse in blocks.items():
         found = code_blocks(markdown, language)
