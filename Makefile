@@ -1,37 +1,57 @@
 # make demo: install what is missing, build both architectures, run quell.exe status under Wine.
-# make test: install what is missing, build both architectures, run the whole test suite on each under Wine.
+# make test: install what is missing, build both architectures with their tests and clients, run
+#            the whole test suite on each under Wine, then make the release bundles (make dist).
+# make build: build both architectures with their tests; installs nothing.
+# make dist: dist/quell-<version>-win32.zip and -win64.zip, the installed trees, and
+#            dist/SHA256SUMS; builds only what the bundles ship.
 # make sweep-table: build, run the fault-injection sweep, write its table to docs/fault-sweep.md.
 # x86 builds in build/, x64 in build-x64/.
 BUILD := build
 BUILD_X64 := build-x64
+DIST := dist
 
-.PHONY: all setup build demo test bench sweep-table clean
+.PHONY: all setup build demo test dist bench sweep-table clean
 
 all: build
 
 setup:
 	@bash tools/setup.sh
 
-build: setup
+build:
 	cmake --preset default
 	cmake --build --preset default
 	cmake --preset x64
 	cmake --build --preset x64
 
-demo: build
+demo: setup
+	@$(MAKE) --no-print-directory build
 	cd $(BUILD)/bin && ../../tools/wine-session.sh wine quell.exe status
 	cd $(BUILD_X64)/bin && ../../tools/wine-session.sh wine quell.exe status
 
-test: build
+test: setup
+	@$(MAKE) --no-print-directory build
+	cmake --build --preset default --target quell_clients
+	cmake --build --preset x64 --target quell_clients
 	tools/wine-session.sh ctest --preset default
 	tools/wine-session.sh ctest --preset x64
+	@$(MAKE) --no-print-directory dist
+
+dist:
+	rm -rf $(DIST)
+	cmake --preset default
+	cmake --build --preset default --target quell_bundle
+	cmake --preset x64
+	cmake --build --preset x64 --target quell_bundle
+	cd $(DIST) && sha256sum quell-*.zip > SHA256SUMS && sha256sum -c SHA256SUMS
 
 clean:
-	rm -rf $(BUILD) $(BUILD_X64)
+	rm -rf $(BUILD) $(BUILD_X64) $(DIST)
 
 sweep-table: build
 	cd $(BUILD)/bin && QUELL_SWEEP_TABLE=$(CURDIR)/docs/fault-sweep.md ../../tools/wine-session.sh wine fault_sweep_test.exe --gtest_brief=1
 
 bench: build
+	cmake --build --preset default --target quell_benchmark
+	cmake --build --preset x64 --target quell_benchmark
 	cd $(BUILD)/bin && ../../tools/wine-session.sh wine quell_benchmark.exe
 	cd $(BUILD_X64)/bin && ../../tools/wine-session.sh wine quell_benchmark.exe

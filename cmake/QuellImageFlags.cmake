@@ -1,5 +1,6 @@
 # How a Quell image is compiled and linked: no C runtime start-up files, its own
-# entry point, no exceptions or RTTI, stripped, relocatable, ASLR and DEP.
+# entry point, no exceptions or RTTI, stripped, relocatable, ASLR and DEP, time
+# stamped from the sources (QuellReproducible.cmake).
 # What differs by architecture is settled here and nowhere else:
 # - x86: code for the 386, the least processor that Windows 95 runs on (the
 #   compiler's default, the Pentium Pro, may use instructions that earlier
@@ -9,14 +10,19 @@
 #   exception that a caller catches across one of our calls, a debugger, a
 #   crash report), and takes a frame without one for a leaf. On x86 the tables
 #   are only for C++ exceptions, which the images do not use.
+# Quell.dll's preferred base is fixed: ld would derive one from the output
+# path, so another build directory would give other bytes. These are the bases
+# it derived for bin/Quell.dll, clear of the system's own DLLs.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(QUELL_ARCH x86)
     set(QUELL_ARCH_COMPILE_OPTIONS -march=i386 -fno-asynchronous-unwind-tables -fno-unwind-tables)
     set(QUELL_ARCH_LINK_OPTIONS -Wl,--kill-at -Wl,--enable-stdcall-fixup)
+    set(QUELL_DLL_IMAGE_BASE 0x6d380000)
 else()
     set(QUELL_ARCH x64)
     set(QUELL_ARCH_COMPILE_OPTIONS)
     set(QUELL_ARCH_LINK_OPTIONS -Wl,--high-entropy-va)
+    set(QUELL_DLL_IMAGE_BASE 0x25bea0000)
 endif()
 
 # quell_write_def(path text): a module-definition file from text that names
@@ -52,4 +58,6 @@ function(quell_image_flags target entry)
     target_link_options(${target} PRIVATE
         -nostartfiles -nostdlib -Wl,-e,${symbol} ${QUELL_ARCH_LINK_OPTIONS}
         -Wl,--dynamicbase -Wl,--nxcompat -Wl,--gc-sections -s)
+    set_target_properties(${target} PROPERTIES C_LINKER_LAUNCHER "${QUELL_LINKER_LAUNCHER}"
+                                               CXX_LINKER_LAUNCHER "${QUELL_LINKER_LAUNCHER}")
 endfunction()

@@ -62,19 +62,38 @@ EXPORTS
 ${plain}${aliases}")
 
 # GNU dlltool of the toolchain's own prefix, which CMake finds beside the compiler.
+# It names the archive's members and symbols after the output path, so it runs
+# in the output directory with a bare file name: the same bytes in every tree.
 if(NOT CMAKE_DLLTOOL)
     message(FATAL_ERROR "no dlltool beside ${CMAKE_C_COMPILER} (mingw-w64 binutils)")
 endif()
-find_program(QUELL_LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED)
 add_custom_command(
     OUTPUT ${QUELL_MINGW_IMPLIB}
-    COMMAND ${CMAKE_DLLTOOL} ${QUELL_GNU_DLLTOOL_OPTIONS} --input-def ${QUELL_IMPORT_DEF}
-            --dllname Quell.dll --output-lib ${QUELL_MINGW_IMPLIB}
+    COMMAND ${CMAKE_DLLTOOL} ${QUELL_GNU_DLLTOOL_OPTIONS} --input-def Quell.def
+            --dllname Quell.dll --output-lib libQuell.dll.a
+    WORKING_DIRECTORY ${QUELL_IMPLIB_DIR}
     DEPENDS ${QUELL_IMPORT_DEF}
     COMMENT "Import library libQuell.dll.a (MinGW, ${QUELL_ARCH})")
-add_custom_command(
-    OUTPUT ${QUELL_MSVC_IMPLIB}
-    COMMAND ${QUELL_LLVM_DLLTOOL} ${QUELL_LLVM_DLLTOOL_OPTIONS} -d ${QUELL_IMPORT_DEF} -l ${QUELL_MSVC_IMPLIB}
-    DEPENDS ${QUELL_IMPORT_DEF}
-    COMMENT "Import library Quell.lib (Microsoft format, ${QUELL_ARCH})")
-add_custom_target(quell_import_libraries ALL DEPENDS ${QUELL_MINGW_IMPLIB} ${QUELL_MSVC_IMPLIB})
+set(QUELL_IMPORT_LIBRARIES ${QUELL_MINGW_IMPLIB})
+
+# llvm-dlltool comes with LLVM, not with the MinGW-w64 compilers. The tests and
+# the release bundles need Quell.lib; a build of the library alone goes without.
+if(QUELL_BUILD_TESTS)
+    find_program(QUELL_LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED)
+else()
+    find_program(QUELL_LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14)
+endif()
+if(QUELL_LLVM_DLLTOOL)
+    add_custom_command(
+        OUTPUT ${QUELL_MSVC_IMPLIB}
+        COMMAND ${QUELL_LLVM_DLLTOOL} ${QUELL_LLVM_DLLTOOL_OPTIONS} -d Quell.def -l Quell.lib
+        WORKING_DIRECTORY ${QUELL_IMPLIB_DIR}
+        DEPENDS ${QUELL_IMPORT_DEF}
+        COMMENT "Import library Quell.lib (Microsoft format, ${QUELL_ARCH})")
+    list(APPEND QUELL_IMPORT_LIBRARIES ${QUELL_MSVC_IMPLIB})
+else()
+    message(WARNING "llvm-dlltool not found (Debian: llvm-14): Quell.lib, the import library in the "
+                    "Microsoft format, is not built. libQuell.dll.a, Quell.dll and quell.exe are; "
+                    "make dist and the tests need Quell.lib.")
+endif()
+add_custom_target(quell_import_libraries ALL DEPENDS ${QUELL_IMPORT_LIBRARIES})

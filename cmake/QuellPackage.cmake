@@ -1,7 +1,9 @@
 # cmake --install: the DLL, the front end, the header, both import libraries,
 # the module-definition file and a CMake package with the imported target
-# Quell::Quell, for find_package(Quell) in a consumer's project. The tree is the
-# same for x86 and x64; the package serves consumers of its own architecture.
+# Quell::Quell, for find_package(Quell) in a consumer's project, and beside
+# them the Pascal unit, the README, the licence, the changelog and the other
+# languages' declarations. The tree is the same for x86 and x64; the package
+# serves consumers of its own architecture. A release bundle is this tree, zipped.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -10,7 +12,11 @@ set(QUELL_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Quell)
 install(FILES $<TARGET_FILE:Quell> DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS quell RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/Quell.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES ${QUELL_MINGW_IMPLIB} ${QUELL_MSVC_IMPLIB} ${QUELL_IMPORT_DEF} DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES ${QUELL_IMPORT_LIBRARIES} ${QUELL_IMPORT_DEF} DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/bindings/pascal/Quell.pas DESTINATION bindings/pascal)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/bindings.md DESTINATION docs)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+        DESTINATION .)
 
 # The architectures as the package's messages name them.
 if(QUELL_ARCH STREQUAL "x86")
@@ -52,3 +58,21 @@ endif()
 @QUELL_VERSION_COMPARISON@]=])
 install(FILES ${CMAKE_BINARY_DIR}/package/QuellConfig.cmake ${CMAKE_BINARY_DIR}/package/QuellConfigVersion.cmake
         DESTINATION ${QUELL_INSTALL_CMAKEDIR})
+
+# The release bundle, quell-<version>-win32.zip (x86) or -win64.zip (x64), in
+# QUELL_DIST_DIR: the installed tree under a folder of the bundle's name, its
+# entries in name order and dated with the images' time stamp. Made on request
+# only (make dist); needs python3 then, and Quell.lib.
+if(QUELL_ARCH STREQUAL "x86")
+    set(QUELL_BUNDLE_NAME quell-${PROJECT_VERSION}-win32)
+else()
+    set(QUELL_BUNDLE_NAME quell-${PROJECT_VERSION}-win64)
+endif()
+set(QUELL_DIST_DIR ${PROJECT_SOURCE_DIR}/dist CACHE PATH "Where make dist writes the release bundles")
+set(QUELL_MAKE_BUNDLE ${PROJECT_SOURCE_DIR}/tools/make_bundle.py --cmake ${CMAKE_COMMAND}
+    --build-dir ${CMAKE_BINARY_DIR} --name ${QUELL_BUNDLE_NAME} --mtime ${QUELL_SOURCE_DATE_EPOCH})
+add_custom_target(quell_bundle
+    COMMAND python3 ${QUELL_MAKE_BUNDLE} ${QUELL_DIST_DIR}
+    COMMENT "Release bundle ${QUELL_DIST_DIR}/${QUELL_BUNDLE_NAME}.zip"
+    VERBATIM)
+add_dependencies(quell_bundle Quell quell quell_import_libraries)

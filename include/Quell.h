@@ -31,6 +31,12 @@
 #ifndef QUELL_H
 #define QUELL_H
 
+/* The version of Quell.dll that this header declares: its fixed file version
+ * (DllGetVersion's major, minor and build numbers). */
+#define QUELL_VERSION_MAJOR 2
+#define QUELL_VERSION_MINOR 0
+#define QUELL_VERSION_PATCH 0
+
 #ifdef QUELL_BUILD
 #  include <windef.h>
 #else

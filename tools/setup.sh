@@ -10,7 +10,7 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok
 
 for p in g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-tools mingw-w64-i686-dev \
          g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
-         cmake make googletest python3 clang-14 lld-14 llvm-14 cppcheck \
+         cmake make googletest python3 clang-14 lld-14 llvm-14 cppcheck xvfb xauth nsis \
          fp-compiler-3.2.2 fpc-source-3.2.2; do
     have_pkg "$p" || need+=("$p")
 done

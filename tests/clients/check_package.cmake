@@ -1,9 +1,18 @@
-# Installs the build tree into a fresh prefix, checks the layout, then
-# configures, builds and runs examples/consumer against it (find_package(Quell)),
-# and checks that a consumer of the other architecture is turned away.
-# -DBUILD_DIR -DSOURCE_DIR -DTOOLCHAIN -DARCH=x86|x64 -DOTHER_TOOLCHAIN -DWINE
-set(root ${BUILD_DIR}/package-test)
-set(prefix ${root}/prefix)
+# Lays out Quell as a caller gets it, checks the layout, then configures, builds
+# and runs examples/consumer against it (find_package(Quell)). Two ways:
+# - the install tree: cmake --install into a fresh prefix; a consumer of the
+#   other architecture must be turned away;
+# - the release bundle (-DBUNDLE): made twice as make dist makes it, the same
+#   bytes both times, and unpacked into a fresh folder.
+# -DBUILD_DIR -DSOURCE_DIR -DTOOLCHAIN -DARCH=x86|x64 -DWINE, and either
+# -DOTHER_TOOLCHAIN (install tree) or -DBUNDLE=name -DMAKE_BUNDLE=command|arguments (bundle)
+if(BUNDLE)
+    set(root ${BUILD_DIR}/bundle-test)
+    set(prefix ${root}/unpacked/${BUNDLE})
+else()
+    set(root ${BUILD_DIR}/package-test)
+    set(prefix ${root}/prefix)
+endif()
 file(REMOVE_RECURSE ${root})
 
 function(run)
@@ -14,13 +23,41 @@ function(run)
     set(output "${output}" PARENT_SCOPE)
 endfunction()
 
-run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-foreach(file bin/Quell.dll bin/quell.exe include/Quell.h lib/libQuell.dll.a lib/Quell.lib lib/Quell.def
-             lib/cmake/Quell/QuellConfig.cmake lib/cmake/Quell/QuellConfigVersion.cmake)
-    if(NOT EXISTS ${prefix}/${file})
-        message(FATAL_ERROR "cmake --install did not lay out ${file}")
+set(layout bin/Quell.dll bin/quell.exe include/Quell.h lib/libQuell.dll.a lib/Quell.lib lib/Quell.def
+           lib/cmake/Quell/QuellConfig.cmake lib/cmake/Quell/QuellConfigVersion.cmake
+           bindings/pascal/Quell.pas docs/bindings.md README.md LICENSE CHANGELOG.md)
+if(BUNDLE)
+    string(REPLACE "|" ";" make_bundle "${MAKE_BUNDLE}")
+    foreach(copy first second)
+        run(${make_bundle} ${root}/${copy})
+    endforeach()
+    set(zip ${root}/first/${BUNDLE}.zip)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${zip} ${root}/second/${BUNDLE}.zip
+                    RESULT_VARIABLE different)
+    if(different)
+        message(FATAL_ERROR "two bundles of the same tree differ: ${root}/first, ${root}/second")
     endif()
-endforeach()
+    file(MAKE_DIRECTORY ${root}/unpacked)
+    run(${CMAKE_COMMAND} -E chdir ${root}/unpacked ${CMAKE_COMMAND} -E tar xf ${zip})
+    # Exactly the layout, under one folder named as the bundle.
+    file(GLOB_RECURSE unpacked RELATIVE ${root}/unpacked ${root}/unpacked/*)
+    list(TRANSFORM layout PREPEND ${BUNDLE}/ OUTPUT_VARIABLE expected)
+    list(SORT unpacked)
+    list(SORT expected)
+    if(NOT unpacked STREQUAL expected)
+        string(REPLACE ";" "\n  " unpacked "${unpacked}")
+        message(FATAL_ERROR "${BUNDLE}.zip holds\n  ${unpacked}\nnot ${expected}")
+    endif()
+    file(SHA256 ${zip} hash)
+    message("${hash}  ${BUNDLE}.zip")
+else()
+    run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+    foreach(file IN LISTS layout)
+        if(NOT EXISTS ${prefix}/${file})
+            message(FATAL_ERROR "cmake --install did not lay out ${file}")
+        endif()
+    endforeach()
+endif()
 
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/consumer -B ${root}/consumer -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN}
     -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
@@ -29,6 +66,9 @@ run(${WINE} ${root}/consumer/quell_consumer.exe)
 message("${output}")
 if(NOT output MATCHES "CheckWindowsNT = -1")
     message(FATAL_ERROR "the consumer did not reach Quell.dll")
+endif()
+if(BUNDLE)
+    return()
 endif()
 
 # The refusal names the package's architecture and the consumer's.
