@@ -8,12 +8,7 @@ set(root ${BUILD_DIR}/reproducible)
 set(trees ${root}/a ${root}/second-build-in-a-longer-directory)
 file(REMOVE_RECURSE ${root})
 
-function(run)
-    execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
-    if(NOT result EQUAL 0)
-        message(FATAL_ERROR "${output}\nfailed (${result}): ${ARGN}")
-    endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/QuellRun.cmake)
 
 # The tree's own time stamp, whatever SOURCE_DATE_EPOCH says in the test's environment.
 foreach(tree IN LISTS trees)

@@ -15,13 +15,7 @@ else()
 endif()
 file(REMOVE_RECURSE ${root})
 
-function(run)
-    execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
-    if(NOT result EQUAL 0)
-        message(FATAL_ERROR "${output}\nfailed (${result}): ${ARGN}")
-    endif()
-    set(output "${output}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/QuellRun.cmake)
 
 set(layout bin/Quell.dll bin/quell.exe include/Quell.h lib/libQuell.dll.a lib/Quell.lib lib/Quell.def
            lib/cmake/Quell/QuellConfig.cmake lib/cmake/Quell/QuellConfigVersion.cmake
