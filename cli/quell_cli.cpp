@@ -209,26 +209,29 @@ void Print(const Cli &cli, DWORD stream, const Text &text) {
     Release(bytes);
 }
 
-void Say(const Cli &cli, DWORD stream, const wchar_t *pattern, ...) {
+// Formats and prints one message between a fixed beginning and end.
+void SayV(const Cli &cli, DWORD stream, const wchar_t *before, const wchar_t *pattern, va_list args,
+          const wchar_t *after) {
     Text text{};
-    va_list args;
-    va_start(args, pattern);
+    Append(text, before);
     FormatV(cli, text, pattern, args);
-    va_end(args);
+    Append(text, after);
     Print(cli, stream, text);
     Release(text.data);
 }
 
-int UsageError(const Cli &cli, const wchar_t *pattern, ...) {
-    Text text{};
-    Append(text, L"quell: ");
+void Say(const Cli &cli, DWORD stream, const wchar_t *pattern, ...) {
     va_list args;
     va_start(args, pattern);
-    FormatV(cli, text, pattern, args);
+    SayV(cli, stream, L"", pattern, args, L"");
     va_end(args);
-    Append(text, L"\nTry 'quell --help'.\n");
-    Print(cli, STD_ERROR_HANDLE, text);
-    Release(text.data);
+}
+
+int UsageError(const Cli &cli, const wchar_t *pattern, ...) {
+    va_list args;
+    va_start(args, pattern);
+    SayV(cli, STD_ERROR_HANDLE, L"quell: ", pattern, args, L"\nTry 'quell --help'.\n");
+    va_end(args);
     return ExitUsage;
 }
 
@@ -274,10 +277,6 @@ bool FormQuellPath(const Cli &cli, Text &path) {
     return true;
 }
 
-template <typename Entry> void Resolve(const Cli &cli, HMODULE module, const char *name, Entry &entry) {
-    entry = reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(cli.host.GetProcAddress(module, name)));
-}
-
 // Loads Quell.dll on first need and resolves its entries; says why when it cannot.
 bool LibraryReady(Cli &cli) {
     if (cli.loaded) return true;
@@ -300,7 +299,7 @@ bool LibraryReady(Cli &cli) {
     if (!module) Say(cli, STD_ERROR_HANDLE, L"quell: %s could not be loaded: %E\n", path.data, GetLastError());
     Release(path.data);
     if (!module) return false;
-#define QUELL_RESOLVE(name) Resolve(cli, module, #name, cli.quell.name);
+#define QUELL_RESOLVE(name) ResolveEntry(cli.host.GetProcAddress(module, #name), cli.quell.name);
     QUELL_CLI_ENTRIES(QUELL_RESOLVE)
 #undef QUELL_RESOLVE
     cli.loaded = true;

@@ -72,6 +72,11 @@ struct CliHost {
                                   va_list *arguments);
 };
 
+// An entry point looked up with GetProcAddress, as its own function type.
+template <typename Entry> void ResolveEntry(FARPROC address, Entry &entry) {
+    entry = reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(address));
+}
+
 constexpr int ExitSuccess = 0;
 constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
