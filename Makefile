@@ -1,13 +1,14 @@
 # make demo: install what is missing, build both architectures, run quell.exe status under Wine.
 # make test: install what is missing, build both architectures with their tests and clients, run
 #            the whole test suite on each under Wine, then make the release bundles (make dist).
-# make build: build both architectures with their tests; installs nothing.
+# make build: build the three architectures with their tests; installs nothing.
 # make dist: dist/quell-<version>-win32.zip and -win64.zip, the installed trees, and
 #            dist/SHA256SUMS; builds only what the bundles ship.
 # make sweep-table: build, run the fault-injection sweep, write its table to docs/fault-sweep.md.
-# x86 builds in build/, x64 in build-x64/.
+# x86 builds in build/, x64 in build-x64/, arm64 in build-arm64/.
 BUILD := build
 BUILD_X64 := build-x64
+BUILD_ARM64 := build-arm64
 DIST := dist
 
 .PHONY: all setup build demo test dist bench sweep-table clean
@@ -22,6 +23,8 @@ build:
 	cmake --build --preset default
 	cmake --preset x64
 	cmake --build --preset x64
+	cmake --preset arm64
+	cmake --build --preset arm64
 
 demo: setup
 	@$(MAKE) --no-print-directory build
@@ -34,6 +37,7 @@ test: setup
 	cmake --build --preset x64 --target quell_clients
 	tools/wine-session.sh ctest --preset default
 	tools/wine-session.sh ctest --preset x64
+	ctest --preset arm64
 	@$(MAKE) --no-print-directory dist
 
 dist:
@@ -45,7 +49,7 @@ dist:
 	cd $(DIST) && sha256sum quell-*.zip > SHA256SUMS && sha256sum -c SHA256SUMS
 
 clean:
-	rm -rf $(BUILD) $(BUILD_X64) $(DIST)
+	rm -rf $(BUILD) $(BUILD_X64) $(BUILD_ARM64) $(DIST)
 
 sweep-table: build
 	cd $(BUILD)/bin && QUELL_SWEEP_TABLE=$(CURDIR)/docs/fault-sweep.md ../../tools/wine-session.sh wine fault_sweep_test.exe --gtest_brief=1
@@ -55,3 +59,4 @@ bench: build
 	cmake --build --preset x64 --target quell_benchmark
 	cd $(BUILD)/bin && ../../tools/wine-session.sh wine quell_benchmark.exe
 	cd $(BUILD_X64)/bin && ../../tools/wine-session.sh wine quell_benchmark.exe
+	cmake --build --preset arm64 --target quell_size_report

@@ -103,7 +103,11 @@ bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
 // ---- the session's system ----------------------------------------------------
 
+// The entries are set by LibraryReady and read only once loaded: nothing
+// clears them before (a cleared record is a memset call, and no C runtime is
+// linked to provide one).
 struct Cli {
+    Cli(const CliHost &host, bool ansi) : host(host), ansi(ansi), loaded(false) {}
     const CliHost &host;
     bool ansi;  // Windows 95/98/Me: A functions only
     bool loaded;
@@ -754,13 +758,13 @@ int SplitCommandLine(const wchar_t *line, wchar_t **values, wchar_t *chars) {
 }  // namespace
 
 int RunQuell(const CliHost &host) {
-    OSVERSIONINFOA version{};
+    OSVERSIONINFOA version;  // read only when the query succeeds
     version.dwOSVersionInfoSize = sizeof version;
     // A system that lacks any of the W functions is served in ANSI, like Windows 95.
     bool unicode = host.GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
                    host.GetCommandLineW && host.GetModuleFileNameW && host.LoadLibraryW && host.WriteConsoleW &&
                    host.FormatMessageW;
-    Cli cli{host, !unicode, false, {}};
+    Cli cli(host, !unicode);
 
     // One parser for both families, on the wide text; Windows 95/98/Me's
     // command line is ANSI.

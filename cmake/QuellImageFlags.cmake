@@ -10,6 +10,10 @@
 #   exception that a caller catches across one of our calls, a debugger, a
 #   crash report), and takes a frame without one for a leaf. On x86 the tables
 #   are only for C++ exceptions, which the images do not use.
+# - arm64: unwinds by its tables as x64 does (no -ffreestanding: clang then
+#   drops them); no C runtime, so clang may not call memset or memcpy where the
+#   code has a loop (-fno-builtin); lld links, and stamps the image with the
+#   time it is given rather than reading SOURCE_DATE_EPOCH.
 # Quell.dll's preferred base is fixed: ld would derive one from the output
 # path, so another build directory would give other bytes. These are the bases
 # it derived for bin/Quell.dll, clear of the system's own DLLs.
@@ -18,6 +22,11 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(QUELL_ARCH_COMPILE_OPTIONS -march=i386 -fno-asynchronous-unwind-tables -fno-unwind-tables)
     set(QUELL_ARCH_LINK_OPTIONS -Wl,--kill-at -Wl,--enable-stdcall-fixup)
     set(QUELL_DLL_IMAGE_BASE 0x6d380000)
+elseif(CMAKE_SYSTEM_PROCESSOR STREQUAL "ARM64")
+    set(QUELL_ARCH arm64)
+    set(QUELL_ARCH_COMPILE_OPTIONS -fno-builtin)
+    set(QUELL_ARCH_LINK_OPTIONS -Wl,--high-entropy-va -Wl,--Xlink=/timestamp:${QUELL_SOURCE_DATE_EPOCH})
+    set(QUELL_DLL_IMAGE_BASE 0x25bea0000)
 else()
     set(QUELL_ARCH x64)
     set(QUELL_ARCH_COMPILE_OPTIONS)
@@ -26,10 +35,10 @@ else()
 endif()
 
 # quell_write_def(path text): a module-definition file from text that names
-# stdcall functions as x86 does (NAME@N); x64 takes the names without the suffix.
+# stdcall functions as x86 does (NAME@N); x64 and arm64 take the names without the suffix.
 # Written only when it changes, so that nothing is rebuilt for nothing.
 function(quell_write_def path text)
-    if(QUELL_ARCH STREQUAL "x64")
+    if(NOT QUELL_ARCH STREQUAL "x86")
         string(REGEX REPLACE "([A-Za-z_][A-Za-z0-9_]*)@[0-9]+" "\\1" text "${text}")
     endif()
     file(CONFIGURE OUTPUT ${path} @ONLY CONTENT "${text}")
@@ -39,7 +48,7 @@ endfunction()
 # underscore, and stdcall ones with @ and their argument bytes as well.
 function(quell_entry_symbol out name)
     set(stdcall_bytes ${ARGN})
-    if(QUELL_ARCH STREQUAL "x64")
+    if(NOT QUELL_ARCH STREQUAL "x86")
         set(${out} ${name} PARENT_SCOPE)
     elseif(stdcall_bytes)
         set(${out} _${name}@${stdcall_bytes} PARENT_SCOPE)
@@ -60,4 +69,8 @@ function(quell_image_flags target entry)
         -Wl,--dynamicbase -Wl,--nxcompat -Wl,--gc-sections -s)
     set_target_properties(${target} PROPERTIES C_LINKER_LAUNCHER "${QUELL_LINKER_LAUNCHER}"
                                                CXX_LINKER_LAUNCHER "${QUELL_LINKER_LAUNCHER}")
+    if(TARGET quell_system_libraries)  # made from the import list (QuellSystemLibraries.cmake)
+        add_dependencies(${target} quell_system_libraries)
+        set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${QUELL_SYSTEM_LIBRARIES})
+    endif()
 endfunction()

@@ -21,6 +21,11 @@ if(QUELL_ARCH STREQUAL "x86")
     set(QUELL_LLVM_DLLTOOL_OPTIONS -m i386 -k)
     string(CONCAT naming "Decorated stdcall names (@N: bytes of\n"
                          "; arguments) so that the import libraries resolve calls by plain name.")
+elseif(QUELL_ARCH STREQUAL "arm64")
+    # CMAKE_DLLTOOL is llvm-dlltool here (the toolchain file): both libraries come from it.
+    set(QUELL_GNU_DLLTOOL_OPTIONS -m arm64)
+    set(QUELL_LLVM_DLLTOOL_OPTIONS -m arm64)
+    set(naming "Plain names: arm64 has no stdcall\n; decoration.")
 else()
     set(QUELL_GNU_DLLTOOL_OPTIONS)
     set(QUELL_LLVM_DLLTOOL_OPTIONS -m i386:x86-64)

@@ -59,12 +59,14 @@ endif()
 install(FILES ${CMAKE_BINARY_DIR}/package/QuellConfig.cmake ${CMAKE_BINARY_DIR}/package/QuellConfigVersion.cmake
         DESTINATION ${QUELL_INSTALL_CMAKEDIR})
 
-# The release bundle, quell-<version>-win32.zip (x86) or -win64.zip (x64), in
+# The release bundle, quell-<version>-win32.zip (x86), -win64.zip (x64) or -arm64.zip (arm64), in
 # QUELL_DIST_DIR: the installed tree under a folder of the bundle's name, its
 # entries in name order and dated with the images' time stamp. Made on request
 # only (make dist); needs python3 then, and Quell.lib.
 if(QUELL_ARCH STREQUAL "x86")
     set(QUELL_BUNDLE_NAME quell-${PROJECT_VERSION}-win32)
+elseif(QUELL_ARCH STREQUAL "arm64")
+    set(QUELL_BUNDLE_NAME quell-${PROJECT_VERSION}-arm64)
 else()
     set(QUELL_BUNDLE_NAME quell-${PROJECT_VERSION}-win64)
 endif()

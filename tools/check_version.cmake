@@ -3,7 +3,7 @@
 # (fixed file and product versions, the ProductVersion text), the CMake
 # package's version file, the bundle name and CHANGELOG.md's first entry.
 # -DVERSION=x.y.z -DHEADER=Quell.h -DDLL=Quell.dll -DPACKAGE_VERSION_FILE=QuellConfigVersion.cmake
-# -DBUNDLE=quell-x.y.z-winNN -DCHANGELOG=CHANGELOG.md
+# -DBUNDLE=quell-x.y.z-win32|win64|arm64 -DCHANGELOG=CHANGELOG.md
 cmake_policy(VERSION 3.25)
 set(failures "")
 macro(expect what found wanted)
@@ -80,8 +80,8 @@ include(${PACKAGE_VERSION_FILE})
 expect("QuellConfigVersion.cmake PACKAGE_VERSION" "${PACKAGE_VERSION}" ${VERSION})
 
 # The bundle's name.
-if(NOT BUNDLE MATCHES "^quell-(.*)-win(32|64)$")
-    string(APPEND failures "bundle name '${BUNDLE}' is not quell-<version>-win32 or -win64\n")
+if(NOT BUNDLE MATCHES "^quell-(.*)-(win32|win64|arm64)$")
+    string(APPEND failures "bundle name '${BUNDLE}' is not quell-<version>-win32, -win64 or -arm64\n")
 else()
     expect("bundle name ${BUNDLE}" ${CMAKE_MATCH_1} ${VERSION})
 endif()

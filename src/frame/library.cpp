@@ -7,8 +7,10 @@ constinit HINSTANCE LibraryInstance = nullptr;
 static void LibraryEntryHandler(int reason) {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
-        // Zero but for its size when the query fails: then no family matches.
-        OsVersion = OSVERSIONINFOA{};
+        // The numbers stay zero when the query fails: then no family matches.
+        // Field by field: a whole-record reset becomes a memset call, and no
+        // C runtime is linked to provide one.
+        OsVersion.dwMajorVersion = OsVersion.dwMinorVersion = OsVersion.dwBuildNumber = OsVersion.dwPlatformId = 0;
         OsVersion.dwOSVersionInfoSize = sizeof OsVersion;
         GetVersionExA(&OsVersion);
         break;
