@@ -1,6 +1,8 @@
-# make demo: install what is missing, build both architectures, run quell.exe status under Wine.
-# make test: install what is missing, build both architectures with their tests and clients, run
-#            the whole test suite on each under Wine, then make the release bundles (make dist).
+# make demo: install what is missing, build the three architectures, run quell.exe status under
+#            Wine (arm64: Debian's arm64 Wine under qemu, tools/setup-wine-arm64.sh).
+# make test: install what is missing, build the three architectures with their tests and clients,
+#            run the whole test suite on each under Wine (arm64: what runs without a C++ runtime,
+#            under the emulated ARM64 Wine), then make the release bundles (make dist).
 # make build: build the three architectures with their tests; installs nothing.
 # make dist: dist/quell-<version>-win32.zip and -win64.zip, the installed trees, and
 #            dist/SHA256SUMS; builds only what the bundles ship.
@@ -9,6 +11,7 @@
 BUILD := build
 BUILD_X64 := build-x64
 BUILD_ARM64 := build-arm64
+WINE_ARM64 := .cache/wine-arm64
 DIST := dist
 
 .PHONY: all setup build demo test dist bench sweep-table clean
@@ -30,6 +33,7 @@ demo: setup
 	@$(MAKE) --no-print-directory build
 	cd $(BUILD)/bin && ../../tools/wine-session.sh wine quell.exe status
 	cd $(BUILD_X64)/bin && ../../tools/wine-session.sh wine quell.exe status
+	python3 tests/arm64/run_emulated.py --wine $(WINE_ARM64) --tree $(BUILD_ARM64) --run $(BUILD_ARM64)/bin/quell.exe status
 
 test: setup
 	@$(MAKE) --no-print-directory build

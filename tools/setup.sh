@@ -11,6 +11,7 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok
 for p in g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-tools mingw-w64-i686-dev \
          g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
          cmake make googletest python3 clang-14 lld-14 llvm-14 cppcheck xvfb xauth nsis \
+         mingw-w64-common qemu-user-static \
          fp-compiler-3.2.2 fpc-source-3.2.2; do
     have_pkg "$p" || need+=("$p")
 done
@@ -29,3 +30,7 @@ if [ ${#need[@]} -gt 0 ]; then
     $SUDO apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
+
+# The ARM64 tree's tests run under Debian's arm64 Wine, emulated: unpacked into
+# the source tree's .cache, nothing registered with the system.
+bash "$(dirname "$0")/setup-wine-arm64.sh"

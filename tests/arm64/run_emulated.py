@@ -1,0 +1,169 @@
+#!/usr/bin/env python3
+"""Runs the ARM64 programs of a build tree under the emulated ARM64 Wine (Debian's
+arm64 Wine under qemu-aarch64-static, fetched by tools/setup-wine-arm64.sh) and
+checks what they answer: arm64_probe.exe's checks of Quell.dll and quell.exe's
+status, help and usage errors.
+Each program run costs seconds: the cases share one Wine session.
+
+Usage: run_emulated.py --wine DIR --tree BUILD_DIR --version X.Y.Z
+       run_emulated.py --wine DIR --tree BUILD_DIR --run PROGRAM [ARGUMENT...]
+Exits 1 when a case fails, and when the emulated runtime is missing: a test
+that did not run must not pass. With --run, runs one program of the tree in the
+same kind of session, its output passed through, and exits with its status.
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+SETUP_HINT = "install it with: bash tools/setup.sh (or tools/setup-wine-arm64.sh {wine})"
+NOISE = ("Wine cannot find the FreeType font library", "use TrueType fonts please install",
+         "or equal to 2.0.5", "http://www.freetype.org")
+RUN_SECONDS = 180  # a run that takes this long has hung (the machine may be loaded)
+DRIVE = "q:"       # the build tree as the programs see it
+
+
+class Session:
+    def __init__(self, wine, tree):
+        self.root = os.path.join(wine, "root")
+        self.loader = os.path.join(self.root, "usr/lib/wine/wine64")
+        self.server = os.path.join(self.root, "usr/lib/wine/wineserver64")
+        self.tree = tree
+        self.env = dict(os.environ, WINEPREFIX=os.path.join(tree, "wineprefix"), WINEDEBUG="-all",
+                        WINELOADERNOEXEC="1", WINEDLLOVERRIDES="mscoree,mshtml=")
+        self.env.pop("WINESERVER", None)
+        self.failures = []
+
+    def command(self, program, *arguments):
+        return ["qemu-aarch64-static", "-L", self.root, program, *arguments]
+
+    def start(self):
+        prefix = self.env["WINEPREFIX"]
+        kernel32 = os.path.join(prefix, "drive_c/windows/system32/kernel32.dll")
+        if os.path.isdir(prefix) and not os.path.exists(kernel32):
+            shutil.rmtree(prefix)  # half made by a failed first start
+        os.makedirs(prefix, exist_ok=True)
+        # Background services inherit the first process's output: that one writes to /dev/null.
+        subprocess.Popen(self.command(self.server, "-p"), env=self.env, stdin=subprocess.DEVNULL,
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        subprocess.run(self.command(self.loader, "cmd", "/c", "exit"), env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=RUN_SECONDS * 2)
+        if not os.path.exists(kernel32):
+            self.stop()
+            raise RuntimeError(f"the emulated ARM64 Wine could not make its prefix {prefix}")
+        drive = os.path.join(prefix, "dosdevices", DRIVE)
+        if os.path.islink(drive):
+            os.unlink(drive)
+        os.symlink(self.tree, drive)
+
+    def stop(self):
+        subprocess.run(self.command(self.server, "-k"), env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+
+    def windows_path(self, path):
+        relative = os.path.relpath(path, self.tree)
+        return DRIVE.upper() + "\\" + relative.replace("/", "\\")
+
+    def run(self, program, arguments, directory, overrides=""):
+        env = dict(self.env)
+        if overrides:
+            env["WINEDLLOVERRIDES"] += ";" + overrides
+        started = time.monotonic()
+        done = subprocess.run(self.command(self.loader, self.windows_path(program), *arguments), env=env,
+                              cwd=directory, stdin=subprocess.DEVNULL, capture_output=True, timeout=RUN_SECONDS)
+        clean = lambda text: "".join(line for line in text.decode("utf-8", "replace").replace("\r\n", "\n")
+                                     .splitlines(keepends=True) if not line.startswith(NOISE))
+        print(f"ran {os.path.basename(program)} {' '.join(arguments)}: exit {done.returncode}, "
+              f"{time.monotonic() - started:.1f} s")
+        return done.returncode, clean(done.stdout), clean(done.stderr)
+
+    def expect(self, what, holds, detail=""):
+        print(f"  {'ok  ' if holds else 'FAIL'} {what}")
+        if not holds:
+            print("       " + detail.replace("\n", "\n       "))
+            self.failures.append(what)
+
+
+def scratch(tree, name, files):
+    directory = os.path.join(tree, "emulated", name)
+    shutil.rmtree(directory, ignore_errors=True)
+    os.makedirs(directory)
+    for file in files:
+        shutil.copy(file, directory)
+    return directory
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--wine", required=True)
+    parser.add_argument("--tree", required=True)
+    parser.add_argument("--version")
+    parser.add_argument("--run", nargs=argparse.REMAINDER)
+    arguments = parser.parse_args()
+    if not arguments.run and not arguments.version:
+        parser.error("--version or --run is required")
+    tree = os.path.abspath(arguments.tree)
+    bin_dir, loading = os.path.join(tree, "bin"), os.path.join(tree, "bin", "loading")
+    session = Session(os.path.abspath(arguments.wine), tree)
+    hint = SETUP_HINT.format(wine=arguments.wine)
+    if not shutil.which("qemu-aarch64-static"):
+        print(f"FAIL: qemu-aarch64-static is missing (Debian: qemu-user-static): the ARM64 programs did not run; {hint}")
+        return 1
+    if not os.path.exists(os.path.join(arguments.wine, "complete")) or not os.access(session.loader, os.X_OK):
+        print(f"FAIL: the emulated ARM64 Wine is missing in {arguments.wine}: the ARM64 programs did not run; {hint}")
+        return 1
+
+    try:
+        session.start()
+    except (RuntimeError, subprocess.TimeoutExpired) as error:
+        session.stop()
+        print(f"FAIL: {error}")
+        return 1
+    if arguments.run:
+        try:
+            program = os.path.abspath(arguments.run[0])
+            return subprocess.run(session.command(session.loader, session.windows_path(program), *arguments.run[1:]),
+                                  env=session.env, cwd=os.path.dirname(program), stdin=subprocess.DEVNULL).returncode
+        finally:
+            session.stop()
+
+    quell_dll, quell_exe = os.path.join(bin_dir, "Quell.dll"), os.path.join(bin_dir, "quell.exe")
+    probe = os.path.join(loading, "arm64_probe.exe")
+    try:
+        # Every safe export and the file's tables, in one process.
+        here = scratch(tree, "probe", [probe, quell_dll])
+        status, out, err = session.run(os.path.join(here, "arm64_probe.exe"), ["probe"], here)
+        session.expect("arm64_probe probe: every check holds", status == 0 and "checks, 0 failed" in out,
+                       f"exit {status}\n{out}{err}")
+        # quell.exe beside the shipped Quell.dll.
+        status, out, err = session.run(quell_exe, ["status"], bin_dir)
+        major_minor_patch = ".".join((arguments.version.split(".") + ["0", "0"])[:3])
+        session.expect("quell.exe status: exit 0 and the library's answers",
+                       status == 0 and out.startswith("Quell.dll\n") and
+                       any(line.split()[:4] == ["version", "of", "Quell.dll", major_minor_patch]
+                           for line in out.splitlines()) and
+                       any(line.split()[:3] == ["NT-family", "system", "yes"] for line in out.splitlines()),
+                       f"exit {status}\n{out}{err}")
+        status, out, err = session.run(quell_exe, ["--help"], bin_dir)
+        session.expect("quell.exe --help: exit 0 and the usage", status == 0 and out.startswith("Usage: quell "),
+                       f"exit {status}\n{out}{err}")
+        for args, names in (([], ""), (["frobnicate"], "'frobnicate'"), (["status", "extra"], "'extra'")):
+            status, out, err = session.run(quell_exe, args, bin_dir)
+            session.expect(f"quell.exe {' '.join(args) or '(no command)'}: usage error",
+                           status == 2 and out == "" and err.startswith("quell: ") and names in err and
+                           err.endswith("Try 'quell --help'.\n"), f"exit {status}\n{out}{err}")
+    except subprocess.TimeoutExpired as timeout:
+        session.expect("a run ended", False, f"killed after {timeout.timeout} s: {timeout.cmd}")
+    finally:
+        session.stop()
+    if session.failures:
+        print(f"{len(session.failures)} emulated ARM64 checks failed")
+        return 1
+    print("every emulated ARM64 check holds")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
