@@ -4,7 +4,7 @@
 #            run the whole test suite on each under Wine (arm64: what runs without a C++ runtime,
 #            under the emulated ARM64 Wine), then make the release bundles (make dist).
 # make build: build the three architectures with their tests; installs nothing.
-# make dist: dist/quell-<version>-win32.zip and -win64.zip, the installed trees, and
+# make dist: dist/quell-<version>-win32.zip, -win64.zip and -arm64.zip, the installed trees, and
 #            dist/SHA256SUMS; builds only what the bundles ship.
 # make sweep-table: build, run the fault-injection sweep, write its table to docs/fault-sweep.md.
 # x86 builds in build/, x64 in build-x64/, arm64 in build-arm64/.
@@ -50,6 +50,8 @@ dist:
 	cmake --build --preset default --target quell_bundle
 	cmake --preset x64
 	cmake --build --preset x64 --target quell_bundle
+	cmake --preset arm64
+	cmake --build --preset arm64 --target quell_bundle
 	cd $(DIST) && sha256sum quell-*.zip > SHA256SUMS && sha256sum -c SHA256SUMS
 
 clean:

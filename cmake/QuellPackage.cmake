@@ -2,7 +2,7 @@
 # the module-definition file and a CMake package with the imported target
 # Quell::Quell, for find_package(Quell) in a consumer's project, and beside
 # them the Pascal unit, the README, the licence, the changelog and the other
-# languages' declarations. The tree is the same for x86 and x64; the package
+# languages' declarations. The tree is the same for x86, x64 and arm64; the package
 # serves consumers of its own architecture. A release bundle is this tree, zipped.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -18,16 +18,14 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/bindings.md DESTINATION docs)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
         DESTINATION .)
 
-# The architectures as the package's messages name them.
-if(QUELL_ARCH STREQUAL "x86")
-    set(QUELL_ARCH_TITLE "x86 (32-bit)")
-    set(QUELL_OTHER_ARCH x64)
-    set(QUELL_OTHER_ARCH_TITLE "x64 (64-bit)")
-else()
-    set(QUELL_ARCH_TITLE "x64 (64-bit)")
-    set(QUELL_OTHER_ARCH x86)
-    set(QUELL_OTHER_ARCH_TITLE "x86 (32-bit)")
-endif()
+# The architectures as the package's messages name them, with their bundles.
+set(QUELL_TITLE_x86 "x86 (32-bit)")
+set(QUELL_TITLE_x64 "x64 (64-bit)")
+set(QUELL_TITLE_arm64 "ARM64")
+set(QUELL_BUNDLE_x86 quell-${PROJECT_VERSION}-win32)
+set(QUELL_BUNDLE_x64 quell-${PROJECT_VERSION}-win64)
+set(QUELL_BUNDLE_arm64 quell-${PROJECT_VERSION}-arm64)
+set(QUELL_ARCH_TITLE "${QUELL_TITLE_${QUELL_ARCH}}")
 
 configure_package_config_file(
     ${CMAKE_CURRENT_LIST_DIR}/QuellConfig.cmake.in ${CMAKE_BINARY_DIR}/package/QuellConfig.cmake
@@ -35,8 +33,10 @@ configure_package_config_file(
     PATH_VARS CMAKE_INSTALL_BINDIR CMAKE_INSTALL_LIBDIR CMAKE_INSTALL_INCLUDEDIR)
 
 # The version file: SameMajorVersion, for a Windows consumer of this package's
-# architecture only. CMake's own pointer-size check names neither architecture,
-# so the file makes its own ahead of the version comparison. Unsuitable rather
+# architecture only. CMake's own pointer-size check names no architecture and
+# cannot tell x64 from ARM64, so the file makes its own ahead of the version
+# comparison: the compiler's architecture where CMake knows it (MSVC, clang-cl),
+# else the target processor of the consumer's toolchain. Unsuitable rather
 # than an error: find_package goes on to a package of the consumer's
 # architecture further along the search path, if there is one.
 write_basic_package_version_file(
@@ -45,14 +45,46 @@ write_basic_package_version_file(
 file(READ ${CMAKE_BINARY_DIR}/package/QuellVersionComparison.cmake QUELL_VERSION_COMPARISON)
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/package/QuellConfigVersion.cmake @ONLY CONTENT [=[
 # Quell @PROJECT_VERSION@ for @QUELL_ARCH_TITLE@ programs.
-if(WIN32 AND CMAKE_SIZEOF_VOID_P AND NOT CMAKE_SIZEOF_VOID_P EQUAL @CMAKE_SIZEOF_VOID_P@)
-    set(PACKAGE_VERSION "@PROJECT_VERSION@ for @QUELL_ARCH_TITLE@")
-    set(PACKAGE_VERSION_UNSUITABLE TRUE)
-    if(NOT ${PACKAGE_FIND_NAME}_FIND_QUIETLY)
-        message(WARNING "This Quell package is for @QUELL_ARCH_TITLE@ programs; the consumer is "
-                        "@QUELL_OTHER_ARCH_TITLE@. Use the @QUELL_OTHER_ARCH@ package.")
+if(WIN32 AND CMAKE_SIZEOF_VOID_P)
+    set(_quell_consumer "")
+    foreach(_quell_language IN ITEMS C CXX)
+        if(NOT _quell_consumer AND CMAKE_${_quell_language}_COMPILER_ARCHITECTURE_ID)
+            set(_quell_consumer "${CMAKE_${_quell_language}_COMPILER_ARCHITECTURE_ID}")
+        endif()
+    endforeach()
+    if(NOT _quell_consumer)
+        set(_quell_consumer "${CMAKE_SYSTEM_PROCESSOR}")
     endif()
-    return()
+    string(TOLOWER "${_quell_consumer}" _quell_consumer)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        set(_quell_consumer x86)
+    elseif(_quell_consumer MATCHES "^(arm64|aarch64)$")
+        set(_quell_consumer arm64)
+    elseif(NOT _quell_consumer STREQUAL "arm64ec")
+        set(_quell_consumer x64)
+    endif()
+    if(NOT _quell_consumer STREQUAL "@QUELL_ARCH@")
+        set(PACKAGE_VERSION "@PROJECT_VERSION@ for @QUELL_ARCH_TITLE@")
+        set(PACKAGE_VERSION_UNSUITABLE TRUE)
+        if(NOT ${PACKAGE_FIND_NAME}_FIND_QUIETLY)
+            if(_quell_consumer STREQUAL "arm64ec")
+                set(_quell_use "Quell has no ARM64EC build: build the program for ARM64 and use the arm64 package "
+                               "(@QUELL_BUNDLE_arm64@.zip).")
+            else()
+                set(_quell_bundle_x86 @QUELL_BUNDLE_x86@)
+                set(_quell_bundle_x64 @QUELL_BUNDLE_x64@)
+                set(_quell_bundle_arm64 @QUELL_BUNDLE_arm64@)
+                set(_quell_use "Use the ${_quell_consumer} package (${_quell_bundle_${_quell_consumer}}.zip).")
+            endif()
+            set(_quell_title_x86 "@QUELL_TITLE_x86@")
+            set(_quell_title_x64 "@QUELL_TITLE_x64@")
+            set(_quell_title_arm64 "@QUELL_TITLE_arm64@")
+            set(_quell_title_arm64ec "ARM64EC")
+            message(WARNING "This Quell package is for @QUELL_ARCH_TITLE@ programs; the consumer is "
+                            "${_quell_title_${_quell_consumer}}. ${_quell_use}")
+        endif()
+        return()
+    endif()
 endif()
 
 @QUELL_VERSION_COMPARISON@]=])
@@ -63,13 +95,7 @@ install(FILES ${CMAKE_BINARY_DIR}/package/QuellConfig.cmake ${CMAKE_BINARY_DIR}/
 # QUELL_DIST_DIR: the installed tree under a folder of the bundle's name, its
 # entries in name order and dated with the images' time stamp. Made on request
 # only (make dist); needs python3 then, and Quell.lib.
-if(QUELL_ARCH STREQUAL "x86")
-    set(QUELL_BUNDLE_NAME quell-${PROJECT_VERSION}-win32)
-elseif(QUELL_ARCH STREQUAL "arm64")
-    set(QUELL_BUNDLE_NAME quell-${PROJECT_VERSION}-arm64)
-else()
-    set(QUELL_BUNDLE_NAME quell-${PROJECT_VERSION}-win64)
-endif()
+set(QUELL_BUNDLE_NAME ${QUELL_BUNDLE_${QUELL_ARCH}})
 set(QUELL_DIST_DIR ${PROJECT_SOURCE_DIR}/dist CACHE PATH "Where make dist writes the release bundles")
 set(QUELL_MAKE_BUNDLE ${PROJECT_SOURCE_DIR}/tools/make_bundle.py --cmake ${CMAKE_COMMAND}
     --build-dir ${CMAKE_BINARY_DIR} --name ${QUELL_BUNDLE_NAME} --mtime ${QUELL_SOURCE_DATE_EPOCH})

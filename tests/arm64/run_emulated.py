@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Runs the ARM64 programs of a build tree under the emulated ARM64 Wine (Debian's
 arm64 Wine under qemu-aarch64-static, fetched by tools/setup-wine-arm64.sh) and
-checks what they answer: arm64_probe.exe's checks of Quell.dll and quell.exe's
-status, help and usage errors.
+checks what they answer: arm64_probe.exe's checks of Quell.dll, the clients
+linked with the import libraries, and quell.exe's status, help and usage errors.
 Each program run costs seconds: the cases share one Wine session.
 
 Usage: run_emulated.py --wine DIR --tree BUILD_DIR --version X.Y.Z
@@ -137,6 +137,12 @@ def main():
         status, out, err = session.run(os.path.join(here, "arm64_probe.exe"), ["probe"], here)
         session.expect("arm64_probe probe: every check holds", status == 0 and "checks, 0 failed" in out,
                        f"exit {status}\n{out}{err}")
+        # Clients linked with the import libraries: Quell.lib and libQuell.dll.a.
+        for client in ("msvc_client.exe", "mingw_client.exe"):
+            status, out, err = session.run(os.path.join(bin_dir, client), [], bin_dir)
+            session.expect(f"{client}: every import reaches its export", status == 0 and out.endswith("PASS\n"),
+                           f"exit {status}\n{out}{err}")
+
         # quell.exe beside the shipped Quell.dll.
         status, out, err = session.run(quell_exe, ["status"], bin_dir)
         major_minor_patch = ".".join((arguments.version.split(".") + ["0", "0"])[:3])

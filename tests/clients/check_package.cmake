@@ -1,11 +1,13 @@
 # Lays out Quell as a caller gets it, checks the layout, then configures, builds
 # and runs examples/consumer against it (find_package(Quell)). Two ways:
-# - the install tree: cmake --install into a fresh prefix; a consumer of the
-#   other architecture must be turned away;
+# - the install tree: cmake --install into a fresh prefix; a consumer of each
+#   other architecture must be turned away, told which bundle to use;
 # - the release bundle (-DBUNDLE): made twice as make dist makes it, the same
 #   bytes both times, and unpacked into a fresh folder.
-# -DBUILD_DIR -DSOURCE_DIR -DTOOLCHAIN -DARCH=x86|x64 -DWINE, and either
-# -DOTHER_TOOLCHAIN (install tree) or -DBUNDLE=name -DMAKE_BUNDLE=command|arguments (bundle)
+# -DBUILD_DIR -DSOURCE_DIR -DTOOLCHAIN -DARCH=x86|x64|arm64 -DVERSION -DWINE, and either
+# -DOTHER_TOOLCHAINS=arch=toolchain|... (install tree) or -DBUNDLE=name
+# -DMAKE_BUNDLE=command|arguments (bundle). Without WINE (arm64: no C runtime to
+# link the consumer with) the consumer is configured, not built and run.
 if(BUNDLE)
     set(root ${BUILD_DIR}/bundle-test)
     set(prefix ${root}/unpacked/${BUNDLE})
@@ -55,26 +57,41 @@ endif()
 
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/consumer -B ${root}/consumer -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN}
     -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
-run(${CMAKE_COMMAND} --build ${root}/consumer)
-run(${WINE} ${root}/consumer/quell_consumer.exe)
-message("${output}")
-if(NOT output MATCHES "CheckWindowsNT = -1")
-    message(FATAL_ERROR "the consumer did not reach Quell.dll")
+if(WINE)
+    run(${CMAKE_COMMAND} --build ${root}/consumer)
+    run(${WINE} ${root}/consumer/quell_consumer.exe)
+    message("${output}")
+    if(NOT output MATCHES "CheckWindowsNT = -1")
+        message(FATAL_ERROR "the consumer did not reach Quell.dll")
+    endif()
+else()
+    message("The ${ARCH} consumer found the package (configured only: no C runtime to link it with)")
 endif()
 if(BUNDLE)
     return()
 endif()
 
-# The refusal names the package's architecture and the consumer's.
-set(refusal_x86 "This Quell package is for x86 (32-bit) programs; the consumer is x64 (64-bit). Use the x64 package.")
-set(refusal_x64 "This Quell package is for x64 (64-bit) programs; the consumer is x86 (32-bit). Use the x86 package.")
-execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/consumer -B ${root}/other-consumer
-                        -DCMAKE_TOOLCHAIN_FILE=${OTHER_TOOLCHAIN} -DCMAKE_PREFIX_PATH=${prefix}
-                RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
-string(REGEX REPLACE "[ \t\n]+" " " flowed "${output}")  # CMake wraps the warning's lines
-string(FIND "${flowed}" "${refusal_${ARCH}}" at)
-if(result EQUAL 0 OR at EQUAL -1)
-    message(FATAL_ERROR "${output}\nthe ${ARCH} package did not refuse a consumer of the other architecture "
-                        "with: ${refusal_${ARCH}}")
-endif()
-message("Refused as expected: ${refusal_${ARCH}}")
+# The refusal names the package's architecture, the consumer's and the bundle to use.
+set(title_x86 "x86 (32-bit)")
+set(title_x64 "x64 (64-bit)")
+set(title_arm64 "ARM64")
+set(bundle_x86 win32)
+set(bundle_x64 win64)
+set(bundle_arm64 arm64)
+string(REPLACE "|" ";" others "${OTHER_TOOLCHAINS}")
+foreach(other IN LISTS others)
+    string(REGEX MATCH "^([a-z0-9]+)=(.*)$" _ "${other}")
+    set(other_arch ${CMAKE_MATCH_1})
+    set(other_toolchain ${CMAKE_MATCH_2})
+    string(CONCAT refusal "This Quell package is for ${title_${ARCH}} programs; the consumer is ${title_${other_arch}}. "
+                          "Use the ${other_arch} package (quell-${VERSION}-${bundle_${other_arch}}.zip).")
+    execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/consumer -B ${root}/${other_arch}-consumer
+                            -DCMAKE_TOOLCHAIN_FILE=${other_toolchain} -DCMAKE_PREFIX_PATH=${prefix}
+                    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+    string(REGEX REPLACE "[ \t\n]+" " " flowed "${output}")  # CMake wraps the warning's lines
+    string(FIND "${flowed}" "${refusal}" at)
+    if(result EQUAL 0 OR at EQUAL -1)
+        message(FATAL_ERROR "${output}\nthe ${ARCH} package did not refuse a consumer of ${other_arch} with: ${refusal}")
+    endif()
+    message("Refused as expected: ${refusal}")
+endforeach()
