@@ -1,17 +1,24 @@
 /* arm64_probe.exe: the ARM64 Quell.dll in a process of its own under the
  * emulated ARM64 Wine, where no C runtime exists for googletest. It loads the
- * Quell.dll beside it as an application does and, with the argument "probe",
- * calls every export that is safe to call for real, against the system's own
- * answers, and reads the export table and version resource as the system reads
- * them from the file; "check ... FAILED" for each difference.
+ * Quell.dll beside it as an application does and, by the argument:
+ *   probe    a first call of the powrprof.dll group under the loader lock
+ *            (loader_lock_helper.dll beside it, as loading_host's "lock"),
+ *            then every export that is safe to call for real, against the
+ *            system's own answers, and the export table and version resource
+ *            as the system reads them from the file; "check ... FAILED" for
+ *            each difference, and "system.<query>=..." lines: the system's
+ *            answers in the format of "queries"
+ *   queries  the harmless power and version exports, one "name=answer" a line
+ *   bare     powrprof.dll and version.dll loaded by bare name, one call each
  * Exit status 0: every check held; 1: a check failed; 2: a library or export
- * was missing. */
+ * was missing; 3: the lock arrangement did not come about. */
 #include <windows.h>
 
 #include "quell_exports.h" /* QUELL_EXPORTS(X): X(ordinal, name) of res/Quell.def */
 
 #define QuellTrue 0xFFFFFFFFu
 #define NotAvailableError 120u
+#define HandshakeMilliseconds 5000
 #define UntouchedError 0xE0DEu
 
 typedef BOOLEAN(WINAPI *BooleanQuery)(void);
@@ -71,7 +78,85 @@ static HMODULE Load(const char *file, BOOL beside) {
     return module;
 }
 
+/* ---- the queries of loading_host ------------------------------------------ */
+
+static void PrintQueries(const char *prefix, DWORD versionResult, DWORD major, DWORD minor, DWORD build,
+                         BOOLEAN suspend, BOOLEAN hibernate, BOOLEAN readable, const SYSTEM_POWER_CAPABILITIES *c,
+                         BOOL standby) {
+    char line[512];
+    wsprintfA(line,
+              "%sDllGetVersion=0x%08lX %lu.%lu.%lu\n%sIsPwrSuspendAllowed=%u\n%sIsPwrHibernateAllowed=%u\n"
+              "%sGetPwrCapabilities=%u S1 %u S2 %u S3 %u S4 %u\n%sCheckSystemPowerStatus=%ld\n",
+              prefix, versionResult, major, minor, build, prefix, suspend, prefix, hibernate, prefix, readable,
+              c->SystemS1, c->SystemS2, c->SystemS3, c->SystemS4, prefix, (long)standby);
+    Write(line);
+}
+
+static int Queries(void) {
+    HMODULE quell = Load("Quell.dll", TRUE);
+    VersionRecord version = {sizeof version, 0, 0, 0, 0};
+    HRESULT result = ENTRY(VersionQuery, quell, "DllGetVersion")(&version);
+    BOOLEAN suspend = ENTRY(BooleanQuery, quell, "IsPwrSuspendAllowed")();
+    BOOLEAN hibernate = ENTRY(BooleanQuery, quell, "IsPwrHibernateAllowed")();
+    SYSTEM_POWER_CAPABILITIES capabilities;
+    SecureZeroMemory(&capabilities, sizeof capabilities);
+    BOOLEAN readable = ENTRY(CapabilitiesQuery, quell, "GetPwrCapabilities")(&capabilities);
+    BOOL standby = ENTRY(QuellQuery, quell, "CheckSystemPowerStatus")();
+    PrintQueries("", (DWORD)result, version.major, version.minor, version.build, suspend, hibernate, readable,
+                 &capabilities, standby);
+    return 0;
+}
+
+static int Bare(void) {
+    char line[128], self[MAX_PATH + 32];
+    HMODULE powrprof = Load("powrprof.dll", FALSE);
+    wsprintfA(line, "IsPwrSuspendAllowed=%u\n", ENTRY(BooleanQuery, powrprof, "IsPwrSuspendAllowed")());
+    Write(line);
+    HMODULE version = Load("version.dll", FALSE);
+    DWORD handle;
+    Beside(self, "arm64_probe.exe");
+    wsprintfA(line, "GetFileVersionInfoSizeA=%lu\n",
+              ENTRY(DWORD(WINAPI *)(LPCSTR, DWORD *), version, "GetFileVersionInfoSizeA")(self, &handle));
+    Write(line);
+    return 0;
+}
+
 /* ---- probe ------------------------------------------------------------------ */
+
+static DWORD WINAPI LoadHelper(void *unused) {
+    char path[MAX_PATH + 32];
+    (void)unused;
+    Beside(path, "loader_lock_helper.dll");
+    return LoadLibraryA(path) ? 0 : GetLastError();
+}
+
+static HANDLE HostEvent(const char *suffix) {
+    char name[64];
+    wsprintfA(name, "QuellLoaderLock-%lu-%s", GetCurrentProcessId(), suffix);
+    return CreateEventA(NULL, TRUE, FALSE, name);
+}
+
+/* One thread's first call of the powrprof.dll group waits inside LoadLibraryA
+ * for the loader lock, which a second thread holds in the helper's attach step
+ * while it makes a first call of the same group: neither may wait for the
+ * other, and both answer as the system does. */
+static void LoaderLock(HMODULE quell, BOOLEAN *thread, LONG *attachStep) {
+    BooleanQuery isPwrHibernateAllowed = ENTRY(BooleanQuery, quell, "IsPwrHibernateAllowed");
+    HANDLE held = HostEvent("held"), calling = HostEvent("calling");
+    HANDLE helperThread = CreateThread(NULL, 0, LoadHelper, NULL, 0, NULL);
+    if (!held || !calling || !helperThread || WaitForSingleObject(held, HandshakeMilliseconds) != WAIT_OBJECT_0) {
+        Write("the helper's attach step never signalled\n");
+        ExitProcess(3);
+    }
+    SetEvent(calling);
+    BOOLEAN answer = isPwrHibernateAllowed();
+    WaitForSingleObject(helperThread, INFINITE);
+    DWORD helperLoad = 0;
+    GetExitCodeThread(helperThread, &helperLoad);
+    EXPECT_EQ("loader_lock_helper.dll loads", helperLoad, 0);
+    *thread = answer;
+    *attachStep = ENTRY(LONG(WINAPI *)(void), GetModuleHandleA("loader_lock_helper.dll"), "LoaderLockHelperAnswer")();
+}
 
 /* The export table: every name of the module-definition file at its ordinal. */
 static void Exports(HMODULE quell) {
@@ -238,8 +323,15 @@ static int Probe(void) {
     OSVERSIONINFOA os;
     os.dwOSVersionInfoSize = sizeof os;
     GetVersionExA(&os);
+    /* The first call of the powrprof.dll group: nothing has loaded the library yet. */
     HMODULE quell = Load("Quell.dll", TRUE);
+    BOOLEAN thread;
+    LONG attachStep;
+    LoaderLock(quell, &thread, &attachStep);
     HMODULE powrprof = Load("powrprof.dll", FALSE), version = Load("version.dll", FALSE);
+    BooleanQuery systemHibernate = ENTRY(BooleanQuery, powrprof, "IsPwrHibernateAllowed");
+    EXPECT_EQ("first call under the loader lock, on the thread", thread, systemHibernate());
+    EXPECT_EQ("first call under the loader lock, in the attach step", attachStep, systemHibernate());
     Exports(quell);
 
     EXPECT_EQ("CheckWindowsNT", ENTRY(QuellQuery, quell, "CheckWindowsNT")(),
@@ -258,6 +350,14 @@ static int Probe(void) {
     BlockReasons(quell);
     VersionRecord record;
     Version(quell, version, &record);
+
+    /* The system's answers in the format of "queries", for a run beside planted stand-ins. */
+    SYSTEM_POWER_CAPABILITIES capabilities;
+    SecureZeroMemory(&capabilities, sizeof capabilities);
+    BOOLEAN readable = ENTRY(CapabilitiesQuery, powrprof, "GetPwrCapabilities")(&capabilities);
+    PrintQueries("system.", S_OK, record.major, record.minor, record.build,
+                 ENTRY(BooleanQuery, powrprof, "IsPwrSuspendAllowed")(), systemHibernate(), readable, &capabilities,
+                 ENTRY(QuellQuery, quell, "CheckSystemPowerStatus")());
 
     EXPECT_EQ("FreeLibrary", FreeLibrary(quell), TRUE);
     char line[64];
@@ -278,6 +378,8 @@ void ProbeStart(void) {
     const char *mode = Mode();
     int status = 2;
     if (!lstrcmpA(mode, "probe")) status = Probe();
-    else Write("usage: arm64_probe probe\n");
+    else if (!lstrcmpA(mode, "queries")) status = Queries();
+    else if (!lstrcmpA(mode, "bare")) status = Bare();
+    else Write("usage: arm64_probe probe|queries|bare\n");
     ExitProcess(status);
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Runs the ARM64 programs of a build tree under the emulated ARM64 Wine (Debian's
 arm64 Wine under qemu-aarch64-static, fetched by tools/setup-wine-arm64.sh) and
-checks what they answer: arm64_probe.exe's checks of Quell.dll, the clients
-linked with the import libraries, and quell.exe's status, help and usage errors.
+checks what they answer: arm64_probe.exe's checks of Quell.dll, the loader-lock
+and planted-library scenarios, the clients linked with the import libraries, and
+quell.exe's status, help and usage errors.
 Each program run costs seconds: the cases share one Wine session.
 
 Usage: run_emulated.py --wine DIR --tree BUILD_DIR --version X.Y.Z
@@ -95,6 +96,20 @@ def scratch(tree, name, files):
     return directory
 
 
+def read(path):
+    try:
+        with open(path, encoding="ascii", errors="replace") as f:
+            return f.read().replace("\r\n", "\n")
+    except FileNotFoundError:
+        return ""
+
+
+def remove_logs(directory):
+    for log in ("powrprof.dll.log", "version.dll.log"):
+        if os.path.exists(os.path.join(directory, log)):
+            os.remove(os.path.join(directory, log))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--wine", required=True)
@@ -131,12 +146,45 @@ def main():
 
     quell_dll, quell_exe = os.path.join(bin_dir, "Quell.dll"), os.path.join(bin_dir, "quell.exe")
     probe = os.path.join(loading, "arm64_probe.exe")
+    plants = [os.path.join(loading, "planted", name) for name in ("powrprof.dll", "version.dll")]
     try:
-        # Every safe export and the file's tables, in one process.
-        here = scratch(tree, "probe", [probe, quell_dll])
+        # Every safe export, the file's tables and the loader lock, in one process.
+        here = scratch(tree, "probe", [probe, quell_dll, os.path.join(loading, "loader_lock_helper.dll")])
         status, out, err = session.run(os.path.join(here, "arm64_probe.exe"), ["probe"], here)
         session.expect("arm64_probe probe: every check holds", status == 0 and "checks, 0 failed" in out,
                        f"exit {status}\n{out}{err}")
+        system_answers = "".join(line[len("system."):] + "\n" for line in out.splitlines()
+                                 if line.startswith("system."))
+        session.expect("arm64_probe probe: the system's answers", system_answers.count("\n") == 5, out)
+
+        # Stand-ins of powrprof.dll and version.dll beside the program, searched
+        # there first: Quell.dll answers as the system does and calls neither.
+        planted = scratch(tree, "planted", [probe, quell_dll, quell_exe] + plants)
+        overrides = "powrprof,version=n,b"
+        for program, args in (("arm64_probe.exe", ["queries"]), ("quell.exe", ["status"])):
+            remove_logs(planted)
+            status, out, err = session.run(os.path.join(planted, program), args, planted, overrides)
+            name = f"{program} {args[0]} beside stand-ins"
+            session.expect(f"{name}: exit 0", status == 0, f"exit {status}\n{out}{err}")
+            if program == "arm64_probe.exe":
+                session.expect(f"{name}: the system's answers", out == system_answers,
+                               f"got:\n{out}expected:\n{system_answers}")
+            log = read(os.path.join(planted, "powrprof.dll.log"))
+            session.expect(f"{name}: the planted powrprof.dll never ran", log == "", log)
+            # Wine's own user32.dll imports version.dll (Windows' does not), so
+            # Wine attaches that stand-in itself; nothing may call it.
+            calls = read(os.path.join(planted, "version.dll.log")).replace("attach\n", "")
+            session.expect(f"{name}: the planted version.dll was never called", calls == "", calls)
+        # The control: loaded by bare name, the same stand-ins do run.
+        remove_logs(planted)
+        status, out, err = session.run(os.path.join(planted, "arm64_probe.exe"), ["bare"], planted, overrides)
+        session.expect("arm64_probe bare: the stand-ins answer",
+                       status == 0 and out == "IsPwrSuspendAllowed=0\nGetFileVersionInfoSizeA=0\n",
+                       f"exit {status}\n{out}{err}")
+        for plant, call in (("powrprof.dll", "IsPwrSuspendAllowed"), ("version.dll", "GetFileVersionInfoSizeA")):
+            log = read(os.path.join(planted, plant + ".log"))
+            session.expect(f"arm64_probe bare: the planted {plant} ran", log == f"attach\n{call}\n", log)
+
         # Clients linked with the import libraries: Quell.lib and libQuell.dll.a.
         for client in ("msvc_client.exe", "mingw_client.exe"):
             status, out, err = session.run(os.path.join(bin_dir, client), [], bin_dir)

@@ -5,7 +5,6 @@
  * this call must not wait for that thread. The two sides meet on the host's
  * events "QuellLoaderLock-<process id>-held" and "-calling". */
 #include <windows.h>
-#include <stdio.h>
 
 /* How long either side waits for the other before giving up the arrangement. */
 #define HandshakeMilliseconds 5000
@@ -20,7 +19,7 @@ __declspec(dllexport) LONG WINAPI LoaderLockHelperAnswer(void) { return Answer; 
 
 static HANDLE OpenHostEvent(const char *suffix) {
     char name[64];
-    snprintf(name, sizeof name, "QuellLoaderLock-%lu-%s", GetCurrentProcessId(), suffix);
+    wsprintfA(name, "QuellLoaderLock-%lu-%s", GetCurrentProcessId(), suffix);  /* no C runtime on arm64 */
     return OpenEventA(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, name);
 }
 
