@@ -37,8 +37,10 @@ configure_package_config_file(
 # The version file: SameMajorVersion, for a Windows consumer of this package's
 # architecture only. CMake's own pointer-size check names neither architecture,
 # so the file makes its own ahead of the version comparison. Unsuitable rather
-# than an error: find_package goes on to a package of the consumer's
-# architecture further along the search path, if there is one.
+# than an error, and silent: find_package goes on to a package of the
+# consumer's architecture further along the search path, if there is one, and
+# only when none is found does it list the packages it turned away, each with
+# its PACKAGE_VERSION, which therefore says why.
 write_basic_package_version_file(
     ${CMAKE_BINARY_DIR}/package/QuellVersionComparison.cmake
     VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
@@ -46,12 +48,8 @@ file(READ ${CMAKE_BINARY_DIR}/package/QuellVersionComparison.cmake QUELL_VERSION
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/package/QuellConfigVersion.cmake @ONLY CONTENT [=[
 # Quell @PROJECT_VERSION@ for @QUELL_ARCH_TITLE@ programs.
 if(WIN32 AND CMAKE_SIZEOF_VOID_P AND NOT CMAKE_SIZEOF_VOID_P EQUAL @CMAKE_SIZEOF_VOID_P@)
-    set(PACKAGE_VERSION "@PROJECT_VERSION@ for @QUELL_ARCH_TITLE@")
+    set(PACKAGE_VERSION "@PROJECT_VERSION@ for @QUELL_ARCH_TITLE@ programs; the consumer is @QUELL_OTHER_ARCH_TITLE@. Use the @QUELL_OTHER_ARCH@ package.")
     set(PACKAGE_VERSION_UNSUITABLE TRUE)
-    if(NOT ${PACKAGE_FIND_NAME}_FIND_QUIETLY)
-        message(WARNING "This Quell package is for @QUELL_ARCH_TITLE@ programs; the consumer is "
-                        "@QUELL_OTHER_ARCH_TITLE@. Use the @QUELL_OTHER_ARCH@ package.")
-    endif()
     return()
 endif()
 
