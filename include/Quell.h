@@ -93,17 +93,20 @@ QUELL_API HRESULT WINAPI QUELL_SHARED_NAME(DllGetVersion)(struct _DLLVERSIONINFO
  * IsPwrHibernateAllowed, else, without powrprof.dll, a known AC line status.
  * Boolean. 120 outside the NT family and below Windows 2000 (NT 5), and when
  * powrprof.dll lacks the query; 50 (ERROR_NOT_SUPPORTED) when the system says
- * there is no hibernation; 1300 without the shutdown privilege; else what the
- * failed query, GetSystemPowerStatus or the request left. NT 5 and later. */
+ * there is no hibernation; without powrprof.dll and with the AC line status
+ * unknown, what its failed load left (126); 1300 without the shutdown
+ * privilege; else what the failed query, GetSystemPowerStatus or the request
+ * left. NT 5 and later. */
 QUELL_API BOOL WINAPI WindowsHibernate(void);
 
 /* 3 WindowsStandby: puts the machine into standby after checking that it
  * supports it: any one of S1, S2, S3 in the power capabilities (NT 6 and
  * later), else IsPwrSuspendAllowed, else, without powrprof.dll, a known AC line
  * status. Boolean. 120 when powrprof.dll lacks the query; 50
- * (ERROR_NOT_SUPPORTED) when the system says there is no standby; 1300 without
- * the shutdown privilege; else what the failed query, GetSystemPowerStatus or
- * the request left. All systems. */
+ * (ERROR_NOT_SUPPORTED) when the system says there is no standby; without
+ * powrprof.dll and with the AC line status unknown, what its failed load left
+ * (126); 1300 without the shutdown privilege; else what the failed query,
+ * GetSystemPowerStatus or the request left. All systems. */
 QUELL_API BOOL WINAPI WindowsStandby(void);
 
 /* ---- Power capability queries -------------------------------------------- */
