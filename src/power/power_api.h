@@ -27,9 +27,6 @@ using GetSystemPowerStatusEntry = BOOL(WINAPI *)(LPSYSTEM_POWER_STATUS lpSystemP
 using SetSystemPowerStateEntry = BOOL(WINAPI *)(BOOL fSuspend, BOOL fForce);
 enum Kernel32PowerSlot : unsigned { GetSystemPowerStatusSlot, SetSystemPowerStateSlot };
 
-// PowrProfGroup's slots, in the order they are looked up.
-enum PowrProfSlot : unsigned { IsPwrSuspendAllowedSlot, IsPwrHibernateAllowedSlot, SetSuspendStateSlot, GetPwrCapabilitiesSlot };
-
 // True when GetSystemPowerStatus answers and can tell the AC line status: the
 // answer on systems without powrprof.dll.
 bool AcLineStatusKnown();

@@ -6,12 +6,6 @@ namespace {
 constexpr BYTE AcLineStatusUnknown = 255;
 }
 
-constexpr LateBoundLibrary PowrProfLibrary = {
-    "powrprof.dll",
-    LateBoundSearch::SystemDirectory,
-    {ByName("IsPwrSuspendAllowed"), ByName("IsPwrHibernateAllowed"), ByName("SetSuspendState"),
-     ByName("GetPwrCapabilities")},
-};
 constinit LateBoundGroup PowrProfGroup = {&PowrProfLibrary};
 
 // NT 4.0's kernel32 lacks both: bound at load time, they would keep the
