@@ -22,9 +22,6 @@ using IsPwrHibernateAllowedEntry = BOOLEAN(WINAPI *)();
 using SetSuspendStateEntry = BOOLEAN(WINAPI *)(BOOLEAN bHibernate, BOOLEAN bForce, BOOLEAN bWakeupEventsDisabled);
 using GetPwrCapabilitiesEntry = BOOLEAN(WINAPI *)(PSYSTEM_POWER_CAPABILITIES lpspc);
 
-// PowrProfGroup's slots, in the order they are looked up.
-enum PowrProfSlot : unsigned { IsPwrSuspendAllowedSlot, IsPwrHibernateAllowedSlot, SetSuspendStateSlot, GetPwrCapabilitiesSlot };
-
 // True when GetSystemPowerStatus answers and can tell the AC line status: the
 // answer on systems without powrprof.dll.
 bool AcLineStatusKnown();

@@ -6,12 +6,6 @@ namespace {
 constexpr BYTE AcLineStatusUnknown = 255;
 }
 
-constexpr LateBoundLibrary PowrProfLibrary = {
-    "powrprof.dll",
-    LateBoundSearch::SystemDirectory,
-    {ByName("IsPwrSuspendAllowed"), ByName("IsPwrHibernateAllowed"), ByName("SetSuspendState"),
-     ByName("GetPwrCapabilities")},
-};
 constinit LateBoundGroup PowrProfGroup = {&PowrProfLibrary};
 
 // The forwarders pass the system's BOOLEAN back as it is, not widened to -1.

@@ -122,13 +122,18 @@ def forwarded_boolean(export, function, *arguments):
 
 
 def dialog_answered(export, function, *arguments):
-    """The shell's dialog, answered No: quell.exe reports what the system's
-    function returned, and fails (restart-dialog succeeds only on Yes)."""
+    """The restart dialog, answered No: quell.exe reports what the system's
+    function returned, and fails (it succeeds only on Yes)."""
     def expect(run):
-        result = run.returned(function)
-        exit = 0 if export == "ShutdownDialog" and result else 1
-        return Expect(exit, r"%s = %s, " % (export, result), (relay_call(function, *arguments),))
+        return Expect(1, r"%s = %s, " % (export, run.returned(function)), (relay_call(function, *arguments),))
     return expect
+
+
+def shutdown_dialog_shown(run):
+    """The shell's shut-down dialog, answered No: it returns nothing, so quell.exe
+    prints no result and exits 0 once it has been shown."""
+    return Expect(0, r"\Aquell shutdown-dialog: about to show the shell's shut-down dialog\n"
+                     r"quell shutdown-dialog: shown\n\Z", (relay_call("shell32.60", ZERO),))
 
 
 def lock_as_the_system_answers(run):
@@ -204,7 +209,7 @@ CASES = [
                          "0*2"),  # EWX_REBOOT
          dialog=("Restart", "Do you want to simulate a Windows reboot?", "no"), x64=True),
     Case("shutdown-dialog", ["shutdown-dialog"], "alive",
-         dialog_answered("ShutdownDialog", "shell32.60", ZERO),
+         shutdown_dialog_shown,
          dialog=("Shutdown", "Do you want to shutdown your Wine session?", "no")),
     # Wine's InitiateSystemShutdownW and AbortSystemShutdownA are stubs that
     # answer TRUE and do nothing: what arrives is checked, no shutdown asserted.
