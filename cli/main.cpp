@@ -9,8 +9,9 @@
 //   FreeLibrary, GetStdHandle, GetConsoleMode, GetConsoleOutputCP, WriteFile,
 //   FormatMessageA, GetLastError, SetLastError, MultiByteToWideChar,
 //   WideCharToMultiByte, GetProcessHeap, HeapAlloc, HeapReAlloc, HeapFree.
-// Looked up at run time and called on the NT family only: GetCommandLineW,
-//   GetModuleFileNameW, LoadLibraryW, WriteConsoleW, FormatMessageW.
+// Looked up at run time and called on every system but Windows 95/98/Me:
+//   GetCommandLineW, GetModuleFileNameW, LoadLibraryW, WriteConsoleW,
+//   FormatMessageW.
 #include "quell_cli.h"
 
 extern "C" void QuellStart() {

@@ -2,12 +2,15 @@
 // harmless answers. Operations that change the session run only with --yes.
 //
 // The code runs without a C runtime: text lives in process-heap buffers and is
-// formatted here. It chooses once between the NT family, where it keeps
-// Unicode throughout, and Windows 95/98/Me, where it calls no W function and
-// hands Quell.dll ANSI text.
+// formatted here. It chooses once, by the platform identifier, between Windows
+// 95/98/Me, where it calls no W function and hands Quell.dll ANSI text, and
+// every other system, where it keeps Unicode throughout.
 #include "quell_cli.h"
 
 #include <shlwapi.h>
+#include <stddef.h>
+
+#include "latebound/system_libraries.h"
 
 namespace {
 
@@ -104,36 +107,67 @@ bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 // ---- the session's system ----------------------------------------------------
 
 // The entries are set by LibraryReady and read only once loaded: nothing
-// clears them before (a cleared record is a memset call, and no C runtime is
+// clears them before, and the version record is referred to, not copied (a
+// cleared or copied record is a memset or memcpy call, and no C runtime is
 // linked to provide one).
 struct Cli {
-    Cli(const CliHost &host, bool ansi) : host(host), ansi(ansi), loaded(false) {}
+    Cli(const CliHost &host, bool ansi, const OSVERSIONINFOA &version)
+        : host(host), ansi(ansi), loaded(false), version(version) {}
     const CliHost &host;
     bool ansi;  // Windows 95/98/Me: A functions only
     bool loaded;
     QuellEntries quell;
+    const OSVERSIONINFOA &version;
 };
 
-// The system's text for a last-error value, without the line break.
-void AppendSystemMessage(const Cli &cli, Text &text, DWORD error) {
+// Appends the message text, each insert (%1 to %99, with or without a !format!)
+// replaced by the given text, and the trailing line break dropped.
+void AppendWithInserts(Text &text, const wchar_t *message, DWORD length, const wchar_t *insert) {
+    DWORD start = text.length;
+    for (DWORD at = 0; at < length; ++at) {
+        if (message[at] != L'%' || at + 1 == length || !IsDigit(message[at + 1]) || message[at + 1] == L'0') {
+            Append(text, message + at, 1);
+            continue;
+        }
+        DWORD end = at + 2;
+        if (end < length && IsDigit(message[end])) ++end;
+        if (end < length && message[end] == L'!') {
+            DWORD close = end + 1;
+            while (close < length && message[close] != L'!') ++close;
+            if (close < length) end = close + 1;
+        }
+        Append(text, insert);
+        at = end - 1;
+    }
+    while (text.length > start && text.data[text.length - 1] <= L' ') Cut(text, text.length - 1);
+}
+
+// The system's text for a last-error value. It is read with its inserts
+// ignored (the system would otherwise read arguments that nobody passed), and
+// they are then filled with the insert, or "..." without one: no raw %1 shows.
+void AppendSystemMessage(const Cli &cli, Text &text, DWORD error, const wchar_t *insert) {
     const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
     DWORD start = text.length;
+    Text message{};
     if (cli.ansi) {
-        char message[512];
-        DWORD length = cli.host.FormatMessageA(flags, nullptr, error, 0, message, sizeof message, nullptr);
-        AppendAnsi(text, message, static_cast<int>(length));
+        char ansi[512];
+        DWORD length = cli.host.FormatMessageA(flags, nullptr, error, 0, ansi, sizeof ansi, nullptr);
+        AppendAnsi(message, ansi, static_cast<int>(length < sizeof ansi ? length : 0));
     } else {
-        wchar_t message[512];
-        Append(text, message, cli.host.FormatMessageW(flags, nullptr, error, 0, message, 512, nullptr));
+        wchar_t wide[512];
+        DWORD length = cli.host.FormatMessageW(flags, nullptr, error, 0, wide, 512, nullptr);
+        Append(message, wide, length < 512 ? length : 0);
     }
-    while (text.length > start && (text.data[text.length - 1] <= L' ')) Cut(text, text.length - 1);
+    if (message.length) AppendWithInserts(text, message.data, message.length, insert ? insert : L"...");
+    Release(message.data);
     if (text.length == start) Append(text, L"no message text");
 }
 
 // A small printf: %s wide string, %S ASCII string, %d long, %u unsigned long,
 // %X unsigned long in eight hex digits, %E "last error N (text)" for a DWORD,
-// %F the same after a failure, where 0 means the call set no error code. "-N"
-// after % pads to N characters.
+// %F the same after a failure, where 0 means the call set no error code, %L
+// the same as %E for a DWORD and then the wide text that fills the message's
+// inserts (a file name). "-N" after % pads to N characters.
 void FormatV(const Cli &cli, Text &text, const wchar_t *pattern, va_list args) {
     for (const wchar_t *at = pattern; *at; ++at) {
         if (*at != L'%') {
@@ -158,8 +192,10 @@ void FormatV(const Cli &cli, Text &text, const wchar_t *pattern, va_list args) {
             break;
         }
         case L'E':
-        case L'F': {
+        case L'F':
+        case L'L': {
             DWORD error = va_arg(args, DWORD);
+            const wchar_t *insert = *at == L'L' ? va_arg(args, const wchar_t *) : nullptr;
             if (*at == L'F' && error == 0) {
                 Append(text, L"no error code set");
                 break;
@@ -167,7 +203,7 @@ void FormatV(const Cli &cli, Text &text, const wchar_t *pattern, va_list args) {
             Append(text, L"last error ");
             AppendNumber(text, error, 10, 1);
             Append(text, L" (");
-            AppendSystemMessage(cli, text, error);
+            AppendSystemMessage(cli, text, error, insert);
             Append(text, L")");
             break;
         }
@@ -241,6 +277,16 @@ int UsageError(const Cli &cli, const wchar_t *pattern, ...) {
 
 // ---- loading Quell.dll ---------------------------------------------------------
 
+// Quell.dll loads only into a process of its own architecture; each release
+// bundle holds one architecture's quell.exe and Quell.dll.
+#ifdef _WIN64
+constexpr const wchar_t *OwnArchitecture = L"x64", *OtherArchitecture = L"x86";
+constexpr const wchar_t *OwnBundle = L"quell-" QUELL_VERSION_STRING "-win64.zip";
+#else
+constexpr const wchar_t *OwnArchitecture = L"x86", *OtherArchitecture = L"x64";
+constexpr const wchar_t *OwnBundle = L"quell-" QUELL_VERSION_STRING "-win32.zip";
+#endif
+
 // The full path of Quell.dll beside quell.exe. Never a bare name: that would
 // let the search path pick another file.
 bool FormQuellPath(const Cli &cli, Text &path) {
@@ -300,7 +346,16 @@ bool LibraryReady(Cli &cli) {
     } else {
         module = cli.host.LoadLibraryW(path.data);
     }
-    if (!module) Say(cli, STD_ERROR_HANDLE, L"quell: %s could not be loaded: %E\n", path.data, GetLastError());
+    if (!module) {
+        DWORD error = GetLastError();
+        Say(cli, STD_ERROR_HANDLE, L"quell: %s could not be loaded: %L\n", path.data, error, L"Quell.dll");
+        if (error == ERROR_BAD_EXE_FORMAT) {
+            Say(cli, STD_ERROR_HANDLE,
+                L"quell: this Quell.dll is not built for %s like this quell.exe: most likely it is the %s build "
+                L"(or the file is damaged). Use the Quell.dll of %s, the bundle this quell.exe belongs to.\n",
+                OwnArchitecture, OtherArchitecture, OwnBundle);
+        }
+    }
     Release(path.data);
     if (!module) return false;
 #define QUELL_RESOLVE(name) ResolveEntry(cli.host.GetProcAddress(module, #name), cli.quell.name);
@@ -446,6 +501,29 @@ void VersionStatus(const Cli &cli, Text &out) {
     Release(detail.data);
 }
 
+// On a machine with Modern Standby, S0 low power idle takes the place of S1 to
+// S3: this line explains why standby is then not possible. The capabilities
+// record's AoAc member, byte 20, says so; MinGW's header calls it spare2[2].
+constexpr size_t AoAcOffset = 20;
+static_assert(sizeof(SYSTEM_POWER_CAPABILITIES) == 76);
+static_assert(offsetof(SYSTEM_POWER_CAPABILITIES, spare2) + 2 == AoAcOffset);
+
+void ModernStandbyStatus(const Cli &cli, Text &out, bool read, const SYSTEM_POWER_CAPABILITIES &capabilities) {
+    const wchar_t *question = L"Modern Standby (S0 low power idle)";
+    BYTE aoAc = reinterpret_cast<const BYTE *>(&capabilities)[AoAcOffset];
+    Text detail{};
+    if (!read) {
+        Append(detail, L"the power capabilities are not readable");
+    } else if (aoAc) {
+        Format(cli, detail, L"AoAc %u: the machine sleeps in S0 low power idle, which takes the place of S1 to S3",
+               static_cast<unsigned long>(aoAc));
+    } else {
+        Append(detail, L"AoAc 0");
+    }
+    StatusLine(cli, out, question, !read ? L"?" : aoAc ? L"yes" : L"no", detail);
+    Release(detail.data);
+}
+
 void CapabilitiesStatus(const Cli &cli, Text &out) {
     const wchar_t *question = L"power capabilities readable";
     if (!cli.quell.GetPwrCapabilities) return MissingLine(cli, out, question, "GetPwrCapabilities");
@@ -464,48 +542,66 @@ void CapabilitiesStatus(const Cli &cli, Text &out) {
     Format(cli, detail, L", %E", error);
     StatusLine(cli, out, question, result ? L"yes" : L"no", detail);
     Release(detail.data);
+    ModernStandbyStatus(cli, out, result != 0, capabilities);
 }
 
-// Late-bound entries that Quell.dll forwards to, as the status report lists them.
-struct SystemEntry {
-    const char *library;
-    const char *name;  // null: by ordinal
-    WORD ordinal;
-    const wchar_t *label;
-};
-
-const SystemEntry SystemEntries[] = {
-    {"user32.dll", "LockWorkStation", 0, L"LockWorkStation"},
-    {"user32.dll", "ShutdownBlockReasonCreate", 0, L"ShutdownBlockReasonCreate"},
-    {"user32.dll", "ShutdownBlockReasonDestroy", 0, L"ShutdownBlockReasonDestroy"},
-    {"user32.dll", "ShutdownBlockReasonQuery", 0, L"ShutdownBlockReasonQuery"},
-    {"advapi32.dll", "InitiateSystemShutdownExA", 0, L"InitiateSystemShutdownExA"},
-    {"advapi32.dll", "InitiateSystemShutdownExW", 0, L"InitiateSystemShutdownExW"},
-    {"advapi32.dll", "InitiateShutdownA", 0, L"InitiateShutdownA"},
-    {"advapi32.dll", "InitiateShutdownW", 0, L"InitiateShutdownW"},
-    {"shell32.dll", nullptr, 59, L"#59 (RestartDialog)"},
-    {"shell32.dll", nullptr, 60, L"#60 (ShutdownDialog)"},
-    {"powrprof.dll", "IsPwrSuspendAllowed", 0, L"IsPwrSuspendAllowed"},
-    {"powrprof.dll", "IsPwrHibernateAllowed", 0, L"IsPwrHibernateAllowed"},
-    {"powrprof.dll", "SetSuspendState", 0, L"SetSuspendState"},
-    {"powrprof.dll", "GetPwrCapabilities", 0, L"GetPwrCapabilities"},
-};
+// What the system directory's copy of a library says of one of its entries.
+enum class Offer { Offered, Missing, Unknown };
 
 // Looks the entry up in the system directory's copy of its library, loaded by
 // full path, without calling it.
-const wchar_t *SystemOffer(const Cli &cli, const char *systemDirectory, const SystemEntry &entry) {
-    if (!*systemDirectory) return L"unknown";
+Offer SystemOffer(const Cli &cli, const char *systemDirectory, const char *library, const LateBoundEntry &entry) {
+    if (!*systemDirectory) return Offer::Unknown;
     char path[MAX_PATH + 16];
     char *at = path;
     for (const char *c = systemDirectory; *c;) *at++ = *c++;
     *at++ = '\\';
-    for (const char *c = entry.library; *c;) *at++ = *c++;
+    for (const char *c = library; *c;) *at++ = *c++;
     *at = 0;
     HMODULE module = cli.host.LoadLibraryA(path);
-    if (!module) return L"missing";
+    if (!module) return Offer::Missing;
     bool offered = cli.host.GetProcAddress(module, entry.name ? entry.name : MAKEINTRESOURCEA(entry.ordinal));
     cli.host.FreeLibrary(module);
-    return offered ? L"offered" : L"missing";
+    return offered ? Offer::Offered : Offer::Missing;
+}
+
+// The system directory, or an empty string when it cannot be read.
+void ReadSystemDirectory(const Cli &cli, char (&directory)[MAX_PATH]) {
+    UINT length = cli.host.GetSystemDirectoryA(directory, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) directory[0] = 0;
+}
+
+bool Applies(const Cli &cli, const LateBoundEntry &entry) {
+    return (entry.name || entry.ordinal) &&
+           LateBoundFormApplies(entry.form, cli.version.dwPlatformId, cli.version.dwMajorVersion);
+}
+
+// The shell's dialogs are exported by ordinal only: the export of Quell.dll
+// that reaches each names it.
+void AppendEntryLabel(Text &text, const LateBoundEntry &entry) {
+    if (entry.name) return AppendAscii(text, entry.name);
+    Append(text, L"#");
+    AppendNumber(text, entry.ordinal, 10, 1);
+    if (entry.ordinal == RestartDialogOrdinal) Append(text, L" (RestartDialog)");
+    if (entry.ordinal == ShutdownDialogOrdinal) Append(text, L" (ShutdownDialog)");
+}
+
+// Every entry of Quell.dll's late-bound libraries that it looks up on this system.
+void SystemEntriesStatus(const Cli &cli, Text &out) {
+    Append(out, L"System entries that Quell.dll may use here (looked up, not called)\n");
+    char systemDirectory[MAX_PATH];
+    ReadSystemDirectory(cli, systemDirectory);
+    for (const LateBoundLibrary *library : SystemLibraries) {
+        for (const LateBoundEntry &entry : library->entries) {
+            if (!Applies(cli, entry)) continue;
+            Offer offer = SystemOffer(cli, systemDirectory, library->fileName, entry);
+            Text label{};
+            AppendEntryLabel(label, entry);
+            Format(cli, out, L"  %-14S %-30s %s\n", library->fileName, label.data,
+                   offer == Offer::Offered ? L"offered" : offer == Offer::Missing ? L"missing" : L"unknown");
+            Release(label.data);
+        }
+    }
 }
 
 int Status(Cli &cli) {
@@ -523,14 +619,7 @@ int Status(Cli &cli) {
     CapabilitiesStatus(cli, out);
     BooleanStatus(cli, out, L"MS-DOS mode shortcut present", "CheckMsDosModus", quell.CheckMsDosModus);
 
-    Append(out, L"System entries that Quell.dll forwards to (looked up, not called)\n");
-    char systemDirectory[MAX_PATH];
-    UINT length = cli.host.GetSystemDirectoryA(systemDirectory, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) systemDirectory[0] = 0;
-    for (const SystemEntry &entry : SystemEntries) {
-        Format(cli, out, L"  %-14S %-30s %s\n", entry.library, entry.label,
-               SystemOffer(cli, systemDirectory, entry));
-    }
+    SystemEntriesStatus(cli, out);
     Print(cli, STD_OUTPUT_HANDLE, out);
     Release(out.data);
 
@@ -547,6 +636,21 @@ int Status(Cli &cli) {
 }
 
 // ---- operations --------------------------------------------------------------
+
+// The shell's shut-down dialog returns nothing, so Quell.dll's answer cannot
+// tell whether it was shown: the shell is asked for the entry beforehand.
+bool ShellOffersShutdownDialog(const Cli &cli) {
+    char systemDirectory[MAX_PATH];
+    ReadSystemDirectory(cli, systemDirectory);
+    Offer offer = SystemOffer(cli, systemDirectory, Shell32Library.fileName, ByOrdinal(ShutdownDialogOrdinal));
+    if (offer == Offer::Missing) Say(cli, STD_ERROR_HANDLE, L"quell: shell32.dll offers no shut-down dialog (#60)\n");
+    if (offer == Offer::Unknown) {
+        Say(cli, STD_ERROR_HANDLE,
+            L"quell: the system directory could not be read, so whether shell32.dll offers its shut-down dialog "
+            L"(#60) is unknown\n");
+    }
+    return offer == Offer::Offered;
+}
 
 struct Request {
     const Command *command;
@@ -608,7 +712,7 @@ bool CallExport(const Cli &cli, const Request &request, DWORD seconds, LONG &res
         }
         break;
     case Shape::ShutdownDialog:
-        if ((present = quell.ShutdownDialog != nullptr)) result = quell.ShutdownDialog(nullptr);
+        if ((present = quell.ShutdownDialog != nullptr)) quell.ShutdownDialog(nullptr);
         break;
     }
     error = GetLastError();
@@ -635,17 +739,24 @@ int Perform(Cli &cli, const Request &request) {
         Release(effect.data);
         return ExitUsage;
     }
-    if (command.shape == Shape::RestartDialog) {
+    // A dialog may end the session before it returns.
+    if (command.shape == Shape::RestartDialog || command.shape == Shape::ShutdownDialog) {
         Say(cli, STD_OUTPUT_HANDLE, L"quell %s: about to %s\n", command.name, effect.data);
     }
     Release(effect.data);
     if (!LibraryReady(cli)) return ExitFailed;
+    if (command.shape == Shape::ShutdownDialog && !ShellOffersShutdownDialog(cli)) return ExitFailed;
 
     LONG result = 0;
     DWORD error = 0;
     if (!CallExport(cli, request, seconds, result, error)) {
         Say(cli, STD_ERROR_HANDLE, L"quell: %S missing from Quell.dll\n", exportName);
         return ExitFailed;
+    }
+    // The shell's shut-down dialog returns nothing: what Quell.dll passes back is no answer.
+    if (command.shape == Shape::ShutdownDialog) {
+        Say(cli, STD_OUTPUT_HANDLE, L"quell %s: shown\n", command.name);
+        return ExitSuccess;
     }
     // The restart dialog answers IDYES when the user agreed to restart.
     bool done = command.shape == Shape::RestartDialog ? result == IDYES : result != 0;
@@ -706,6 +817,30 @@ int Run(Cli &cli, int argc, wchar_t **argv) {
     return Perform(cli, request);
 }
 
+// Every other system has each W function that the front end calls. Where one
+// is missing, it says so and stops: the ANSI path would hand ANSI text to
+// Unicode exports of Quell.dll and of the system.
+bool UnicodeComplete(const Cli &cli) {
+    const CliHost &host = cli.host;
+    Text lacking{};
+    if (!host.GetCommandLineW) Append(lacking, L" GetCommandLineW");
+    if (!host.GetModuleFileNameW) Append(lacking, L" GetModuleFileNameW");
+    if (!host.LoadLibraryW) Append(lacking, L" LoadLibraryW");
+    if (!host.WriteConsoleW) Append(lacking, L" WriteConsoleW");
+    if (!host.FormatMessageW) Append(lacking, L" FormatMessageW");
+    bool complete = lacking.length == 0;
+    if (!complete) {
+        // Said through the ANSI output, which needs none of them.
+        Cli ansiOutput(host, true, cli.version);
+        Say(ansiOutput, STD_ERROR_HANDLE,
+            L"quell: this is not Windows 95/98/Me (platform %u), yet kernel32.dll lacks%s. quell.exe uses only "
+            L"Unicode functions on such a system and stops.\n",
+            cli.version.dwPlatformId, lacking.data);
+    }
+    Release(lacking.data);
+    return complete;
+}
+
 // Splits a command line as the Microsoft C runtime does for argv. values has
 // room for a pointer per character and two more, chars for every character
 // and a terminator.
@@ -758,13 +893,14 @@ int SplitCommandLine(const wchar_t *line, wchar_t **values, wchar_t *chars) {
 }  // namespace
 
 int RunQuell(const CliHost &host) {
-    OSVERSIONINFOA version;  // read only when the query succeeds
+    OSVERSIONINFOA version;
     version.dwOSVersionInfoSize = sizeof version;
-    // A system that lacks any of the W functions is served in ANSI, like Windows 95.
-    bool unicode = host.GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
-                   host.GetCommandLineW && host.GetModuleFileNameW && host.LoadLibraryW && host.WriteConsoleW &&
-                   host.FormatMessageW;
-    Cli cli(host, !unicode);
+    // Only Windows 95/98/Me get ANSI. The numbers of a record that cannot be
+    // read stay zero and count as Unicode, as Quell.dll counts them.
+    version.dwMajorVersion = version.dwMinorVersion = version.dwBuildNumber = version.dwPlatformId = 0;
+    host.GetVersionExA(&version);
+    Cli cli(host, version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS, version);
+    if (!cli.ansi && !UnicodeComplete(cli)) return ExitFailed;
 
     // One parser for both families, on the wide text; Windows 95/98/Me's
     // command line is ANSI.

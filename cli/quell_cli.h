@@ -45,9 +45,9 @@ struct QuellEntries {
 };
 
 // The system functions the front end calls, each with its Win32 signature.
-// The first group is exported by Windows 95 and NT alike; the W group works on
-// the NT family only (Windows 95/98/Me fail them with 120) and is called only
-// there. Heap, code-page conversion and last-error calls are made directly:
+// The first group is exported by Windows 95 and NT alike; the W group is
+// looked up at run time (Windows 95/98/Me fail these functions with 120) and
+// is called on every system but those, which must then offer all of it. Heap, code-page conversion and last-error calls are made directly:
 // every system has them and they touch nothing outside the process.
 struct CliHost {
     BOOL(WINAPI *GetVersionExA)(LPOSVERSIONINFOA info);

@@ -37,8 +37,10 @@ configure_package_config_file(
 # cannot tell x64 from ARM64, so the file makes its own ahead of the version
 # comparison: the compiler's architecture where CMake knows it (MSVC, clang-cl),
 # else the target processor of the consumer's toolchain. Unsuitable rather
-# than an error: find_package goes on to a package of the consumer's
-# architecture further along the search path, if there is one.
+# than an error, and silent: find_package goes on to a package of the
+# consumer's architecture further along the search path, if there is one, and
+# only when none is found does it list the packages it turned away, each with
+# its PACKAGE_VERSION, which therefore says why.
 write_basic_package_version_file(
     ${CMAKE_BINARY_DIR}/package/QuellVersionComparison.cmake
     VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
@@ -64,25 +66,20 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P)
         set(_quell_consumer x64)
     endif()
     if(NOT _quell_consumer STREQUAL "@QUELL_ARCH@")
-        set(PACKAGE_VERSION "@PROJECT_VERSION@ for @QUELL_ARCH_TITLE@")
-        set(PACKAGE_VERSION_UNSUITABLE TRUE)
-        if(NOT ${PACKAGE_FIND_NAME}_FIND_QUIETLY)
-            if(_quell_consumer STREQUAL "arm64ec")
-                set(_quell_use "Quell has no ARM64EC build: build the program for ARM64 and use the arm64 package "
-                               "(@QUELL_BUNDLE_arm64@.zip).")
-            else()
-                set(_quell_bundle_x86 @QUELL_BUNDLE_x86@)
-                set(_quell_bundle_x64 @QUELL_BUNDLE_x64@)
-                set(_quell_bundle_arm64 @QUELL_BUNDLE_arm64@)
-                set(_quell_use "Use the ${_quell_consumer} package (${_quell_bundle_${_quell_consumer}}.zip).")
-            endif()
-            set(_quell_title_x86 "@QUELL_TITLE_x86@")
-            set(_quell_title_x64 "@QUELL_TITLE_x64@")
-            set(_quell_title_arm64 "@QUELL_TITLE_arm64@")
-            set(_quell_title_arm64ec "ARM64EC")
-            message(WARNING "This Quell package is for @QUELL_ARCH_TITLE@ programs; the consumer is "
-                            "${_quell_title_${_quell_consumer}}. ${_quell_use}")
+        set(_quell_title_x86 "@QUELL_TITLE_x86@")
+        set(_quell_title_x64 "@QUELL_TITLE_x64@")
+        set(_quell_title_arm64 "@QUELL_TITLE_arm64@")
+        set(_quell_title_arm64ec "ARM64EC")
+        set(_quell_bundle_x86 @QUELL_BUNDLE_x86@)
+        set(_quell_bundle_x64 @QUELL_BUNDLE_x64@)
+        set(_quell_bundle_arm64 @QUELL_BUNDLE_arm64@)
+        if(_quell_consumer STREQUAL "arm64ec")
+            set(_quell_use "Quell has no ARM64EC build: build the program for ARM64 and use the arm64 package (@QUELL_BUNDLE_arm64@.zip).")
+        else()
+            set(_quell_use "Use the ${_quell_consumer} package (${_quell_bundle_${_quell_consumer}}.zip).")
         endif()
+        set(PACKAGE_VERSION "@PROJECT_VERSION@ for @QUELL_ARCH_TITLE@ programs; the consumer is ${_quell_title_${_quell_consumer}}. ${_quell_use}")
+        set(PACKAGE_VERSION_UNSUITABLE TRUE)
         return()
     endif()
 endif()

@@ -1,17 +1,25 @@
 /*
  * Quell.h: end the Windows session and change the machine's power state
- * through Quell.dll (32-bit x86 Windows, Windows 95 to Windows 11).
+ * through Quell.dll. One header for both builds: the x86 Quell.dll serves 32-bit
+ * programs on Windows 95 to Windows 11, the x64 Quell.dll 64-bit programs on
+ * 64-bit Windows, with the same exports and the same behaviour.
  *
- * Every export is stdcall (WINAPI) and exported under its plain name at a fixed
- * ordinal, given before each declaration.
+ * Every export is WINAPI (stdcall on x86; x64 has a single calling convention)
+ * and exported under its plain name at a fixed ordinal, given before each
+ * declaration.
  *
  * Result kinds:
  *   boolean    -1 (all bits set) for true, 0 for false; never 1.
  *   forwarded  the system function's own result, unchanged (a system TRUE of 1
  *              stays 1); 0 with last-error 120 (ERROR_CALL_NOT_IMPLEMENTED) when
  *              the running system lacks the function.
- * The library sets only two last-error values of its own: 120 when an operation
- * is not available on the running system, 123 (ERROR_INVALID_NAME) when no
+ * An operation that the running system lacks answers 0 with last-error 120,
+ * except in four exports that set no last-error value: InitiateShutdownA/W
+ * return error code 1, ShutdownDialog and RestartDialog return 0. On the NT
+ * family WindowsMsDosModus and CheckMsDosModus return 0 and set nothing.
+ * The library sets three last-error values of its own: 120 as above, 50
+ * (ERROR_NOT_SUPPORTED) when WindowsStandby or WindowsHibernate refuses because
+ * the system says that state is not there, 123 (ERROR_INVALID_NAME) when no
  * MS-DOS mode shortcut exists. Otherwise a failure leaves the value of the system
  * call that failed, for instance 1300 (ERROR_NOT_ALL_ASSIGNED) when the account
  * does not hold the shutdown privilege.
@@ -70,7 +78,8 @@ struct _DLLVERSIONINFO;
 /* ---- Version report ------------------------------------------------------ */
 
 /* 1 DllGetVersion: reports the file version of Quell.dll (major, minor, build;
- * platform 1) into a DLLVERSIONINFO whose cbSize is 20. HRESULT: S_OK;
+ * platform 1) into a DLLVERSIONINFO whose cbSize is 20; the record must be
+ * writable, as for any Win32 function that fills one. HRESULT: S_OK;
  * E_INVALIDARG for a null pointer or another cbSize; E_OUTOFMEMORY; E_FAIL when
  * the version resource cannot be read or version.dll cannot be loaded from the
  * system directory; E_POINTER. The caller's record changes
@@ -79,29 +88,33 @@ QUELL_API HRESULT WINAPI QUELL_SHARED_NAME(DllGetVersion)(struct _DLLVERSIONINFO
 
 /* ---- Standby and hibernate ----------------------------------------------- */
 
-/* 2 WindowsHibernate: hibernates the machine. Boolean. 120 outside the NT family
- * and below Windows 2000 (NT 5); 120 when powrprof.dll lacks the power entries
- * and kernel32 lacks SetSystemPowerState; without powrprof.dll and with the AC
- * line status unknown, what its failed load left (126); 1300 without the
- * shutdown privilege; else what the refusing system call left.
- * NT 5 and later. */
+/* 2 WindowsHibernate: hibernates the machine after checking that it supports
+ * it: S4 or a hibernation file in the power capabilities (NT 6 and later), else
+ * IsPwrHibernateAllowed, else, without powrprof.dll, a known AC line status.
+ * Boolean. 120 outside the NT family and below Windows 2000 (NT 5), and when
+ * powrprof.dll lacks the query; 50 (ERROR_NOT_SUPPORTED) when the system says
+ * there is no hibernation; without powrprof.dll and with the AC line status
+ * unknown, what its failed load left (126); 1300 without the shutdown
+ * privilege; else what the failed query, GetSystemPowerStatus or the request
+ * left. NT 5 and later. */
 QUELL_API BOOL WINAPI WindowsHibernate(void);
 
-/* 3 WindowsStandby: puts the machine into standby (S1 to S3) after checking that
- * it supports it. Boolean. 120 when powrprof.dll lacks the query, or neither
- * powrprof.dll nor kernel32 offers a request (NT 4.0); without powrprof.dll and
- * with the AC line status unknown, what its failed load left (126); 1300
- * without the shutdown privilege; else what the refusing system call left.
- * All systems. */
+/* 3 WindowsStandby: puts the machine into standby after checking that it
+ * supports it: any one of S1, S2, S3 in the power capabilities (NT 6 and
+ * later), else IsPwrSuspendAllowed, else, without powrprof.dll, a known AC line
+ * status. Boolean. 120 when powrprof.dll lacks the query; 50
+ * (ERROR_NOT_SUPPORTED) when the system says there is no standby; without
+ * powrprof.dll and with the AC line status unknown, what its failed load left
+ * (126); 1300 without the shutdown privilege; else what the failed query,
+ * GetSystemPowerStatus or the request left. All systems. */
 QUELL_API BOOL WINAPI WindowsStandby(void);
 
 /* ---- Power capability queries -------------------------------------------- */
 
 /* 4 CheckSystemPowerStatus: can the machine go into standby? Boolean from the
- * power capabilities or the AC line status; below NT 6, and where
- * GetPwrCapabilities fails, IsPwrSuspendAllowed's own result unchanged.
- * Last-error: 120 when GetPwrCapabilities is missing, or without powrprof.dll
- * where kernel32 lacks GetSystemPowerStatus (NT 4.0); else, without
+ * power capabilities (any one of S1, S2, S3) or the AC line status; below NT 6,
+ * and where GetPwrCapabilities fails, IsPwrSuspendAllowed's own result
+ * unchanged. Last-error: 120 when GetPwrCapabilities is missing; else, without
  * powrprof.dll, what its failed load left (126) or what GetSystemPowerStatus
  * left. All systems. */
 QUELL_API BOOL WINAPI CheckSystemPowerStatus(void);

@@ -2,7 +2,8 @@
 // entry points: which export each subcommand calls, with what, what it prints
 // and returns, and which system functions it uses. Every table runs on a fake
 // NT and on a fake Windows 95, whose W functions fail with 120; there no W
-// function may be called and Quell.dll gets ANSI text. Nothing real is reachable.
+// function may be called and Quell.dll gets ANSI text, and on NT never. Nothing
+// real is reachable.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,6 +30,9 @@ struct FakeSystem {
     std::wstring exePath = L"C:\\Program Files\\Quell\\quell.exe";
     DWORD quellLoadError = 0;              // non-zero: Quell.dll does not load
     std::vector<std::string> lacking;      // exports the fake Quell.dll lacks
+    std::string lackingWide;               // a W function kernel32 lacks
+    bool shellLacksShutdownDialog = false;  // shell32.dll has no #60
+    BYTE aoAc = 0;                         // the power capabilities' Modern Standby byte
     std::vector<std::string> systemCalls;  // the host functions called, by name
     std::vector<std::wstring> loaded;      // the paths given to LoadLibraryA/W
     std::vector<std::string> lookedUp;     // "path!name" of the system entries looked up
@@ -162,13 +166,24 @@ BOOL WINAPI FakeWriteConsoleW(HANDLE, const void *text, DWORD length, LPDWORD wr
     *written = length;
     return TRUE;
 }
-std::string MessageOf(DWORD error) { return "Text of error " + std::to_string(error) + ".\r\n"; }
-DWORD WINAPI FakeFormatMessageA(DWORD, LPCVOID, DWORD error, DWORD, LPSTR text, DWORD size, va_list *) {
+// Two messages with inserts, as the system keeps them when told to ignore them.
+std::string MessageOf(DWORD error) {
+    if (error == ERROR_BAD_EXE_FORMAT) return "%1 is not a valid Win32 application.\r\n";
+    if (error == ERROR_EXE_MACHINE_TYPE_MISMATCH) return "This version of %1!s! does not run on %12 here.\r\n";
+    return "Text of error " + std::to_string(error) + ".\r\n";
+}
+// Without FORMAT_MESSAGE_IGNORE_INSERTS the system would read arguments nobody passed.
+void CheckInsertsIgnored(DWORD flags) {
+    EXPECT_TRUE(flags & FORMAT_MESSAGE_IGNORE_INSERTS) << "FormatMessage reads inserts";
+}
+DWORD WINAPI FakeFormatMessageA(DWORD flags, LPCVOID, DWORD error, DWORD, LPSTR text, DWORD size, va_list *) {
     Called("FormatMessageA");
+    CheckInsertsIgnored(flags);
     return CopyCut(MessageOf(error), text, size);
 }
-DWORD WINAPI FakeFormatMessageW(DWORD, LPCVOID, DWORD error, DWORD, LPWSTR text, DWORD size, va_list *) {
+DWORD WINAPI FakeFormatMessageW(DWORD flags, LPCVOID, DWORD error, DWORD, LPWSTR text, DWORD size, va_list *) {
     WIDE_FAILS_OFF_NT("FormatMessageW", 0);
+    CheckInsertsIgnored(flags);
     return CopyCut(Wide(MessageOf(error)), text, size);
 }
 
@@ -214,7 +229,11 @@ FAKE_TIMED(LocalInitSystemRebootA, char)
 
 BOOLEAN WINAPI FakeIsPwrSuspendAllowed() { return static_cast<BOOLEAN>(Record("IsPwrSuspendAllowed")); }
 BOOLEAN WINAPI FakeIsPwrHibernateAllowed() { return static_cast<BOOLEAN>(Record("IsPwrHibernateAllowed")); }
+// Byte 20 of the record is AoAc (Modern Standby).
 BOOLEAN WINAPI FakeGetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES capabilities) {
+    *capabilities = SYSTEM_POWER_CAPABILITIES{};
+    capabilities->SystemS3 = !g_system.aoAc;
+    reinterpret_cast<BYTE *>(capabilities)[20] = g_system.aoAc;
     return static_cast<BOOLEAN>(Record("GetPwrCapabilities", {Arg(capabilities)}));
 }
 HRESULT WINAPI FakeDllGetVersion(struct _DLLVERSIONINFO *info) {
@@ -234,8 +253,8 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
         std::wstring path = g_system.loaded.back();
         std::string entry = byOrdinal ? std::to_string(LOWORD(Arg(name))) : name;
         g_system.lookedUp.push_back(Encode(path, CP_ACP) + (byOrdinal ? "!#" : "!") + entry);
-        // The shell lacks its shut-down dialog.
-        return byOrdinal && LOWORD(Arg(name)) == 60 ? nullptr : reinterpret_cast<FARPROC>(FakeFreeLibrary);
+        bool lacking = byOrdinal && LOWORD(Arg(name)) == 60 && g_system.shellLacksShutdownDialog;
+        return lacking ? nullptr : reinterpret_cast<FARPROC>(FakeFreeLibrary);
     }
     for (const std::string &lacking : g_system.lacking) {
         if (lacking == name) return nullptr;
@@ -285,7 +304,14 @@ struct Cli : testing::TestWithParam<Family> {
     // Runs quell on this command line; on Windows 95 no W function may be called.
     static int RunLine(const std::wstring &line) {
         g_system.commandLine = line;
-        int status = RunQuell(FakeHost);
+        CliHost host = FakeHost;
+        const std::string &lacking = g_system.lackingWide;
+        if (lacking == "GetCommandLineW") host.GetCommandLineW = nullptr;
+        if (lacking == "GetModuleFileNameW") host.GetModuleFileNameW = nullptr;
+        if (lacking == "LoadLibraryW") host.LoadLibraryW = nullptr;
+        if (lacking == "WriteConsoleW") host.WriteConsoleW = nullptr;
+        if (lacking == "FormatMessageW") host.FormatMessageW = nullptr;
+        int status = RunQuell(host);
         for (const std::string &name : g_system.systemCalls) {
             EXPECT_TRUE(g_system.nt || name.back() != 'W') << name << " called on Windows 95";
         }
@@ -341,6 +367,7 @@ struct Operation {
     std::wstring effect;                         // when set: what it says it would do
     std::vector<LONG> doneResults = {-1, 1};     // results that mean done
     std::vector<LONG> notDoneResults = {0};
+    bool answers = true;  // false: the system's function returns nothing, and no result is printed
 };
 
 const std::vector<Operation> Operations = {
@@ -357,7 +384,8 @@ const std::vector<Operation> Operations = {
     {{L"hibernate"}, "WindowsHibernate", {}, L""},
     {{L"lock"}, "LockWorkStation", {}, L""},
     {{L"msdos"}, "WindowsMsDosModus", {}, L""},
-    {{L"shutdown-dialog"}, "ShutdownDialog", {Null}, L""},
+    {{L"shutdown-dialog"}, "ShutdownDialog", {Null}, L"", L"show the shell's shut-down dialog", {0, 1, 0x5A5A}, {},
+     false},
     {{L"restart-dialog"}, "RestartDialog", {Null, Null, EWX_REBOOT}, L"",
      L"show the shell's dialog that asks to restart, with no prompt of its own", {IDYES}, {0, IDNO}},
     {{L"restart-dialog", L"Neu starten? Übernehmen ✓"}, "RestartDialog", {Null, AnyText, EWX_REBOOT},
@@ -399,9 +427,15 @@ TEST_P(Cli, EachOperationCallsItsExportOnceWithItsArguments) {
                 EXPECT_EQ(call.args[i], operation.expectedArgs[i]) << "argument " << i;
             }
             EXPECT_EQ(call.text, Typed(operation.expectedText));
-            EXPECT_NE(Out().find(Export(operation.exportName) + L" = " + std::to_wstring(result)), std::wstring::npos);
-            if (operation.args[0] == L"restart-dialog") {
-                EXPECT_NE(Out().find(L"quell restart-dialog: about to " + Seen(operation.effect) + L"\n"),
+            std::wstring printed = Export(operation.exportName) + L" = ";
+            if (operation.answers) {
+                EXPECT_NE(Out().find(printed + std::to_wstring(result)), std::wstring::npos);
+            } else {
+                EXPECT_EQ(Out().find(printed), std::wstring::npos) << testing::PrintToString(Out());
+                EXPECT_NE(Out().find(L"quell " + operation.args[0] + L": shown\n"), std::wstring::npos);
+            }
+            if (operation.args[0].find(L"-dialog") != std::wstring::npos) {
+                EXPECT_NE(Out().find(L"quell " + operation.args[0] + L": about to " + Seen(operation.effect) + L"\n"),
                           std::wstring::npos);
             }
         }
@@ -412,13 +446,17 @@ TEST_P(Cli, AFailedOperationExitsOneWithTheLastErrorOrSaysThereIsNone) {
     for (const Operation &operation : Operations) {
         SCOPED_TRACE(operation.exportName);
         for (LONG result : operation.notDoneResults) {
-            for (DWORD error : {DWORD{ERROR_NOT_ALL_ASSIGNED}, DWORD{0}}) {
+            // The system's text, its inserts filled: no raw %1 shows.
+            for (const auto &[error, expected] : std::vector<std::pair<DWORD, std::wstring>>{
+                     {ERROR_NOT_ALL_ASSIGNED, L"last error 1300 (Text of error 1300.)"},
+                     {ERROR_EXE_MACHINE_TYPE_MISMATCH,
+                      L"last error 216 (This version of ... does not run on ... here.)"},
+                     {0, L"no error code set"}}) {
                 SetUp();
                 g_result = result;
                 g_error = error;
                 EXPECT_EQ(Run(Confirmed(operation.args)), ExitFailed);
                 EXPECT_EQ(g_calls.size(), 1u);
-                std::wstring expected = error ? L"last error 1300 (Text of error 1300.)" : L"no error code set";
                 EXPECT_NE(Err().find(L" = " + std::to_wstring(result) + L", " + expected + L"\n"), std::wstring::npos)
                     << testing::PrintToString(Err());
                 EXPECT_NE(Err().find(result ? L": not restarted" : L": failed"), std::wstring::npos);
@@ -547,6 +585,7 @@ TEST_P(Cli, QuellDllIsLoadedBesideQuellExeByFullPath) {
 TEST_P(Cli, StatusAsksOnlyTheHarmlessExportsAndLooksUpTheSystemEntriesByFullPath) {
     g_result = 1;
     g_error = ERROR_CALL_NOT_IMPLEMENTED;
+    g_system.shellLacksShutdownDialog = true;
     EXPECT_EQ(Run({L"status"}), ExitSuccess);
     std::vector<std::string> expected = {"CheckWindowsNT",        "CheckUserName",       "WindowsNTPrivilegien",
                                          "DllGetVersion",         "CheckSystemPowerStatus", "IsPwrSuspendAllowed",
@@ -554,33 +593,130 @@ TEST_P(Cli, StatusAsksOnlyTheHarmlessExportsAndLooksUpTheSystemEntriesByFullPath
     EXPECT_EQ(CalledNames(), expected);
     for (const std::string &name : expected) EXPECT_NE(Out().find(Wide(name) + L" = "), std::wstring::npos) << name;
     EXPECT_NE(Out().find(L"CheckWindowsNT = 1, last error 120 (Text of error 120.)\n"), std::wstring::npos);
+    // Every system entry Quell.dll may look up on this system (kernel32's are in
+    // its import table), version.dll's in this family's character set.
+    const char *charSet = g_system.nt ? "W" : "A";
+    std::vector<std::string> entries = {
+        "user32.dll!LockWorkStation",
+        "user32.dll!ShutdownBlockReasonCreate",
+        "user32.dll!ShutdownBlockReasonDestroy",
+        "user32.dll!ShutdownBlockReasonQuery",
+        "advapi32.dll!InitiateSystemShutdownExA",
+        "advapi32.dll!InitiateSystemShutdownExW",
+        "advapi32.dll!InitiateShutdownA",
+        "advapi32.dll!InitiateShutdownW",
+        "shell32.dll!#59",
+        "shell32.dll!#60",
+        "powrprof.dll!IsPwrSuspendAllowed",
+        "powrprof.dll!IsPwrHibernateAllowed",
+        "powrprof.dll!SetSuspendState",
+        "powrprof.dll!GetPwrCapabilities",
+        std::string("version.dll!GetFileVersionInfoSize") + charSet,
+        std::string("version.dll!GetFileVersionInfo") + charSet,
+        "version.dll!VerQueryValueA",
+    };
     std::string directory = std::string(SystemDirectory()) + "\\";
-    ASSERT_EQ(g_system.lookedUp.size(), 14u);
-    EXPECT_EQ(g_system.lookedUp.front(), directory + "user32.dll!LockWorkStation");
-    EXPECT_EQ(g_system.lookedUp.back(), directory + "powrprof.dll!GetPwrCapabilities");
-    for (const std::string &entry : g_system.lookedUp) EXPECT_EQ(entry.substr(0, directory.size()), directory);
-    EXPECT_EQ(std::count(g_system.systemCalls.begin(), g_system.systemCalls.end(), "FreeLibrary"), 14);
+    for (std::string &entry : entries) entry = directory + entry;
+    EXPECT_EQ(g_system.lookedUp, entries);
+    EXPECT_EQ(std::count(g_system.systemCalls.begin(), g_system.systemCalls.end(), "FreeLibrary"), 17);
     EXPECT_NE(LineWith(L"#59 (RestartDialog)").find(L" offered"), std::wstring::npos);
     EXPECT_NE(LineWith(L"#60 (ShutdownDialog)").find(L" missing"), std::wstring::npos);
+    EXPECT_NE(LineWith(L"VerQueryValueA").find(L"version.dll"), std::wstring::npos);
+
+    // Modern Standby: the capabilities record's AoAc byte explains a standby that is not possible.
+    struct ModernStandby {
+        BYTE aoAc;
+        LONG capabilitiesRead;
+        std::wstring answer, detail;
+    };
+    for (const ModernStandby &row : std::vector<ModernStandby>{
+             {0, 1, L"no", L"AoAc 0"},
+             {1, 1, L"yes", L"AoAc 1: the machine sleeps in S0 low power idle, which takes the place of S1 to S3"},
+             {1, 0, L"?", L"the power capabilities are not readable"}}) {
+        SetUp();
+        g_system.aoAc = row.aoAc;
+        g_result = row.capabilitiesRead;
+        EXPECT_EQ(Run({L"status"}), ExitSuccess);
+        std::wstring line = LineWith(L"  Modern Standby (S0 low power idle)  ");
+        EXPECT_EQ(line.substr(39), row.answer + std::wstring(8 - row.answer.size(), L' ') + L" " + row.detail);
+    }
 }
 
+// Whatever is missing, quell says what and exits 1 before any operation. Rows
+// marked ntOnly concern the Unicode functions: on Windows 95 quell never needs them.
 TEST_P(Cli, MissingLibraryOrExportFailsWithExitOne) {
-    g_system.quellLoadError = ERROR_MOD_NOT_FOUND;
-    EXPECT_EQ(Run({L"status"}), ExitFailed);
-    EXPECT_NE(Err().find(L"\\Quell.dll could not be loaded: last error 126 (Text of error 126.)"), std::wstring::npos);
-    EXPECT_EQ(Run({L"shutdown", L"--yes"}), ExitFailed);
-    EXPECT_EQ(Run({L"--help"}), ExitSuccess);
-
-    SetUp();
-    g_system.lacking = {"WindowsShutdown", "CheckUserName"};
-    EXPECT_EQ(Run({L"shutdown", L"--yes"}), ExitFailed);
-    EXPECT_NE(Err().find(L"WindowsShutdown missing from Quell.dll"), std::wstring::npos);
-    SetUp();
-    g_system.lacking = {"WindowsShutdown", "CheckUserName"};
-    EXPECT_EQ(Run({L"status"}), ExitFailed);
-    EXPECT_NE(Out().find(L"CheckUserName missing from Quell.dll"), std::wstring::npos);
-    EXPECT_NE(Out().find(L"GetPwrCapabilities"), std::wstring::npos);  // the report is whole
-    EXPECT_NE(Err().find(L"Quell.dll lacks exports: CheckUserName WindowsShutdown\n"), std::wstring::npos);
+    const bool x64 = sizeof(void *) == 8;
+    const std::wstring bundle = std::wstring(L"quell-") + Wide(QUELL_VERSION_STRING) + (x64 ? L"-win64" : L"-win32");
+    struct Case {
+        std::vector<std::wstring> args;
+        DWORD quellLoadError;
+        std::vector<std::string> lacking;
+        std::string lackingWide;
+        bool shellLacksShutdownDialog;
+        int exit;
+        std::vector<std::wstring> err, out;  // texts expected in each
+        bool ntOnly = false;
+    };
+    const std::wstring maintenance = L"Wartung – gleich";
+    const std::vector<Case> cases = {
+        {{L"status"}, ERROR_MOD_NOT_FOUND, {}, "", false, ExitFailed,
+         {L"\\Quell.dll could not be loaded: last error 126 (Text of error 126.)\n"}, {}},
+        {{L"shutdown", L"--yes"}, ERROR_MOD_NOT_FOUND, {}, "", false, ExitFailed, {L"could not be loaded"}, {}},
+        {{L"--help"}, ERROR_MOD_NOT_FOUND, {}, "", false, ExitSuccess, {}, {L"Usage: quell"}},
+        // The other architecture's Quell.dll beside quell.exe.
+        {{L"status"}, ERROR_BAD_EXE_FORMAT, {}, "", false, ExitFailed,
+         {L"\\Quell.dll could not be loaded: last error 193 (Quell.dll is not a valid Win32 application.)\n",
+          std::wstring(L"quell: this Quell.dll is not built for ") + (x64 ? L"x64" : L"x86") +
+              L" like this quell.exe: most likely it is the " + (x64 ? L"x86" : L"x64") +
+              L" build (or the file is damaged). Use the Quell.dll of " + bundle +
+              L".zip, the bundle this quell.exe belongs to.\n"},
+         {}},
+        {{L"shutdown", L"--yes"}, 0, {"WindowsShutdown", "CheckUserName"}, "", false, ExitFailed,
+         {L"WindowsShutdown missing from Quell.dll"}, {}},
+        {{L"status"}, 0, {"WindowsShutdown", "CheckUserName"}, "", false, ExitFailed,
+         {L"Quell.dll lacks exports: CheckUserName WindowsShutdown\n"},
+         {L"CheckUserName missing from Quell.dll", L"GetPwrCapabilities"}},  // the report is whole
+        {{L"shutdown-dialog", L"--yes"}, 0, {}, "", true, ExitFailed,
+         {L"quell: shell32.dll offers no shut-down dialog (#60)\n"}, {}},
+        {{L"timed-shutdown", L"--yes", L"10", maintenance}, 0, {}, "GetCommandLineW", false, ExitFailed,
+         {L"kernel32.dll lacks GetCommandLineW. quell.exe uses only Unicode functions on such a system and stops.\n"},
+         {}, true},
+        {{L"timed-shutdown", L"--yes", L"10", maintenance}, 0, {}, "GetModuleFileNameW", false, ExitFailed,
+         {L"kernel32.dll lacks GetModuleFileNameW."}, {}, true},
+        {{L"timed-shutdown", L"--yes", L"10", maintenance}, 0, {}, "LoadLibraryW", false, ExitFailed,
+         {L"kernel32.dll lacks LoadLibraryW."}, {}, true},
+        {{L"timed-shutdown", L"--yes", L"10", maintenance}, 0, {}, "WriteConsoleW", false, ExitFailed,
+         {L"kernel32.dll lacks WriteConsoleW."}, {}, true},
+        {{L"timed-shutdown", L"--yes", L"10", maintenance}, 0, {}, "FormatMessageW", false, ExitFailed,
+         {L"quell: this is not Windows 95/98/Me (platform 2), yet kernel32.dll lacks FormatMessageW."}, {}, true},
+    };
+    for (const Case &row : cases) {
+        SetUp();
+        SCOPED_TRACE(testing::PrintToString(row.args) + " " + row.lackingWide);
+        g_result = 1;
+        g_system.quellLoadError = row.quellLoadError;
+        g_system.lacking = row.lacking;
+        g_system.lackingWide = row.lackingWide;
+        g_system.shellLacksShutdownDialog = row.shellLacksShutdownDialog;
+        int status = Run(row.args);
+        if (row.ntOnly && !g_system.nt) {
+            EXPECT_EQ(status, ExitSuccess);
+            EXPECT_EQ(CalledNames(), std::vector<std::string>{"LocalInitSystemShutdownA"});
+            EXPECT_EQ(g_calls[0].text, Typed(maintenance));
+            continue;
+        }
+        EXPECT_EQ(status, row.exit);
+        for (const std::wstring &text : row.err) EXPECT_NE(Err().find(text), std::wstring::npos) << Encode(Err(), CP_UTF8);
+        for (const std::wstring &text : row.out) EXPECT_NE(Out().find(text), std::wstring::npos) << Encode(Out(), CP_UTF8);
+        EXPECT_EQ(Err().find(L"%"), std::wstring::npos);
+        if (row.args[0] != L"status") {
+            EXPECT_TRUE(g_calls.empty());
+        }
+        // Without every Unicode function quell loads nothing and hands nobody text.
+        if (row.ntOnly) {
+            EXPECT_TRUE(g_system.loaded.empty());
+        }
+    }
 }
 
 }  // namespace

@@ -64,7 +64,6 @@ const std::map<std::string, NameSet> LibraryEntries = {
     {"powrprof.dll", {"IsPwrSuspendAllowed", "IsPwrHibernateAllowed", "SetSuspendState", "GetPwrCapabilities"}},
     {"version.dll", {"GetFileVersionInfoSizeW", "GetFileVersionInfoW", "GetFileVersionInfoSizeA",
                      "GetFileVersionInfoA", "VerQueryValueA"}},
-    {"kernel32.dll", {"GetSystemPowerStatus", "SetSystemPowerState"}},
 };
 
 // Whether a call looks up or calls an entry of this library (a file name, with or without its directory).
@@ -118,14 +117,16 @@ const Consequence Consequences[] = {
 };
 
 // The last-error values that an export sets of its own: 120 where an entry or
-// an operation is not available, 123 where no MS-DOS mode shortcut exists.
+// an operation is not available, 50 where the system says a sleep state is not
+// there, 123 where no MS-DOS mode shortcut exists.
 std::set<DWORD> OwnErrors(const ExportRow &row) {
-    static const NameSet NotAvailable = {"CheckSystemPowerStatus", "WindowsStandby", "WindowsHibernate",
-                                         "LocalAbortSystemShutdown", "LocalInitSystemRebootW", "LocalInitSystemRebootA",
+    static const NameSet NotAvailable = {"CheckSystemPowerStatus", "LocalAbortSystemShutdown", "LocalInitSystemRebootW", "LocalInitSystemRebootA",
                                          "LocalInitSystemShutdownW", "LocalInitSystemShutdownA"};
     static const NameSet NoShortcut = {"CheckMsDosModus", "WindowsMsDosModus"};
     if (row.kind == ResultKind::Forwarded || NotAvailable.count(row.name)) return {ERROR_CALL_NOT_IMPLEMENTED};
     if (NoShortcut.count(row.name)) return {ERROR_INVALID_NAME};
+    if (row.name == std::string("WindowsStandby") || row.name == std::string("WindowsHibernate"))
+        return {ERROR_CALL_NOT_IMPLEMENTED, ERROR_NOT_SUPPORTED};
     return {};
 }
 

@@ -284,8 +284,9 @@ TEST(LateBoundGroup, FailedReleaseLeavesTheGroupClearedAndDetachGoesOn) {
 }
 
 // Several threads make the first call into one group at once, while loading is
-// slow. Exactly one loads; the others wait for the slots instead of reading
-// them half-filled.
+// slow. None waits for another: each that finds the group unpublished loads and
+// looks up for itself, one reference is kept, and no thread reads the slots
+// half-filled.
 struct RaceThread {
     FARPROC fn;
     Args args;

@@ -12,7 +12,8 @@
 namespace {
 
 constexpr DWORD NotImplemented = ERROR_CALL_NOT_IMPLEMENTED;
-constexpr DWORD FakeSuspendError = ERROR_NOT_SUPPORTED;
+constexpr DWORD NotSupported = ERROR_NOT_SUPPORTED;
+constexpr DWORD FakeSuspendError = ERROR_GEN_FAILURE;
 
 // A system of neither family that reports major version 6.
 const OsProfile NeitherFamily6{"neither-6.0", 0, 6, 0, 0, false};
@@ -24,10 +25,12 @@ struct Machine {
     uint32_t suspendAllowed = 1;       // IsPwrSuspendAllowed
     uint32_t hibernateAllowed = 1;     // IsPwrHibernateAllowed
     uint32_t capabilitiesResult = 1;   // GetPwrCapabilities
-    const char *states = "1234H";      // capabilities set: S1 to S4, H the hibernation file
+    const char *states = "1234H";      // capabilities set: S1 to S4, H the hibernation file, M Modern Standby
     int acLine = 1;                    // GetSystemPowerStatus; -1: it fails
-    bool kernelPower = true;           // kernel32 has GetSystemPowerStatus and SetSystemPowerState (not NT 4.0)
 };
+
+// Byte 20 of the record: AoAc, S0 low-power idle (MinGW's spare2[2]).
+constexpr size_t ModernStandbyByte = 20;
 
 std::unique_ptr<QuellImage> Start(const OsProfile &profile, const Machine &m = {}) {
     auto image = StartQuell(profile);
@@ -40,12 +43,12 @@ std::unique_ptr<QuellImage> Start(const OsProfile &profile, const Machine &m = {
     g_lateBound.results["GetPwrCapabilities"] = m.capabilitiesResult;
     SYSTEM_POWER_CAPABILITIES capabilities{};
     for (const char *s = m.states; *s; ++s)
-        (*s == '1' ? capabilities.SystemS1 : *s == '2' ? capabilities.SystemS2 : *s == '3' ? capabilities.SystemS3
+        (*s == 'M' ? reinterpret_cast<BYTE *>(&capabilities)[ModernStandbyByte]
+         : *s == '1' ? capabilities.SystemS1 : *s == '2' ? capabilities.SystemS2 : *s == '3' ? capabilities.SystemS3
          : *s == '4' ? capabilities.SystemS4 : capabilities.HiberFilePresent) = TRUE;
     g_lateBound.capabilities = capabilities;
     g_lateBound.powerStatusFails = m.acLine < 0;
     g_lateBound.acLineStatus = (BYTE)m.acLine;
-    if (!m.kernelPower) g_lateBound.libraries["kernel32.dll"].missing = {"GetSystemPowerStatus", "SetSystemPowerState"};
     SetLastError(UntouchedError);
     return image;
 }
@@ -167,8 +170,7 @@ TEST(CheckSystemPowerStatus, EveryPath) {
         {"no powrprof, on line", os::Win98, {.library = false, .acLine = 1}, PowerStatus, QuellTrue, FakeLoadError},
         {"no powrprof, line unknown", os::Win10, {.library = false, .acLine = 255}, PowerStatus, 0, FakeLoadError},
         {"no powrprof, status fails", os::Win7, {.library = false, .acLine = -1}, PowerStatus, 0, FakePowerStatusError},
-        {"nt4, neither powrprof nor kernel32's power status", os::NT4, {.library = false, .kernelPower = false}, {}, 0,
-         NotImplemented},
+        {"nt4, no powrprof, on line", os::NT4, {.library = false, .acLine = 1}, PowerStatus, QuellTrue, FakeLoadError},
         // Below major version 6: IsPwrSuspendAllowed's BOOLEAN as it is.
         {"xp, a system true of 1", os::WinXP, {.suspendAllowed = 1}, Suspend, 1},
         {"win98, 0x2A", os::Win98, {.suspendAllowed = 0x2A}, Suspend, 0x2A},
@@ -180,6 +182,7 @@ TEST(CheckSystemPowerStatus, EveryPath) {
         {"win10, S1 alone", os::Win10, {.states = "1"}, Capabilities, QuellTrue},
         {"win7, S2 alone", os::Win7, {.states = "2"}, Capabilities, QuellTrue},
         {"vista, none though suspend allowed", os::Vista, {.states = "4H"}, Capabilities, 0},
+        {"win11, Modern Standby alone", os::Win10, {.states = "4HM"}, Capabilities, 0},
         {"neither family 6.0, S3", NeitherFamily6, {.states = "3"}, Capabilities, QuellTrue},
         {"win7, capabilities fail", os::Win7, {.suspendAllowed = 1, .capabilitiesResult = 0}, CapabilitiesThenSuspend, 1},
         {"win7, capabilities 0x100", os::Win7, {.suspendAllowed = 0, .capabilitiesResult = 0x100},
@@ -228,46 +231,55 @@ const char *const Standby = "WindowsStandby";
 const char *const Hibernation = "WindowsHibernate";
 
 const SleepCase SleepCases[] = {
-    // Standby on NT 6 and later needs all three of S1 to S3.
+    // Standby on NT 6 and later: any one of S1 to S3. A machine that offers
+    // none (Modern Standby among them) refuses with ERROR_NOT_SUPPORTED.
     {"vista, S1 to S3", Standby, os::Vista, {.states = "123"}, Capabilities, StandbyByPowrProf},
-    {"vista, S3 alone", Standby, os::Vista, {.states = "3"}, Capabilities, Refused},
-    {"win10, S1 and S2", Standby, os::Win10, {.states = "12"}, Capabilities, Refused},
-    {"win7, no state though suspend allowed", Standby, os::Win7, {.states = "4H"}, Capabilities, Refused},
+    {"vista, S3 alone", Standby, os::Vista, {.states = "3"}, Capabilities, StandbyByPowrProf},
+    {"win7, S1 alone", Standby, os::Win7, {.states = "1"}, Capabilities, StandbyByPowrProf},
+    {"win8, S2 alone", Standby, os::Win8, {.states = "2"}, Capabilities, StandbyByPowrProf},
+    {"win10, S1 and S2", Standby, os::Win10, {.states = "12"}, Capabilities, StandbyByPowrProf},
+    {"win7, no state though suspend allowed", Standby, os::Win7, {.states = "4H"}, Capabilities, Refused,
+     NotSupported},
+    {"win11, Modern Standby", Standby, os::Win10, {.states = "4HM"}, Capabilities, Refused, NotSupported},
     {"win7, capabilities fail, suspend allowed", Standby, os::Win7, {.capabilitiesResult = 0},
      {"GetPwrCapabilities", "IsPwrSuspendAllowed"}, StandbyByPowrProf},
     {"win7, capabilities 0x100, suspend refused", Standby, os::Win7, {.suspendAllowed = 0, .capabilitiesResult = 0x100},
-     {"GetPwrCapabilities", "IsPwrSuspendAllowed"}, Refused},
+     {"GetPwrCapabilities", "IsPwrSuspendAllowed"}, Refused, NotSupported},
     {"win8, capabilities missing", Standby, os::Win8, {.missing = {"GetPwrCapabilities"}}, Suspend, StandbyByPowrProf},
+    {"win10, capabilities and suspend query missing", Standby, os::Win10,
+     {.missing = {"GetPwrCapabilities", "IsPwrSuspendAllowed"}}, {}, Refused, NotImplemented},
     // Below 6, or outside the NT family: IsPwrSuspendAllowed alone.
     {"xp", Standby, os::WinXP, {.states = ""}, Suspend, StandbyByPowrProf},
-    {"xp, suspend refused", Standby, os::WinXP, {.suspendAllowed = 0}, Suspend, Refused},
-    {"xp, suspend 0x100", Standby, os::WinXP, {.suspendAllowed = 0x100}, Suspend, Refused},
+    {"xp, suspend refused", Standby, os::WinXP, {.suspendAllowed = 0}, Suspend, Refused, NotSupported},
+    {"xp, suspend 0x100", Standby, os::WinXP, {.suspendAllowed = 0x100}, Suspend, Refused, NotSupported},
     {"win98", Standby, os::Win98, {.states = ""}, Suspend, StandbyByPowrProf},
+    {"win95, suspend refused", Standby, os::Win95, {.suspendAllowed = 0}, Suspend, Refused, NotSupported},
     {"neither family 6.0", Standby, NeitherFamily6, {.states = ""}, Suspend, StandbyByPowrProf},
     {"nt4, suspend entry missing", Standby, os::NT4, {.missing = {"IsPwrSuspendAllowed"}}, {}, Refused,
      NotImplemented},
     {"xp, SetSuspendState missing", Standby, os::WinXP, {.missing = {"SetSuspendState"}}, Suspend, StandbyByKernel},
-    // No powrprof.dll: the AC line status decides, and kernel32 is asked.
+    {"nt4, SetSuspendState missing", Standby, os::NT4, {.missing = {"SetSuspendState"}}, Suspend, StandbyByKernel},
+    // No powrprof.dll: the AC line status decides, and kernel32 is asked. The
+    // refusals keep what the loader or GetSystemPowerStatus left.
     {"no powrprof, off line", Standby, os::WinXP, {.library = false, .acLine = 0}, PowerStatus, StandbyByKernel},
     {"no powrprof, on line, win98", Standby, os::Win98, {.library = false, .acLine = 1}, PowerStatus, StandbyByKernel},
+    {"no powrprof, on line, nt4", Standby, os::NT4, {.library = false, .acLine = 1}, PowerStatus, StandbyByKernel},
     {"no powrprof, line unknown", Standby, os::Win10, {.library = false, .acLine = 255}, PowerStatus, Refused,
      FakeLoadError},
     {"no powrprof, status fails", Standby, os::Win7, {.library = false, .acLine = -1}, PowerStatus, Refused,
      FakePowerStatusError},
-    {"nt4, neither powrprof nor kernel32's power calls", Standby, os::NT4, {.library = false, .kernelPower = false},
-     {}, Refused, NotImplemented},
-    {"nt4 with a powrprof that lacks SetSuspendState, no kernel32 power calls", Standby, os::NT4,
-     {.missing = {"SetSuspendState"}, .kernelPower = false}, Suspend, Refused, NotImplemented},
     // Hibernation on NT 6 and later: S4 or the hibernation file.
     {"vista, S4 alone", Hibernation, os::Vista, {.states = "4"}, Capabilities, HibernateByPowrProf},
     {"win10, hibernation file alone", Hibernation, os::Win10, {.states = "H"}, Capabilities, HibernateByPowrProf},
-    {"win7, neither though allowed", Hibernation, os::Win7, {.states = "123"}, Capabilities, Refused},
+    {"win7, neither though allowed", Hibernation, os::Win7, {.states = "123"}, Capabilities, Refused, NotSupported},
     {"win7, capabilities fail, allowed", Hibernation, os::Win7, {.capabilitiesResult = 0, .states = ""},
      {"GetPwrCapabilities", "IsPwrHibernateAllowed"}, HibernateByPowrProf},
     {"win7, capabilities fail, refused", Hibernation, os::Win7, {.hibernateAllowed = 0, .capabilitiesResult = 0},
-     {"GetPwrCapabilities", "IsPwrHibernateAllowed"}, Refused},
+     {"GetPwrCapabilities", "IsPwrHibernateAllowed"}, Refused, NotSupported},
     {"win2000", Hibernation, os::Win2000, {.states = ""}, Hibernate, HibernateByPowrProf},
-    {"xp, hibernate 0x100", Hibernation, os::WinXP, {.hibernateAllowed = 0x100}, Hibernate, Refused},
+    {"xp, hibernate 0x100", Hibernation, os::WinXP, {.hibernateAllowed = 0x100}, Hibernate, Refused, NotSupported},
+    {"xp, hibernate query missing", Hibernation, os::WinXP, {.missing = {"IsPwrHibernateAllowed"}}, {}, Refused,
+     NotImplemented},
     {"win7, SetSuspendState missing", Hibernation, os::Win7, {.missing = {"SetSuspendState"}}, Capabilities,
      HibernateByKernel},
     {"xp, no powrprof, off line", Hibernation, os::WinXP, {.library = false, .acLine = 0}, PowerStatus,
@@ -409,9 +421,7 @@ TEST(PowrProfGroup, WhileAbsentEveryPowerCallTriesToLoadIt) {
         auto image = Start(os::Win10, {.library = false});
         image->Call(user);
         image->Call(user);
-        Names loads = LoggedTexts("LoadLibraryA");
-        EXPECT_EQ(std::count(loads.begin(), loads.end(), SystemPath("powrprof.dll")), 2);
-        EXPECT_LE(std::count(loads.begin(), loads.end(), "kernel32.dll"), 1) << "kernel32's power entries, once";
+        EXPECT_EQ(LoggedTexts("LoadLibraryA"), Names(2, SystemPath("powrprof.dll")));
     }
 }
 

@@ -1,7 +1,8 @@
 // The built Quell.dll loaded as applications load it, in processes of their
 // own (tests/loading/loading_host.cpp, quell.exe): stand-ins of the system
 // libraries planted beside the program, and a first call of a late-bound group
-// made under the loader lock while another thread's first call waits for it.
+// made under the loader lock while another thread's first call waits in
+// LoadLibraryA for that lock.
 #include <windows.h>
 #include <powrprof.h>
 

@@ -4,8 +4,9 @@ and by Windows NT 4.0, so the loader finds all of them on both.
 
 Usage: check_imports.py LIST IMAGE...
 LIST is the checked-in table of importable functions (tools/windows-imports.txt).
-Prints each import with the first Windows versions that export it and exits 1 when
-an image imports a DLL or function the table does not allow, or the table is wrong.
+Prints each import with the first Windows versions known to export it and exits
+1 when an image imports a DLL or function the table does not allow, or the table
+is wrong.
 """
 import os
 import struct

@@ -58,7 +58,8 @@ type
   E_FAIL, E_POINTER. }
 function DllGetVersion(var pdvi: TDllVersionInfo): HRESULT; stdcall; external QuellDll name 'DllGetVersion';
 
-{ 2, 3: hibernate (NT 5 and later, else 120) / standby. Boolean. }
+{ 2, 3: hibernate (NT 5 and later, else 120) / standby. Boolean; 50 when the
+  system says that state is not there. }
 function WindowsHibernate: LongBool; stdcall; external QuellDll name 'WindowsHibernate';
 function WindowsStandby: LongBool; stdcall; external QuellDll name 'WindowsStandby';
 

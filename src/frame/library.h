@@ -24,5 +24,11 @@ inline BOOL NotAvailable() {
     return 0;
 }
 
+// The answer of a request that the system says its machine cannot serve.
+inline BOOL NotSupported() {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return 0;
+}
+
 // Process detach releases the late-bound groups.
 void UnloadLateBoundGroups();

@@ -17,7 +17,6 @@ constexpr DWORD DllVerPlatformWindows = 1;
 // file name in Unicode. A system of neither family takes the Unicode path.
 bool AnsiOnly() { return OsVersion.dwPlatformId == PlatformWin9x; }
 
-enum VersionSlot : unsigned { InfoSizeWSlot, InfoWSlot, InfoSizeASlot, InfoASlot, QueryValueSlot };
 using QueryValueEntry = BOOL(WINAPI *)(LPCVOID, LPCSTR, LPVOID *, PUINT);
 
 // How the file name and its version data are read, in one character set: the
@@ -81,13 +80,6 @@ HRESULT ReadFixedFileVersion(const FileVersionReading<Char> &reading, VersionBuf
 }
 }  // namespace
 
-constexpr LateBoundLibrary VersionLibrary = {
-    "version.dll",
-    LateBoundSearch::SystemDirectory,
-    {ByName("GetFileVersionInfoSizeW", LateBoundForm::Unicode), ByName("GetFileVersionInfoW", LateBoundForm::Unicode),
-     ByName("GetFileVersionInfoSizeA", LateBoundForm::Ansi), ByName("GetFileVersionInfoA", LateBoundForm::Ansi),
-     ByName("VerQueryValueA")},
-};
 constinit LateBoundGroup VersionGroup = {&VersionLibrary};
 
 // Reads the version resource afresh on every call; nothing is cached.

@@ -1,16 +1,6 @@
 // The extended and new-style shutdown calls, forwarded to advapi32.dll.
 #include "latebound/groups.h"
 
-namespace {
-enum Advapi32Slot : unsigned { ShutdownExASlot, ShutdownExWSlot, InitiateShutdownASlot, InitiateShutdownWSlot };
-}
-
-constexpr LateBoundLibrary Advapi32Library = {
-    "advapi32.dll",
-    LateBoundSearch::KnownDll,
-    {ByName("InitiateSystemShutdownExA"), ByName("InitiateSystemShutdownExW"), ByName("InitiateShutdownA"),
-     ByName("InitiateShutdownW")},
-};
 constinit LateBoundGroup Advapi32Group = {&Advapi32Library};
 
 BOOL WINAPI InitiateSystemShutdownExA(LPSTR lpMachineName, LPSTR lpMessage, DWORD dwTimeout, BOOL bForceAppsClosed,

@@ -8,5 +8,4 @@ void UnloadLateBoundGroups() {
     Unload(Advapi32Group);
     Unload(PowrProfGroup);
     Unload(VersionGroup);
-    Unload(Kernel32PowerGroup);
 }

@@ -8,4 +8,3 @@ extern LateBoundGroup Advapi32Group;
 extern LateBoundGroup Shell32Group;
 extern LateBoundGroup PowrProfGroup;
 extern LateBoundGroup VersionGroup;
-extern LateBoundGroup Kernel32PowerGroup;

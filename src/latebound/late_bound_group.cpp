@@ -23,18 +23,6 @@ static HMODULE LoadGroupLibrary(const LateBoundLibrary &library) {
     return LoadLibraryA(path);
 }
 
-static bool FormApplies(LateBoundForm form) {
-    bool ntSix = IsNtFamily() && OsVersion.dwMajorVersion >= 6;
-    bool ansi = OsVersion.dwPlatformId == PlatformWin9x;
-    switch (form) {
-    case LateBoundForm::BeforeNtSix: return !ntSix;
-    case LateBoundForm::NtSix: return ntSix;
-    case LateBoundForm::Unicode: return !ansi;
-    case LateBoundForm::Ansi: return ansi;
-    default: return true;
-    }
-}
-
 bool LoadFirst(LateBoundGroup &group) {
     HMODULE module = LoadGroupLibrary(*group.library);
     // LoadLibraryA's last-error value stays for the caller.
@@ -42,7 +30,7 @@ bool LoadFirst(LateBoundGroup &group) {
     for (unsigned i = 0; i < MaxLateBoundEntries; ++i) {
         const LateBoundEntry &entry = group.library->entries[i];
         if (!entry.name && !entry.ordinal) continue;
-        if (!FormApplies(entry.form)) continue;
+        if (!LateBoundFormApplies(entry.form, OsVersion.dwPlatformId, OsVersion.dwMajorVersion)) continue;
         LPCSTR key = entry.name ? entry.name : reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(entry.ordinal));
         auto address = reinterpret_cast<LateBoundEntryPoint>(GetProcAddress(module, key));
         __atomic_store_n(&group.slots[i], address, __ATOMIC_RELAXED);

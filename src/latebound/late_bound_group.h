@@ -3,47 +3,10 @@
 #pragma once
 
 #include "frame/library.h"
+#include "latebound/system_libraries.h"
 
 // The generic type of a slot; each user casts it to its entry's own type.
 using LateBoundEntryPoint = void (*)();
-
-constexpr unsigned MaxLateBoundEntries = 5;
-
-// The systems on which an entry is looked up, where its form differs by system.
-enum class LateBoundForm : BYTE {
-    Always,
-    BeforeNtSix,  // not the NT family from 6.0 on
-    NtSix,        // the NT family from 6.0 on
-    Unicode,      // not Windows 95/98/Me, which implement the ANSI forms only
-    Ansi,         // Windows 95/98/Me
-};
-
-// One entry of a group: looked up by name, or by ordinal when the name is null.
-struct LateBoundEntry {
-    const char *name;
-    WORD ordinal;
-    LateBoundForm form;
-};
-
-constexpr LateBoundEntry ByName(const char *name, LateBoundForm form = LateBoundForm::Always) {
-    return {name, 0, form};
-}
-constexpr LateBoundEntry ByOrdinal(WORD ordinal, LateBoundForm form = LateBoundForm::Always) {
-    return {nullptr, ordinal, form};
-}
-
-// Where a group's library is looked for. Libraries that are not KnownDLLs are
-// loaded by their full path in the system directory: by bare name the search
-// would try the host program's directory first, where anyone may plant a copy.
-enum class LateBoundSearch : BYTE { KnownDll, SystemDirectory };
-
-// What a group loads: the library, where it lives, and its entries. The slot
-// of entries[i] is slots[i]; unused entries are left empty.
-struct LateBoundLibrary {
-    const char *fileName;
-    LateBoundSearch search;
-    LateBoundEntry entries[MaxLateBoundEntries];
-};
 
 // A group's state, all null until its library is loaded.
 struct LateBoundGroup {

@@ -1,16 +1,6 @@
 // Workstation lock and shutdown block reasons, forwarded to user32.dll.
 #include "latebound/groups.h"
 
-namespace {
-enum User32Slot : unsigned { LockWorkStationSlot, BlockReasonCreateSlot, BlockReasonDestroySlot, BlockReasonQuerySlot };
-}
-
-constexpr LateBoundLibrary User32Library = {
-    "user32.dll",
-    LateBoundSearch::KnownDll,
-    {ByName("LockWorkStation"), ByName("ShutdownBlockReasonCreate"), ByName("ShutdownBlockReasonDestroy"),
-     ByName("ShutdownBlockReasonQuery")},
-};
 constinit LateBoundGroup User32Group = {&User32Library};
 
 BOOL WINAPI LockWorkStation() {

@@ -22,14 +22,6 @@ using IsPwrHibernateAllowedEntry = BOOLEAN(WINAPI *)();
 using SetSuspendStateEntry = BOOLEAN(WINAPI *)(BOOLEAN bHibernate, BOOLEAN bForce, BOOLEAN bWakeupEventsDisabled);
 using GetPwrCapabilitiesEntry = BOOLEAN(WINAPI *)(PSYSTEM_POWER_CAPABILITIES lpspc);
 
-// kernel32's power entries: Windows 95 has them, NT only from 5.0 on.
-using GetSystemPowerStatusEntry = BOOL(WINAPI *)(LPSYSTEM_POWER_STATUS lpSystemPowerStatus);
-using SetSystemPowerStateEntry = BOOL(WINAPI *)(BOOL fSuspend, BOOL fForce);
-enum Kernel32PowerSlot : unsigned { GetSystemPowerStatusSlot, SetSystemPowerStateSlot };
-
-// PowrProfGroup's slots, in the order they are looked up.
-enum PowrProfSlot : unsigned { IsPwrSuspendAllowedSlot, IsPwrHibernateAllowedSlot, SetSuspendStateSlot, GetPwrCapabilitiesSlot };
-
 // True when GetSystemPowerStatus answers and can tell the AC line status: the
 // answer on systems without powrprof.dll.
 bool AcLineStatusKnown();

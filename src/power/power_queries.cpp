@@ -6,22 +6,7 @@ namespace {
 constexpr BYTE AcLineStatusUnknown = 255;
 }
 
-constexpr LateBoundLibrary PowrProfLibrary = {
-    "powrprof.dll",
-    LateBoundSearch::SystemDirectory,
-    {ByName("IsPwrSuspendAllowed"), ByName("IsPwrHibernateAllowed"), ByName("SetSuspendState"),
-     ByName("GetPwrCapabilities")},
-};
 constinit LateBoundGroup PowrProfGroup = {&PowrProfLibrary};
-
-// NT 4.0's kernel32 lacks both: bound at load time, they would keep the
-// library from loading there at all.
-constexpr LateBoundLibrary Kernel32PowerLibrary = {
-    "kernel32.dll",
-    LateBoundSearch::KnownDll,
-    {ByName("GetSystemPowerStatus"), ByName("SetSystemPowerState")},
-};
-constinit LateBoundGroup Kernel32PowerGroup = {&Kernel32PowerLibrary};
 
 // The forwarders pass the system's BOOLEAN back as it is, not widened to -1.
 BOOLEAN WINAPI IsPwrSuspendAllowed() {
@@ -49,10 +34,8 @@ BOOLEAN WINAPI GetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES lpspc) {
 }
 
 bool AcLineStatusKnown() {
-    auto getStatus = LoadedEntryPoint<GetSystemPowerStatusEntry>(Kernel32PowerGroup, GetSystemPowerStatusSlot);
-    if (!getStatus) return NotAvailable();
     SYSTEM_POWER_STATUS status;
-    return getStatus(&status) && status.ACLineStatus != AcLineStatusUnknown;
+    return GetSystemPowerStatus(&status) && status.ACLineStatus != AcLineStatusUnknown;
 }
 
 // Any one of S1 to S3 counts. Where powrprof.dll is asked whether suspending is

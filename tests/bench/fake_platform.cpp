@@ -284,6 +284,6 @@ bool IsHarmless(const char *, const char *name) {
     return IsAmong(name, {"GetVersionExA", "GetCurrentProcess", "GetLastError", "SetLastError", "CloseHandle",
                           "OpenProcessToken", "LookupPrivilegeValueA", "LookupPrivilegeValueW", "AdjustTokenPrivileges",
                           "GetUserNameA", "GetModuleFileNameA", "GetModuleFileNameW", "GetProcessHeap", "HeapAlloc",
-                          "HeapReAlloc", "HeapFree", "GetWindowsDirectoryA",
+                          "HeapReAlloc", "HeapFree", "GetSystemPowerStatus", "GetWindowsDirectoryA",
                           "GetSystemDirectoryA", "GetFileAttributesA", "LoadLibraryA", "FreeLibrary"});
 }

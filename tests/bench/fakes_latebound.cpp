@@ -17,8 +17,7 @@ LateBoundScenario g_lateBound;
 namespace {
 
 // The libraries of the fake loader; a library's handle comes from its place here.
-const char *const FakeLibraryNames[] = {"user32.dll",  "advapi32.dll", "shell32.dll",
-                                        "powrprof.dll", "version.dll",  "kernel32.dll"};
+const char *const FakeLibraryNames[] = {"user32.dll", "advapi32.dll", "shell32.dll", "powrprof.dll", "version.dll"};
 
 // Found only by their full path in the system directory: by bare name Windows
 // would look in the host program's directory first.
@@ -139,7 +138,7 @@ uint32_t WINAPI FakeGetPwrCapabilities(SYSTEM_POWER_CAPABILITIES *capabilities) 
     return Answer("GetPwrCapabilities", fail);
 }
 
-// kernel32's power calls, looked up since NT 4.0 lacks them.
+// kernel32's power calls, bound at load time.
 
 BOOL WINAPI FakeGetSystemPowerStatus(LPSYSTEM_POWER_STATUS status) {
     if (LogCall("GetSystemPowerStatus", {Raw(status)})) return FALSE;
@@ -174,8 +173,6 @@ const std::vector<FakeFunction> FakeEntries = {
     {"powrprof.dll", "IsPwrHibernateAllowed", (void *)FakeIsPwrHibernateAllowed},
     {"powrprof.dll", "SetSuspendState", (void *)FakeSetSuspendState},
     {"powrprof.dll", "GetPwrCapabilities", (void *)FakeGetPwrCapabilities},
-    {"kernel32.dll", "GetSystemPowerStatus", (void *)FakeGetSystemPowerStatus},
-    {"kernel32.dll", "SetSystemPowerState", (void *)FakeSetSystemPowerState},
 };
 
 std::string Lower(std::string s) {
@@ -272,8 +269,7 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
                                                     "ShutdownBlockReasonQuery", "IsPwrSuspendAllowed",
                                                     "IsPwrHibernateAllowed", "GetPwrCapabilities",
                                                     "GetFileVersionInfoSizeW", "GetFileVersionInfoW",
-                                                    "GetFileVersionInfoSizeA", "GetFileVersionInfoA", "VerQueryValueA",
-                                                    "GetSystemPowerStatus"});
+                                                    "GetFileVersionInfoSizeA", "GetFileVersionInfoA", "VerQueryValueA"});
         if (harmless) return GetProcAddress(module, name);
         void *fake = FindFakeEntry(RealLibraryName(module), key, true);
         return fake ? (FARPROC)fake : Missing();
@@ -319,6 +315,8 @@ const std::vector<FakeFunction> LateBoundFakes = {
     {"kernel32.dll", "LoadLibraryA", (void *)FakeLoadLibraryA},
     {"kernel32.dll", "GetProcAddress", (void *)FakeGetProcAddress},
     {"kernel32.dll", "FreeLibrary", (void *)FakeFreeLibrary},
+    {"kernel32.dll", "GetSystemPowerStatus", (void *)FakeGetSystemPowerStatus},
+    {"kernel32.dll", "SetSystemPowerState", (void *)FakeSetSystemPowerState},
 };
 
 void ResetLateBoundScenario() {

@@ -43,7 +43,7 @@ struct LateBoundScenario {
     // the machine has S1 to S4 and a hibernation file.
     SYSTEM_POWER_CAPABILITIES capabilities{};
 
-    // kernel32's power calls, looked up in the fake kernel32.dll.
+    // kernel32's power calls, bound at load time.
     BYTE acLineStatus = 1;          // GetSystemPowerStatus: 0 off line, 1 on line, 255 unknown
     bool powerStatusFails = false;  // GetSystemPowerStatus returns 0 with FakePowerStatusError
     BOOL systemPowerStateResult = TRUE;  // SetSystemPowerState, which never reaches the system

@@ -1,10 +1,12 @@
 # Lays out Quell as a caller gets it, checks the layout, then configures, builds
 # and runs examples/consumer against it (find_package(Quell)). Two ways:
 # - the install tree: cmake --install into a fresh prefix; a consumer of each
-#   other architecture must be turned away, told which bundle to use;
+#   other architecture must be turned away, told which bundle to use, and a
+#   package of another architecture ahead on the search path must be passed
+#   over without a word;
 # - the release bundle (-DBUNDLE): made twice as make dist makes it, the same
 #   bytes both times, and unpacked into a fresh folder.
-# -DBUILD_DIR -DSOURCE_DIR -DTOOLCHAIN -DARCH=x86|x64|arm64 -DVERSION -DWINE, and either
+# -DBUILD_DIR -DSOURCE_DIR -DTOOLCHAIN -DARCH=x86|x64|arm64 -DWINE, and either
 # -DOTHER_TOOLCHAINS=arch=toolchain|... (install tree) or -DBUNDLE=name
 # -DMAKE_BUNDLE=command|arguments (bundle). Without WINE (arm64: no C runtime to
 # link the consumer with) the consumer is configured, not built and run.
@@ -71,7 +73,10 @@ if(BUNDLE)
     return()
 endif()
 
-# The refusal names the package's architecture, the consumer's and the bundle to use.
+# The refusal names the package's architecture and the consumer's: CMake lists
+# each package it turned away with its version, which says why.
+file(STRINGS ${prefix}/lib/cmake/Quell/QuellConfigVersion.cmake version_line REGEX "^# Quell [0-9.]+ ")
+string(REGEX MATCH "[0-9]+\\.[0-9]+\\.[0-9]+" version "${version_line}")
 set(title_x86 "x86 (32-bit)")
 set(title_x64 "x64 (64-bit)")
 set(title_arm64 "ARM64")
@@ -83,15 +88,43 @@ foreach(other IN LISTS others)
     string(REGEX MATCH "^([a-z0-9]+)=(.*)$" _ "${other}")
     set(other_arch ${CMAKE_MATCH_1})
     set(other_toolchain ${CMAKE_MATCH_2})
-    string(CONCAT refusal "This Quell package is for ${title_${ARCH}} programs; the consumer is ${title_${other_arch}}. "
-                          "Use the ${other_arch} package (quell-${VERSION}-${bundle_${other_arch}}.zip).")
+    string(CONCAT refusal "version: ${version} for ${title_${ARCH}} programs; the consumer is ${title_${other_arch}}. "
+                          "Use the ${other_arch} package (quell-${version}-${bundle_${other_arch}}.zip).")
     execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/consumer -B ${root}/${other_arch}-consumer
                             -DCMAKE_TOOLCHAIN_FILE=${other_toolchain} -DCMAKE_PREFIX_PATH=${prefix}
                     RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
-    string(REGEX REPLACE "[ \t\n]+" " " flowed "${output}")  # CMake wraps the warning's lines
+    string(REGEX REPLACE "[ \t\n]+" " " flowed "${output}")  # CMake wraps the error's lines
     string(FIND "${flowed}" "${refusal}" at)
     if(result EQUAL 0 OR at EQUAL -1)
         message(FATAL_ERROR "${output}\nthe ${ARCH} package did not refuse a consumer of ${other_arch} with: ${refusal}")
     endif()
     message("Refused as expected: ${refusal}")
 endforeach()
+
+# A package of another architecture found first is passed over in silence
+# when this one is found after it: here a copy of this package's files whose
+# version file claims another architecture.
+set(other ${root}/other-prefix/lib/cmake/Quell)
+file(COPY ${prefix}/lib/cmake/Quell/ DESTINATION ${other})
+if(ARCH STREQUAL "x86")
+    set(other_arch x64)
+else()
+    set(other_arch x86)
+endif()
+file(READ ${other}/QuellConfigVersion.cmake version_file)
+set(claim "_quell_consumer STREQUAL \"${ARCH}\")")
+string(FIND "${version_file}" "${claim}" at)
+if(at EQUAL -1)
+    message(FATAL_ERROR "QuellConfigVersion.cmake has no ${claim}: the test cannot make a package of another architecture")
+endif()
+string(REPLACE "${claim}" "_quell_consumer STREQUAL \"${other_arch}\")" version_file "${version_file}")
+file(WRITE ${other}/QuellConfigVersion.cmake "${version_file}")
+execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/consumer -B ${root}/consumer-after-other
+                        -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN} "-DCMAKE_PREFIX_PATH=${root}/other-prefix;${prefix}"
+                RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+file(STRINGS ${root}/consumer-after-other/CMakeCache.txt found REGEX "^Quell_DIR:")
+if(NOT result EQUAL 0 OR output MATCHES "Warning|Quell package" OR NOT found STREQUAL "Quell_DIR:PATH=${prefix}/lib/cmake/Quell")
+    message(FATAL_ERROR "${output}\n${found}\nfound after a package of the other architecture, the ${ARCH} package "
+                        "was not taken in silence")
+endif()
+message("Taken in silence after a package of the other architecture: ${found}")
