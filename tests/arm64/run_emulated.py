@@ -139,8 +139,12 @@ def main():
     if arguments.run:
         try:
             program = os.path.abspath(arguments.run[0])
-            return subprocess.run(session.command(session.loader, session.windows_path(program), *arguments.run[1:]),
-                                  env=session.env, cwd=os.path.dirname(program), stdin=subprocess.DEVNULL).returncode
+            done = subprocess.run(session.command(session.loader, session.windows_path(program), *arguments.run[1:]),
+                                  env=session.env, cwd=os.path.dirname(program), stdin=subprocess.DEVNULL,
+                                  stderr=subprocess.PIPE)
+            sys.stderr.write("".join(line for line in done.stderr.decode("utf-8", "replace").splitlines(keepends=True)
+                                     if not line.startswith(NOISE)))
+            return done.returncode
         finally:
             session.stop()
 
