@@ -85,8 +85,16 @@ int StoreOperands(const Cli &cli, int count, wchar_t **operands, Request &reques
     return ExitSuccess;
 }
 
+const Command *FindCommand(const wchar_t *name) {
+    for (const Command &command : Commands) {
+        if (SameName(name, command.name)) return &command;
+    }
+    return nullptr;
+}
+
 // The standard shutdown command's syntax (a first argument starting with '/',
-// other than /?) fills the same request. None of its switches is read yet.
+// other than /?) fills the same request, with yes set as that command needs no
+// confirmation. None of its switches is read yet.
 int ParseSwitches(const Cli &cli, int, wchar_t **argv, Request &) {
     return UsageError(cli, L"unknown command '%s'", argv[1]);
 }
@@ -101,18 +109,15 @@ bool IsTimed(Shape shape) { return shape == Shape::TimedShutdown || shape == Sha
 
 int ParseCommandLine(const Cli &cli, int argc, wchar_t **argv, Request &request) {
     if (argc < 2) return UsageError(cli, L"no command given");
+    const wchar_t *name = argv[1];
+    // The switches' parser reads its own operands (a /c comment may be "-h").
+    if (name[0] == L'/' && !SameName(name, L"/?")) return ParseSwitches(cli, argc, argv, request);
     for (int i = 1; i < argc && !SameName(argv[i], L"--"); ++i) {
         if (!IsHelpFlag(argv[i])) continue;
-        for (const Command &command : Commands) {
-            if (command.shape == Shape::Help) request.command = &command;
-        }
+        request.command = FindCommand(L"help");
         return ExitSuccess;
     }
-    const wchar_t *name = argv[1];
-    if (name[0] == L'/') return ParseSwitches(cli, argc, argv, request);
-    for (const Command &command : Commands) {
-        if (SameName(name, command.name)) request.command = &command;
-    }
+    request.command = FindCommand(name);
     if (!request.command) return UsageError(cli, L"unknown command '%s'", name);
 
     const Command &command = *request.command;
