@@ -478,8 +478,30 @@ TEST_P(Cli, WithoutYesNothingIsCalledAndItSaysWhatItWouldDo) {
         if (!effect.empty()) {
             EXPECT_EQ(err.substr(start.size(), effect.size()), effect);
         }
-        std::wstring end = L" (" + Export(operation.exportName) + L"). Nothing done: add --yes to do it.\n";
+        std::wstring call = L"; would call " + Export(operation.exportName) + L"(";
+        EXPECT_NE(err.find(call), std::wstring::npos) << testing::PrintToString(err);
+        std::wstring end = L"). Nothing done: add --yes to do it.\n";
         EXPECT_EQ(err.substr(err.size() - std::min(err.size(), end.size())), end);
+    }
+    // The call it would make, with its arguments, exactly.
+    for (const auto &[args, call] : std::vector<std::pair<std::vector<std::wstring>, std::wstring>>{
+             {{L"shutdown"}, L"WindowsShutdown()"},
+             {{L"timed-reboot", L"300", L"Wartung"}, L"LocalInitSystemRebootW(\"Wartung\", 300, FALSE)"},
+             {{L"TIMED-SHUTDOWN", L"0", L"--FORCE"}, L"LocalInitSystemShutdownW(NULL, 0, TRUE)"},
+             {{L"restart-dialog", L"Neu starten?"}, L"RestartDialog(NULL, \"Neu starten?\", EWX_REBOOT)"},
+             {{L"restart-dialog"}, L"RestartDialog(NULL, NULL, EWX_REBOOT)"},
+             {{L"shutdown-dialog"}, L"ShutdownDialog(NULL)"},
+         }) {
+        SetUp();
+        SCOPED_TRACE(testing::PrintToString(call));
+        EXPECT_EQ(Run(args), ExitUsage);
+        EXPECT_TRUE(g_calls.empty());
+        std::wstring expected = call;  // Windows 95 gets the A of a W export
+        size_t wide = expected.find(L"W(");
+        if (!g_system.nt && wide != std::wstring::npos) expected[wide] = L'A';
+        EXPECT_NE(Err().find(L"; would call " + expected + L". Nothing done: add --yes to do it.\n"),
+                  std::wstring::npos)
+            << testing::PrintToString(Err());
     }
 }
 
@@ -487,13 +509,15 @@ TEST_P(Cli, UsageErrorsExitTwoAndCallNothing) {
     const std::vector<std::pair<std::vector<std::wstring>, std::wstring>> cases = {
         {{}, L"no command given"},
         {{L"bogus"}, L"unknown command 'bogus'"},
-        {{L"Shutdown", L"--yes"}, L"unknown command 'Shutdown'"},
+        {{L"/s"}, L"unknown command '/s'"},
         {{L"shutdown", L"now", L"--yes"}, L"shutdown: unexpected argument 'now'"},
         {{L"shutdown", L"--force", L"--yes"}, L"shutdown: unknown option '--force'"},
+        {{L"SHUTDOWN", L"--FORCE", L"--YES"}, L"shutdown: unknown option '--FORCE'"},
         {{L"shutdown", L"-y"}, L"shutdown: unknown option '-y'"},
         {{L"shutdown", L"--", L"-h"}, L"shutdown: unexpected argument '-h'"},
-        {{L"status", L"--yes"}, L"status takes no arguments, not '--yes'"},
-        {{L"help", L"shutdown"}, L"help takes no arguments"},
+        {{L"status", L"--yes"}, L"status: unknown option '--yes'"},
+        {{L"status", L"now"}, L"status: unexpected argument 'now'"},
+        {{L"help", L"shutdown"}, L"help: unexpected argument 'shutdown'"},
         {{L"timed-shutdown", L"--yes"}, L"timed-shutdown needs SECONDS"},
         {{L"timed-shutdown", L"ten", L"--yes"}, L"not 'ten'"},
         {{L"timed-shutdown", L"10s", L"--yes"}, L"not '10s'"},
@@ -516,7 +540,8 @@ TEST_P(Cli, UsageErrorsExitTwoAndCallNothing) {
 
 TEST_P(Cli, HelpListsEveryCommandAndCallsNothing) {
     for (const std::vector<std::wstring> &args : std::vector<std::vector<std::wstring>>{
-             {L"--help"}, {L"/?"}, {L"-h"}, {L"help"}, {L"shutdown", L"--help"}, {L"shutdown", L"/?", L"--yes"}}) {
+             {L"--help"}, {L"/?"}, {L"-h"}, {L"help"}, {L"shutdown", L"--help"}, {L"shutdown", L"/?", L"--yes"},
+             {L"--Help"}, {L"HELP"}, {L"-H"}}) {
         SetUp();
         EXPECT_EQ(Run(args), ExitSuccess);
         EXPECT_TRUE(g_calls.empty());
@@ -539,6 +564,10 @@ TEST_P(Cli, TheCommandLineIsSplitAsTheCRuntimeDoes) {
         {L"quell timed-reboot 5 a\\\\\\\\\"b c\" --yes", L"a\\\\b c"},
         {L"quell timed-reboot 5 \"a\"\"b\" --yes", L"a\"b"},
         {L"quell timed-reboot 5 \"ends in\\\\\" --yes", L"ends in\\"},
+        // Command names and options in any case.
+        {L"quell TIMED-REBOOT 5 x --YES", L"x"},
+        {L"quell Timed-Reboot 5 \"Wartung\" --Force --Yes", L"Wartung"},
+        {L"quell SHUTDOWN --YES", L""},
         // In the program name a backslash escapes nothing.
         {L"\"C:\\Tools dir\\\"quell.exe timed-reboot 5 msg --yes", L"msg"},
     };
@@ -574,7 +603,7 @@ TEST_P(Cli, QuellDllIsLoadedBesideQuellExeByFullPath) {
         SCOPED_TRACE(testing::PrintToString(row.exePath.substr(0, 40)));
         g_system.exePath = row.exePath;
         const std::wstring &expected = g_system.nt ? row.ntLoads : row.windows95Loads;
-        EXPECT_EQ(Run({L"lock", L"--yes"}), expected.empty() ? ExitFailed : ExitSuccess);
+        EXPECT_EQ(Run({L"lock", L"--yes"}), expected.empty() ? ExitNoLibrary : ExitSuccess);
         EXPECT_EQ(g_system.loaded, expected.empty() ? std::vector<std::wstring>{} : std::vector{expected});
         if (expected.empty()) {
             EXPECT_NE(Err().find(L"Quell.dll is loaded only from the directory of quell.exe"), std::wstring::npos);
@@ -642,9 +671,10 @@ TEST_P(Cli, StatusAsksOnlyTheHarmlessExportsAndLooksUpTheSystemEntriesByFullPath
     }
 }
 
-// Whatever is missing, quell says what and exits 1 before any operation. Rows
-// marked ntOnly concern the Unicode functions: on Windows 95 quell never needs them.
-TEST_P(Cli, MissingLibraryOrExportFailsWithExitOne) {
+// Whatever is missing, quell says what before any operation, and exits 3 when
+// it is Quell.dll or one of its exports, 1 when it is the system's. Rows marked
+// ntOnly concern the Unicode functions: on Windows 95 quell never needs them.
+TEST_P(Cli, WhatIsMissingIsNamedAndSetsTheExitStatus) {
     const bool x64 = sizeof(void *) == 8;
     const std::wstring bundle = std::wstring(L"quell-") + Wide(QUELL_VERSION_STRING) + (x64 ? L"-win64" : L"-win32");
     struct Case {
@@ -659,21 +689,28 @@ TEST_P(Cli, MissingLibraryOrExportFailsWithExitOne) {
     };
     const std::wstring maintenance = L"Wartung – gleich";
     const std::vector<Case> cases = {
-        {{L"status"}, ERROR_MOD_NOT_FOUND, {}, "", false, ExitFailed,
+        {{L"status"}, ERROR_MOD_NOT_FOUND, {}, "", false, ExitNoLibrary,
          {L"\\Quell.dll could not be loaded: last error 126 (Text of error 126.)\n"}, {}},
-        {{L"shutdown", L"--yes"}, ERROR_MOD_NOT_FOUND, {}, "", false, ExitFailed, {L"could not be loaded"}, {}},
+        {{L"shutdown", L"--yes"}, ERROR_MOD_NOT_FOUND, {}, "", false, ExitNoLibrary, {L"could not be loaded"}, {}},
+        {{L"SHUTDOWN", L"--YES"}, ERROR_MOD_NOT_FOUND, {}, "", false, ExitNoLibrary, {L"could not be loaded"}, {}},
+        // Without --yes nothing is loaded: the dry run says what it would do.
+        {{L"shutdown"}, ERROR_MOD_NOT_FOUND, {}, "", false, ExitUsage, {L"would call WindowsShutdown()"}, {}},
         {{L"--help"}, ERROR_MOD_NOT_FOUND, {}, "", false, ExitSuccess, {}, {L"Usage: quell"}},
         // The other architecture's Quell.dll beside quell.exe.
-        {{L"status"}, ERROR_BAD_EXE_FORMAT, {}, "", false, ExitFailed,
+        {{L"status"}, ERROR_BAD_EXE_FORMAT, {}, "", false, ExitNoLibrary,
          {L"\\Quell.dll could not be loaded: last error 193 (Quell.dll is not a valid Win32 application.)\n",
           std::wstring(L"quell: this Quell.dll is not built for ") + (x64 ? L"x64" : L"x86") +
               L" like this quell.exe: most likely it is the " + (x64 ? L"x86" : L"x64") +
               L" build (or the file is damaged). Use the Quell.dll of " + bundle +
               L".zip, the bundle this quell.exe belongs to.\n"},
          {}},
-        {{L"shutdown", L"--yes"}, 0, {"WindowsShutdown", "CheckUserName"}, "", false, ExitFailed,
+        {{L"timed-reboot", L"--yes", L"5"}, ERROR_BAD_EXE_FORMAT, {}, "", false, ExitNoLibrary,
+         {L"Use the Quell.dll of " + bundle + L".zip"}, {}},
+        {{L"shutdown", L"--yes"}, 0, {"WindowsShutdown", "CheckUserName"}, "", false, ExitNoLibrary,
          {L"WindowsShutdown missing from Quell.dll"}, {}},
-        {{L"status"}, 0, {"WindowsShutdown", "CheckUserName"}, "", false, ExitFailed,
+        {{L"timed-reboot", L"--yes", L"5"}, 0, {"LocalInitSystemRebootW", "LocalInitSystemRebootA"}, "", false,
+         ExitNoLibrary, {L"missing from Quell.dll"}, {}},
+        {{L"status"}, 0, {"WindowsShutdown", "CheckUserName"}, "", false, ExitNoLibrary,
          {L"Quell.dll lacks exports: CheckUserName WindowsShutdown\n"},
          {L"CheckUserName missing from Quell.dll", L"GetPwrCapabilities"}},  // the report is whole
         {{L"shutdown-dialog", L"--yes"}, 0, {}, "", true, ExitFailed,

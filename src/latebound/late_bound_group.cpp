@@ -12,15 +12,9 @@
 
 static HMODULE LoadGroupLibrary(const LateBoundLibrary &library) {
     if (library.search == LateBoundSearch::KnownDll) return LoadLibraryA(library.fileName);
-    char path[MAX_PATH + 16];
-    UINT length = GetSystemDirectoryA(path, MAX_PATH);
-    // No directory, or one that leaves no room for the name: never a bare name.
-    if (length == 0 || length >= MAX_PATH) return nullptr;
-    char *end = path + length;
-    if (end[-1] != '\\') *end++ = '\\';
-    for (const char *c = library.fileName; (*end++ = *c) != '\0'; ++c) {
-    }
-    return LoadLibraryA(path);
+    char directory[MAX_PATH], path[MAX_PATH + 16];
+    UINT length = GetSystemDirectoryA(directory, MAX_PATH);
+    return FormSystemLibraryPath(directory, length, library.fileName, path) ? LoadLibraryA(path) : nullptr;
 }
 
 bool LoadFirst(LateBoundGroup &group) {

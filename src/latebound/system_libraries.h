@@ -49,6 +49,20 @@ constexpr LateBoundEntry ByOrdinal(WORD ordinal, LateBoundForm form = LateBoundF
 // would try the host program's directory first, where anyone may plant a copy.
 enum class LateBoundSearch : BYTE { KnownDll, SystemDirectory };
 
+// The full path of a library in the system directory, as GetSystemDirectoryA
+// answered (length, or 0 when it failed). False, with nothing formed, when
+// there is no directory or no room for the name: never a bare name.
+inline bool FormSystemLibraryPath(const char *directory, UINT length, const char *fileName,
+                                  char (&path)[MAX_PATH + 16]) {
+    if (length == 0 || length >= MAX_PATH) return false;
+    char *end = path;
+    for (UINT i = 0; i < length; ++i) *end++ = directory[i];
+    if (end[-1] != '\\') *end++ = '\\';
+    for (const char *c = fileName; (*end++ = *c) != '\0'; ++c) {
+    }
+    return true;
+}
+
 // What a group loads: the library, where it lives, and its entries. The slot
 // of entries[i] is slots[i]; unused entries are left empty.
 struct LateBoundLibrary {

@@ -1,0 +1,72 @@
+#include "arguments.h"
+
+#include "text.h"
+
+// Command names, options and switches: ASCII letters in either case.
+static wchar_t Folded(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+
+bool SameName(const wchar_t *typed, const wchar_t *name) {
+    while (*typed && Folded(*typed) == Folded(*name)) ++typed, ++name;
+    return Folded(*typed) == Folded(*name);
+}
+
+bool IsHelpFlag(const wchar_t *arg) { return SameName(arg, L"--help") || SameName(arg, L"-h") || SameName(arg, L"/?"); }
+
+bool ParseSeconds(const wchar_t *text, DWORD &seconds) {
+    if (!*text) return false;
+    DWORD value = 0;
+    for (const wchar_t *c = text; *c; ++c) {
+        if (!IsDigit(*c)) return false;
+        DWORD digit = static_cast<DWORD>(*c - L'0');
+        if (value > (0xFFFFFFFFul - digit) / 10) return false;
+        value = value * 10 + digit;
+    }
+    seconds = value;
+    return true;
+}
+
+int SplitCommandLine(const wchar_t *line, wchar_t **values, wchar_t *chars) {
+    int count = 0;
+    // The program name: quotes group, backslashes are plain characters.
+    values[count++] = chars;
+    bool quoted = false;
+    for (; *line && (quoted || (*line != L' ' && *line != L'\t')); ++line) {
+        if (*line == L'"') {
+            quoted = !quoted;
+        } else {
+            *chars++ = *line;
+        }
+    }
+    *chars++ = 0;
+    // The arguments: 2n backslashes and a quote give n backslashes and open or
+    // close a quoted part; 2n+1 backslashes and a quote give n backslashes and a
+    // quote; "" inside a quoted part gives a quote; blanks outside quotes part.
+    for (;;) {
+        while (*line == L' ' || *line == L'\t') ++line;
+        if (!*line) break;
+        values[count++] = chars;
+        quoted = false;
+        for (;;) {
+            DWORD backslashes = 0;
+            while (*line == L'\\') ++line, ++backslashes;
+            bool copy = true;
+            if (*line == L'"') {
+                if (backslashes % 2 == 0) {
+                    if (quoted && line[1] == L'"') {
+                        ++line;
+                    } else {
+                        copy = false;
+                        quoted = !quoted;
+                    }
+                }
+                backslashes /= 2;
+            }
+            for (; backslashes; --backslashes) *chars++ = L'\\';
+            if (!*line || (!quoted && (*line == L' ' || *line == L'\t'))) break;
+            if (copy) *chars++ = *line;
+            ++line;
+        }
+        *chars++ = 0;
+    }
+    return count;
+}

@@ -1,0 +1,20 @@
+// Shared by the front end's files, never by its users.
+#pragma once
+
+#include "quell_cli.h"
+
+// The running front end: its host, the character set it uses with the system
+// and Quell.dll, and Quell.dll once loaded.
+// The entries are set when Quell.dll is loaded and read only once it is:
+// nothing clears them before, and the version record is referred to, not
+// copied (a cleared or copied record is a memset or memcpy call, and no C
+// runtime is linked to provide one).
+struct Cli {
+    Cli(const CliHost &host, bool ansi, const OSVERSIONINFOA &version)
+        : host(host), ansi(ansi), loaded(false), version(version) {}
+    const CliHost &host;
+    bool ansi;  // Windows 95/98/Me: A functions only
+    bool loaded;
+    QuellEntries quell;
+    const OSVERSIONINFOA &version;
+};

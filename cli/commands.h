@@ -1,0 +1,80 @@
+// The commands and options as data, and the request that the command line
+// makes of them. Both syntaxes fill a Request; one executor carries it out.
+#pragma once
+
+#include "cli.h"
+
+// How a command is carried out, and which operands it takes.
+enum class Shape {
+    Help,            // the help text
+    Status,          // the report of harmless answers
+    Plain,           // an export without arguments
+    TimedShutdown,   // SECONDS [MESSAGE]
+    TimedReboot,     // SECONDS [MESSAGE]
+    RestartDialog,   // [PROMPT]
+    ShutdownDialog,  // the shell's dialog, which returns nothing
+};
+
+// The options, one bit each. A command lists those it accepts in its row; an
+// option that a command does not accept is a usage error.
+enum OptionBit : unsigned {
+    OptionYes = 1u << 0,
+    OptionForce = 1u << 1,
+    OptionMachine = 1u << 2,
+    OptionDelay = 1u << 3,
+    OptionMessage = 1u << 4,
+    OptionReason = 1u << 5,
+    OptionBootOptions = 1u << 6,
+    OptionJson = 1u << 7,
+};
+
+struct Option {
+    const wchar_t *name;  // matched in any case
+    OptionBit bit;
+    bool takesValue;      // the next argument is its value
+};
+
+using PlainEntry = BOOL(WINAPI *)();
+
+struct Command {
+    const wchar_t *name;       // matched in any case
+    const wchar_t *arguments;  // after the name, for the help text
+    const wchar_t *effect;     // what it does, completing "would ..."
+    Shape shape;
+    unsigned options;                       // the OptionBits it accepts
+    const char *exportName = nullptr;       // the export it calls, where it calls one
+    PlainEntry QuellEntries::*plain = nullptr;  // Shape::Plain: that export's entry
+    const char *ansiExportName = nullptr;   // the export called on Windows 95/98/Me, where it differs
+};
+
+// What the command line asks for. Operands are filed under the options that
+// mean the same: a timed command's SECONDS is its delay, its MESSAGE and the
+// restart dialog's PROMPT the message.
+struct Request {
+    const Command *command;
+    unsigned given;           // the OptionBits given
+    bool yes;                 // --yes: carry it out, not only say what it would do
+    bool force;               // --force: close applications without asking
+    bool bootOptions;         // --boot-options
+    bool json;                // --json
+    const wchar_t *machine;   // --machine NAME; null: this machine
+    DWORD delay;              // --delay SECONDS
+    const wchar_t *message;   // --message TEXT; null: none
+    DWORD reason;             // --reason, as the system takes it
+};
+
+// Reads the command line (argv[0] is the program) into a request; ExitSuccess,
+// or the exit status of a usage error that it has reported.
+int ParseCommandLine(const Cli &cli, int argc, wchar_t **argv, Request &request);
+// Carries the request out and returns the exit status.
+int Execute(Cli &cli, const Request &request);
+
+const char *ExportName(const Cli &cli, const Command &command);
+bool IsTimed(Shape shape);
+
+// Help, status and operations.
+void PrintHelp(const Cli &cli);
+int Status(Cli &cli);
+int Perform(Cli &cli, const Request &request);
+// Whether the system's shell32.dll offers its shut-down dialog; says so when not.
+bool ShellOffersShutdownDialog(const Cli &cli);

@@ -1,0 +1,77 @@
+// What the front end runs on: the system functions it calls, handed in by
+// main.cpp or by a test's fake system, and the entry points of Quell.dll.
+#pragma once
+
+#include "Quell.h"
+
+// Every export the front end uses, named once: the entry points below, the
+// loader and the tests' fakes all expand this list.
+#define QUELL_CLI_ENTRIES(X) \
+    X(CheckWindowsNT) \
+    X(CheckUserName) \
+    X(WindowsNTPrivilegien) \
+    X(DllGetVersion) \
+    X(CheckSystemPowerStatus) \
+    X(IsPwrSuspendAllowed) \
+    X(IsPwrHibernateAllowed) \
+    X(GetPwrCapabilities) \
+    X(CheckMsDosModus) \
+    X(WindowsLogOnOff) \
+    X(WindowsForceLogOnOff) \
+    X(WindowsShutdown) \
+    X(WindowsForceShutdown) \
+    X(WindowsReboot) \
+    X(WindowsForceReboot) \
+    X(WindowsRestartApps) \
+    X(WindowsHybridShutdown) \
+    X(LocalInitSystemShutdownW) \
+    X(LocalInitSystemRebootW) \
+    X(LocalInitSystemShutdownA) \
+    X(LocalInitSystemRebootA) \
+    X(LocalAbortSystemShutdown) \
+    X(WindowsStandby) \
+    X(WindowsHibernate) \
+    X(LockWorkStation) \
+    X(RestartDialog) \
+    X(ShutdownDialog) \
+    X(WindowsMsDosModus)
+
+// Entry points of the loaded Quell.dll; null where the library lacks one.
+struct QuellEntries {
+#define QUELL_CLI_MEMBER(name) QuellProc_##name name;
+    QUELL_CLI_ENTRIES(QUELL_CLI_MEMBER)
+#undef QUELL_CLI_MEMBER
+};
+
+// The system functions the front end calls, each with its Win32 signature.
+// The first group is exported by Windows 95 and NT alike; the W group is
+// looked up at run time (Windows 95/98/Me fail these functions with 120) and
+// is called on every system but those, which must then offer all of it. Heap, code-page conversion and last-error calls are made directly:
+// every system has them and they touch nothing outside the process.
+struct CliHost {
+    BOOL(WINAPI *GetVersionExA)(LPOSVERSIONINFOA info);
+    LPSTR(WINAPI *GetCommandLineA)();
+    DWORD(WINAPI *GetModuleFileNameA)(HMODULE module, LPSTR path, DWORD size);
+    UINT(WINAPI *GetSystemDirectoryA)(LPSTR path, UINT size);
+    HMODULE(WINAPI *LoadLibraryA)(LPCSTR path);
+    FARPROC(WINAPI *GetProcAddress)(HMODULE module, LPCSTR name);
+    BOOL(WINAPI *FreeLibrary)(HMODULE module);
+    HANDLE(WINAPI *GetStdHandle)(DWORD stream);
+    BOOL(WINAPI *GetConsoleMode)(HANDLE console, LPDWORD mode);
+    UINT(WINAPI *GetConsoleOutputCP)();
+    BOOL(WINAPI *WriteFile)(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED overlapped);
+    DWORD(WINAPI *FormatMessageA)(DWORD flags, LPCVOID source, DWORD id, DWORD language, LPSTR text, DWORD size,
+                                  va_list *arguments);
+
+    LPWSTR(WINAPI *GetCommandLineW)();
+    DWORD(WINAPI *GetModuleFileNameW)(HMODULE module, LPWSTR path, DWORD size);
+    HMODULE(WINAPI *LoadLibraryW)(LPCWSTR path);
+    BOOL(WINAPI *WriteConsoleW)(HANDLE console, const void *text, DWORD length, LPDWORD written, LPVOID reserved);
+    DWORD(WINAPI *FormatMessageW)(DWORD flags, LPCVOID source, DWORD id, DWORD language, LPWSTR text, DWORD size,
+                                  va_list *arguments);
+};
+
+// An entry point looked up with GetProcAddress, as its own function type.
+template <typename Entry> void ResolveEntry(FARPROC address, Entry &entry) {
+    entry = reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(address));
+}

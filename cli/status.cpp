@@ -1,0 +1,211 @@
+// quell status: every harmless answer of Quell.dll, and which system entries
+// that it may use the running system offers.
+#include <shlwapi.h>
+#include <stddef.h>
+
+#include "commands.h"
+#include "latebound/system_libraries.h"
+#include "load_quell.h"
+#include "text.h"
+
+namespace {
+
+void StatusLine(const Cli &cli, Text &out, const wchar_t *question, const wchar_t *answer, const Text &detail) {
+    Format(cli, out, L"  %-36s %-8s %s\n", question, answer, detail.data ? detail.data : L"");
+}
+
+void MissingLine(const Cli &cli, Text &out, const wchar_t *question, const char *exportName) {
+    Text detail{};
+    Format(cli, detail, L"%S missing from Quell.dll", exportName);
+    StatusLine(cli, out, question, L"?", detail);
+    Release(detail.data);
+}
+
+template <typename Entry>
+void BooleanStatus(const Cli &cli, Text &out, const wchar_t *question, const char *exportName, Entry entry) {
+    if (!entry) return MissingLine(cli, out, question, exportName);
+    SetLastError(0);
+    LONG result = static_cast<LONG>(entry());
+    DWORD error = GetLastError();
+    Text detail{};
+    Format(cli, detail, L"%S = %d, %E", exportName, result, error);
+    StatusLine(cli, out, question, result ? L"yes" : L"no", detail);
+    Release(detail.data);
+}
+
+void VersionStatus(const Cli &cli, Text &out) {
+    const wchar_t *question = L"version of Quell.dll";
+    if (!cli.quell.DllGetVersion) return MissingLine(cli, out, question, "DllGetVersion");
+    DLLVERSIONINFO version{};
+    version.cbSize = sizeof version;
+    SetLastError(0);
+    HRESULT result = cli.quell.DllGetVersion(&version);
+    DWORD error = GetLastError();
+    Text answer{}, detail{};
+    if (result == S_OK) {
+        Format(cli, answer, L"%u.%u.%u", version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber);
+    } else {
+        Append(answer, L"unknown");
+    }
+    Format(cli, detail, L"DllGetVersion = 0x%X", static_cast<unsigned long>(result));
+    if (result == S_OK) Format(cli, detail, L" (platform %u)", version.dwPlatformID);
+    Format(cli, detail, L", %E", error);
+    StatusLine(cli, out, question, answer.data, detail);
+    Release(answer.data);
+    Release(detail.data);
+}
+
+// On a machine with Modern Standby, S0 low power idle takes the place of S1 to
+// S3: this line explains why standby is then not possible. The capabilities
+// record's AoAc member, byte 20, says so; MinGW's header calls it spare2[2].
+constexpr size_t AoAcOffset = 20;
+static_assert(sizeof(SYSTEM_POWER_CAPABILITIES) == 76);
+static_assert(offsetof(SYSTEM_POWER_CAPABILITIES, spare2) + 2 == AoAcOffset);
+
+void ModernStandbyStatus(const Cli &cli, Text &out, bool read, const SYSTEM_POWER_CAPABILITIES &capabilities) {
+    const wchar_t *question = L"Modern Standby (S0 low power idle)";
+    BYTE aoAc = reinterpret_cast<const BYTE *>(&capabilities)[AoAcOffset];
+    Text detail{};
+    if (!read) {
+        Append(detail, L"the power capabilities are not readable");
+    } else if (aoAc) {
+        Format(cli, detail, L"AoAc %u: the machine sleeps in S0 low power idle, which takes the place of S1 to S3",
+               static_cast<unsigned long>(aoAc));
+    } else {
+        Append(detail, L"AoAc 0");
+    }
+    StatusLine(cli, out, question, !read ? L"?" : aoAc ? L"yes" : L"no", detail);
+    Release(detail.data);
+}
+
+void CapabilitiesStatus(const Cli &cli, Text &out) {
+    const wchar_t *question = L"power capabilities readable";
+    if (!cli.quell.GetPwrCapabilities) return MissingLine(cli, out, question, "GetPwrCapabilities");
+    SYSTEM_POWER_CAPABILITIES capabilities{};
+    SetLastError(0);
+    BOOLEAN result = cli.quell.GetPwrCapabilities(&capabilities);
+    DWORD error = GetLastError();
+    Text detail{};
+    Format(cli, detail, L"GetPwrCapabilities = %u", static_cast<unsigned long>(result));
+    if (result) {
+        Format(cli, detail, L" (S1 %u, S2 %u, S3 %u, S4 %u, hibernation file %u)",
+               static_cast<unsigned long>(capabilities.SystemS1), static_cast<unsigned long>(capabilities.SystemS2),
+               static_cast<unsigned long>(capabilities.SystemS3), static_cast<unsigned long>(capabilities.SystemS4),
+               static_cast<unsigned long>(capabilities.HiberFilePresent));
+    }
+    Format(cli, detail, L", %E", error);
+    StatusLine(cli, out, question, result ? L"yes" : L"no", detail);
+    Release(detail.data);
+    ModernStandbyStatus(cli, out, result != 0, capabilities);
+}
+
+// What the system directory's copy of a library says of one of its entries.
+enum class Offer { Offered, Missing, Unknown };
+
+// The system directory as GetSystemDirectoryA answers it: the text and its
+// length, 0 when it could not be read.
+struct SystemDirectory {
+    char path[MAX_PATH];
+    UINT length;
+};
+
+SystemDirectory ReadSystemDirectory(const Cli &cli) {
+    // Only its first length characters are read: nothing clears the rest (a
+    // cleared record is a memset call, and no C runtime is linked to provide one).
+    SystemDirectory directory;
+    directory.length = cli.host.GetSystemDirectoryA(directory.path, MAX_PATH);
+    return directory;
+}
+
+// Looks the entry up in the system directory's copy of its library, loaded by
+// full path, without calling it.
+Offer SystemOffer(const Cli &cli, const SystemDirectory &directory, const char *library,
+                  const LateBoundEntry &entry) {
+    char path[MAX_PATH + 16];
+    if (!FormSystemLibraryPath(directory.path, directory.length, library, path)) return Offer::Unknown;
+    HMODULE module = cli.host.LoadLibraryA(path);
+    if (!module) return Offer::Missing;
+    bool offered = cli.host.GetProcAddress(module, entry.name ? entry.name : MAKEINTRESOURCEA(entry.ordinal));
+    cli.host.FreeLibrary(module);
+    return offered ? Offer::Offered : Offer::Missing;
+}
+
+bool Applies(const Cli &cli, const LateBoundEntry &entry) {
+    return (entry.name || entry.ordinal) &&
+           LateBoundFormApplies(entry.form, cli.version.dwPlatformId, cli.version.dwMajorVersion);
+}
+
+// The shell's dialogs are exported by ordinal only: the export of Quell.dll
+// that reaches each names it.
+void AppendEntryLabel(Text &text, const LateBoundEntry &entry) {
+    if (entry.name) return AppendAscii(text, entry.name);
+    Append(text, L"#");
+    AppendNumber(text, entry.ordinal, 10, 1);
+    if (entry.ordinal == RestartDialogOrdinal) Append(text, L" (RestartDialog)");
+    if (entry.ordinal == ShutdownDialogOrdinal) Append(text, L" (ShutdownDialog)");
+}
+
+// Every entry of Quell.dll's late-bound libraries that it looks up on this system.
+void SystemEntriesStatus(const Cli &cli, Text &out) {
+    Append(out, L"System entries that Quell.dll may use here (looked up, not called)\n");
+    SystemDirectory systemDirectory = ReadSystemDirectory(cli);
+    for (const LateBoundLibrary *library : SystemLibraries) {
+        for (const LateBoundEntry &entry : library->entries) {
+            if (!Applies(cli, entry)) continue;
+            Offer offer = SystemOffer(cli, systemDirectory, library->fileName, entry);
+            Text label{};
+            AppendEntryLabel(label, entry);
+            Format(cli, out, L"  %-14S %-30s %s\n", library->fileName, label.data,
+                   offer == Offer::Offered ? L"offered" : offer == Offer::Missing ? L"missing" : L"unknown");
+            Release(label.data);
+        }
+    }
+}
+
+}  // namespace
+
+int Status(Cli &cli) {
+    if (!LibraryReady(cli)) return ExitNoLibrary;
+    const QuellEntries &quell = cli.quell;
+    Text out{};
+    Append(out, L"Quell.dll\n");
+    BooleanStatus(cli, out, L"NT-family system", "CheckWindowsNT", quell.CheckWindowsNT);
+    BooleanStatus(cli, out, L"user name readable", "CheckUserName", quell.CheckUserName);
+    BooleanStatus(cli, out, L"shutdown privilege obtainable", "WindowsNTPrivilegien", quell.WindowsNTPrivilegien);
+    VersionStatus(cli, out);
+    BooleanStatus(cli, out, L"standby possible", "CheckSystemPowerStatus", quell.CheckSystemPowerStatus);
+    BooleanStatus(cli, out, L"suspend allowed", "IsPwrSuspendAllowed", quell.IsPwrSuspendAllowed);
+    BooleanStatus(cli, out, L"hibernation allowed", "IsPwrHibernateAllowed", quell.IsPwrHibernateAllowed);
+    CapabilitiesStatus(cli, out);
+    BooleanStatus(cli, out, L"MS-DOS mode shortcut present", "CheckMsDosModus", quell.CheckMsDosModus);
+
+    SystemEntriesStatus(cli, out);
+    Print(cli, STD_OUTPUT_HANDLE, out);
+    Release(out.data);
+
+    // A library without all its exports is not the one this front end was made for.
+    Text lacking{};
+#define QUELL_LACKING(name) \
+    if (!quell.name) Format(cli, lacking, L" %S", #name);
+    QUELL_CLI_ENTRIES(QUELL_LACKING)
+#undef QUELL_LACKING
+    bool complete = lacking.length == 0;
+    if (!complete) Say(cli, STD_ERROR_HANDLE, L"quell: Quell.dll lacks exports:%s\n", lacking.data);
+    Release(lacking.data);
+    return complete ? ExitSuccess : ExitNoLibrary;
+}
+
+// The shell's shut-down dialog returns nothing, so Quell.dll's answer cannot
+// tell whether it was shown: the shell is asked for the entry beforehand.
+bool ShellOffersShutdownDialog(const Cli &cli) {
+    SystemDirectory systemDirectory = ReadSystemDirectory(cli);
+    Offer offer = SystemOffer(cli, systemDirectory, Shell32Library.fileName, ByOrdinal(ShutdownDialogOrdinal));
+    if (offer == Offer::Missing) Say(cli, STD_ERROR_HANDLE, L"quell: shell32.dll offers no shut-down dialog (#60)\n");
+    if (offer == Offer::Unknown) {
+        Say(cli, STD_ERROR_HANDLE,
+            L"quell: the system directory could not be read, so whether shell32.dll offers its shut-down dialog "
+            L"(#60) is unknown\n");
+    }
+    return offer == Offer::Offered;
+}
+
