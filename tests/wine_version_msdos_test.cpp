@@ -48,8 +48,8 @@ TEST(WineVersion, SystemReaderSeesTheGermanStringTable) {
     std::vector<BYTE> block(sizeOf(BuiltQuellPath().c_str(), &unused));
     ASSERT_FALSE(block.empty());
     ASSERT_TRUE(read(BuiltQuellPath().c_str(), 0, (DWORD)block.size(), block.data()));
-    const std::string version = ProjectVersion(4);
-    const std::wstring productVersion(version.begin(), version.end());
+    const std::string projectVersion = ProjectVersion(4);
+    const std::wstring productVersion(projectVersion.begin(), projectVersion.end());
     const std::pair<const wchar_t *, const wchar_t *> strings[] = {
         {L"FileDescription", L"DLL f\u00fcr das Beenden von Windows"},
         {L"FileVersion", L"1.0.0.0"},

@@ -25,8 +25,11 @@ constexpr DWORD UntouchedError = 0xBEEF;
 inline std::string ProjectVersion(int parts) {
     const unsigned numbers[] = {QUELL_PROJECT_VERSION_MAJOR, QUELL_PROJECT_VERSION_MINOR, QUELL_PROJECT_VERSION_PATCH,
                                 QUELL_PROJECT_VERSION_TWEAK};
-    std::string text;
-    for (int i = 0; i < parts; ++i) text += (i ? "." : "") + std::to_string(numbers[i]);
+    std::string text = std::to_string(numbers[0]);
+    for (int i = 1; i < parts; ++i) {
+        text += '.';
+        text += std::to_string(numbers[i]);
+    }
     return text;
 }
 
