@@ -6,10 +6,12 @@
 # - this source tree with SOURCE_DATE_EPOCH set;
 # - an unpacked git archive of the sources (no .git: the time is the one git
 #   archive wrote into cmake/source-date-epoch);
-# - a clone owned by another user, which git refuses to read unless told to
-#   (the "dubious ownership" of CI containers), without SOURCE_DATE_EPOCH.
-# The archive and the clone hold the sources as they are now, committed with the
-# tree's time in a repository of their own: the source repository is only read.
+# - a repository owned by another user, which git refuses to read unless told
+#   to (the "dubious ownership" of a clone in a CI container), without
+#   SOURCE_DATE_EPOCH.
+# The archive and that repository hold the sources as they are now, committed
+# with the tree's time in a repository of the test's own: whatever repository
+# the sources are in is left alone.
 # Last, with nothing that gives a time, configure must say that the images will
 # not be reproducible and the release bundle must refuse.
 # -DSOURCE_DIR -DBUILD_DIR (the tree under test) -DTOOLCHAIN -DGENERATOR -DEPOCH
@@ -39,55 +41,59 @@ set(sources ${SOURCE_DIR})
 build(${root}/a ${SOURCE_DIR} ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${EPOCH})
 
 find_package(Git QUIET)
-get_filename_component(above ${SOURCE_DIR} DIRECTORY)
-set(source_git ${CMAKE_COMMAND} -E env GIT_CEILING_DIRECTORIES=${above} ${GIT_EXECUTABLE} -c safe.directory=*)
-if(Git_FOUND)
-    execute_process(COMMAND ${source_git} -C ${SOURCE_DIR} rev-parse --show-toplevel
-                    RESULT_VARIABLE no_repository OUTPUT_QUIET ERROR_QUIET)
-endif()
-if(NOT Git_FOUND OR no_repository)
-    message("${SOURCE_DIR} is no git work tree: no archive or clone is made of it")
+if(NOT Git_FOUND)
+    message("No git: no archive or repository is made of ${SOURCE_DIR}")
 else()
-    # The clone, and in it a commit of the sources as they are (committed or not,
-    # untracked ones too, less what .gitignore leaves out), dated with the tree's time.
-    set(clone ${root}/foreign-clone)
-    run(${source_git} clone --quiet --shared --no-checkout ${SOURCE_DIR} ${clone})
+    # A repository of its own, and in it a commit of the sources as they are
+    # (committed or not, untracked ones too, less what .gitignore leaves out),
+    # dated with the tree's time, cmake/source-date-epoch as git holds it.
+    set(repository ${root}/foreign-repository)
+    run(${GIT_EXECUTABLE} init --quiet ${repository})
     set(dated ${CMAKE_COMMAND} -E env GIT_INDEX_FILE=${root}/index
               GIT_AUTHOR_NAME=Quell GIT_AUTHOR_EMAIL=build@quell.invalid "GIT_AUTHOR_DATE=@${EPOCH} +0000"
               GIT_COMMITTER_NAME=Quell GIT_COMMITTER_EMAIL=build@quell.invalid "GIT_COMMITTER_DATE=@${EPOCH} +0000"
-              ${GIT_EXECUTABLE} -c safe.directory=* --git-dir=${clone}/.git)
-    run(${dated} --work-tree=${SOURCE_DIR} add --all)
+              ${GIT_EXECUTABLE} --git-dir=${repository}/.git)
+    set(leave_out "")
+    file(RELATIVE_PATH inside ${SOURCE_DIR} ${BUILD_DIR})
+    if(inside AND NOT inside MATCHES "^\\.\\.")  # a build tree in the sources, whatever .gitignore says
+        set(leave_out ":(exclude)${inside}")
+    endif()
+    run(${dated} --work-tree=${SOURCE_DIR} -C ${SOURCE_DIR} add --all -- . ${leave_out})
+    file(WRITE ${root}/source-date-epoch "$Format:%ct$\n")
+    run(${dated} hash-object -w ${root}/source-date-epoch)
+    string(STRIP "${output}" placeholder)
+    run(${dated} update-index --cacheinfo 100644,${placeholder},cmake/source-date-epoch)
     run(${dated} write-tree)
     string(STRIP "${output}" tree)
     run(${dated} commit-tree ${tree} -m "The sources under test")
     string(STRIP "${output}" commit)
-    run(${GIT_EXECUTABLE} -C ${clone} checkout --quiet --detach ${commit})
+    run(${GIT_EXECUTABLE} -C ${repository} checkout --quiet --detach ${commit})
 
     # The unpacked archive of that commit.
-    run(${GIT_EXECUTABLE} -C ${clone} archive --format=tar --output=${root}/sources.tar ${commit})
+    run(${GIT_EXECUTABLE} -C ${repository} archive --format=tar --output=${root}/sources.tar ${commit})
     file(MAKE_DIRECTORY ${root}/archive)
     run(${CMAKE_COMMAND} -E chdir ${root}/archive ${CMAKE_COMMAND} -E tar xf ${root}/sources.tar)
     list(APPEND trees ${root}/second-build-in-a-longer-directory)
     list(APPEND sources ${root}/archive)
     build(${root}/second-build-in-a-longer-directory ${root}/archive ${no_epoch})
 
-    # The clone as another user's: as root, given to nobody; else git's own
-    # switch for that case. No configuration of the caller's may trust it.
+    # The repository as another user's: as root, given to nobody; else git's
+    # own switch for that case. No configuration of the caller's may trust it.
     set(foreign ${no_epoch} GIT_CONFIG_NOSYSTEM=1 GIT_CONFIG_GLOBAL=/dev/null)
     execute_process(COMMAND id -u OUTPUT_VARIABLE uid OUTPUT_STRIP_TRAILING_WHITESPACE)
     if(uid STREQUAL "0")
-        run(chown -R 65534:65534 ${clone})
+        run(chown -R 65534:65534 ${repository})
     else()
         list(APPEND foreign GIT_TEST_ASSUME_DIFFERENT_OWNER=1)
     endif()
-    execute_process(COMMAND ${foreign} ${GIT_EXECUTABLE} -C ${clone} log -1 --format=%ct
+    execute_process(COMMAND ${foreign} ${GIT_EXECUTABLE} -C ${repository} log -1 --format=%ct
                     RESULT_VARIABLE refused OUTPUT_QUIET ERROR_VARIABLE refusal)
     if(NOT refused OR NOT refusal MATCHES "dubious ownership")
-        message(FATAL_ERROR "git reads ${clone} as the user's own: ${refusal}")
+        message(FATAL_ERROR "git reads ${repository} as the user's own: ${refusal}")
     endif()
-    list(APPEND trees ${root}/foreign-clone-build)
-    list(APPEND sources ${clone})
-    build(${root}/foreign-clone-build ${clone} ${foreign})
+    list(APPEND trees ${root}/foreign-repository-build)
+    list(APPEND sources ${repository})
+    build(${root}/foreign-repository-build ${repository} ${foreign})
 
     # Nothing gives a time: the archive without its commit time, out of every repository.
     file(WRITE ${root}/archive/cmake/source-date-epoch "$Format:%ct$\n")
