@@ -53,12 +53,18 @@ else()
               GIT_AUTHOR_NAME=Quell GIT_AUTHOR_EMAIL=build@quell.invalid "GIT_AUTHOR_DATE=@${EPOCH} +0000"
               GIT_COMMITTER_NAME=Quell GIT_COMMITTER_EMAIL=build@quell.invalid "GIT_COMMITTER_DATE=@${EPOCH} +0000"
               ${GIT_EXECUTABLE} --git-dir=${repository}/.git)
+    # A build tree in the sources stays out, whatever .gitignore says (git
+    # refuses a pathspec that names an ignored path, even to leave it out).
+    set(in_sources ${dated} --work-tree=${SOURCE_DIR} -C ${SOURCE_DIR})
     set(leave_out "")
     file(RELATIVE_PATH inside ${SOURCE_DIR} ${BUILD_DIR})
-    if(inside AND NOT inside MATCHES "^\\.\\.")  # a build tree in the sources, whatever .gitignore says
-        set(leave_out ":(exclude)${inside}")
+    if(inside AND NOT inside MATCHES "^\\.\\.")
+        execute_process(COMMAND ${in_sources} check-ignore --quiet ${inside} RESULT_VARIABLE not_ignored)
+        if(not_ignored)
+            set(leave_out ":(exclude)${inside}")
+        endif()
     endif()
-    run(${dated} --work-tree=${SOURCE_DIR} -C ${SOURCE_DIR} add --all -- . ${leave_out})
+    run(${in_sources} add --all -- . ${leave_out})
     file(WRITE ${root}/source-date-epoch "$Format:%ct$\n")
     run(${dated} hash-object -w ${root}/source-date-epoch)
     string(STRIP "${output}" placeholder)
