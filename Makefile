@@ -5,7 +5,9 @@
 #            under the emulated ARM64 Wine), then make the release bundles (make dist).
 # make build: build the three architectures with their tests; installs nothing.
 # make dist: dist/quell-<version>-win32.zip, -win64.zip and -arm64.zip, the installed trees, and
-#            dist/SHA256SUMS; builds only what the bundles ship.
+#            dist/SHA256SUMS; builds only what the bundles ship, in trees of its own
+#            without the tests (build-dist/, build-dist-x64/, build-dist-arm64/), and refuses when
+#            nothing gives the sources' time (the images would not be reproducible).
 # make sweep-table: build, run the fault-injection sweep, write its table to docs/fault-sweep.md.
 # x86 builds in build/, x64 in build-x64/, arm64 in build-arm64/.
 BUILD := build
@@ -13,6 +15,9 @@ BUILD_X64 := build-x64
 BUILD_ARM64 := build-arm64
 WINE_ARM64 := .cache/wine-arm64
 DIST := dist
+DIST_BUILD := build-dist
+DIST_BUILD_X64 := build-dist-x64
+DIST_BUILD_ARM64 := build-dist-arm64
 
 .PHONY: all setup build demo test dist bench sweep-table clean
 
@@ -46,16 +51,16 @@ test: setup
 
 dist:
 	rm -rf $(DIST)
-	cmake --preset default
-	cmake --build --preset default --target quell_bundle
-	cmake --preset x64
-	cmake --build --preset x64 --target quell_bundle
-	cmake --preset arm64
-	cmake --build --preset arm64 --target quell_bundle
+	cmake -S . -B $(DIST_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake -DQUELL_BUILD_TESTS=OFF
+	cmake --build $(DIST_BUILD) --parallel 2 --target quell_bundle
+	cmake -S . -B $(DIST_BUILD_X64) -DCMAKE_TOOLCHAIN_FILE=cmake/x86_64-w64-mingw32.cmake -DQUELL_BUILD_TESTS=OFF
+	cmake --build $(DIST_BUILD_X64) --parallel 2 --target quell_bundle
+	cmake -S . -B $(DIST_BUILD_ARM64) -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-w64-mingw32.cmake -DQUELL_BUILD_TESTS=OFF
+	cmake --build $(DIST_BUILD_ARM64) --parallel 2 --target quell_bundle
 	cd $(DIST) && sha256sum quell-*.zip > SHA256SUMS && sha256sum -c SHA256SUMS
 
 clean:
-	rm -rf $(BUILD) $(BUILD_X64) $(BUILD_ARM64) $(DIST)
+	rm -rf $(BUILD) $(BUILD_X64) $(BUILD_ARM64) $(DIST_BUILD) $(DIST_BUILD_X64) $(DIST_BUILD_ARM64) $(DIST)
 
 sweep-table: build
 	cd $(BUILD)/bin && QUELL_SWEEP_TABLE=$(CURDIR)/docs/fault-sweep.md ../../tools/wine-session.sh wine fault_sweep_test.exe --gtest_brief=1

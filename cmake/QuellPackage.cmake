@@ -91,13 +91,23 @@ install(FILES ${CMAKE_BINARY_DIR}/package/QuellConfig.cmake ${CMAKE_BINARY_DIR}/
 # The release bundle, quell-<version>-win32.zip (x86), -win64.zip (x64) or -arm64.zip (arm64), in
 # QUELL_DIST_DIR: the installed tree under a folder of the bundle's name, its
 # entries in name order and dated with the images' time stamp. Made on request
-# only (make dist); needs python3 then, and Quell.lib.
+# only (make dist); needs python3 then, and Quell.lib. Never from images that
+# carry the time of their link: such a bundle could not be checked against
+# its sources.
 set(QUELL_BUNDLE_NAME ${QUELL_BUNDLE_${QUELL_ARCH}})
 set(QUELL_DIST_DIR ${PROJECT_SOURCE_DIR}/dist CACHE PATH "Where make dist writes the release bundles")
 set(QUELL_MAKE_BUNDLE ${PROJECT_SOURCE_DIR}/tools/make_bundle.py --cmake ${CMAKE_COMMAND}
     --build-dir ${CMAKE_BINARY_DIR} --name ${QUELL_BUNDLE_NAME} --mtime ${QUELL_SOURCE_DATE_EPOCH})
-add_custom_target(quell_bundle
-    COMMAND python3 ${QUELL_MAKE_BUNDLE} ${QUELL_DIST_DIR}
-    COMMENT "Release bundle ${QUELL_DIST_DIR}/${QUELL_BUNDLE_NAME}.zip"
-    VERBATIM)
-add_dependencies(quell_bundle Quell quell quell_import_libraries)
+if(QUELL_REPRODUCIBLE)
+    add_custom_target(quell_bundle
+        COMMAND python3 ${QUELL_MAKE_BUNDLE} ${QUELL_DIST_DIR}
+        COMMENT "Release bundle ${QUELL_DIST_DIR}/${QUELL_BUNDLE_NAME}.zip"
+        VERBATIM)
+    add_dependencies(quell_bundle Quell quell quell_import_libraries)
+else()
+    add_custom_target(quell_bundle
+        COMMAND ${CMAKE_COMMAND} -E echo "No release bundle: nothing gives the sources' time, so the images are not"
+                "reproducible. Configure with SOURCE_DATE_EPOCH set to the commit's time."
+        COMMAND ${CMAKE_COMMAND} -E false
+        VERBATIM)
+endif()

@@ -4,7 +4,7 @@
 # imports that the loaders of Windows 95 and NT 4.0 all resolve (the x64 images
 # import the same functions).
 add_test(NAME version_resource
-         COMMAND python3 ${PROJECT_SOURCE_DIR}/tools/check_version_resource.py $<TARGET_FILE:Quell>)
+         COMMAND python3 ${PROJECT_SOURCE_DIR}/tools/check_version_resource.py ${PROJECT_VERSION} $<TARGET_FILE:Quell>)
 add_test(NAME import_table
          COMMAND python3 ${PROJECT_SOURCE_DIR}/tools/check_imports.py ${PROJECT_SOURCE_DIR}/tools/windows-imports.txt
                  $<TARGET_FILE:Quell> $<TARGET_FILE:quell>)
@@ -21,8 +21,12 @@ add_test(NAME reproducible_build
                  -P ${PROJECT_SOURCE_DIR}/tools/check_reproducible.cmake)
 set_tests_properties(reproducible_build PROPERTIES TIMEOUT 900)
 
-# The headers and the export table as read from the files.
+# The headers and the export table as read from the files, and the time stamp
+# taken from the sources where there is one.
+set(stamp "")
+if(QUELL_REPRODUCIBLE)
+    set(stamp --stamp ${QUELL_SOURCE_DATE_EPOCH})
+endif()
 add_test(NAME image_headers
-         COMMAND python3 ${PROJECT_SOURCE_DIR}/tools/check_image.py --machine ${QUELL_ARCH}
-                 --stamp ${QUELL_SOURCE_DATE_EPOCH} --def ${PROJECT_SOURCE_DIR}/res/Quell.def
-                 $<TARGET_FILE:Quell> $<TARGET_FILE:quell>)
+         COMMAND python3 ${PROJECT_SOURCE_DIR}/tools/check_image.py --machine ${QUELL_ARCH} ${stamp}
+                 --def ${PROJECT_SOURCE_DIR}/res/Quell.def $<TARGET_FILE:Quell> $<TARGET_FILE:quell>)

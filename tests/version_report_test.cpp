@@ -167,7 +167,7 @@ TEST(DllGetVersion, GrowsThePathBufferUntilTheWholeNameFits) {
         g_files.moduleFileName = ModuleNameOfLength(c.length);
         Record record = Untouched(20);
         ASSERT_EQ(image->Call("DllGetVersion", {Arg(&record)}), S_Ok);
-        EXPECT_EQ(record.major, 2u);
+        EXPECT_EQ(record.major, (DWORD)QUELL_PROJECT_VERSION_MAJOR);
         EXPECT_EQ(LoggedArgs("GetModuleFileNameW", 2), c.capacities);
         EXPECT_EQ(LoggedArgs("HeapAlloc", 2).front(), 520u);
         Args resized = LoggedArgs("HeapReAlloc", 3);

@@ -18,9 +18,9 @@ TEST(WineVersion, DllGetVersionReadsTheBuiltFile) {
     Record record{20, 9, 9, 9, 9};
     EXPECT_EQ(image->Call("DllGetVersion", {Arg(&record)}), 0u);
     EXPECT_EQ(record.cbSize, 20u);
-    EXPECT_EQ(record.major, 2u);
-    EXPECT_EQ(record.minor, 0u);
-    EXPECT_EQ(record.build, 0u);
+    EXPECT_EQ(record.major, (DWORD)QUELL_PROJECT_VERSION_MAJOR);
+    EXPECT_EQ(record.minor, (DWORD)QUELL_PROJECT_VERSION_MINOR);
+    EXPECT_EQ(record.build, (DWORD)QUELL_PROJECT_VERSION_PATCH);
     EXPECT_EQ(record.platform, 1u);
     // Only the look-ups in version.dll pass through the bench, which hands out the system's entries.
     EXPECT_EQ(LoggedTexts("GetProcAddress"), (Names{"GetFileVersionInfoSizeW", "GetFileVersionInfoW", "VerQueryValueA"}));
@@ -31,7 +31,7 @@ TEST(WineVersion, DllGetVersionReadsTheBuiltFile) {
     auto getVersion = (HRESULT(WINAPI *)(Record *))GetProcAddress(quell, "DllGetVersion");
     Record plain{20, 9, 9, 9, 9};
     EXPECT_EQ(getVersion(&plain), S_OK);
-    EXPECT_EQ(plain.major, 2u);
+    EXPECT_EQ(plain.major, (DWORD)QUELL_PROJECT_VERSION_MAJOR);
     EXPECT_EQ(plain.platform, 1u);
     EXPECT_TRUE(FreeLibrary(quell));
 }
@@ -48,10 +48,12 @@ TEST(WineVersion, SystemReaderSeesTheGermanStringTable) {
     std::vector<BYTE> block(sizeOf(BuiltQuellPath().c_str(), &unused));
     ASSERT_FALSE(block.empty());
     ASSERT_TRUE(read(BuiltQuellPath().c_str(), 0, (DWORD)block.size(), block.data()));
+    const std::string projectVersion = ProjectVersion(4);
+    const std::wstring productVersion(projectVersion.begin(), projectVersion.end());
     const std::pair<const wchar_t *, const wchar_t *> strings[] = {
         {L"FileDescription", L"DLL f\u00fcr das Beenden von Windows"},
         {L"FileVersion", L"1.0.0.0"},
-        {L"ProductVersion", L"2.0.0.0"},
+        {L"ProductVersion", productVersion.c_str()},
         {L"OriginalFilename", L"quell.dll"},
     };
     for (auto [key, expected] : strings) {

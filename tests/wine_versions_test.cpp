@@ -49,7 +49,7 @@ TEST_P(UnderWine, HarmlessAnswersFitTheSystem) {
 
     bool nt = v.platform == 2;
     EXPECT_EQ(ResultAndError(a["CheckWindowsNT"]).first, nt ? -1 : 0);
-    EXPECT_EQ(a["DllGetVersion"], "0 2.0.0 1");
+    EXPECT_EQ(a["DllGetVersion"], "0 " + ProjectVersion(3) + " 1");
 
     auto msdos = ResultAndError(a["CheckMsDosModus"]);
     EXPECT_EQ(msdos.first, 0);  // no shortcut in this prefix

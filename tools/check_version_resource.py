@@ -2,22 +2,26 @@
 """Reads the version resource of a built Quell.dll straight from the PE file and
 checks every value that callers and DllGetVersion rely on.
 
-Usage: check_version_resource.py PATH/TO/Quell.dll
+Usage: check_version_resource.py VERSION PATH/TO/Quell.dll
+VERSION is the project's (project() in CMakeLists.txt): major.minor.patch[.tweak].
 Exits 0 when everything matches, 1 with one line per difference otherwise.
 """
+import re
 import struct
 import sys
 
 RT_VERSION = 16
 VS_FFI_SIGNATURE = 0xFEEF04BD
 
+# "MS" and "LS" are filled with the project's version, packed as major<<16|minor
+# and patch<<16|tweak.
 EXPECTED_FIXED = {
     "dwSignature": VS_FFI_SIGNATURE,
     "dwStrucVersion": 0x00010000,
-    "dwFileVersionMS": 0x00020000,
-    "dwFileVersionLS": 0,
-    "dwProductVersionMS": 0x00020000,
-    "dwProductVersionLS": 0,
+    "dwFileVersionMS": "MS",
+    "dwFileVersionLS": "LS",
+    "dwProductVersionMS": "MS",
+    "dwProductVersionLS": "LS",
     "dwFileFlagsMask": 0,
     "dwFileFlags": 0,
     "dwFileOS": 4,
@@ -28,14 +32,15 @@ EXPECTED_FIXED = {
 }
 
 STRING_TABLE = "040704E4"
-# The given entries, in the order they must keep among themselves.
+# The given entries, in the order they must keep among themselves; "VERSION"
+# is the project's version with all four parts.
 EXPECTED_STRINGS = [
     ("FileDescription", "DLL f\u00fcr das Beenden von Windows"),
     ("FileVersion", "1.0.0.0"),
     ("InternalName", "quell.dll"),
     ("OriginalFilename", "quell.dll"),
     ("ProductName", "Quell"),
-    ("ProductVersion", "2.0.0.0"),
+    ("ProductVersion", "VERSION"),
 ]
 # Our own entries: present, with these values, anywhere in the table.
 OWN_STRINGS = {
@@ -176,8 +181,11 @@ def text_value(node):
     return raw[:-2].decode("utf-16-le")
 
 
-def check(path):
+def check(version, path):
     problems = []
+    parts = [int(part) for part in version.split(".")] + [0] * (4 - len(version.split(".")))
+    project = {"MS": parts[0] << 16 | parts[1], "LS": parts[2] << 16 | parts[3],
+               "VERSION": ".".join(map(str, parts))}
 
     def expect(what, actual, expected):
         if actual != expected:
@@ -197,7 +205,7 @@ def check(path):
     if len(root.value) == 52:
         fields = struct.unpack("<13I", root.value)
         for (name, expected), actual in zip(EXPECTED_FIXED.items(), fields):
-            expect(name, actual, expected)
+            expect(name, actual, project.get(expected, expected))
 
     expect("top-level blocks", [c.key for c in root.children], ["StringFileInfo", "VarFileInfo"])
     for block in root.children:
@@ -209,7 +217,7 @@ def check(path):
                 expect("duplicate keys", sorted({k for k in keys if keys.count(k) > 1}), [])
                 values = dict(strings)
                 for key, expected in EXPECTED_STRINGS + list(OWN_STRINGS.items()):
-                    expect("string %s" % key, values.get(key), expected)
+                    expect("string %s" % key, values.get(key), project.get(expected, expected))
                 given = [k for k, _ in EXPECTED_STRINGS]
                 expect("order of the given entries", [k for k in keys if k in given], given)
         elif block.key == "VarFileInfo":
@@ -222,17 +230,17 @@ def check(path):
 
 
 def main(argv):
-    if len(argv) != 2:
+    if len(argv) != 3 or not re.fullmatch(r"[0-9]+(\.[0-9]+){2,3}", argv[1]):
         print(__doc__.strip(), file=sys.stderr)
         return 2
     try:
-        problems = check(argv[1])
+        problems = check(argv[1], argv[2])
     except (Malformed, struct.error, UnicodeDecodeError, OSError) as error:
         problems = ["cannot read the version resource: %s" % error]
     for problem in problems:
         print(problem)
     if not problems:
-        print("version resource of %s: all values as expected" % argv[1])
+        print("version resource of %s: all values as expected for %s" % (argv[2], argv[1]))
     return 1 if problems else 0
 
 

@@ -6,6 +6,9 @@
 # with all output sent to /dev/null (Wine's background services would otherwise
 # hold the command's pipes open), and that prefix's server stopped afterwards,
 # whatever the command's outcome.
+# A first start that fails half-way (on a loaded machine) leaves a prefix without
+# system32/kernel32.dll, in which every later start fails: such a prefix is made
+# again once, and a second failure stops before the command.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 tree=$PWD
@@ -14,10 +17,23 @@ while [ "$tree" != / ] && [ ! -f "$tree/CMakeCache.txt" ]; do tree=$(dirname "$t
 export WINEPREFIX="$tree/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono/Gecko installer prompts
-mkdir -p "$WINEPREFIX"
 
 stop() { wineserver -k >/dev/null 2>&1 || true; }   # WINEPREFIX names ours alone
+warm() {
+    mkdir -p "$WINEPREFIX"
+    (wineserver -p >/dev/null 2>&1 &)
+    wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+    [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]
+}
 trap stop EXIT
-(wineserver -p >/dev/null 2>&1 &)
-wine cmd /c exit >/dev/null 2>&1 </dev/null
+if ! warm; then
+    echo "wine-session.sh: $WINEPREFIX was half-made (no drive_c/windows/system32/kernel32.dll): making it again" >&2
+    stop
+    wineserver -w >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX"
+    if ! warm; then
+        echo "wine-session.sh: cannot make the Wine prefix $WINEPREFIX (no drive_c/windows/system32/kernel32.dll after its first start)" >&2
+        exit 1
+    fi
+fi
 "$@"

@@ -27,8 +27,9 @@ struct FileScenario {
     DWORD versionDataSize = 0x2F4;  // 0: the file has no version data
     bool versionReadFails = false;
     bool versionQueryFails = false;
-    DWORD fileVersionMS = 0x00020000;
-    DWORD fileVersionLS = 0;
+    // The built file's version: the project's (QUELL_PROJECT_VERSION_*, set by the build).
+    DWORD fileVersionMS = QUELL_PROJECT_VERSION_MAJOR << 16 | QUELL_PROJECT_VERSION_MINOR;
+    DWORD fileVersionLS = QUELL_PROJECT_VERSION_PATCH << 16 | QUELL_PROJECT_VERSION_TWEAK;
 
     // HeapAlloc/HeapReAlloc/HeapFree on the process heap: allocation number
     // failAllocation (1-based, HeapAlloc and HeapReAlloc counted together)

@@ -21,6 +21,18 @@ constexpr uint32_t QuellTrue = 0xFFFFFFFF;
 // Set before a call; still there afterwards, the call left the last-error value alone.
 constexpr DWORD UntouchedError = 0xBEEF;
 
+// The project's version (QUELL_PROJECT_VERSION_*, set by the build), its first PARTS parts.
+inline std::string ProjectVersion(int parts) {
+    const unsigned numbers[] = {QUELL_PROJECT_VERSION_MAJOR, QUELL_PROJECT_VERSION_MINOR, QUELL_PROJECT_VERSION_PATCH,
+                                QUELL_PROJECT_VERSION_TWEAK};
+    std::string text = std::to_string(numbers[0]);
+    for (int i = 1; i < parts; ++i) {
+        text += '.';
+        text += std::to_string(numbers[i]);
+    }
+    return text;
+}
+
 using Names = std::vector<std::string>;
 using Args = std::vector<uintptr_t>;
 

@@ -5,6 +5,7 @@
   e2e_session.py run CASE BIN WORK    one case, with quell.exe, Quell.dll and quell_witness.exe from BIN
   e2e_session.py nsis SCRIPT BIN WORK VERSION
                                       an NSIS installer made from SCRIPT with BIN's Quell.dll, run silently
+  e2e_session.py template WORK        makes WORK/template/prefix now, or makes a half-made one again
 
 Each runs in WORK/NAME/prefix, a copy of WORK/template/prefix (made once for
 all), on an Xvfb display of its own. Whatever happens, it stops its prefix's
@@ -283,32 +284,51 @@ def copy_prefix(template, prefix):
                 shutil.copy2(source, target / name)
 
 
+def half_made(prefix):
+    """The sign of a first start that failed half-way (seen on loaded machines):
+    no kernel32.dll, and every later start fails with status c0000135."""
+    return not (prefix / "drive_c" / "windows" / "system32" / "kernel32.dll").exists()
+
+
 def make_template(work):
     """WORK/template/prefix, made once for the Wine installed (about 10 s), under a
-    lock that cases running side by side share."""
+    lock that cases running side by side share. A half-made one is made again,
+    once, with a line that says so."""
     template = work / "template"
+    prefix = template / "prefix"
     stamp = template / "made"
     version = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
     wanted = "%s %s %s\n" % (TEMPLATE_FORMAT, version, RELAY_INCLUDE)
     work.mkdir(parents=True, exist_ok=True)
     with open(work / "template.lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        if stamp.exists() and stamp.read_text() == wanted:
-            return template / "prefix"
-        shutil.rmtree(template, ignore_errors=True)
-        (template / "home").mkdir(parents=True)
-        env = session_environment(template / "prefix", template / "home")
-        try:
-            quiet(["wineserver", "-p"], env)
-            made = quiet(["wine", "cmd", "/c", "exit"], env, timeout=300) == 0 and quiet(
-                ["wine", "reg", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/d", RELAY_INCLUDE, "/f"],
-                env) == 0
-        finally:
-            stop_wineserver(env)
-        if not made:
-            raise RuntimeError("cannot make the template prefix in %s" % template)
-        stamp.write_text(wanted)
-    return template / "prefix"
+        stamped = stamp.exists() and stamp.read_text() == wanted
+        if stamped and not half_made(prefix):
+            return prefix
+        remade = stamped  # a template made before that has lost its kernel32.dll
+        while True:
+            if remade:
+                print("the template prefix %s was half-made (no drive_c/windows/system32/kernel32.dll): "
+                      "making it again" % prefix, file=sys.stderr, flush=True)
+            shutil.rmtree(template, ignore_errors=True)
+            (template / "home").mkdir(parents=True)
+            env = session_environment(prefix, template / "home")
+            try:
+                quiet(["wineserver", "-p"], env)
+                started = quiet(["wine", "cmd", "/c", "exit"], env, timeout=300) == 0
+                made = started and not half_made(prefix) and quiet(
+                    ["wine", "reg", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/d", RELAY_INCLUDE,
+                     "/f"], env) == 0
+            finally:
+                stop_wineserver(env)
+            if made:
+                stamp.write_text(wanted)
+                return prefix
+            if remade or not half_made(prefix):
+                raise RuntimeError("cannot make the template prefix %s%s" % (
+                    prefix, " (no drive_c/windows/system32/kernel32.dll after its first start)"
+                    if half_made(prefix) else ""))
+            remade = True
 
 
 class Display:
@@ -629,6 +649,9 @@ def main(argv):
             return run_case(cases[0], Path(argv[3]).resolve(), Path(argv[4]).resolve())
     if len(argv) == 6 and argv[1] == "nsis":
         return run_nsis(Path(argv[2]).resolve(), Path(argv[3]).resolve(), Path(argv[4]).resolve(), argv[5])
+    if len(argv) == 3 and argv[1] == "template":
+        make_template(Path(argv[2]).resolve())
+        return 0
     print(__doc__, file=sys.stderr)
     return 2
 
@@ -636,4 +659,8 @@ def main(argv):
 if __name__ == "__main__":
     # Stopped by SIGTERM, it still ends its session and display.
     signal.signal(signal.SIGTERM, lambda number, frame: sys.exit(1))
-    sys.exit(main(sys.argv))
+    try:
+        sys.exit(main(sys.argv))
+    except RuntimeError as error:  # no Wine session to be had: one line says why
+        print("FAILED: %s" % error, file=sys.stderr)
+        sys.exit(1)
