@@ -109,7 +109,9 @@ TEST(WinePower, StandbyAndHibernateUnderTheRealToken) {
         ASSERT_NO_REAL_SLEEP(image);
         SetLastError(0);
         EXPECT_EQ(image->Call(c.exportName), c.supported ? QuellTrue : 0u);
-        if (!c.supported) EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOT_SUPPORTED);
+        if (!c.supported) {
+            EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOT_SUPPORTED);
+        }
         EXPECT_EQ(g_fake.Count("SetSuspendState"), c.supported ? 1u : 0u);
         EXPECT_EQ(g_fake.Count("SetSystemPowerState"), 0u);
         if (c.supported) {
