@@ -11,7 +11,8 @@ constexpr unsigned Confirmable = OptionYes;
 constexpr unsigned TimedOptions = OptionYes | OptionForce;
 
 const Command Commands[] = {
-    {L"status", L"", L"report what this system and Quell.dll offer; changes nothing", Shape::Status, 0},
+    {L"status", L"", L"report what this system and Quell.dll offer; changes nothing (--json: as one JSON object)",
+     Shape::Status, OptionJson},
     {L"logoff", L"", L"log the user off", Shape::Plain, Confirmable, "WindowsLogOnOff", &QuellEntries::WindowsLogOnOff},
     {L"force-logoff", L"", L"log the user off, closing applications without asking", Shape::Plain, Confirmable,
      "WindowsForceLogOnOff", &QuellEntries::WindowsForceLogOnOff},
@@ -47,11 +48,17 @@ const Command Commands[] = {
     {L"msdos", L"", L"restart into MS-DOS mode (Windows 95/98/Me)", Shape::Plain, Confirmable, "WindowsMsDosModus",
      &QuellEntries::WindowsMsDosModus},
     {L"help", L"", L"show this text (also --help, -h, /?)", Shape::Help, 0},
+    {L"--version", L"", L"show the versions of quell.exe and Quell.dll (DllGetVersion); changes nothing",
+     Shape::Version, 0},
+    {L"blockers", L"[--json]",
+     L"list the windows that hold a shutdown block reason (Windows Vista and later); changes nothing",
+     Shape::Blockers, OptionJson, "ShutdownBlockReasonQuery"},
 };
 
 const Option Options[] = {
     {L"--yes", OptionYes, false},
     {L"--force", OptionForce, false},
+    {L"--json", OptionJson, false},
 };
 
 // Files an option's value (null for a flag) in the request; ExitSuccess or a
@@ -60,6 +67,7 @@ int StoreOption(const Cli &, const Option &option, const wchar_t *, Request &req
     switch (option.bit) {
     case OptionYes: request.yes = true; break;
     case OptionForce: request.force = true; break;
+    case OptionJson: request.json = true; break;
     default: break;
     }
     return ExitSuccess;
@@ -157,7 +165,9 @@ int ParseCommandLine(const Cli &cli, int argc, wchar_t **argv, Request &request)
 int Execute(Cli &cli, const Request &request) {
     switch (request.command->shape) {
     case Shape::Help: PrintHelp(cli); return ExitSuccess;
-    case Shape::Status: return Status(cli);
+    case Shape::Status: return Status(cli, request.json);
+    case Shape::Version: return Version(cli);
+    case Shape::Blockers: return Blockers(cli, request.json);
     default: return Perform(cli, request);
     }
 }
@@ -174,8 +184,8 @@ void PrintHelp(const Cli &cli) {
         if (command.exportName) Format(cli, text, L" (%S)", ExportName(cli, command));
         Append(text, L"\n");
     }
-    Append(text, L"\nEvery command but status and help changes the session and does nothing without --yes:\n"
-                 L"it then says which export it would call, with which arguments.\n"
+    Append(text, L"\nEvery command but status, blockers, --version and help changes the session and does nothing\n"
+                 L"without --yes: it then says which export it would call, with which arguments.\n"
                  L"Exit status: 0 done, 1 the system refused or failed (its error is printed),\n"
                  L"2 usage error or --yes missing, 3 Quell.dll missing, not loadable or lacking the export.\n");
     Print(cli, STD_OUTPUT_HANDLE, text);

@@ -13,6 +13,8 @@ enum class Shape {
     TimedReboot,     // SECONDS [MESSAGE]
     RestartDialog,   // [PROMPT]
     ShutdownDialog,  // the shell's dialog, which returns nothing
+    Version,         // the versions of quell.exe and Quell.dll
+    Blockers,        // the windows that hold a shutdown block reason
 };
 
 // The options, one bit each. A command lists those it accepts in its row; an
@@ -74,7 +76,9 @@ bool IsTimed(Shape shape);
 
 // Help, status and operations.
 void PrintHelp(const Cli &cli);
-int Status(Cli &cli);
+int Status(Cli &cli, bool json);
 int Perform(Cli &cli, const Request &request);
+int Version(Cli &cli);
+int Blockers(Cli &cli, bool json);
 // Whether the system's shell32.dll offers its shut-down dialog; says so when not.
 bool ShellOffersShutdownDialog(const Cli &cli);

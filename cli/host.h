@@ -34,7 +34,8 @@
     X(LockWorkStation) \
     X(RestartDialog) \
     X(ShutdownDialog) \
-    X(WindowsMsDosModus)
+    X(WindowsMsDosModus) \
+    X(ShutdownBlockReasonQuery)
 
 // Entry points of the loaded Quell.dll; null where the library lacks one.
 struct QuellEntries {
@@ -42,6 +43,18 @@ struct QuellEntries {
     QUELL_CLI_ENTRIES(QUELL_CLI_MEMBER)
 #undef QUELL_CLI_MEMBER
 };
+
+// The names of the entries in the order of QuellEntries, each null-terminated:
+// the loader and the check for missing exports walk the two together.
+#define QUELL_CLI_NAME(name) #name "\0"
+inline constexpr char QuellEntryNames[] = QUELL_CLI_ENTRIES(QUELL_CLI_NAME);
+#undef QUELL_CLI_NAME
+constexpr unsigned QuellEntryCount = sizeof(QuellEntries) / sizeof(FARPROC);
+static_assert(sizeof(QuellEntries) == QuellEntryCount * sizeof(FARPROC));
+
+// QuellEntries as the array of entry points it is laid out as.
+inline FARPROC *EntrySlots(QuellEntries &entries) { return reinterpret_cast<FARPROC *>(&entries); }
+inline const FARPROC *EntrySlots(const QuellEntries &entries) { return reinterpret_cast<const FARPROC *>(&entries); }
 
 // The system functions the front end calls, each with its Win32 signature.
 // The first group is exported by Windows 95 and NT alike; the W group is

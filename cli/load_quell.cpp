@@ -14,7 +14,7 @@ constexpr const wchar_t *OwnBundle = L"quell-" QUELL_VERSION_STRING "-win32.zip"
 
 // The full path of Quell.dll beside quell.exe. Never a bare name: that would
 // let the search path pick another file.
-static bool FormQuellPath(const Cli &cli, Text &path) {
+bool FormQuellPath(const Cli &cli, Text &path) {
     const CliHost &host = cli.host;
     void *buffer = nullptr;
     DWORD length = 0;
@@ -83,9 +83,12 @@ bool LibraryReady(Cli &cli) {
     }
     Release(path.data);
     if (!module) return false;
-#define QUELL_RESOLVE(name) ResolveEntry(cli.host.GetProcAddress(module, #name), cli.quell.name);
-    QUELL_CLI_ENTRIES(QUELL_RESOLVE)
-#undef QUELL_RESOLVE
+    const char *name = QuellEntryNames;
+    for (unsigned i = 0; i < QuellEntryCount; ++i) {
+        EntrySlots(cli.quell)[i] = cli.host.GetProcAddress(module, name);
+        while (*name++) {
+        }
+    }
     cli.loaded = true;
     return true;
 }

@@ -3,6 +3,10 @@
 
 #include "cli.h"
 
+struct Text;
+
 // Loads Quell.dll from quell.exe's directory on first need and resolves its
 // entries; says why when it cannot (then the exit status is ExitNoLibrary).
 bool LibraryReady(Cli &cli);
+// The full path of Quell.dll beside quell.exe, which LibraryReady loads.
+bool FormQuellPath(const Cli &cli, Text &path);

@@ -4,6 +4,7 @@
 #include <stddef.h>
 
 #include "commands.h"
+#include "json.h"
 #include "latebound/system_libraries.h"
 #include "load_quell.h"
 #include "text.h"
@@ -145,27 +146,150 @@ void AppendEntryLabel(Text &text, const LateBoundEntry &entry) {
     if (entry.ordinal == ShutdownDialogOrdinal) Append(text, L" (ShutdownDialog)");
 }
 
-// Every entry of Quell.dll's late-bound libraries that it looks up on this system.
-void SystemEntriesStatus(const Cli &cli, Text &out) {
-    Append(out, L"System entries that Quell.dll may use here (looked up, not called)\n");
+// Every entry of Quell.dll's late-bound libraries that it looks up on this
+// system, with what the system's copy of its library offers.
+template <typename Visit> void VisitSystemEntries(const Cli &cli, Visit visit) {
     SystemDirectory systemDirectory = ReadSystemDirectory(cli);
     for (const LateBoundLibrary *library : SystemLibraries) {
         for (const LateBoundEntry &entry : library->entries) {
-            if (!Applies(cli, entry)) continue;
-            Offer offer = SystemOffer(cli, systemDirectory, library->fileName, entry);
-            Text label{};
-            AppendEntryLabel(label, entry);
-            Format(cli, out, L"  %-14S %-30s %s\n", library->fileName, label.data,
-                   offer == Offer::Offered ? L"offered" : offer == Offer::Missing ? L"missing" : L"unknown");
-            Release(label.data);
+            if (Applies(cli, entry)) visit(*library, entry, SystemOffer(cli, systemDirectory, library->fileName, entry));
         }
     }
 }
 
+void SystemEntriesStatus(const Cli &cli, Text &out) {
+    Append(out, L"System entries that Quell.dll may use here (looked up, not called)\n");
+    VisitSystemEntries(cli, [&](const LateBoundLibrary &library, const LateBoundEntry &entry, Offer offer) {
+        Text label{};
+        AppendEntryLabel(label, entry);
+        Format(cli, out, L"  %-14S %-30s %s\n", library.fileName, label.data,
+               offer == Offer::Offered ? L"offered" : offer == Offer::Missing ? L"missing" : L"unknown");
+        Release(label.data);
+    });
+}
+
+// A library without all its exports is not the one this front end was made
+// for: says which it lacks; ExitNoLibrary then, else ExitSuccess.
+int CompletenessStatus(const Cli &cli) {
+    Text lacking{};
+    const char *name = QuellEntryNames;
+    for (unsigned i = 0; i < QuellEntryCount; ++i) {
+        if (!EntrySlots(cli.quell)[i]) Format(cli, lacking, L" %S", name);
+        while (*name++) {
+        }
+    }
+    bool complete = lacking.length == 0;
+    if (!complete) Say(cli, STD_ERROR_HANDLE, L"quell: Quell.dll lacks exports:%s\n", lacking.data);
+    Release(lacking.data);
+    return complete ? ExitSuccess : ExitNoLibrary;
+}
+
+// ---- status --json: the same questions, for scripts ----
+
+// "name": {"result": n, "lastError": n}, or null for an export the library lacks.
+void JsonAnswer(const Cli &cli, Text &out, const char *name, bool present, LONG result, DWORD error) {
+    if (out.length) Append(out, L", ");
+    AppendJsonKey(out, name);
+    if (!present) return Append(out, L"null");
+    Format(cli, out, L"{\"result\": %d, \"lastError\": %u}", result, error);
+}
+
+template <typename Entry> void JsonBoolean(const Cli &cli, Text &out, const char *name, Entry entry) {
+    LONG result = 0;
+    DWORD error = 0;
+    if (entry) {
+        SetLastError(0);
+        result = static_cast<LONG>(entry());
+        error = GetLastError();
+    }
+    JsonAnswer(cli, out, name, entry != nullptr, result, error);
+}
+
+int JsonStatus(Cli &cli) {
+    const QuellEntries &quell = cli.quell;
+    Text out{}, answers{};
+    JsonBoolean(cli, answers, "CheckWindowsNT", quell.CheckWindowsNT);
+    JsonBoolean(cli, answers, "CheckUserName", quell.CheckUserName);
+    JsonBoolean(cli, answers, "WindowsNTPrivilegien", quell.WindowsNTPrivilegien);
+
+    DLLVERSIONINFO version{};
+    version.cbSize = sizeof version;
+    HRESULT versionResult = E_FAIL;
+    DWORD error = 0;
+    if (quell.DllGetVersion) {
+        SetLastError(0);
+        versionResult = quell.DllGetVersion(&version);
+        error = GetLastError();
+    }
+    JsonAnswer(cli, answers, "DllGetVersion", quell.DllGetVersion != nullptr, versionResult, error);
+    JsonBoolean(cli, answers, "CheckSystemPowerStatus", quell.CheckSystemPowerStatus);
+    JsonBoolean(cli, answers, "IsPwrSuspendAllowed", quell.IsPwrSuspendAllowed);
+    JsonBoolean(cli, answers, "IsPwrHibernateAllowed", quell.IsPwrHibernateAllowed);
+
+    SYSTEM_POWER_CAPABILITIES capabilities{};
+    BOOLEAN read = FALSE;
+    error = 0;
+    if (quell.GetPwrCapabilities) {
+        SetLastError(0);
+        read = quell.GetPwrCapabilities(&capabilities);
+        error = GetLastError();
+    }
+    JsonAnswer(cli, answers, "GetPwrCapabilities", quell.GetPwrCapabilities != nullptr, read, error);
+    JsonBoolean(cli, answers, "CheckMsDosModus", quell.CheckMsDosModus);
+
+    Append(out, L"{\"quell\": {\"version\": ");
+    if (versionResult == S_OK) {
+        Format(cli, out, L"\"%u.%u.%u\"", version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber);
+    } else {
+        Append(out, L"null");
+    }
+    Append(out, L", \"path\": ");
+    Text path{};
+    FormQuellPath(cli, path);
+    AppendJsonString(out, path.data);
+    Release(path.data);
+    // On Windows 95/98/Me the build number is the low word; the high word repeats the version.
+    const OSVERSIONINFOA &system = cli.version;
+    Format(cli, out, L"},\n \"system\": {\"platformId\": %u, \"major\": %u, \"minor\": %u, \"build\": %u},\n "
+                     L"\"answers\": {%s},\n \"capabilities\": ",
+           system.dwPlatformId, system.dwMajorVersion, system.dwMinorVersion,
+           cli.ansi ? LOWORD(system.dwBuildNumber) : system.dwBuildNumber, answers.data);
+    Release(answers.data);
+    if (read) {
+        auto json = [](BYTE value) { return value ? L"true" : L"false"; };
+        Format(cli, out,
+               L"{\"S1\": %s, \"S2\": %s, \"S3\": %s, \"S4\": %s, \"hiberFile\": %s, \"modernStandby\": %s}",
+               json(capabilities.SystemS1), json(capabilities.SystemS2), json(capabilities.SystemS3),
+               json(capabilities.SystemS4), json(capabilities.HiberFilePresent),
+               json(reinterpret_cast<const BYTE *>(&capabilities)[AoAcOffset]));
+    } else {
+        Append(out, L"null");
+    }
+    Append(out, L",\n \"entries\": [");
+    const wchar_t *separator = L"\n";
+    // The table's names are plain ASCII: nothing in them needs escaping.
+    VisitSystemEntries(cli, [&](const LateBoundLibrary &library, const LateBoundEntry &entry, Offer offer) {
+        Format(cli, out, L"%s  {\"library\": \"%S\", \"entry\": \"", separator, library.fileName);
+        if (entry.name) {
+            AppendAscii(out, entry.name);
+        } else {
+            Format(cli, out, L"#%u", static_cast<unsigned long>(entry.ordinal));
+        }
+        Format(cli, out, L"\", \"offered\": %s}",
+               offer == Offer::Offered ? L"true" : offer == Offer::Missing ? L"false" : L"null");
+        separator = L",\n";
+    });
+    Append(out, L"]}\n");
+    Print(cli, STD_OUTPUT_HANDLE, out);
+    Release(out.data);
+    return CompletenessStatus(cli);
+}
+
 }  // namespace
 
-int Status(Cli &cli) {
+int Status(Cli &cli, bool json) {
     if (!LibraryReady(cli)) return ExitNoLibrary;
+    if (json) return JsonStatus(cli);
     const QuellEntries &quell = cli.quell;
     Text out{};
     Append(out, L"Quell.dll\n");
@@ -182,17 +306,7 @@ int Status(Cli &cli) {
     SystemEntriesStatus(cli, out);
     Print(cli, STD_OUTPUT_HANDLE, out);
     Release(out.data);
-
-    // A library without all its exports is not the one this front end was made for.
-    Text lacking{};
-#define QUELL_LACKING(name) \
-    if (!quell.name) Format(cli, lacking, L" %S", #name);
-    QUELL_CLI_ENTRIES(QUELL_LACKING)
-#undef QUELL_LACKING
-    bool complete = lacking.length == 0;
-    if (!complete) Say(cli, STD_ERROR_HANDLE, L"quell: Quell.dll lacks exports:%s\n", lacking.data);
-    Release(lacking.data);
-    return complete ? ExitSuccess : ExitNoLibrary;
+    return CompletenessStatus(cli);
 }
 
 // The shell's shut-down dialog returns nothing, so Quell.dll's answer cannot

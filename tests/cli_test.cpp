@@ -9,8 +9,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
+
+#include <shlwapi.h>
 
 #include "quell_cli.h"
 
@@ -23,6 +26,7 @@ struct Recorded {
 };
 
 // The fake system, reset before each test.
+struct FakeWindow;
 struct FakeSystem {
     bool nt = true;
     std::wstring commandLine;
@@ -38,6 +42,18 @@ struct FakeSystem {
     std::vector<std::string> lookedUp;     // "path!name" of the system entries looked up
     std::string outBytes, errBytes;        // what WriteFile received
     std::wstring outConsole;               // what WriteConsoleW received
+    std::vector<struct FakeWindow> windows;  // the top-level windows, in EnumWindows' order
+    bool keepsBlockReasons = true;           // false: Quell.dll answers 0 with 120, as before Vista
+    int openProcesses = 0;                   // handles of OpenProcess not yet closed
+};
+
+// A top-level window of the fake system and its process.
+struct FakeWindow {
+    DWORD process;
+    std::wstring title;
+    std::wstring reason;    // empty: none
+    bool programReadable = true;
+    DWORD queryError = 0;   // non-zero: ShutdownBlockReasonQuery refuses with it
 };
 
 FakeSystem g_system;
@@ -237,7 +253,83 @@ BOOLEAN WINAPI FakeGetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES capabilities) {
     return static_cast<BOOLEAN>(Record("GetPwrCapabilities", {Arg(capabilities)}));
 }
 HRESULT WINAPI FakeDllGetVersion(struct _DLLVERSIONINFO *info) {
+    info->dwMajorVersion = 7, info->dwMinorVersion = 8, info->dwBuildNumber = 9;
     return Record("DllGetVersion", {Arg(info)}) ? S_OK : E_FAIL;
+}
+// Window handles are the index in g_system.windows plus one.
+FakeWindow *WindowOf(HWND window) {
+    size_t index = reinterpret_cast<uintptr_t>(window) - 1;
+    return index < g_system.windows.size() ? &g_system.windows[index] : nullptr;
+}
+// As user32.dll's: with a null buffer the length in characters, else the text
+// when it fits. Before Vista Quell.dll answers 0 with 120 for any window.
+BOOL WINAPI FakeShutdownBlockReasonQuery(HWND window, LPWSTR text, DWORD *size) {
+    g_calls.push_back({"ShutdownBlockReasonQuery", {Arg(window), Arg(text)}, L""});
+    FakeWindow *fake = WindowOf(window);
+    DWORD error = !g_system.nt || !g_system.keepsBlockReasons ? ERROR_CALL_NOT_IMPLEMENTED
+                  : !fake                                      ? ERROR_INVALID_WINDOW_HANDLE
+                  : fake->queryError                           ? fake->queryError
+                  : fake->reason.empty()                       ? ERROR_NOT_FOUND
+                  : text && *size <= fake->reason.size()        ? ERROR_INSUFFICIENT_BUFFER
+                                                               : 0;
+    if (error == 0 || error == ERROR_INSUFFICIENT_BUFFER) *size = static_cast<DWORD>(fake->reason.size());
+    if (error == 0 && text) {
+        std::copy(fake->reason.begin(), fake->reason.end(), text);
+        text[fake->reason.size()] = 0;
+        *size += 1;
+    }
+    SetLastError(error);
+    return error == 0;
+}
+
+// ---- the fake user32.dll and kernel32.dll that quell blockers looks up -----------
+
+BOOL WINAPI FakeEnumWindows(WNDENUMPROC visit, LPARAM context) {
+    Called("EnumWindows");
+    for (size_t i = 0; i < g_system.windows.size(); ++i) {
+        if (!visit(reinterpret_cast<HWND>(i + 1), context)) break;
+    }
+    return TRUE;
+}
+int WINAPI FakeGetWindowTextW(HWND window, LPWSTR text, int size) {
+    WIDE_FAILS_OFF_NT("GetWindowTextW", 0);
+    std::wstring title = WindowOf(window)->title.substr(0, static_cast<size_t>(size) - 1);
+    std::copy(title.begin(), title.end(), text);
+    text[title.size()] = 0;
+    return static_cast<int>(title.size());
+}
+DWORD WINAPI FakeGetWindowThreadProcessId(HWND window, LPDWORD process) {
+    Called("GetWindowThreadProcessId");
+    *process = WindowOf(window)->process;
+    return 1;
+}
+HANDLE WINAPI FakeOpenProcess(DWORD access, BOOL inherit, DWORD process) {
+    Called("OpenProcess");
+    EXPECT_EQ(access, 0x1000u) << "PROCESS_QUERY_LIMITED_INFORMATION";
+    EXPECT_FALSE(inherit);
+    for (const FakeWindow &window : g_system.windows) {
+        if (window.process != process || !window.programReadable) continue;
+        ++g_system.openProcesses;
+        return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(process));
+    }
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+}
+std::wstring ProgramOf(DWORD process) { return L"C:\\Programme\\Sicherung\\app" + std::to_wstring(process) + L".exe"; }
+BOOL WINAPI FakeQueryFullProcessImageNameW(HANDLE process, DWORD flags, LPWSTR path, PDWORD size) {
+    WIDE_FAILS_OFF_NT("QueryFullProcessImageNameW", FALSE);
+    EXPECT_EQ(flags, 0u);
+    std::wstring program = ProgramOf(static_cast<DWORD>(reinterpret_cast<uintptr_t>(process)));
+    if (*size <= program.size()) return FALSE;
+    std::copy(program.begin(), program.end(), path);
+    path[program.size()] = 0;
+    *size = static_cast<DWORD>(program.size());
+    return TRUE;
+}
+BOOL WINAPI FakeCloseHandle(HANDLE) {
+    Called("CloseHandle");
+    --g_system.openProcesses;
+    return TRUE;
 }
 // Windows 95's shell takes the prompt as ANSI text.
 int WINAPI FakeRestartDialog(HWND window, LPCWSTR prompt, DWORD flags) {
@@ -254,6 +346,19 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
         std::string entry = byOrdinal ? std::to_string(LOWORD(Arg(name))) : name;
         g_system.lookedUp.push_back(Encode(path, CP_ACP) + (byOrdinal ? "!#" : "!") + entry);
         bool lacking = byOrdinal && LOWORD(Arg(name)) == 60 && g_system.shellLacksShutdownDialog;
+        const std::vector<std::pair<std::string, FARPROC>> served = {
+            {"user32.dll!EnumWindows", reinterpret_cast<FARPROC>(FakeEnumWindows)},
+            {"user32.dll!GetWindowTextW", reinterpret_cast<FARPROC>(FakeGetWindowTextW)},
+            {"user32.dll!GetWindowThreadProcessId", reinterpret_cast<FARPROC>(FakeGetWindowThreadProcessId)},
+            {"kernel32.dll!OpenProcess", reinterpret_cast<FARPROC>(FakeOpenProcess)},
+            {"kernel32.dll!QueryFullProcessImageNameW", reinterpret_cast<FARPROC>(FakeQueryFullProcessImageNameW)},
+            {"kernel32.dll!CloseHandle", reinterpret_cast<FARPROC>(FakeCloseHandle)}};
+        std::string looked = g_system.lookedUp.back();
+        for (const auto &[entryName, address] : served) {
+            if (looked.size() > entryName.size() && looked.substr(looked.size() - entryName.size() - 1) == "\\" + entryName) {
+                return address;
+            }
+        }
         return lacking ? nullptr : reinterpret_cast<FARPROC>(FakeFreeLibrary);
     }
     for (const std::string &lacking : g_system.lacking) {
@@ -526,6 +631,10 @@ TEST_P(Cli, UsageErrorsExitTwoAndCallNothing) {
         {{L"timed-shutdown", L"4294967296", L"--yes"}, L"not '4294967296'"},
         {{L"timed-shutdown", L"10", L"message", L"extra", L"--yes"}, L"unexpected argument 'extra'"},
         {{L"restart-dialog", L"one", L"two", L"--yes"}, L"unexpected argument 'two'"},
+        {{L"blockers", L"--yes"}, L"blockers: unknown option '--yes'"},
+        {{L"blockers", L"now"}, L"blockers: unexpected argument 'now'"},
+        {{L"--version", L"--json"}, L"--version: unknown option '--json'"},
+        {{L"shutdown", L"--json", L"--yes"}, L"shutdown: unknown option '--json'"},
     };
     for (const auto &[args, message] : cases) {
         SetUp();
@@ -753,6 +862,240 @@ TEST_P(Cli, WhatIsMissingIsNamedAndSetsTheExitStatus) {
         if (row.ntOnly) {
             EXPECT_TRUE(g_system.loaded.empty());
         }
+    }
+}
+
+// ---- JSON, read back by a strict reader --------------------------------------
+
+// Every value of a JSON text by its path ("blockers/0/title"): strings decoded,
+// other values as written. Empty when the text is not one strict JSON value.
+class JsonReader {
+  public:
+    static std::map<std::wstring, std::wstring> Read(const std::wstring &text) {
+        JsonReader reader{text};
+        reader.Space();
+        if (!reader.Value(L"") || (reader.Space(), reader.at != text.size())) return {};
+        return reader.values;
+    }
+
+  private:
+    explicit JsonReader(const std::wstring &text) : text(text) {}
+    const std::wstring &text;
+    size_t at = 0;
+    std::map<std::wstring, std::wstring> values;
+
+    void Space() {
+        while (at < text.size() && (text[at] == L' ' || text[at] == L'\n' || text[at] == L'\r' || text[at] == L'\t')) ++at;
+    }
+    bool Take(wchar_t c) {
+        Space();
+        if (at >= text.size() || text[at] != c) return false;
+        ++at;
+        return true;
+    }
+    bool String(std::wstring &out) {
+        if (!Take(L'"')) return false;
+        while (at < text.size() && text[at] != L'"') {
+            wchar_t c = text[at++];
+            if (c < 0x20) return false;
+            if (c != L'\\') {
+                out += c;
+                continue;
+            }
+            if (at >= text.size()) return false;
+            wchar_t escape = text[at++];
+            const std::wstring simple = L"\"\\/bfnrt", meaning = L"\"\\/\b\f\n\r\t";
+            if (simple.find(escape) != std::wstring::npos) {
+                out += meaning[simple.find(escape)];
+            } else if (escape == L'u' && at + 4 <= text.size() &&
+                       text.substr(at, 4).find_first_not_of(L"0123456789abcdefABCDEF") == std::wstring::npos) {
+                out += static_cast<wchar_t>(std::stoul(text.substr(at, 4), nullptr, 16));
+                at += 4;
+            } else {
+                return false;
+            }
+        }
+        return Take(L'"');
+    }
+    bool Value(const std::wstring &path) {
+        Space();
+        if (at >= text.size()) return false;
+        if (text[at] == L'"') {
+            std::wstring value;
+            if (!String(value)) return false;
+            values[path] = value;
+            return true;
+        }
+        bool object = text[at] == L'{';
+        if (object || text[at] == L'[') {
+            ++at;
+            if (Take(object ? L'}' : L']')) return values.emplace(path, object ? L"{}" : L"[]"), true;
+            for (int index = 0;; ++index) {
+                std::wstring key = std::to_wstring(index);
+                if (object && (key.clear(), !String(key) || !Take(L':'))) return false;
+                if (!Value(path.empty() ? key : path + L"/" + key)) return false;
+                if (Take(object ? L'}' : L']')) return true;
+                if (!Take(L',')) return false;
+            }
+        }
+        size_t start = at;
+        for (const wchar_t *word : {L"true", L"false", L"null"}) {
+            if (text.compare(at, Length(word), word) == 0) {
+                values[path] = word;
+                at += Length(word);
+                return true;
+            }
+        }
+        if (at < text.size() && text[at] == L'-') ++at;
+        if (at >= text.size() || !IsDigit(text[at]) || (text[at] == L'0' && at + 1 < text.size() && IsDigit(text[at + 1])))
+            return false;
+        while (at < text.size() && IsDigit(text[at])) ++at;
+        values[path] = text.substr(start, at - start);
+        return true;
+    }
+    static size_t Length(const wchar_t *word) { return std::wstring(word).size(); }
+    static bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+};
+
+TEST(JsonReader, ReadsStrictJsonOnly) {
+    auto values = JsonReader::Read(L" {\"a\": [1, -20, true, null, \"\\u00e4\\\"\\\\\\n\"], \"b\": {}} ");
+    EXPECT_EQ(values[L"a/1"], L"-20");
+    EXPECT_EQ(values[L"a/4"], L"\u00e4\"\\\n");
+    EXPECT_EQ(values[L"b"], L"{}");
+    for (const wchar_t *wrong : {L"", L"{\"a\": 1,}", L"[1 2]", L"\"a\nb\"", L"{\"a\" 1}", L"[01]", L"\"\\x\"", L"{} {}",
+                                 L"[tru]"}) {
+        EXPECT_TRUE(JsonReader::Read(wrong).empty()) << testing::PrintToString(std::wstring(wrong));
+    }
+}
+
+// The reports for scripts and people: quell blockers, status --json and --version.
+TEST_P(Cli, ReportsSayWhatTheyFoundWithTheirExitStatus) {
+    const std::wstring title = L"Sicherung \u201el\u00e4uft\u201c \u263a \\ \"1\"", reason = L"Backup \"nightly\"\t\u2013 50 %";
+    const std::vector<FakeWindow> windows = {
+        {1234, title, reason},
+        {1240, L"Explorer", L""},
+        {77, L"Editor", L"unsaved", false},
+        {4, L"Dienst", L"", true, ERROR_ACCESS_DENIED},
+    };
+    const std::wstring version = Wide(QUELL_VERSION_STRING);
+    struct Case {
+        std::vector<std::wstring> args;
+        std::vector<FakeWindow> windows;
+        bool keepsBlockReasons;
+        LONG result;        // what every fake export answers
+        std::vector<std::string> lacking;
+        DWORD quellLoadError;
+        int exit;
+        std::wstring out, err;                              // the whole output; for err a part
+        std::map<std::wstring, std::wstring> json = {};     // values the output, read as JSON, must hold
+    };
+    const std::vector<Case> cases = {
+        {{L"blockers"}, {}, true, -1, {}, 0, ExitSuccess,
+         L"quell blockers: no program blocks the end of the session\n", L""},
+        {{L"BLOCKERS"}, windows, true, -1, {}, 0, ExitSuccess,
+         L"quell blockers: 2 window(s) hold a shutdown block reason:\n  process 1234 (" + ProgramOf(1234) +
+             L"), window \"" + title + L"\": " + reason +
+             L"\n  process 77 (program file not readable), window \"Editor\": unsaved\n",
+         L"quell blockers: 1 window(s) refused the query: last error 5 (Text of error 5.)\n"},
+        {{L"blockers"}, windows, false, -1, {}, 0, ExitFailed, L"",
+         L"quell blockers: this system keeps no shutdown block reasons (Vista and later do): "
+         L"ShutdownBlockReasonQuery = 0, last error 120 (Text of error 120.)\n"},
+        {{L"blockers", L"--json"}, windows, true, -1, {}, 0, ExitSuccess, L"", L"refused the query",
+         {{L"available", L"true"}, {L"blockers/0/processId", L"1234"}, {L"blockers/0/program", ProgramOf(1234)},
+          {L"blockers/0/title", title}, {L"blockers/0/reason", reason}, {L"blockers/1/processId", L"77"},
+          {L"blockers/1/program", L"null"}, {L"blockers/1/title", L"Editor"}, {L"blockers/2/title", L""}}},
+        {{L"blockers", L"--JSON"}, {}, true, -1, {}, 0, ExitSuccess, L"{\"available\": true, \"blockers\": []}\n",
+         L""},
+        {{L"blockers", L"--json"}, windows, false, -1, {}, 0, ExitFailed,
+         L"{\"available\": false, \"blockers\": []}\n", L"keeps no shutdown block reasons"},
+        {{L"blockers"}, windows, true, -1, {"ShutdownBlockReasonQuery"}, 0, ExitNoLibrary, L"",
+         L"quell: ShutdownBlockReasonQuery missing from Quell.dll\n"},
+        {{L"blockers"}, windows, true, -1, {}, ERROR_MOD_NOT_FOUND, ExitNoLibrary, L"", L"could not be loaded"},
+        {{L"status", L"--json"}, {}, true, -1, {}, 0, ExitSuccess, L"", L"",
+         {{L"quell/version", L"7.8.9"}, {L"quell/path", Typed(L"C:\\Program Files\\Quell\\Quell.dll")},
+          {L"system/major", g_system.nt ? L"5" : L"4"}, {L"system/minor", L"0"}, {L"system/build", L"0"},
+          {L"system/platformId", g_system.nt ? L"2" : L"1"},
+          {L"answers/CheckWindowsNT/result", L"-1"}, {L"answers/CheckWindowsNT/lastError", L"0"},
+          {L"answers/DllGetVersion/result", L"0"}, {L"answers/IsPwrSuspendAllowed/result", L"255"},
+          {L"answers/GetPwrCapabilities/result", L"255"}, {L"answers/CheckMsDosModus/result", L"-1"},
+          {L"capabilities/S1", L"false"}, {L"capabilities/S3", L"true"}, {L"capabilities/hiberFile", L"false"},
+          {L"capabilities/modernStandby", L"false"}, {L"entries/0/library", L"user32.dll"},
+          {L"entries/0/entry", L"LockWorkStation"}, {L"entries/0/offered", L"true"},
+          {L"entries/8/entry", L"#59"}, {L"entries/16/library", L"version.dll"}}},
+        // A library that answers no: no version, no capabilities; E_FAIL as a number.
+        {{L"status", L"--json"}, {}, true, 0, {"CheckUserName"}, 0, ExitNoLibrary, L"",
+         L"quell: Quell.dll lacks exports: CheckUserName\n",
+         {{L"quell/version", L"null"}, {L"answers/CheckUserName", L"null"},
+          {L"answers/DllGetVersion/result", L"-2147467259"}, {L"answers/GetPwrCapabilities/result", L"0"},
+          {L"capabilities", L"null"}, {L"answers/CheckWindowsNT/result", L"0"}}},
+        {{L"status", L"--json"}, {}, true, -1, {}, ERROR_MOD_NOT_FOUND, ExitNoLibrary, L"", L"could not be loaded"},
+        {{L"--version"}, {}, true, -1, {}, 0, ExitSuccess,
+         L"quell.exe " + version + L"\nQuell.dll 7.8.9 (" + Typed(L"C:\\Program Files\\Quell\\Quell.dll") + L")\n",
+         L""},
+        {{L"--VERSION"}, {}, true, 0, {}, 0, ExitFailed, L"quell.exe " + version + L"\n",
+         L"quell: the version of C:\\Program Files\\Quell\\Quell.dll is unknown: DllGetVersion = 0x80004005\n"},
+        {{L"--version"}, {}, true, -1, {"DllGetVersion"}, 0, ExitNoLibrary, L"quell.exe " + version + L"\n",
+         L"quell: DllGetVersion missing from Quell.dll\n"},
+        {{L"--version"}, {}, true, -1, {}, ERROR_MOD_NOT_FOUND, ExitNoLibrary, L"quell.exe " + version + L"\n",
+         L"could not be loaded"},
+    };
+    for (const Case &row : cases) {
+        SetUp();
+        SCOPED_TRACE(testing::PrintToString(row.args) + " " + testing::PrintToString(row.err));
+        g_system.windows = row.windows;
+        g_system.keepsBlockReasons = row.keepsBlockReasons;
+        g_system.lacking = row.lacking;
+        g_system.quellLoadError = row.quellLoadError;
+        g_result = row.result;
+        int status = Run(row.args);
+        EXPECT_EQ(g_system.openProcesses, 0) << "a process handle left open";
+        if (!g_system.nt && _wcsicmp(row.args[0].c_str(), L"blockers") == 0 && row.exit != ExitNoLibrary) {
+            // No block reasons before Vista: quell says so and asks nothing else.
+            EXPECT_EQ(status, ExitFailed);
+            EXPECT_NE(Err().find(L"keeps no shutdown block reasons"), std::wstring::npos);
+            EXPECT_EQ(std::count(g_system.systemCalls.begin(), g_system.systemCalls.end(), "EnumWindows"), 0);
+            continue;
+        }
+        EXPECT_EQ(status, row.exit);
+        if (!row.out.empty()) {
+            EXPECT_EQ(Out(), Seen(row.out));
+        }
+        EXPECT_NE(Err().find(row.err), std::wstring::npos) << Encode(Err(), CP_UTF8);
+        if (row.err.empty()) {
+            EXPECT_EQ(Err(), L"");
+        }
+        if (row.json.empty()) continue;
+        std::wstring out = Out();
+        EXPECT_EQ(out.substr(out.size() - std::min<size_t>(out.size(), 2)), L"}\n");
+        EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](wchar_t c) { return c >= 0x20 ? c < 0x7F : c == L'\n'; }))
+            << "JSON output beyond ASCII: " << Encode(out, CP_UTF8);
+        auto values = JsonReader::Read(out);
+        ASSERT_FALSE(values.empty()) << Encode(out, CP_UTF8);
+        for (const auto &[path, value] : row.json) {
+            EXPECT_EQ(values[path], value) << Encode(path, CP_UTF8);
+        }
+        // The same questions as the text report, in the same order.
+        if (row.args[0] == L"status") {
+            std::vector<std::string> asked = {"CheckWindowsNT", "CheckUserName", "WindowsNTPrivilegien",
+                                              "DllGetVersion", "CheckSystemPowerStatus", "IsPwrSuspendAllowed",
+                                              "IsPwrHibernateAllowed", "GetPwrCapabilities", "CheckMsDosModus"};
+            asked.erase(std::remove(asked.begin(), asked.end(), row.lacking.empty() ? "" : row.lacking[0]),
+                        asked.end());
+            EXPECT_EQ(CalledNames(), asked);
+        }
+    }
+    // Blockers looks its system functions up in the system directory, never by bare name.
+    if (g_system.nt) {
+        SetUp();
+        g_system.windows = windows;
+        EXPECT_EQ(Run({L"blockers"}), ExitSuccess);
+        std::string directory = std::string(SystemDirectory()) + "\\";
+        EXPECT_EQ(g_system.lookedUp,
+                  (std::vector<std::string>{directory + "user32.dll!EnumWindows", directory + "user32.dll!GetWindowTextW",
+                                            directory + "user32.dll!GetWindowThreadProcessId",
+                                            directory + "kernel32.dll!OpenProcess",
+                                            directory + "kernel32.dll!QueryFullProcessImageNameW",
+                                            directory + "kernel32.dll!CloseHandle"}));
     }
 }
 

@@ -1,0 +1,180 @@
+// quell blockers: the top-level windows that hold a shutdown block reason
+// (Windows Vista and later), read through Quell.dll's ShutdownBlockReasonQuery.
+#include "commands.h"
+#include "json.h"
+#include "latebound/system_libraries.h"
+#include "load_quell.h"
+#include "text.h"
+
+namespace {
+
+constexpr DWORD ProcessQueryLimitedInformation = 0x1000;  // Vista and later
+constexpr DWORD LongestPath = 32768;                     // in characters, with the terminating null
+constexpr int LongestTitle = 1024;
+
+// What it asks the system, looked up at run time in the system directory's
+// user32.dll and kernel32.dll (nothing of it is imported), in the order of
+// their names below.
+struct WindowFunctions {
+    BOOL(WINAPI *EnumWindows)(WNDENUMPROC visit, LPARAM context);
+    int(WINAPI *GetWindowTextW)(HWND window, LPWSTR text, int size);
+    DWORD(WINAPI *GetWindowThreadProcessId)(HWND window, LPDWORD process);
+    HANDLE(WINAPI *OpenProcess)(DWORD access, BOOL inherit, DWORD process);
+    BOOL(WINAPI *QueryFullProcessImageNameW)(HANDLE process, DWORD flags, LPWSTR path, PDWORD size);
+    BOOL(WINAPI *CloseHandle)(HANDLE handle);
+};
+constexpr char User32Functions[] = "EnumWindows\0GetWindowTextW\0GetWindowThreadProcessId\0";
+constexpr char Kernel32Functions[] = "OpenProcess\0QueryFullProcessImageNameW\0CloseHandle\0";
+static_assert(sizeof(WindowFunctions) == 6 * sizeof(FARPROC));
+
+// The walk over the windows: what it has found so far.
+struct Scan {
+    const Cli &cli;
+    WindowFunctions system;
+    bool json;
+    Text out;
+    DWORD found;
+    DWORD refused;  // windows whose reason the system would not let this process read
+};
+
+// Loads the library from the system directory by full path and looks up its
+// functions, names null-separated, into consecutive slots; returns the module.
+HMODULE LoadSystemFunctions(const Cli &cli, const char *fileName, const char *names, FARPROC *slots) {
+    char directory[MAX_PATH], path[MAX_PATH + 16];
+    UINT length = cli.host.GetSystemDirectoryA(directory, MAX_PATH);
+    HMODULE module = FormSystemLibraryPath(directory, length, fileName, path) ? cli.host.LoadLibraryA(path) : nullptr;
+    for (; module && *names; ++slots) {
+        *slots = cli.host.GetProcAddress(module, names);
+        while (*names++) {
+        }
+    }
+    return module;
+}
+
+// The window's reason on the heap: its length asked first, then the text.
+// Null when the window holds none or it cannot be read (error says why).
+wchar_t *ReadReason(const Cli &cli, HWND window, DWORD &error) {
+    auto query = cli.quell.ShutdownBlockReasonQuery;
+    DWORD size = 0;
+    SetLastError(0);
+    if (!query(window, nullptr, &size)) {
+        error = GetLastError();
+        return nullptr;
+    }
+    // One more, as the length may or may not count the terminating null.
+    DWORD capacity = size + 1;
+    auto reason = static_cast<wchar_t *>(Grow(nullptr, capacity * sizeof(wchar_t)));
+    if (reason && query(window, reason, &capacity)) {
+        reason[size] = 0;
+        return reason;
+    }
+    error = GetLastError();
+    Release(reason);
+    return nullptr;
+}
+
+// The full path of the process's program file on the heap; null where it is not readable.
+wchar_t *ReadProgram(const WindowFunctions &system, DWORD process) {
+    if (!system.OpenProcess || !system.QueryFullProcessImageNameW || !system.CloseHandle) return nullptr;
+    HANDLE handle = system.OpenProcess(ProcessQueryLimitedInformation, FALSE, process);
+    if (!handle) return nullptr;
+    auto path = static_cast<wchar_t *>(Grow(nullptr, LongestPath * sizeof(wchar_t)));
+    DWORD size = LongestPath;
+    if (path && !system.QueryFullProcessImageNameW(handle, 0, path, &size)) {
+        Release(path);
+        path = nullptr;
+    }
+    system.CloseHandle(handle);
+    return path;
+}
+
+BOOL CALLBACK VisitWindow(HWND window, LPARAM context) {
+    Scan &scan = *reinterpret_cast<Scan *>(context);
+    DWORD error = 0;
+    wchar_t *reason = ReadReason(scan.cli, window, error);
+    if (!reason) {
+        if (error == ERROR_ACCESS_DENIED) ++scan.refused;
+        return TRUE;
+    }
+    DWORD process = 0;
+    scan.system.GetWindowThreadProcessId(window, &process);
+    wchar_t title[LongestTitle];
+    int length = scan.system.GetWindowTextW(window, title, LongestTitle);
+    title[length > 0 && length < LongestTitle ? length : 0] = 0;
+    wchar_t *program = ReadProgram(scan.system, process);
+    Text &out = scan.out;
+    if (scan.json) {
+        Format(scan.cli, out, L"%s\n  {\"processId\": %u, \"program\": ", scan.found ? L"," : L"", process);
+        AppendJsonString(out, program);
+        Append(out, L", \"title\": ");
+        AppendJsonString(out, title);
+        Append(out, L", \"reason\": ");
+        AppendJsonString(out, reason);
+        Append(out, L"}");
+    } else {
+        Format(scan.cli, out, L"  process %u (%s), window \"%s\": %s\n", process,
+               program ? program : L"program file not readable", title, reason);
+    }
+    ++scan.found;
+    Release(program);
+    Release(reason);
+    return TRUE;
+}
+
+}  // namespace
+
+int Blockers(Cli &cli, bool json) {
+    if (!LibraryReady(cli)) return ExitNoLibrary;
+    auto query = cli.quell.ShutdownBlockReasonQuery;
+    if (!query) {
+        Say(cli, STD_ERROR_HANDLE, L"quell: %S missing from Quell.dll\n", "ShutdownBlockReasonQuery");
+        return ExitNoLibrary;
+    }
+    // Where the system keeps no block reasons, Quell.dll answers 0 with last
+    // error 120 whatever the window; the system itself refuses a null window.
+    DWORD size = 0;
+    SetLastError(0);
+    BOOL probe = query(nullptr, nullptr, &size);
+    DWORD error = GetLastError();
+    if (cli.ansi || (!probe && error == ERROR_CALL_NOT_IMPLEMENTED)) {
+        if (json) Say(cli, STD_OUTPUT_HANDLE, L"{\"available\": false, \"blockers\": []}\n");
+        Say(cli, STD_ERROR_HANDLE,
+            L"quell blockers: this system keeps no shutdown block reasons (Vista and later do): "
+            L"ShutdownBlockReasonQuery = %d, %F\n",
+            static_cast<long>(probe), error);
+        return ExitFailed;
+    }
+
+    Scan scan{cli, {}, json, {}, 0, 0};
+    auto slots = reinterpret_cast<FARPROC *>(&scan.system);
+    HMODULE user32 = LoadSystemFunctions(cli, "user32.dll", User32Functions, slots);
+    HMODULE kernel32 = LoadSystemFunctions(cli, "kernel32.dll", Kernel32Functions, slots + 3);
+    int status = ExitFailed;
+    if (!scan.system.EnumWindows || !scan.system.GetWindowTextW || !scan.system.GetWindowThreadProcessId) {
+        Say(cli, STD_ERROR_HANDLE, L"quell blockers: the window functions of user32.dll are missing\n");
+    } else if (!scan.system.EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&scan))) {
+        Say(cli, STD_ERROR_HANDLE, L"quell blockers: EnumWindows = 0, %F\n", GetLastError());
+    } else {
+        Text report{};
+        if (json) {
+            Format(cli, report, L"{\"available\": true, \"blockers\": [%s%s]}\n", scan.out.length ? scan.out.data : L"",
+                   scan.found ? L"\n" : L"");
+        } else if (scan.found) {
+            Format(cli, report, L"quell blockers: %u window(s) hold a shutdown block reason:\n%s", scan.found,
+                   scan.out.data);
+        } else {
+            Append(report, L"quell blockers: no program blocks the end of the session\n");
+        }
+        Print(cli, STD_OUTPUT_HANDLE, report);
+        Release(report.data);
+        if (scan.refused) {
+            Say(cli, STD_ERROR_HANDLE, L"quell blockers: %u window(s) refused the query: %E\n", scan.refused,
+                static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        }
+        status = ExitSuccess;
+    }
+    Release(scan.out.data);
+    if (user32) cli.host.FreeLibrary(user32);
+    if (kernel32) cli.host.FreeLibrary(kernel32);
+    return status;
+}

@@ -1,0 +1,12 @@
+// JSON output. Every character outside ASCII is written as a \u escape (a
+// surrogate pair as two), so the text is ASCII and therefore UTF-8 whatever
+// the console's code page, and reads back the same on every system.
+#pragma once
+
+#include "text.h"
+
+// The text as a JSON string, quoted; null as null.
+void AppendJsonString(Text &json, const wchar_t *text);
+// "name": for an ASCII name.
+void AppendJsonKey(Text &json, const char *name);
+void AppendJsonBool(Text &json, bool value);
