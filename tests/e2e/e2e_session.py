@@ -19,6 +19,7 @@ the system functions quell.exe reaches, and those functions called directly.
 import contextlib
 import dataclasses
 import fcntl
+import json
 import os
 import re
 import secrets
@@ -69,6 +70,8 @@ class Run:
     answer: list = dataclasses.field(default_factory=list)
     direct: dict = dataclasses.field(default_factory=dict)  # name: the witness's fields, or lines
     block: list = dataclasses.field(default_factory=list)
+    json_exit: Optional[int] = None     # the command again with --json
+    json_output: str = ""
 
     def returned(self, function):
         """The result the relay log shows for FUNCTION's first call, as a signed 32-bit number."""
@@ -98,6 +101,8 @@ class Case:
     dialog: Optional[tuple] = None      # (title, Wine's own prompt, button pressed)
     direct: tuple = ()                  # system functions the witness calls directly
     x64: bool = False                   # also in the x64 build tree
+    reason: Optional[str] = None        # the block reason the witness's window holds
+    confirm: bool = True                # False: a report, run without --yes, then again with --json
 
 
 # ---- the cases ----------------------------------------------------------------------
@@ -181,6 +186,31 @@ def block_reasons_as_the_system_answers(run):
     return Expect(relay=tuple(calls), same=(("block reasons through Quell.dll", run.block, expected),))
 
 
+def blockers_as_the_system_answers(run):
+    """quell blockers, while the witness's window holds a block reason: where the
+    system offers ShutdownBlockReasonQuery, the window is listed with its reason
+    (when the system took it); where it does not (Wine), Quell.dll answers 0
+    with 120 and quell says that this system keeps no block reasons. The --json
+    run says the same as one object that Python's JSON reader reads back."""
+    witness = dict(field.split("=", 1) for line in run.record if line.startswith("reason ")
+                   for field in line.split()[1:])
+    try:
+        document = json.loads(run.json_output)
+    except ValueError as error:
+        document = "not JSON (%s): %r" % (error, run.json_output)
+    if witness.get("Query") != "offered":
+        return Expect(1, r"\Aquell blockers: this system keeps no shutdown block reasons \(Vista and later do\): "
+                         r"ShutdownBlockReasonQuery = 0, last error 120 \(.*\)\n\Z",
+                      same=(("blockers --json", (run.json_exit, document), (1, {"available": False, "blockers": []})),))
+    listed = [entry for entry in (document.get("blockers", []) if isinstance(document, dict) else [])
+              if entry.get("title") == "Quell witness"]
+    expected = [{"processId": int(witness["process"]), "program": listed[0]["program"] if listed else None,
+                 "title": "Quell witness", "reason": BLOCK_REASON}] if witness.get("Create") != "0" else []
+    line = r'  process %s \(.*\), window "Quell witness": %s\n' % (witness.get("process"), re.escape(BLOCK_REASON))
+    return Expect(0, line if expected else r"\Aquell blockers: ",
+                  same=(("blockers --json", (run.json_exit, listed), (0, expected)),))
+
+
 TIMED_MESSAGE = "Gleich – bitte speichern"
 PROMPT = "Neustart für das Update – bitte speichern"
 
@@ -229,6 +259,10 @@ CASES = [
     # last error 120, as Quell.dll does where the system lacks an entry: the
     # relay log shows them called. Wine has no ShutdownBlockReasonQuery.
     Case("block-reasons", None, "alive", block_reasons_as_the_system_answers, x64=True),
+    # Wine has no ShutdownBlockReasonQuery: quell blockers says that the system
+    # keeps no block reasons, while the witness's window tries to hold one.
+    Case("blockers", ["blockers"], "alive", blockers_as_the_system_answers, x64=True, reason=BLOCK_REASON,
+         confirm=False),
     # Wine's power capabilities and SetSuspendState are stubs; SetSuspendState
     # answers TRUE and suspends nothing.
     Case("standby", ["standby"], "alive", sleep_as_the_system_answers("WindowsStandby", hibernate=False),
@@ -461,7 +495,7 @@ def observe(case, bin_dir, session, failures):
     directory = session.directory
     witness = bin_dir / "quell_witness.exe"
     record = directory / "record.txt"
-    window = session.start("witness", witness, "window", windows_path(record))
+    window = session.start("witness", witness, "window", windows_path(record), *[case.reason] if case.reason else [])
     if not wait_until(lambda: "ready" in read_lines(record)):
         failures.append("the witness never showed its window: %s" % read_lines(record))
         return run
@@ -479,7 +513,11 @@ def observe(case, bin_dir, session, failures):
                                    windows_path(bin_dir / "Quell.dll"))[2]
         run.block = read_lines(directory / "block.txt")
     else:
-        run.quell_exit, run.output, run.relay = session.traced("quell", bin_dir / "quell.exe", *case.command, "--yes")
+        confirm = ["--yes"] if case.confirm else []
+        run.quell_exit, run.output, run.relay = session.traced("quell", bin_dir / "quell.exe", *case.command, *confirm)
+        if not case.confirm:
+            run.json_exit = session.run("quell-json", bin_dir / "quell.exe", *case.command, "--json")
+            run.json_output = (directory / "quell-json.out").read_text(encoding="utf-8", errors="replace")
     if answerer:
         if not wait_until(lambda: answerer.poll() is not None):
             failures.append("the dialog was never answered")
@@ -515,7 +553,7 @@ def check(case, run, failures):
 
     events = [line.split()[0] for line in run.record[1:]]
     restarted = "restarted" in events
-    events = [event for event in events if event != "restarted"]
+    events = [event for event in events if event not in ("restarted", "reason")]
     if case.session == "asked":
         if events != ["query", "end"] or "answer=1" not in run.record[1] or "wParam=1" not in run.record[2]:
             failures.append("the witness was not asked and then told the session ends: %s" % run.record)
@@ -544,6 +582,8 @@ def report(case, run, seconds):
     if case.command is not None:
         ended = "(none: the session end ended quell.exe first)" if case.session == "forced" else "(none)"
         lines("quell.exe exit status %s, output" % run.quell_exit, run.output.splitlines(), ended)
+        if not case.confirm:
+            lines("with --json, exit status %s, output" % run.json_exit, run.json_output.splitlines(), "(none)")
     calls = [line for line in run.relay.splitlines() if RELAY_CALL_LINE.match(line)]
     lines("Wine's relay log", calls, "(no call of the system functions watched)")
     lines("witness", run.record)

@@ -1,10 +1,13 @@
 /* The end-to-end tests' witness inside a throwaway Wine session. One mode per
  * run; each appends what it saw to RECORD, one UTF-8 line at a time, so that
  * the driver outside Wine can wait on the file.
- *   window RECORD      a top-level window that records each WM_QUERYENDSESSION
+ *   window RECORD [REASON]
+ *                      a top-level window that records each WM_QUERYENDSESSION
  *                      (answered TRUE) and WM_ENDSESSION until its session
  *                      ends; it leaves a Run entry that records
- *                      "restarted" when the session restarts
+ *                      "restarted" when the session restarts. With REASON it
+ *                      holds that shutdown block reason through user32.dll,
+ *                      and records how that went after "ready".
  *   mark RECORD TEXT   records TEXT (what the Run entry runs)
  *   settle RECORD OTHERS
  *                      waits until no wineboot.exe runs and at most OTHERS
@@ -131,13 +134,27 @@ static BOOL leave_run_entry(void) {
     return status == ERROR_SUCCESS;
 }
 
-static int witness_window(void) {
+static int witness_window(const wchar_t *reason) {
     HWND window = create_witness_window();
     if (!window || !leave_run_entry()) {
         record("set-up failed window=%p error=%lu", (void *)window, GetLastError());
         return 2;
     }
+    BOOL created = FALSE;
+    DWORD error = 0;
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    BOOL(WINAPI *create)(HWND, LPCWSTR) =
+        (BOOL(WINAPI *)(HWND, LPCWSTR))(void *)GetProcAddress(user32, "ShutdownBlockReasonCreate");
+    if (reason && create) {
+        SetLastError(0);
+        created = create(window, reason);
+        error = GetLastError();
+    }
     record("ready");
+    if (reason) {
+        record("reason Create=%d error=%lu Query=%s process=%lu", created, error,
+               GetProcAddress(user32, "ShutdownBlockReasonQuery") ? "offered" : "missing", GetCurrentProcessId());
+    }
     MSG message;
     while (GetMessageW(&message, NULL, 0, 0) > 0) {
         TranslateMessage(&message);
@@ -313,7 +330,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, i
     if (!argv || argc < 3) return 2;
     record_path = argv[2];
     const wchar_t *mode = argv[1];
-    if (!wcscmp(mode, L"window") && argc == 3) return witness_window();
+    if (!wcscmp(mode, L"window") && (argc == 3 || argc == 4)) return witness_window(argc == 4 ? argv[3] : NULL);
     if (!wcscmp(mode, L"mark") && argc == 4) {
         record("%s", utf8(argv[3]));
         return 0;
