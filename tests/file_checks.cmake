@@ -12,7 +12,7 @@ add_test(NAME import_table
 # One version everywhere; the same bytes from every build directory.
 add_test(NAME version_agreement
          COMMAND ${CMAKE_COMMAND} -DVERSION=${PROJECT_VERSION} -DHEADER=${PROJECT_SOURCE_DIR}/include/Quell.h
-                 -DDLL=$<TARGET_FILE:Quell> -DPACKAGE_VERSION_FILE=${CMAKE_BINARY_DIR}/package/QuellConfigVersion.cmake
+                 -DDLL=$<TARGET_FILE:Quell> -DEXE=$<TARGET_FILE:quell> -DPACKAGE_VERSION_FILE=${CMAKE_BINARY_DIR}/package/QuellConfigVersion.cmake
                  -DBUNDLE=${QUELL_BUNDLE_NAME} -DCHANGELOG=${PROJECT_SOURCE_DIR}/CHANGELOG.md
                  -P ${PROJECT_SOURCE_DIR}/tools/check_version.cmake)
 add_test(NAME reproducible_build

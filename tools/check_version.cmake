@@ -1,8 +1,9 @@
 # The project's version (project() in CMakeLists.txt) against every place that
 # states it: Quell.h's version macros, the built Quell.dll's version resource
 # (fixed file and product versions, the ProductVersion text), the CMake
-# package's version file, the bundle name and CHANGELOG.md's first entry.
-# -DVERSION=x.y.z -DHEADER=Quell.h -DDLL=Quell.dll -DPACKAGE_VERSION_FILE=QuellConfigVersion.cmake
+# package's version file, the bundle name and CHANGELOG.md's first entry; and
+# quell.exe's version resource where given.
+# -DVERSION=x.y.z -DHEADER=Quell.h -DDLL=Quell.dll [-DEXE=quell.exe] -DPACKAGE_VERSION_FILE=QuellConfigVersion.cmake
 # -DBUNDLE=quell-x.y.z-win32|win64|arm64 -DCHANGELOG=CHANGELOG.md
 cmake_policy(VERSION 3.25)
 set(failures "")
@@ -30,9 +31,9 @@ foreach(part IN ITEMS major minor patch)
     endif()
 endforeach()
 
-# The version resource of Quell.dll: VS_FIXEDFILEINFO follows its signature
-# 0xFEEF04BD; all fields are little-endian 32-bit words, the versions packed as
-# major<<16|minor and patch<<16|tweak.
+# The version resources of Quell.dll and quell.exe: VS_FIXEDFILEINFO follows
+# its signature 0xFEEF04BD; all fields are little-endian 32-bit words, the
+# versions packed as major<<16|minor and patch<<16|tweak.
 function(word_at hex index out)  # the 32-bit word at byte offset index*4 past the signature's start
     math(EXPR at "${index} * 8")
     string(SUBSTRING "${hex}" ${at} 8 bytes)
@@ -40,23 +41,6 @@ function(word_at hex index out)  # the 32-bit word at byte offset index*4 past t
     math(EXPR value "0x${bytes}" OUTPUT_FORMAT HEXADECIMAL)
     set(${out} ${value} PARENT_SCOPE)
 endfunction()
-file(READ ${DLL} image HEX)
-string(FIND "${image}" "bd04effe" signature)
-if(signature EQUAL -1)
-    string(APPEND failures "${DLL}: no VS_FIXEDFILEINFO\n")
-else()
-    string(SUBSTRING "${image}" ${signature} 104 fixed)
-    math(EXPR wanted_ms "(${major} << 16) | ${minor}" OUTPUT_FORMAT HEXADECIMAL)
-    math(EXPR wanted_ls "(${patch} << 16) | ${tweak}" OUTPUT_FORMAT HEXADECIMAL)
-    foreach(field IN ITEMS "dwFileVersionMS;2;${wanted_ms}" "dwFileVersionLS;3;${wanted_ls}"
-                           "dwProductVersionMS;4;${wanted_ms}" "dwProductVersionLS;5;${wanted_ls}")
-        list(GET field 0 name)
-        list(GET field 1 index)
-        list(GET field 2 wanted)
-        word_at("${fixed}" ${index} found)
-        expect("Quell.dll ${name}" ${found} ${wanted})
-    endforeach()
-endif()
 # "ProductVersion" and its value, UTF-16LE, the value after padding to 4 bytes.
 set(text_hex "")
 foreach(text IN ITEMS ProductVersion "${major}.${minor}.${patch}.${tweak}")
@@ -66,9 +50,29 @@ foreach(text IN ITEMS ProductVersion "${major}.${minor}.${patch}.${tweak}")
 endforeach()
 list(GET text_hex 0 key)
 list(GET text_hex 1 value)
-if(NOT image MATCHES "${key}0000(0000)?${value}0000")
-    string(APPEND failures "Quell.dll: no ProductVersion \"${major}.${minor}.${patch}.${tweak}\" in the version resource\n")
-endif()
+math(EXPR wanted_ms "(${major} << 16) | ${minor}" OUTPUT_FORMAT HEXADECIMAL)
+math(EXPR wanted_ls "(${patch} << 16) | ${tweak}" OUTPUT_FORMAT HEXADECIMAL)
+foreach(file IN ITEMS ${DLL} ${EXE})
+    get_filename_component(name ${file} NAME)
+    file(READ ${file} image HEX)
+    string(FIND "${image}" "bd04effe" signature)
+    if(signature EQUAL -1)
+        string(APPEND failures "${file}: no VS_FIXEDFILEINFO\n")
+    else()
+        string(SUBSTRING "${image}" ${signature} 104 fixed)
+        foreach(field IN ITEMS "dwFileVersionMS;2;${wanted_ms}" "dwFileVersionLS;3;${wanted_ls}"
+                               "dwProductVersionMS;4;${wanted_ms}" "dwProductVersionLS;5;${wanted_ls}")
+            list(GET field 0 field_name)
+            list(GET field 1 index)
+            list(GET field 2 wanted)
+            word_at("${fixed}" ${index} found)
+            expect("${name} ${field_name}" ${found} ${wanted})
+        endforeach()
+    endif()
+    if(NOT image MATCHES "${key}0000(0000)?${value}0000")
+        string(APPEND failures "${name}: no ProductVersion \"${major}.${minor}.${patch}.${tweak}\" in the version resource\n")
+    endif()
+endforeach()
 
 # The CMake package, asked as find_package(Quell <version> EXACT) would.
 set(PACKAGE_FIND_VERSION ${VERSION})
@@ -98,4 +102,4 @@ endif()
 if(failures)
     message(FATAL_ERROR "The version differs from project(Quell VERSION ${VERSION}):\n${failures}")
 endif()
-message("Version ${VERSION} agrees in Quell.h, Quell.dll, the CMake package, ${BUNDLE} and CHANGELOG.md")
+message("Version ${VERSION} agrees in Quell.h, Quell.dll, quell.exe, the CMake package, ${BUNDLE} and CHANGELOG.md")
