@@ -1,7 +1,6 @@
 // quell blockers: the top-level windows that hold a shutdown block reason
 // (Windows Vista and later), read through Quell.dll's ShutdownBlockReasonQuery.
 #include "commands.h"
-#include "json.h"
 #include "latebound/system_libraries.h"
 #include "load_quell.h"
 #include "text.h"
@@ -104,16 +103,11 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM context) {
     wchar_t *program = ReadProgram(scan.system, process);
     Text &out = scan.out;
     if (scan.json) {
-        Format(scan.cli, out, L"%s\n  {\"processId\": %u, \"program\": ", scan.found ? L"," : L"", process);
-        AppendJsonString(out, program);
-        Append(out, L", \"title\": ");
-        AppendJsonString(out, title);
-        Append(out, L", \"reason\": ");
-        AppendJsonString(out, reason);
-        Append(out, L"}");
+        Format(scan.cli, out, L"%s\n  {\"processId\": %u, \"program\": %J, \"title\": %J, \"reason\": %J}",
+               scan.found ? L"," : L"", process, program, title, reason);
     } else {
         Format(scan.cli, out, L"  process %u (%s), window \"%s\": %s\n", process,
-               program ? program : L"program file not readable", title, reason);
+               program ? program : L"program not readable", title, reason);
     }
     ++scan.found;
     Release(program);
@@ -126,52 +120,49 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM context) {
 int Blockers(Cli &cli, bool json) {
     if (!LibraryReady(cli)) return ExitNoLibrary;
     auto query = cli.quell.ShutdownBlockReasonQuery;
-    if (!query) {
-        Say(cli, STD_ERROR_HANDLE, L"quell: %S missing from Quell.dll\n", "ShutdownBlockReasonQuery");
-        return ExitNoLibrary;
-    }
+    if (!query) return SayMissing(cli, "ShutdownBlockReasonQuery");
     // Where the system keeps no block reasons, Quell.dll answers 0 with last
     // error 120 whatever the window; the system itself refuses a null window.
     DWORD size = 0;
     SetLastError(0);
     BOOL probe = query(nullptr, nullptr, &size);
     DWORD error = GetLastError();
-    if (cli.ansi || (!probe && error == ERROR_CALL_NOT_IMPLEMENTED)) {
-        if (json) Say(cli, STD_OUTPUT_HANDLE, L"{\"available\": false, \"blockers\": []}\n");
-        Say(cli, STD_ERROR_HANDLE,
-            L"quell blockers: this system keeps no shutdown block reasons (Vista and later do): "
-            L"ShutdownBlockReasonQuery = %d, %F\n",
-            static_cast<long>(probe), error);
-        return ExitFailed;
-    }
+    bool available = !cli.ansi && (probe || error != ERROR_CALL_NOT_IMPLEMENTED);
 
     Scan scan{cli, {}, json, {}, 0, 0};
-    auto slots = reinterpret_cast<FARPROC *>(&scan.system);
-    HMODULE user32 = LoadSystemFunctions(cli, "user32.dll", User32Functions, slots);
-    HMODULE kernel32 = LoadSystemFunctions(cli, "kernel32.dll", Kernel32Functions, slots + 3);
+    HMODULE user32 = nullptr, kernel32 = nullptr;
     int status = ExitFailed;
-    if (!scan.system.EnumWindows || !scan.system.GetWindowTextW || !scan.system.GetWindowThreadProcessId) {
-        Say(cli, STD_ERROR_HANDLE, L"quell blockers: the window functions of user32.dll are missing\n");
-    } else if (!scan.system.EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&scan))) {
-        Say(cli, STD_ERROR_HANDLE, L"quell blockers: EnumWindows = 0, %F\n", GetLastError());
+    if (!available) {
+        Say(cli, STD_ERROR_HANDLE,
+            L"quell: this system keeps no shutdown block reasons: ShutdownBlockReasonQuery = %d, %F\n",
+            static_cast<long>(probe), error);
     } else {
-        Text report{};
-        if (json) {
-            Format(cli, report, L"{\"available\": true, \"blockers\": [%s%s]}\n", scan.out.length ? scan.out.data : L"",
-                   scan.found ? L"\n" : L"");
-        } else if (scan.found) {
-            Format(cli, report, L"quell blockers: %u window(s) hold a shutdown block reason:\n%s", scan.found,
-                   scan.out.data);
+        auto slots = reinterpret_cast<FARPROC *>(&scan.system);
+        user32 = LoadSystemFunctions(cli, "user32.dll", User32Functions, slots);
+        kernel32 = LoadSystemFunctions(cli, "kernel32.dll", Kernel32Functions, slots + 3);
+        const WindowFunctions &system = scan.system;
+        if (system.EnumWindows && system.GetWindowTextW && system.GetWindowThreadProcessId &&
+            system.EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&scan))) {
+            status = ExitSuccess;
         } else {
-            Append(report, L"quell blockers: no program blocks the end of the session\n");
+            Say(cli, STD_ERROR_HANDLE, L"quell: the windows could not be listed: %F\n", GetLastError());
         }
-        Print(cli, STD_OUTPUT_HANDLE, report);
-        Release(report.data);
-        if (scan.refused) {
-            Say(cli, STD_ERROR_HANDLE, L"quell blockers: %u window(s) refused the query: %E\n", scan.refused,
-                static_cast<DWORD>(ERROR_ACCESS_DENIED));
-        }
-        status = ExitSuccess;
+    }
+    Text report{};
+    if (json && (status == ExitSuccess || !available)) {
+        Format(cli, report, L"{\"available\": %s, \"blockers\": [%s%s]}\n", available ? L"true" : L"false",
+               scan.out.length ? scan.out.data : L"", scan.found ? L"\n" : L"");
+    } else if (status == ExitSuccess && scan.found) {
+        Format(cli, report, L"%u window(s) hold a shutdown block reason:\n%s", scan.found,
+               scan.out.data);
+    } else if (status == ExitSuccess) {
+        Append(report, L"No program blocks the end of the session.\n");
+    }
+    Print(cli, STD_OUTPUT_HANDLE, report);
+    Release(report.data);
+    if (scan.refused) {
+        Say(cli, STD_ERROR_HANDLE, L"quell: %u window(s) refused the query: %E\n", scan.refused,
+            static_cast<DWORD>(ERROR_ACCESS_DENIED));
     }
     Release(scan.out.data);
     if (user32) cli.host.FreeLibrary(user32);

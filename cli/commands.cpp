@@ -11,8 +11,8 @@ constexpr unsigned Confirmable = OptionYes;
 constexpr unsigned TimedOptions = OptionYes | OptionForce;
 
 const Command Commands[] = {
-    {L"status", L"", L"report what this system and Quell.dll offer; changes nothing (--json: as one JSON object)",
-     Shape::Status, OptionJson},
+    {L"status", L"", L"report what this system and Quell.dll offer; changes nothing; --json: as JSON", Shape::Status,
+     OptionJson},
     {L"logoff", L"", L"log the user off", Shape::Plain, Confirmable, "WindowsLogOnOff", &QuellEntries::WindowsLogOnOff},
     {L"force-logoff", L"", L"log the user off, closing applications without asking", Shape::Plain, Confirmable,
      "WindowsForceLogOnOff", &QuellEntries::WindowsForceLogOnOff},
@@ -48,10 +48,9 @@ const Command Commands[] = {
     {L"msdos", L"", L"restart into MS-DOS mode (Windows 95/98/Me)", Shape::Plain, Confirmable, "WindowsMsDosModus",
      &QuellEntries::WindowsMsDosModus},
     {L"help", L"", L"show this text (also --help, -h, /?)", Shape::Help, 0},
-    {L"--version", L"", L"show the versions of quell.exe and Quell.dll (DllGetVersion); changes nothing",
-     Shape::Version, 0},
+    {L"--version", L"", L"show the versions of quell.exe and Quell.dll", Shape::Version, 0, "DllGetVersion"},
     {L"blockers", L"[--json]",
-     L"list the windows that hold a shutdown block reason (Windows Vista and later); changes nothing",
+     L"list the windows that hold a shutdown block reason",
      Shape::Blockers, OptionJson, "ShutdownBlockReasonQuery"},
 };
 

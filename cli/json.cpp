@@ -16,11 +16,3 @@ void AppendJsonString(Text &json, const wchar_t *text) {
     }
     Append(json, L"\"");
 }
-
-void AppendJsonKey(Text &json, const char *name) {
-    Append(json, L"\"");
-    AppendAscii(json, name);
-    Append(json, L"\": ");
-}
-
-void AppendJsonBool(Text &json, bool value) { Append(json, value ? L"true" : L"false"); }

@@ -5,8 +5,5 @@
 
 #include "text.h"
 
-// The text as a JSON string, quoted; null as null.
+// The text as a JSON string, quoted; null as null. Format's %J.
 void AppendJsonString(Text &json, const wchar_t *text);
-// "name": for an ASCII name.
-void AppendJsonKey(Text &json, const char *name);
-void AppendJsonBool(Text &json, bool value);

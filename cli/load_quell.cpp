@@ -92,3 +92,8 @@ bool LibraryReady(Cli &cli) {
     cli.loaded = true;
     return true;
 }
+
+int SayMissing(const Cli &cli, const char *exportName) {
+    Say(cli, STD_ERROR_HANDLE, L"quell: %S missing from Quell.dll\n", exportName);
+    return ExitNoLibrary;
+}

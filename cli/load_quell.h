@@ -10,3 +10,5 @@ struct Text;
 bool LibraryReady(Cli &cli);
 // The full path of Quell.dll beside quell.exe, which LibraryReady loads.
 bool FormQuellPath(const Cli &cli, Text &path);
+// Says that Quell.dll lacks the export; ExitNoLibrary.
+int SayMissing(const Cli &cli, const char *exportName);

@@ -4,7 +4,6 @@
 #include <stddef.h>
 
 #include "commands.h"
-#include "json.h"
 #include "latebound/system_libraries.h"
 #include "load_quell.h"
 #include "text.h"
@@ -188,8 +187,7 @@ int CompletenessStatus(const Cli &cli) {
 
 // "name": {"result": n, "lastError": n}, or null for an export the library lacks.
 void JsonAnswer(const Cli &cli, Text &out, const char *name, bool present, LONG result, DWORD error) {
-    if (out.length) Append(out, L", ");
-    AppendJsonKey(out, name);
+    Format(cli, out, L"%s\"%S\": ", out.length ? L", " : L"", name);
     if (!present) return Append(out, L"null");
     Format(cli, out, L"{\"result\": %d, \"lastError\": %u}", result, error);
 }
@@ -243,10 +241,9 @@ int JsonStatus(Cli &cli) {
     } else {
         Append(out, L"null");
     }
-    Append(out, L", \"path\": ");
     Text path{};
     FormQuellPath(cli, path);
-    AppendJsonString(out, path.data);
+    Format(cli, out, L", \"path\": %J", path.data);
     Release(path.data);
     // On Windows 95/98/Me the build number is the low word; the high word repeats the version.
     const OSVERSIONINFOA &system = cli.version;

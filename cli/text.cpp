@@ -1,5 +1,7 @@
 #include "text.h"
 
+#include "json.h"
+
 void *Grow(void *block, DWORD bytes) {
     HANDLE heap = GetProcessHeap();
     return block ? HeapReAlloc(heap, 0, block, bytes) : HeapAlloc(heap, 0, bytes);
@@ -126,6 +128,7 @@ void FormatV(const Cli &cli, Text &text, const wchar_t *pattern, va_list args) {
         DWORD start = text.length;
         switch (*at) {
         case L's': Append(text, va_arg(args, const wchar_t *)); break;
+        case L'J': AppendJsonString(text, va_arg(args, const wchar_t *)); break;
         case L'S': AppendAscii(text, va_arg(args, const char *)); break;
         case L'u': AppendNumber(text, va_arg(args, unsigned long), 10, 1); break;
         case L'X': AppendNumber(text, va_arg(args, unsigned long), 16, 8); break;

@@ -29,7 +29,7 @@ inline bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 // it cannot be made.
 char *ToAnsi(const wchar_t *text);
 
-// A small printf: %s wide string, %S ASCII string, %d long, %u unsigned long,
+// A small printf: %s wide string, %J the same as a JSON string, %S ASCII string, %d long, %u unsigned long,
 // %X unsigned long in eight hex digits, %E "last error N (text)" for a DWORD,
 // %F the same after a failure, where 0 means the call set no error code, %L
 // the same as %E for a DWORD and then the wide text that fills the message's

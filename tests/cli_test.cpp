@@ -991,14 +991,14 @@ TEST_P(Cli, ReportsSayWhatTheyFoundWithTheirExitStatus) {
     };
     const std::vector<Case> cases = {
         {{L"blockers"}, {}, true, -1, {}, 0, ExitSuccess,
-         L"quell blockers: no program blocks the end of the session\n", L""},
+         L"No program blocks the end of the session.\n", L""},
         {{L"BLOCKERS"}, windows, true, -1, {}, 0, ExitSuccess,
-         L"quell blockers: 2 window(s) hold a shutdown block reason:\n  process 1234 (" + ProgramOf(1234) +
+         L"2 window(s) hold a shutdown block reason:\n  process 1234 (" + ProgramOf(1234) +
              L"), window \"" + title + L"\": " + reason +
-             L"\n  process 77 (program file not readable), window \"Editor\": unsaved\n",
-         L"quell blockers: 1 window(s) refused the query: last error 5 (Text of error 5.)\n"},
+             L"\n  process 77 (program not readable), window \"Editor\": unsaved\n",
+         L"quell: 1 window(s) refused the query: last error 5 (Text of error 5.)\n"},
         {{L"blockers"}, windows, false, -1, {}, 0, ExitFailed, L"",
-         L"quell blockers: this system keeps no shutdown block reasons (Vista and later do): "
+         L"quell: this system keeps no shutdown block reasons: "
          L"ShutdownBlockReasonQuery = 0, last error 120 (Text of error 120.)\n"},
         {{L"blockers", L"--json"}, windows, true, -1, {}, 0, ExitSuccess, L"", L"refused the query",
          {{L"available", L"true"}, {L"blockers/0/processId", L"1234"}, {L"blockers/0/program", ProgramOf(1234)},
@@ -1033,7 +1033,7 @@ TEST_P(Cli, ReportsSayWhatTheyFoundWithTheirExitStatus) {
          L"quell.exe " + version + L"\nQuell.dll 7.8.9 (" + Typed(L"C:\\Program Files\\Quell\\Quell.dll") + L")\n",
          L""},
         {{L"--VERSION"}, {}, true, 0, {}, 0, ExitFailed, L"quell.exe " + version + L"\n",
-         L"quell: the version of C:\\Program Files\\Quell\\Quell.dll is unknown: DllGetVersion = 0x80004005\n"},
+         L"quell: Quell.dll's version is unknown: DllGetVersion = 0x80004005\n"},
         {{L"--version"}, {}, true, -1, {"DllGetVersion"}, 0, ExitNoLibrary, L"quell.exe " + version + L"\n",
          L"quell: DllGetVersion missing from Quell.dll\n"},
         {{L"--version"}, {}, true, -1, {}, ERROR_MOD_NOT_FOUND, ExitNoLibrary, L"quell.exe " + version + L"\n",

@@ -199,7 +199,7 @@ def blockers_as_the_system_answers(run):
     except ValueError as error:
         document = "not JSON (%s): %r" % (error, run.json_output)
     if witness.get("Query") != "offered":
-        return Expect(1, r"\Aquell blockers: this system keeps no shutdown block reasons \(Vista and later do\): "
+        return Expect(1, r"\Aquell: this system keeps no shutdown block reasons: "
                          r"ShutdownBlockReasonQuery = 0, last error 120 \(.*\)\n\Z",
                       same=(("blockers --json", (run.json_exit, document), (1, {"available": False, "blockers": []})),))
     listed = [entry for entry in (document.get("blockers", []) if isinstance(document, dict) else [])
@@ -207,7 +207,7 @@ def blockers_as_the_system_answers(run):
     expected = [{"processId": int(witness["process"]), "program": listed[0]["program"] if listed else None,
                  "title": "Quell witness", "reason": BLOCK_REASON}] if witness.get("Create") != "0" else []
     line = r'  process %s \(.*\), window "Quell witness": %s\n' % (witness.get("process"), re.escape(BLOCK_REASON))
-    return Expect(0, line if expected else r"\Aquell blockers: ",
+    return Expect(0, line if expected else r"\ANo program blocks the end of the session\.\n\Z",
                   same=(("blockers --json", (run.json_exit, listed), (0, expected)),))
 
 
