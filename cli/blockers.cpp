@@ -155,7 +155,8 @@ int Blockers(Cli &cli, bool json) {
     } else if (status == ExitSuccess && scan.found) {
         Format(cli, report, L"%u window(s) hold a shutdown block reason:\n%s", scan.found,
                scan.out.data);
-    } else if (status == ExitSuccess) {
+    } else if (status == ExitSuccess && !scan.refused) {
+        // Only when every window answered: a refusal leaves the question open.
         Append(report, L"No program blocks the end of the session.\n");
     }
     Print(cli, STD_OUTPUT_HANDLE, report);

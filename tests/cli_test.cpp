@@ -986,7 +986,7 @@ TEST_P(Cli, ReportsSayWhatTheyFoundWithTheirExitStatus) {
         std::vector<std::string> lacking;
         DWORD quellLoadError;
         int exit;
-        std::wstring out, err;                              // the whole output; for err a part
+        std::wstring out, err;  // the whole output ("-": none; empty: not checked); for err a part
         std::map<std::wstring, std::wstring> json = {};     // values the output, read as JSON, must hold
     };
     const std::vector<Case> cases = {
@@ -997,7 +997,10 @@ TEST_P(Cli, ReportsSayWhatTheyFoundWithTheirExitStatus) {
              L"), window \"" + title + L"\": " + reason +
              L"\n  process 77 (program not readable), window \"Editor\": unsaved\n",
          L"quell: 1 window(s) refused the query: last error 5 (Text of error 5.)\n"},
-        {{L"blockers"}, windows, false, -1, {}, 0, ExitFailed, L"",
+        // A window that refuses the query leaves it open whether any program blocks.
+        {{L"blockers"}, {windows[1], windows[3]}, true, -1, {}, 0, ExitSuccess, L"-",
+         L"quell: 1 window(s) refused the query: last error 5 (Text of error 5.)\n"},
+        {{L"blockers"}, windows, false, -1, {}, 0, ExitFailed, L"-",
          L"quell: this system keeps no shutdown block reasons: "
          L"ShutdownBlockReasonQuery = 0, last error 120 (Text of error 120.)\n"},
         {{L"blockers", L"--json"}, windows, true, -1, {}, 0, ExitSuccess, L"", L"refused the query",
@@ -1057,7 +1060,9 @@ TEST_P(Cli, ReportsSayWhatTheyFoundWithTheirExitStatus) {
             continue;
         }
         EXPECT_EQ(status, row.exit);
-        if (!row.out.empty()) {
+        if (row.out == L"-") {
+            EXPECT_EQ(Out(), L"");  // nothing at all
+        } else if (!row.out.empty()) {
             EXPECT_EQ(Out(), Seen(row.out));
         }
         EXPECT_NE(Err().find(row.err), std::wstring::npos) << Encode(Err(), CP_UTF8);
