@@ -12,5 +12,10 @@ int SplitCommandLine(const wchar_t *line, wchar_t **values, wchar_t *chars);
 bool SameName(const wchar_t *typed, const wchar_t *name);
 bool IsHelpFlag(const wchar_t *arg);
 
-// A delay in seconds: decimal digits only, within 32 bits.
-bool ParseSeconds(const wchar_t *text, DWORD &seconds);
+// A delay in seconds: decimal digits only, at most max.
+bool ParseSeconds(const wchar_t *text, DWORD max, DWORD &seconds);
+// The longest warning period the system takes: ten years.
+constexpr DWORD MaxDelay = 315360000;
+// A shutdown reason as the standard shutdown command writes it,
+// [p:|u:]MAJOR:MINOR in decimal, in the form the system takes.
+bool ParseReason(const wchar_t *text, DWORD &reason);
