@@ -22,9 +22,9 @@ const Command Commands[] = {
     {L"force-shutdown", L"[OPTIONS]", L"shut down and power off this machine, closing applications without asking",
      Shape::Plain, RequestOptions, "WindowsForceShutdown", &QuellEntries::WindowsForceShutdown, nullptr,
      SHUTDOWN_POWEROFF | Forced},
-    {L"reboot", L"[OPTIONS] [--boot-options]", L"reboot this machine", Shape::Plain,
+    {L"reboot", L"[OPTIONS]", L"reboot this machine", Shape::Plain,
      RequestOptions | OptionBootOptions, "WindowsReboot", &QuellEntries::WindowsReboot, nullptr, SHUTDOWN_RESTART},
-    {L"force-reboot", L"[OPTIONS] [--boot-options]", L"reboot this machine, closing applications without asking",
+    {L"force-reboot", L"[OPTIONS]", L"reboot this machine, closing applications without asking",
      Shape::Plain, RequestOptions | OptionBootOptions, "WindowsForceReboot", &QuellEntries::WindowsForceReboot,
      nullptr, SHUTDOWN_RESTART | Forced},
     {L"restart-apps", L"[OPTIONS]",
@@ -34,9 +34,9 @@ const Command Commands[] = {
     {L"hybrid", L"[OPTIONS]", L"shut down for a fast start-up (a power-off before Windows 8)", Shape::Plain,
      RequestOptions, "WindowsHybridShutdown", &QuellEntries::WindowsHybridShutdown, nullptr,
      SHUTDOWN_POWEROFF | SHUTDOWN_HYBRID},
-    {L"timed-shutdown", L"SECONDS [MESSAGE] [OPTIONS]", L"the same as shutdown --delay SECONDS --message MESSAGE",
+    {L"timed-shutdown", L"SECONDS [MESSAGE] [OPTIONS]", L"as shutdown --delay SECONDS --message MESSAGE",
      Shape::TimedShutdown, RequestOptions, nullptr, nullptr, nullptr, SHUTDOWN_POWEROFF},
-    {L"timed-reboot", L"SECONDS [MESSAGE] [OPTIONS]", L"the same as reboot --delay SECONDS --message MESSAGE",
+    {L"timed-reboot", L"SECONDS [MESSAGE] [OPTIONS]", L"as reboot --delay SECONDS --message MESSAGE",
      Shape::TimedReboot, RequestOptions, nullptr, nullptr, nullptr, SHUTDOWN_RESTART},
     {L"abort", L"[--machine NAME]", L"abort a timed shutdown or reboot", Shape::Plain, Confirmable | OptionMachine,
      "LocalAbortSystemShutdown", &QuellEntries::LocalAbortSystemShutdown},
@@ -190,12 +190,11 @@ void PrintHelp(const Cli &cli) {
         if (command.exportName) Format(cli, text, L" (%S)", ExportName(cli, command));
         Append(text, L"\n");
     }
-    AppendAscii(text,
-                "\nOPTIONS: --machine NAME (another computer), --delay SECONDS (0 to 315360000), --message TEXT,\n"
-                "--reason [p:|u:]MAJOR:MINOR (p: planned, u: user-defined), --force. With any but --force the system's\n"
-                "shutdown request is made: InitiateShutdownW, InitiateSystemShutdownExW or LocalInitSystem...W.\n"
-                "The standard shutdown command's syntax, without --yes:\n"
-                "  quell /s|/r|/g|/l|/h|/p|/a [/hybrid] [/o] [/f] [/t xxx] [/c \"comment\"] [/d [p:|u:]xx:yy] [/m \\\\computer]\n");
+    AppendAscii(text, "\nOPTIONS: --machine NAME, --delay SECONDS (up to 315360000), --message TEXT,\n"
+                      "--reason [p:|u:]MAJOR:MINOR, --force, reboot's --boot-options.\n"
+                      "All but --force make the system's shutdown request.\n"
+                      "The standard shutdown command's syntax, without --yes: quell /s|/r|/g|/l|/h|/p|/a [/hybrid]\n"
+                      "[/o] [/f] [/t xxx] [/c \"comment\"] [/d [p:|u:]xx:yy] [/m \\\\computer]\n");
     Append(text, L"\nEvery command but status and help changes the session and does nothing without --yes:\n"
                  L"it then says which export it would call, with which arguments.\n"
                  L"Exit status: 0 done, 1 the system refused or failed (its error is printed),\n"

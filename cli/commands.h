@@ -104,7 +104,7 @@ enum class Route {
     NotAvailable,
 };
 // The route; for NotAvailable, what the system lacks.
-Route ChooseRoute(const Cli &cli, const Request &request, const wchar_t *&missing);
+Route ChooseRoute(const Cli &cli, const Request &request, const char *&missing);
 const char *RouteExportName(const Cli &cli, const Request &request, Route route);
 void AppendRouteEffect(const Cli &cli, Text &text, const Request &request);
 void AppendRouteCall(const Cli &cli, Text &text, const Request &request, Route route);

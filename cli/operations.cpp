@@ -85,10 +85,10 @@ int Perform(Cli &cli, const Request &asked) {
     if (request.force) request.command = ForcedCommand(*request.command);
     const Command &command = *request.command;
     const wchar_t *name = asked.command->name;  // as the user asked for it
-    const wchar_t *missing = nullptr;
+    const char *missing = nullptr;
     Route route = ChooseRoute(cli, request, missing);
     if (route == Route::NotAvailable) {
-        Say(cli, STD_ERROR_HANDLE, L"quell %s: not available: this system lacks %s\n", name, missing);
+        Say(cli, STD_ERROR_HANDLE, L"quell %s: not available: this system lacks %S\n", name, missing);
         return ExitFailed;
     }
     const char *exportName = RouteExportName(cli, request, route);

@@ -29,10 +29,9 @@ bool IsSystemRequest(const Request &request) {
 
 bool Local(const Request &request) { return request.machine == nullptr; }
 
-const char *const FlagNames[] = {"SHUTDOWN_FORCE_OTHERS", "SHUTDOWN_FORCE_SELF", "SHUTDOWN_RESTART",
-                                 "SHUTDOWN_POWEROFF",     nullptr,               nullptr,
-                                 nullptr,                 "SHUTDOWN_RESTARTAPPS", nullptr,
-                                 "SHUTDOWN_HYBRID",       "SHUTDOWN_RESTART_BOOTOPTIONS"};
+// The flags' names after "SHUTDOWN_", by bit.
+const char *const FlagNames[] = {"FORCE_OTHERS", "FORCE_SELF", "RESTART", "POWEROFF", nullptr,       nullptr,
+                                 nullptr,        "RESTARTAPPS", nullptr,  "HYBRID",   "RESTART_BOOTOPTIONS"};
 
 void AppendQuoted(const Cli &cli, Text &text, const wchar_t *value) {
     if (!value) return Append(text, L"NULL");
@@ -55,11 +54,11 @@ AbortEntry LoadRemoteAbort(const Cli &cli, HMODULE &module) {
 
 }  // namespace
 
-Route ChooseRoute(const Cli &cli, const Request &request, const wchar_t *&missing) {
+Route ChooseRoute(const Cli &cli, const Request &request, const char *&missing) {
     const Command &command = *request.command;
     if (!command.shutdownFlags) {
         if (!request.machine) return Route::Immediate;
-        missing = L"AbortSystemShutdownW (Windows NT)";
+        missing = "AbortSystemShutdownW (Windows NT)";
         return cli.ansi ? Route::NotAvailable : Route::RemoteAbort;
     }
     if (!IsSystemRequest(request)) return Route::Immediate;
@@ -67,13 +66,13 @@ Route ChooseRoute(const Cli &cli, const Request &request, const wchar_t *&missin
     DWORD version = system.dwPlatformId == VER_PLATFORM_WIN32_NT ? system.dwMajorVersion << 8 | system.dwMinorVersion
                                                                   : 0;
     DWORD flags = RequestFlags(request);
-    missing = L"InitiateShutdownW with SHUTDOWN_HYBRID or SHUTDOWN_RESTART_BOOTOPTIONS (Windows 8 and later)";
+    missing = "SHUTDOWN_HYBRID and SHUTDOWN_RESTART_BOOTOPTIONS (Windows 8 and later)";
     if (flags & NeedsWindows8) return version >= 0x602 ? Route::InitiateShutdown : Route::NotAvailable;
     if (version >= 0x600) return Route::InitiateShutdown;
-    missing = L"InitiateShutdownW with SHUTDOWN_RESTARTAPPS (Windows Vista and later)";
+    missing = "InitiateShutdownW (Windows Vista and later)";
     if (flags & SHUTDOWN_RESTARTAPPS) return Route::NotAvailable;
     if (version >= 0x501) return Route::InitiateSystemShutdownEx;
-    missing = L"InitiateSystemShutdownExW, which takes a machine and a reason (Windows XP and later)";
+    missing = "InitiateSystemShutdownExW (Windows XP and later)";
     return Local(request) && !(request.given & OptionReason) ? Route::LocalInit : Route::NotAvailable;
 }
 
@@ -98,10 +97,10 @@ void AppendRouteEffect(const Cli &cli, Text &text, const Request &request) {
         if (request.machine) Format(cli, text, L" on the machine %s", request.machine);
         return;
     }
-    Append(text, flags & SHUTDOWN_HYBRID        ? L"shut down for a fast start-up"
-                 : flags & SHUTDOWN_RESTARTAPPS ? L"reboot and restart the registered applications of"
-                 : flags & SHUTDOWN_RESTART     ? L"reboot"
-                                                : L"shut down");
+    AppendAscii(text, flags & SHUTDOWN_HYBRID        ? "shut down for a fast start-up"
+                      : flags & SHUTDOWN_RESTARTAPPS ? "reboot and restart the registered applications of"
+                      : flags & SHUTDOWN_RESTART     ? "reboot"
+                                                     : "shut down");
     if (request.machine) {
         Format(cli, text, L" the machine %s", request.machine);
     } else {
@@ -128,7 +127,7 @@ void AppendRouteCall(const Cli &cli, Text &text, const Request &request, Route r
         const wchar_t *separator = L"";
         for (DWORD bit = 0; bit < sizeof FlagNames / sizeof FlagNames[0]; ++bit) {
             if (!(flags & 1u << bit)) continue;
-            Format(cli, text, L"%s%S", separator, FlagNames[bit]);
+            Format(cli, text, L"%sSHUTDOWN_%S", separator, FlagNames[bit]);
             separator = L" | ";
         }
     } else {

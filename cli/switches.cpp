@@ -16,27 +16,29 @@ constexpr unsigned TimedSwitches = SwitchForce | SwitchTime | SwitchComment | Sw
 constexpr DWORD DefaultDelay = 30;
 
 struct Switch {
-    Option option;
+    const wchar_t *name;
     const wchar_t *command;  // an action: the command it runs
-    unsigned allows;         // an action: the SwitchBits it may be combined with
+    WORD allows;             // an action: the bits of the switches it may be combined with
+    BYTE option = 0;         // a modifier: the OptionBit it sets
+    bool takesValue = false; // the next argument is its value
 };
 
 const Switch Switches[] = {
-    {{L"/s", OptionBit(0), false}, L"shutdown", TimedSwitches | SwitchHybrid},
-    {{L"/r", OptionBit(0), false}, L"reboot", TimedSwitches | SwitchBootOptions},
-    {{L"/g", OptionBit(0), false}, L"restart-apps", TimedSwitches},
-    {{L"/l", OptionBit(0), false}, L"logoff", SwitchForce},
-    {{L"/h", OptionBit(0), false}, L"hibernate", 0},
+    {L"/s", L"shutdown", TimedSwitches | SwitchHybrid},
+    {L"/r", L"reboot", TimedSwitches | SwitchBootOptions},
+    {L"/g", L"restart-apps", TimedSwitches},
+    {L"/l", L"logoff", SwitchForce},
+    {L"/h", L"hibernate", 0},
     // Off at once, without a warning period; with /d as the system's request.
-    {{L"/p", OptionBit(0), false}, L"shutdown", SwitchForce | SwitchReason},
-    {{L"/a", OptionBit(0), false}, L"abort", SwitchMachine},
-    {{L"/hybrid", OptionBit(0), false}, nullptr, 0},
-    {{L"/o", OptionBootOptions, false}, nullptr, 0},
-    {{L"/f", OptionForce, false}, nullptr, 0},
-    {{L"/t", OptionDelay, true}, nullptr, 0},
-    {{L"/c", OptionMessage, true}, nullptr, 0},
-    {{L"/d", OptionReason, true}, nullptr, 0},
-    {{L"/m", OptionMachine, true}, nullptr, 0},
+    {L"/p", L"shutdown", SwitchForce | SwitchReason},
+    {L"/a", L"abort", SwitchMachine},
+    {L"/hybrid", nullptr, 0},
+    {L"/o", nullptr, 0, OptionBootOptions, false},
+    {L"/f", nullptr, 0, OptionForce, false},
+    {L"/t", nullptr, 0, OptionDelay, true},
+    {L"/c", nullptr, 0, OptionMessage, true},
+    {L"/d", nullptr, 0, OptionReason, true},
+    {L"/m", nullptr, 0, OptionMachine, true},
 };
 constexpr unsigned SwitchCount = sizeof Switches / sizeof Switches[0];
 
@@ -49,19 +51,21 @@ int ParseSwitches(const Cli &cli, int argc, wchar_t **argv, Request &request) {
         const wchar_t *arg = argv[i];
         const Switch *found = nullptr;
         for (const Switch &known : Switches) {
-            if (SameName(arg, known.option.name)) found = &known;
+            if (SameName(arg, known.name)) found = &known;
         }
         // Also what the standard command has and quell does not carry out: /i, /e, /fw, /soft, ...
         if (!found) return UsageError(cli, L"unknown switch '%s'", arg);
-        if (found->command && action) return UsageError(cli, L"%s cannot be used with %s", arg, seen[action - Switches]);
+        if (found->command && action) {
+            return UsageError(cli, L"%s cannot be used with %s", arg, seen[action - Switches]);
+        }
         if (found->command) action = found;
         seen[found - Switches] = arg;
         const wchar_t *value = nullptr;
-        if (found->option.takesValue) {
+        if (found->takesValue) {
             if (++i == argc) return UsageError(cli, L"%s needs a value", arg);
             value = argv[i];
         }
-        if (int status = StoreOption(cli, {arg, found->option.bit, false}, value, request)) return status;
+        if (int status = StoreOption(cli, {arg, OptionBit(found->option), false}, value, request)) return status;
     }
     if (!action) return UsageError(cli, L"one of /s /r /g /l /h /p /a is needed");
     for (unsigned k = 0; k < SwitchCount; ++k) {
