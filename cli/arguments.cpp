@@ -12,8 +12,7 @@ bool SameName(const wchar_t *typed, const wchar_t *name) {
 
 bool IsHelpFlag(const wchar_t *arg) { return SameName(arg, L"--help") || SameName(arg, L"-h") || SameName(arg, L"/?"); }
 
-// A decimal number of at most max; what follows it, or null when there is none or it is larger.
-static const wchar_t *ReadNumber(const wchar_t *text, DWORD max, DWORD &value) {
+const wchar_t *ReadNumber(const wchar_t *text, DWORD max, DWORD &value) {
     value = 0;
     const wchar_t *c = text;
     for (; IsDigit(*c); ++c) {
@@ -22,11 +21,6 @@ static const wchar_t *ReadNumber(const wchar_t *text, DWORD max, DWORD &value) {
         value = value * 10 + digit;
     }
     return c == text ? nullptr : c;
-}
-
-bool ParseSeconds(const wchar_t *text, DWORD max, DWORD &seconds) {
-    const wchar_t *end = ReadNumber(text, max, seconds);
-    return end && !*end;
 }
 
 bool ParseReason(const wchar_t *text, DWORD &reason) {

@@ -103,12 +103,12 @@ enum class Route {
     RemoteAbort,               // advapi32's AbortSystemShutdownW
     NotAvailable,
 };
-// The route; for NotAvailable, what the system lacks.
-Route ChooseRoute(const Cli &cli, const Request &request, const char *&missing);
-const char *RouteExportName(const Cli &cli, const Request &request, Route route);
-void AppendRouteEffect(const Cli &cli, Text &text, const Request &request);
-void AppendRouteCall(const Cli &cli, Text &text, const Request &request, Route route);
-// Makes the request (not for Immediate): false when the entry name is missing;
+// The route, and in name the call that carries it out, or for NotAvailable
+// what the system lacks.
+Route ChooseRoute(const Cli &cli, const Request &request, const char *&name);
+// What a request that is not Immediate would do, and the calls that do it.
+void AppendRoute(const Cli &cli, Text &effect, Text &call, const Request &request, Route route, const char *name);
+// Makes a request that is not Immediate: false when the entry name is missing;
 // else name, result and error are the last call's answer, done whether it succeeded.
 bool CallRoute(Cli &cli, const Request &request, Route route, const char *&name, LONG &result, DWORD &error,
                bool &done);

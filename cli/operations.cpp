@@ -6,15 +6,14 @@
 
 namespace {
 
-void AppendEffect(const Cli &cli, Text &text, const Request &request, Route route) {
+void AppendEffect(const Cli &cli, Text &text, const Request &request) {
     const Command &command = *request.command;
     if (command.shape == Shape::RestartDialog) {
         Append(text, L"show the shell's dialog that asks to restart, ");
         if (request.message) return Format(cli, text, L"with the prompt \"%s\"", request.message);
         return Append(text, L"with no prompt of its own");
     }
-    if (route == Route::Immediate) return Append(text, command.effect);
-    AppendRouteEffect(cli, text, request);
+    Append(text, command.effect);
 }
 
 void AppendQuotedOrNull(Text &text, const wchar_t *value) {
@@ -85,28 +84,27 @@ int Perform(Cli &cli, const Request &asked) {
     if (request.force) request.command = ForcedCommand(*request.command);
     const Command &command = *request.command;
     const wchar_t *name = asked.command->name;  // as the user asked for it
-    const char *missing = nullptr;
-    Route route = ChooseRoute(cli, request, missing);
+    const char *exportName = nullptr;
+    Route route = ChooseRoute(cli, request, exportName);
     if (route == Route::NotAvailable) {
-        Say(cli, STD_ERROR_HANDLE, L"quell %s: not available: this system lacks %S\n", name, missing);
+        Say(cli, STD_ERROR_HANDLE, L"quell %s: not available: this system lacks %S\n", name, exportName);
         return ExitFailed;
     }
-    const char *exportName = RouteExportName(cli, request, route);
-    Text effect{};
-    AppendEffect(cli, effect, request, route);
+    Text effect{}, call{};
+    if (route == Route::Immediate) {
+        AppendEffect(cli, effect, request);
+        AppendCall(cli, call, request);
+    } else {
+        AppendRoute(cli, effect, call, request, route, exportName);
+    }
     if (!request.yes) {
-        Text call{};
-        if (route == Route::Immediate) {
-            AppendCall(cli, call, request);
-        } else {
-            AppendRouteCall(cli, call, request, route);
-        }
         Say(cli, STD_ERROR_HANDLE, L"quell %s: would %s; would call %s. Nothing done: add --yes to do it.\n",
             name, effect.data, call.data);
         Release(call.data);
         Release(effect.data);
         return ExitUsage;
     }
+    Release(call.data);
     // A dialog may end the session before it returns.
     if (command.shape == Shape::RestartDialog || command.shape == Shape::ShutdownDialog) {
         Say(cli, STD_OUTPUT_HANDLE, L"quell %s: about to %s\n", name, effect.data);

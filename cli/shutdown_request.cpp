@@ -14,20 +14,10 @@ namespace {
 constexpr DWORD Forced = SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF;
 constexpr DWORD NeedsWindows8 = SHUTDOWN_HYBRID | SHUTDOWN_RESTART_BOOTOPTIONS;
 
-DWORD RequestFlags(const Request &request) {
+__attribute__((always_inline)) inline DWORD RequestFlags(const Request &request) {
     return request.command->shutdownFlags | (request.force ? Forced : 0) |
            (request.bootOptions ? SHUTDOWN_RESTART_BOOTOPTIONS : 0);
 }
-
-// The request options that make the system's request instead of the immediate export.
-bool IsSystemRequest(const Request &request) {
-    DWORD flags = request.command->shutdownFlags;
-    if (!flags) return false;
-    return (request.given & (OptionMachine | OptionDelay | OptionMessage | OptionReason | OptionBootOptions)) ||
-           (request.force && !(flags & SHUTDOWN_FORCE_SELF));
-}
-
-bool Local(const Request &request) { return request.machine == nullptr; }
 
 // The flags' names after "SHUTDOWN_", by bit.
 const char *const FlagNames[] = {"FORCE_OTHERS", "FORCE_SELF", "RESTART", "POWEROFF", nullptr,       nullptr,
@@ -38,104 +28,92 @@ void AppendQuoted(const Cli &cli, Text &text, const wchar_t *value) {
     Format(cli, text, L"\"%s\"", value);
 }
 
-const wchar_t *Truth(bool value) { return value ? L"TRUE" : L"FALSE"; }
+const wchar_t *Truth(DWORD value) { return value ? L"TRUE" : L"FALSE"; }
 
-// AbortSystemShutdownW from the system directory's advapi32.dll; null when absent.
 using AbortEntry = BOOL(WINAPI *)(LPWSTR machine);
-AbortEntry LoadRemoteAbort(const Cli &cli, HMODULE &module) {
-    char directory[MAX_PATH], path[MAX_PATH + 16];
-    UINT length = cli.host.GetSystemDirectoryA(directory, MAX_PATH);
-    AbortEntry entry = nullptr;
-    module = FormSystemLibraryPath(directory, length, Advapi32Library.fileName, path) ? cli.host.LoadLibraryA(path)
-                                                                                       : nullptr;
-    if (module) ResolveEntry(cli.host.GetProcAddress(module, "AbortSystemShutdownW"), entry);
-    return entry;
-}
 
 }  // namespace
 
-Route ChooseRoute(const Cli &cli, const Request &request, const char *&missing) {
+Route ChooseRoute(const Cli &cli, const Request &request, const char *&name) {
     const Command &command = *request.command;
+    DWORD flags = RequestFlags(request);
+    name = ExportName(cli, command);
     if (!command.shutdownFlags) {
         if (!request.machine) return Route::Immediate;
-        missing = "AbortSystemShutdownW (Windows NT)";
+        name = cli.ansi ? "AbortSystemShutdownW (Windows NT)" : "AbortSystemShutdownW";
         return cli.ansi ? Route::NotAvailable : Route::RemoteAbort;
     }
-    if (!IsSystemRequest(request)) return Route::Immediate;
+    // The immediate export, unless an option asks for more than it does.
+    constexpr unsigned RequestOptions = OptionMachine | OptionDelay | OptionMessage | OptionReason | OptionBootOptions;
+    bool asksMore =
+        (request.given & RequestOptions) || (request.force && !(command.shutdownFlags & SHUTDOWN_FORCE_SELF));
+    if (!asksMore) return Route::Immediate;
     const OSVERSIONINFOA &system = cli.version;
     DWORD version = system.dwPlatformId == VER_PLATFORM_WIN32_NT ? system.dwMajorVersion << 8 | system.dwMinorVersion
                                                                   : 0;
-    DWORD flags = RequestFlags(request);
-    missing = "SHUTDOWN_HYBRID and SHUTDOWN_RESTART_BOOTOPTIONS (Windows 8 and later)";
-    if (flags & NeedsWindows8) return version >= 0x602 ? Route::InitiateShutdown : Route::NotAvailable;
+    name = "InitiateShutdownW";
+    if (flags & NeedsWindows8) {
+        if (version >= 0x602) return Route::InitiateShutdown;
+        name = "SHUTDOWN_HYBRID and SHUTDOWN_RESTART_BOOTOPTIONS (Windows 8 and later)";
+        return Route::NotAvailable;
+    }
     if (version >= 0x600) return Route::InitiateShutdown;
-    missing = "InitiateShutdownW (Windows Vista and later)";
+    name = "InitiateShutdownW (Windows Vista and later)";
     if (flags & SHUTDOWN_RESTARTAPPS) return Route::NotAvailable;
+    name = "InitiateSystemShutdownExW";
     if (version >= 0x501) return Route::InitiateSystemShutdownEx;
-    missing = "InitiateSystemShutdownExW (Windows XP and later)";
-    return Local(request) && !(request.given & OptionReason) ? Route::LocalInit : Route::NotAvailable;
+    bool reboot = flags & SHUTDOWN_RESTART;
+    name = cli.ansi ? (reboot ? "LocalInitSystemRebootA" : "LocalInitSystemShutdownA")
+                    : (reboot ? "LocalInitSystemRebootW" : "LocalInitSystemShutdownW");
+    if (!request.machine && !(request.given & OptionReason)) return Route::LocalInit;
+    name = "InitiateSystemShutdownExW (Windows XP and later)";
+    return Route::NotAvailable;
 }
 
-const char *RouteExportName(const Cli &cli, const Request &request, Route route) {
-    bool reboot = RequestFlags(request) & SHUTDOWN_RESTART;
-    switch (route) {
-    case Route::InitiateShutdown: return "InitiateShutdownW";
-    case Route::InitiateSystemShutdownEx: return "InitiateSystemShutdownExW";
-    case Route::RemoteAbort: return "AbortSystemShutdownW";
-    case Route::LocalInit:
-        if (cli.ansi) return reboot ? "LocalInitSystemRebootA" : "LocalInitSystemShutdownA";
-        return reboot ? "LocalInitSystemRebootW" : "LocalInitSystemShutdownW";
-    default: return ExportName(cli, *request.command);
-    }
-}
-
-void AppendRouteEffect(const Cli &cli, Text &text, const Request &request) {
-    const Command &command = *request.command;
+void AppendRoute(const Cli &cli, Text &effect, Text &call, const Request &request, Route route, const char *name) {
     DWORD flags = RequestFlags(request);
-    if (!flags) {
-        Append(text, command.effect);
-        if (request.machine) Format(cli, text, L" on the machine %s", request.machine);
-        return;
+    bool local = request.machine == nullptr;
+    if (route == Route::RemoteAbort) {
+        Append(effect, request.command->effect);
+        Format(cli, effect, L" on the machine %s", request.machine);
+        return Format(cli, call, L"%S(\"%s\")", name, request.machine);
     }
-    AppendAscii(text, flags & SHUTDOWN_HYBRID        ? "shut down for a fast start-up"
-                      : flags & SHUTDOWN_RESTARTAPPS ? "reboot and restart the registered applications of"
-                      : flags & SHUTDOWN_RESTART     ? "reboot"
-                                                     : "shut down");
-    if (request.machine) {
-        Format(cli, text, L" the machine %s", request.machine);
+    AppendAscii(effect, flags & SHUTDOWN_HYBRID        ? "shut down for a fast start-up"
+                        : flags & SHUTDOWN_RESTARTAPPS ? "reboot and restart the registered applications of"
+                        : flags & SHUTDOWN_RESTART     ? "reboot"
+                                                       : "shut down");
+    if (local) {
+        Append(effect, L" this machine");
     } else {
-        Append(text, L" this machine");
+        Format(cli, effect, L" the machine %s", request.machine);
     }
-    if (request.bootOptions) Append(text, L" into the boot options menu");
-    Format(cli, text, L" after %u seconds", request.delay);
-    if (request.message) Format(cli, text, L", showing \"%s\" meanwhile", request.message);
-    if (request.given & OptionReason) Format(cli, text, L", reason 0x%X", request.reason);
-    if (flags & SHUTDOWN_FORCE_SELF) Append(text, L", closing applications without asking");
-}
+    if (request.bootOptions) Append(effect, L" into the boot options menu");
+    Format(cli, effect, L" after %u seconds", request.delay);
+    if (request.message) Format(cli, effect, L", showing \"%s\" meanwhile", request.message);
+    if (request.given & OptionReason) Format(cli, effect, L", reason 0x%X", request.reason);
+    if (flags & SHUTDOWN_FORCE_SELF) Append(effect, L", closing applications without asking");
 
-void AppendRouteCall(const Cli &cli, Text &text, const Request &request, Route route) {
-    DWORD flags = RequestFlags(request);
-    bool privilege = Local(request) && (route == Route::InitiateShutdown || route == Route::InitiateSystemShutdownEx);
-    if (privilege) Append(text, L"WindowsNTPrivilegien(), then ");
-    Format(cli, text, L"%S(", RouteExportName(cli, request, route));
-    if (route != Route::LocalInit) AppendQuoted(cli, text, request.machine);
-    if (route == Route::RemoteAbort) return Append(text, L")");
-    if (route != Route::LocalInit) Append(text, L", ");
-    AppendQuoted(cli, text, request.message);
-    Format(cli, text, L", %u, ", request.delay);
+    if (local && route != Route::LocalInit) Append(call, L"WindowsNTPrivilegien(), then ");
+    Format(cli, call, L"%S(", name);
+    if (route != Route::LocalInit) {
+        AppendQuoted(cli, call, request.machine);
+        Append(call, L", ");
+    }
+    AppendQuoted(cli, call, request.message);
+    Format(cli, call, L", %u, ", request.delay);
     if (route == Route::InitiateShutdown) {
         const wchar_t *separator = L"";
         for (DWORD bit = 0; bit < sizeof FlagNames / sizeof FlagNames[0]; ++bit) {
             if (!(flags & 1u << bit)) continue;
-            Format(cli, text, L"%sSHUTDOWN_%S", separator, FlagNames[bit]);
+            Format(cli, call, L"%sSHUTDOWN_%S", separator, FlagNames[bit]);
             separator = L" | ";
         }
     } else {
-        Append(text, Truth(flags & SHUTDOWN_FORCE_SELF));
+        Append(call, Truth(flags & SHUTDOWN_FORCE_SELF));
     }
-    if (route == Route::InitiateSystemShutdownEx) Format(cli, text, L", %s", Truth(flags & SHUTDOWN_RESTART));
-    if (route != Route::LocalInit) Format(cli, text, L", 0x%X", request.reason);
-    Append(text, L")");
+    if (route == Route::InitiateSystemShutdownEx) Format(cli, call, L", %s", Truth(flags & SHUTDOWN_RESTART));
+    if (route != Route::LocalInit) Format(cli, call, L", 0x%X", request.reason);
+    Append(call, L")");
 }
 
 bool CallRoute(Cli &cli, const Request &request, Route route, const char *&name, LONG &result, DWORD &error,
@@ -146,10 +124,15 @@ bool CallRoute(Cli &cli, const Request &request, Route route, const char *&name,
     auto machine = const_cast<wchar_t *>(request.machine);
     auto message = const_cast<wchar_t *>(request.message);
     bool present = true;
-    name = RouteExportName(cli, request, route);
     if (route == Route::RemoteAbort) {
-        HMODULE module = nullptr;
-        AbortEntry entry = LoadRemoteAbort(cli, module);
+        // From the system directory's advapi32.dll, by full path.
+        char directory[MAX_PATH], path[MAX_PATH + 16];
+        UINT length = cli.host.GetSystemDirectoryA(directory, MAX_PATH);
+        HMODULE module = FormSystemLibraryPath(directory, length, Advapi32Library.fileName, path)
+                             ? cli.host.LoadLibraryA(path)
+                             : nullptr;
+        AbortEntry entry = nullptr;
+        if (module) ResolveEntry(cli.host.GetProcAddress(module, name), entry);
         SetLastError(0);
         if ((present = entry != nullptr)) result = entry(machine);
         error = GetLastError();
@@ -170,14 +153,15 @@ bool CallRoute(Cli &cli, const Request &request, Route route, const char *&name,
         bool initiate = route == Route::InitiateShutdown;
         if (initiate ? !quell.InitiateShutdownW : !quell.InitiateSystemShutdownExW) return false;
         // A local request needs the shutdown privilege enabled; a remote one the other machine's.
-        if (Local(request)) {
+        if (!machine) {
+            const char *call = name;
             name = "WindowsNTPrivilegien";
             if (!quell.WindowsNTPrivilegien) return false;
             SetLastError(0);
             result = quell.WindowsNTPrivilegien();
             error = GetLastError();
             if (!result) return (done = false), true;
-            name = RouteExportName(cli, request, route);
+            name = call;
         }
         SetLastError(0);
         if (initiate) {
