@@ -8,32 +8,38 @@
 namespace {
 
 constexpr unsigned Confirmable = OptionYes;
-constexpr unsigned TimedOptions = OptionYes | OptionForce;
+constexpr unsigned RequestOptions =
+    OptionYes | OptionForce | OptionMachine | OptionDelay | OptionMessage | OptionReason;
+constexpr DWORD Forced = SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF;
 
 const Command Commands[] = {
     {L"status", L"", L"report what this system and Quell.dll offer; changes nothing", Shape::Status, 0},
     {L"logoff", L"", L"log the user off", Shape::Plain, Confirmable, "WindowsLogOnOff", &QuellEntries::WindowsLogOnOff},
     {L"force-logoff", L"", L"log the user off, closing applications without asking", Shape::Plain, Confirmable,
      "WindowsForceLogOnOff", &QuellEntries::WindowsForceLogOnOff},
-    {L"shutdown", L"", L"shut down and power off this machine", Shape::Plain, Confirmable, "WindowsShutdown",
-     &QuellEntries::WindowsShutdown},
-    {L"force-shutdown", L"", L"shut down and power off this machine, closing applications without asking",
-     Shape::Plain, Confirmable, "WindowsForceShutdown", &QuellEntries::WindowsForceShutdown},
-    {L"reboot", L"", L"reboot this machine", Shape::Plain, Confirmable, "WindowsReboot", &QuellEntries::WindowsReboot},
-    {L"force-reboot", L"", L"reboot this machine, closing applications without asking", Shape::Plain, Confirmable,
-     "WindowsForceReboot", &QuellEntries::WindowsForceReboot},
-    {L"restart-apps", L"", L"end the session and restart the registered applications (a log-off before Vista)",
-     Shape::Plain, Confirmable, "WindowsRestartApps", &QuellEntries::WindowsRestartApps},
-    {L"hybrid", L"", L"shut down for a fast start-up (a power-off before Windows 8)", Shape::Plain, Confirmable,
-     "WindowsHybridShutdown", &QuellEntries::WindowsHybridShutdown},
-    {L"timed-shutdown", L"SECONDS [MESSAGE] [--force]",
-     L"shut down this machine after SECONDS, showing MESSAGE meanwhile; --force closes applications without asking",
-     Shape::TimedShutdown, TimedOptions, "LocalInitSystemShutdownW", nullptr, "LocalInitSystemShutdownA"},
-    {L"timed-reboot", L"SECONDS [MESSAGE] [--force]",
-     L"reboot this machine after SECONDS, showing MESSAGE meanwhile; --force closes applications without asking",
-     Shape::TimedReboot, TimedOptions, "LocalInitSystemRebootW", nullptr, "LocalInitSystemRebootA"},
-    {L"abort", L"", L"abort a timed shutdown or reboot", Shape::Plain, Confirmable, "LocalAbortSystemShutdown",
-     &QuellEntries::LocalAbortSystemShutdown},
+    {L"shutdown", L"[OPTIONS]", L"shut down and power off this machine", Shape::Plain, RequestOptions,
+     "WindowsShutdown", &QuellEntries::WindowsShutdown, nullptr, SHUTDOWN_POWEROFF},
+    {L"force-shutdown", L"[OPTIONS]", L"shut down and power off this machine, closing applications without asking",
+     Shape::Plain, RequestOptions, "WindowsForceShutdown", &QuellEntries::WindowsForceShutdown, nullptr,
+     SHUTDOWN_POWEROFF | Forced},
+    {L"reboot", L"[OPTIONS]", L"reboot this machine", Shape::Plain,
+     RequestOptions | OptionBootOptions, "WindowsReboot", &QuellEntries::WindowsReboot, nullptr, SHUTDOWN_RESTART},
+    {L"force-reboot", L"[OPTIONS]", L"reboot this machine, closing applications without asking",
+     Shape::Plain, RequestOptions | OptionBootOptions, "WindowsForceReboot", &QuellEntries::WindowsForceReboot,
+     nullptr, SHUTDOWN_RESTART | Forced},
+    {L"restart-apps", L"[OPTIONS]",
+     L"end the session and restart the registered applications (a log-off before Vista)", Shape::Plain,
+     RequestOptions, "WindowsRestartApps", &QuellEntries::WindowsRestartApps, nullptr,
+     SHUTDOWN_RESTART | SHUTDOWN_RESTARTAPPS},
+    {L"hybrid", L"[OPTIONS]", L"shut down for a fast start-up (a power-off before Windows 8)", Shape::Plain,
+     RequestOptions, "WindowsHybridShutdown", &QuellEntries::WindowsHybridShutdown, nullptr,
+     SHUTDOWN_POWEROFF | SHUTDOWN_HYBRID},
+    {L"timed-shutdown", L"SECONDS [MESSAGE] [OPTIONS]", L"as shutdown --delay SECONDS --message MESSAGE",
+     Shape::TimedShutdown, RequestOptions, nullptr, nullptr, nullptr, SHUTDOWN_POWEROFF},
+    {L"timed-reboot", L"SECONDS [MESSAGE] [OPTIONS]", L"as reboot --delay SECONDS --message MESSAGE",
+     Shape::TimedReboot, RequestOptions, nullptr, nullptr, nullptr, SHUTDOWN_RESTART},
+    {L"abort", L"[--machine NAME]", L"abort a timed shutdown or reboot", Shape::Plain, Confirmable | OptionMachine,
+     "LocalAbortSystemShutdown", &QuellEntries::LocalAbortSystemShutdown},
     {L"standby", L"", L"put this machine into standby", Shape::Plain, Confirmable, "WindowsStandby",
      &QuellEntries::WindowsStandby},
     {L"hibernate", L"", L"hibernate this machine", Shape::Plain, Confirmable, "WindowsHibernate",
@@ -52,18 +58,12 @@ const Command Commands[] = {
 const Option Options[] = {
     {L"--yes", OptionYes, false},
     {L"--force", OptionForce, false},
+    {L"--machine", OptionMachine, true},
+    {L"--delay", OptionDelay, true},
+    {L"--message", OptionMessage, true},
+    {L"--reason", OptionReason, true},
+    {L"--boot-options", OptionBootOptions, false},
 };
-
-// Files an option's value (null for a flag) in the request; ExitSuccess or a
-// usage error.
-int StoreOption(const Cli &, const Option &option, const wchar_t *, Request &request) {
-    switch (option.bit) {
-    case OptionYes: request.yes = true; break;
-    case OptionForce: request.force = true; break;
-    default: break;
-    }
-    return ExitSuccess;
-}
 
 int MaxOperands(Shape shape) {
     if (IsTimed(shape)) return 2;
@@ -76,14 +76,11 @@ int StoreOperands(const Cli &cli, int count, wchar_t **operands, Request &reques
     if (command.shape == Shape::RestartDialog && count) request.message = operands[0];
     if (!IsTimed(command.shape)) return ExitSuccess;
     if (!count) return UsageError(cli, L"%s needs SECONDS", command.name);
-    if (!ParseSeconds(operands[0], request.delay)) {
-        return UsageError(cli, L"%s: SECONDS must be a whole number from 0 to 4294967295, not '%s'", command.name,
-                          operands[0]);
-    }
-    request.given |= OptionDelay;
     if (count > 1) request.message = operands[1];
-    return ExitSuccess;
+    return StoreOption(cli, {L"SECONDS", OptionDelay, true}, operands[0], request);
 }
+
+}  // namespace
 
 const Command *FindCommand(const wchar_t *name) {
     for (const Command &command : Commands) {
@@ -92,14 +89,34 @@ const Command *FindCommand(const wchar_t *name) {
     return nullptr;
 }
 
-// The standard shutdown command's syntax (a first argument starting with '/',
-// other than /?) fills the same request, with yes set as that command needs no
-// confirmation. None of its switches is read yet.
-int ParseSwitches(const Cli &cli, int, wchar_t **argv, Request &) {
-    return UsageError(cli, L"unknown command '%s'", argv[1]);
+int StoreOption(const Cli &cli, const Option &option, const wchar_t *value, Request &request) {
+    request.given |= option.bit;
+    switch (option.bit) {
+    case OptionYes: request.yes = true; break;
+    case OptionForce: request.force = true; break;
+    case OptionBootOptions: request.bootOptions = true; break;
+    case OptionMessage: request.message = value; break;
+    case OptionMachine:
+        // \\NAME or NAME: the system takes the name alone.
+        while (*value == L'\\') ++value;
+        if (!*value) return UsageError(cli, L"%s needs a computer name", option.name);
+        request.machine = value;
+        break;
+    case OptionDelay:
+        if (!ParseSeconds(value, MaxDelay, request.delay)) {
+            return UsageError(cli, L"%s must be a whole number from 0 to 315360000, not '%s'", option.name, value);
+        }
+        break;
+    case OptionReason:
+        if (!ParseReason(value, request.reason)) {
+            return UsageError(cli, L"%s must be [p:|u:]MAJOR:MINOR, MAJOR 0 to 255, MINOR 0 to 65535, not '%s'",
+                              option.name, value);
+        }
+        break;
+    default: break;
+    }
+    return ExitSuccess;
 }
-
-}  // namespace
 
 const char *ExportName(const Cli &cli, const Command &command) {
     return cli.ansi && command.ansiExportName ? command.ansiExportName : command.exportName;
@@ -143,7 +160,6 @@ int ParseCommandLine(const Cli &cli, int argc, wchar_t **argv, Request &request)
                 if (i + 1 == argc) return UsageError(cli, L"%s: %s needs a value", command.name, option->name);
                 value = argv[++i];
             }
-            request.given |= option->bit;
             if (int status = StoreOption(cli, *option, value, request)) return status;
         } else if (operandCount < MaxOperands(command.shape)) {
             operands[operandCount++] = arg;
@@ -174,6 +190,11 @@ void PrintHelp(const Cli &cli) {
         if (command.exportName) Format(cli, text, L" (%S)", ExportName(cli, command));
         Append(text, L"\n");
     }
+    AppendAscii(text, "\nOPTIONS: --machine NAME, --delay SECONDS (up to 315360000), --message TEXT,\n"
+                      "--reason [p:|u:]MAJOR:MINOR, --force, reboot's --boot-options.\n"
+                      "All but --force make the system's shutdown request.\n"
+                      "The standard shutdown command's syntax, without --yes: quell /s|/r|/g|/l|/h|/p|/a [/hybrid]\n"
+                      "[/o] [/f] [/t xxx] [/c \"comment\"] [/d [p:|u:]xx:yy] [/m \\\\computer]\n");
     Append(text, L"\nEvery command but status and help changes the session and does nothing without --yes:\n"
                  L"it then says which export it would call, with which arguments.\n"
                  L"Exit status: 0 done, 1 the system refused or failed (its error is printed),\n"

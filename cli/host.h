@@ -34,7 +34,9 @@
     X(LockWorkStation) \
     X(RestartDialog) \
     X(ShutdownDialog) \
-    X(WindowsMsDosModus)
+    X(WindowsMsDosModus) \
+    X(InitiateShutdownW) \
+    X(InitiateSystemShutdownExW)
 
 // Entry points of the loaded Quell.dll; null where the library lacks one.
 struct QuellEntries {
