@@ -52,8 +52,8 @@ using PlainEntry = BOOL(WINAPI *)();
 
 struct Command {
     const wchar_t *name;       // matched in any case
-    const wchar_t *arguments;  // after the name, for the help text
-    const wchar_t *effect;     // what it does, completing "would ..."
+    const char *arguments;     // after the name, for the help text (ASCII)
+    const char *effect;        // what it does, completing "would ..." (ASCII)
     Shape shape;
     unsigned options;                       // the OptionBits it accepts
     const char *exportName = nullptr;       // the export it calls, where it calls one

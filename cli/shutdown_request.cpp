@@ -24,8 +24,8 @@ const char *const FlagNames[] = {"FORCE_OTHERS", "FORCE_SELF", "RESTART", "POWER
                                  nullptr,        "RESTARTAPPS", nullptr,  "HYBRID",   "RESTART_BOOTOPTIONS"};
 
 void AppendQuoted(const Cli &cli, Text &text, const wchar_t *value) {
-    if (!value) return Append(text, L"NULL");
-    Format(cli, text, L"\"%s\"", value);
+    if (!value) return AppendAscii(text, "NULL");
+    Format(cli, text, "\"%s\"", value);
 }
 
 const wchar_t *Truth(DWORD value) { return value ? L"TRUE" : L"FALSE"; }
@@ -74,46 +74,46 @@ void AppendRoute(const Cli &cli, Text &effect, Text &call, const Request &reques
     DWORD flags = RequestFlags(request);
     bool local = request.machine == nullptr;
     if (route == Route::RemoteAbort) {
-        Append(effect, request.command->effect);
-        Format(cli, effect, L" on the machine %s", request.machine);
-        return Format(cli, call, L"%S(\"%s\")", name, request.machine);
+        AppendAscii(effect, request.command->effect);
+        Format(cli, effect, " on the machine %s", request.machine);
+        return Format(cli, call, "%S(\"%s\")", name, request.machine);
     }
     AppendAscii(effect, flags & SHUTDOWN_HYBRID        ? "shut down for a fast start-up"
                         : flags & SHUTDOWN_RESTARTAPPS ? "reboot and restart the registered applications of"
                         : flags & SHUTDOWN_RESTART     ? "reboot"
                                                        : "shut down");
     if (local) {
-        Append(effect, L" this machine");
+        AppendAscii(effect, " this machine");
     } else {
-        Format(cli, effect, L" the machine %s", request.machine);
+        Format(cli, effect, " the machine %s", request.machine);
     }
-    if (request.bootOptions) Append(effect, L" into the boot options menu");
-    Format(cli, effect, L" after %u seconds", request.delay);
-    if (request.message) Format(cli, effect, L", showing \"%s\" meanwhile", request.message);
-    if (request.given & OptionReason) Format(cli, effect, L", reason 0x%X", request.reason);
-    if (flags & SHUTDOWN_FORCE_SELF) Append(effect, L", closing applications without asking");
+    if (request.bootOptions) AppendAscii(effect, " into the boot options menu");
+    Format(cli, effect, " after %u seconds", request.delay);
+    if (request.message) Format(cli, effect, ", showing \"%s\" meanwhile", request.message);
+    if (request.given & OptionReason) Format(cli, effect, ", reason 0x%X", request.reason);
+    if (flags & SHUTDOWN_FORCE_SELF) AppendAscii(effect, ", closing applications without asking");
 
-    if (local && route != Route::LocalInit) Append(call, L"WindowsNTPrivilegien(), then ");
-    Format(cli, call, L"%S(", name);
+    if (local && route != Route::LocalInit) AppendAscii(call, "WindowsNTPrivilegien(), then ");
+    Format(cli, call, "%S(", name);
     if (route != Route::LocalInit) {
         AppendQuoted(cli, call, request.machine);
-        Append(call, L", ");
+        AppendAscii(call, ", ");
     }
     AppendQuoted(cli, call, request.message);
-    Format(cli, call, L", %u, ", request.delay);
+    Format(cli, call, ", %u, ", request.delay);
     if (route == Route::InitiateShutdown) {
         const wchar_t *separator = L"";
         for (DWORD bit = 0; bit < sizeof FlagNames / sizeof FlagNames[0]; ++bit) {
             if (!(flags & 1u << bit)) continue;
-            Format(cli, call, L"%sSHUTDOWN_%S", separator, FlagNames[bit]);
+            Format(cli, call, "%sSHUTDOWN_%S", separator, FlagNames[bit]);
             separator = L" | ";
         }
     } else {
         Append(call, Truth(flags & SHUTDOWN_FORCE_SELF));
     }
-    if (route == Route::InitiateSystemShutdownEx) Format(cli, call, L", %s", Truth(flags & SHUTDOWN_RESTART));
-    if (route != Route::LocalInit) Format(cli, call, L", 0x%X", request.reason);
-    Append(call, L")");
+    if (route == Route::InitiateSystemShutdownEx) Format(cli, call, ", %s", Truth(flags & SHUTDOWN_RESTART));
+    if (route != Route::LocalInit) Format(cli, call, ", 0x%X", request.reason);
+    AppendAscii(call, ")");
 }
 
 bool CallRoute(Cli &cli, const Request &request, Route route, const char *&name, LONG &result, DWORD &error,

@@ -11,12 +11,12 @@
 namespace {
 
 void StatusLine(const Cli &cli, Text &out, const wchar_t *question, const wchar_t *answer, const Text &detail) {
-    Format(cli, out, L"  %-36s %-8s %s\n", question, answer, detail.data ? detail.data : L"");
+    Format(cli, out, "  %-36s %-8s %s\n", question, answer, detail.data ? detail.data : L"");
 }
 
 void MissingLine(const Cli &cli, Text &out, const wchar_t *question, const char *exportName) {
     Text detail{};
-    Format(cli, detail, L"%S missing from Quell.dll", exportName);
+    Format(cli, detail, "%S missing from Quell.dll", exportName);
     StatusLine(cli, out, question, L"?", detail);
     Release(detail.data);
 }
@@ -28,7 +28,7 @@ void BooleanStatus(const Cli &cli, Text &out, const wchar_t *question, const cha
     LONG result = static_cast<LONG>(entry());
     DWORD error = GetLastError();
     Text detail{};
-    Format(cli, detail, L"%S = %d, %E", exportName, result, error);
+    Format(cli, detail, "%S = %d, %E", exportName, result, error);
     StatusLine(cli, out, question, result ? L"yes" : L"no", detail);
     Release(detail.data);
 }
@@ -43,13 +43,13 @@ void VersionStatus(const Cli &cli, Text &out) {
     DWORD error = GetLastError();
     Text answer{}, detail{};
     if (result == S_OK) {
-        Format(cli, answer, L"%u.%u.%u", version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber);
+        Format(cli, answer, "%u.%u.%u", version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber);
     } else {
-        Append(answer, L"unknown");
+        AppendAscii(answer, "unknown");
     }
-    Format(cli, detail, L"DllGetVersion = 0x%X", static_cast<unsigned long>(result));
-    if (result == S_OK) Format(cli, detail, L" (platform %u)", version.dwPlatformID);
-    Format(cli, detail, L", %E", error);
+    Format(cli, detail, "DllGetVersion = 0x%X", static_cast<unsigned long>(result));
+    if (result == S_OK) Format(cli, detail, " (platform %u)", version.dwPlatformID);
+    Format(cli, detail, ", %E", error);
     StatusLine(cli, out, question, answer.data, detail);
     Release(answer.data);
     Release(detail.data);
@@ -67,12 +67,12 @@ void ModernStandbyStatus(const Cli &cli, Text &out, bool read, const SYSTEM_POWE
     BYTE aoAc = reinterpret_cast<const BYTE *>(&capabilities)[AoAcOffset];
     Text detail{};
     if (!read) {
-        Append(detail, L"the power capabilities are not readable");
+        AppendAscii(detail, "the power capabilities are not readable");
     } else if (aoAc) {
-        Format(cli, detail, L"AoAc %u: the machine sleeps in S0 low power idle, which takes the place of S1 to S3",
+        Format(cli, detail, "AoAc %u: the machine sleeps in S0 low power idle, which takes the place of S1 to S3",
                static_cast<unsigned long>(aoAc));
     } else {
-        Append(detail, L"AoAc 0");
+        AppendAscii(detail, "AoAc 0");
     }
     StatusLine(cli, out, question, !read ? L"?" : aoAc ? L"yes" : L"no", detail);
     Release(detail.data);
@@ -86,14 +86,14 @@ void CapabilitiesStatus(const Cli &cli, Text &out) {
     BOOLEAN result = cli.quell.GetPwrCapabilities(&capabilities);
     DWORD error = GetLastError();
     Text detail{};
-    Format(cli, detail, L"GetPwrCapabilities = %u", static_cast<unsigned long>(result));
+    Format(cli, detail, "GetPwrCapabilities = %u", static_cast<unsigned long>(result));
     if (result) {
-        Format(cli, detail, L" (S1 %u, S2 %u, S3 %u, S4 %u, hibernation file %u)",
+        Format(cli, detail, " (S1 %u, S2 %u, S3 %u, S4 %u, hibernation file %u)",
                static_cast<unsigned long>(capabilities.SystemS1), static_cast<unsigned long>(capabilities.SystemS2),
                static_cast<unsigned long>(capabilities.SystemS3), static_cast<unsigned long>(capabilities.SystemS4),
                static_cast<unsigned long>(capabilities.HiberFilePresent));
     }
-    Format(cli, detail, L", %E", error);
+    Format(cli, detail, ", %E", error);
     StatusLine(cli, out, question, result ? L"yes" : L"no", detail);
     Release(detail.data);
     ModernStandbyStatus(cli, out, result != 0, capabilities);
@@ -139,15 +139,15 @@ bool Applies(const Cli &cli, const LateBoundEntry &entry) {
 // that reaches each names it.
 void AppendEntryLabel(Text &text, const LateBoundEntry &entry) {
     if (entry.name) return AppendAscii(text, entry.name);
-    Append(text, L"#");
+    AppendAscii(text, "#");
     AppendNumber(text, entry.ordinal, 10, 1);
-    if (entry.ordinal == RestartDialogOrdinal) Append(text, L" (RestartDialog)");
-    if (entry.ordinal == ShutdownDialogOrdinal) Append(text, L" (ShutdownDialog)");
+    if (entry.ordinal == RestartDialogOrdinal) AppendAscii(text, " (RestartDialog)");
+    if (entry.ordinal == ShutdownDialogOrdinal) AppendAscii(text, " (ShutdownDialog)");
 }
 
 // Every entry of Quell.dll's late-bound libraries that it looks up on this system.
 void SystemEntriesStatus(const Cli &cli, Text &out) {
-    Append(out, L"System entries that Quell.dll may use here (looked up, not called)\n");
+    AppendAscii(out, "System entries that Quell.dll may use here (looked up, not called)\n");
     SystemDirectory systemDirectory = ReadSystemDirectory(cli);
     for (const LateBoundLibrary *library : SystemLibraries) {
         for (const LateBoundEntry &entry : library->entries) {
@@ -155,7 +155,7 @@ void SystemEntriesStatus(const Cli &cli, Text &out) {
             Offer offer = SystemOffer(cli, systemDirectory, library->fileName, entry);
             Text label{};
             AppendEntryLabel(label, entry);
-            Format(cli, out, L"  %-14S %-30s %s\n", library->fileName, label.data,
+            Format(cli, out, "  %-14S %-30s %s\n", library->fileName, label.data,
                    offer == Offer::Offered ? L"offered" : offer == Offer::Missing ? L"missing" : L"unknown");
             Release(label.data);
         }
@@ -168,7 +168,7 @@ int Status(Cli &cli) {
     if (!LibraryReady(cli)) return ExitNoLibrary;
     const QuellEntries &quell = cli.quell;
     Text out{};
-    Append(out, L"Quell.dll\n");
+    AppendAscii(out, "Quell.dll\n");
     BooleanStatus(cli, out, L"NT-family system", "CheckWindowsNT", quell.CheckWindowsNT);
     BooleanStatus(cli, out, L"user name readable", "CheckUserName", quell.CheckUserName);
     BooleanStatus(cli, out, L"shutdown privilege obtainable", "WindowsNTPrivilegien", quell.WindowsNTPrivilegien);
@@ -186,11 +186,11 @@ int Status(Cli &cli) {
     // A library without all its exports is not the one this front end was made for.
     Text lacking{};
 #define QUELL_LACKING(name) \
-    if (!quell.name) Format(cli, lacking, L" %S", #name);
+    if (!quell.name) Format(cli, lacking, " %S", #name);
     QUELL_CLI_ENTRIES(QUELL_LACKING)
 #undef QUELL_LACKING
     bool complete = lacking.length == 0;
-    if (!complete) Say(cli, STD_ERROR_HANDLE, L"quell: Quell.dll lacks exports:%s\n", lacking.data);
+    if (!complete) Say(cli, STD_ERROR_HANDLE, "quell: Quell.dll lacks exports:%s\n", lacking.data);
     Release(lacking.data);
     return complete ? ExitSuccess : ExitNoLibrary;
 }
@@ -200,11 +200,11 @@ int Status(Cli &cli) {
 bool ShellOffersShutdownDialog(const Cli &cli) {
     SystemDirectory systemDirectory = ReadSystemDirectory(cli);
     Offer offer = SystemOffer(cli, systemDirectory, Shell32Library.fileName, ByOrdinal(ShutdownDialogOrdinal));
-    if (offer == Offer::Missing) Say(cli, STD_ERROR_HANDLE, L"quell: shell32.dll offers no shut-down dialog (#60)\n");
+    if (offer == Offer::Missing) Say(cli, STD_ERROR_HANDLE, "quell: shell32.dll offers no shut-down dialog (#60)\n");
     if (offer == Offer::Unknown) {
         Say(cli, STD_ERROR_HANDLE,
-            L"quell: the system directory could not be read, so whether shell32.dll offers its shut-down dialog "
-            L"(#60) is unknown\n");
+            "quell: the system directory could not be read, so whether shell32.dll offers its shut-down dialog "
+            "(#60) is unknown\n");
     }
     return offer == Offer::Offered;
 }

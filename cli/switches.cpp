@@ -54,23 +54,23 @@ int ParseSwitches(const Cli &cli, int argc, wchar_t **argv, Request &request) {
             if (SameName(arg, known.name)) found = &known;
         }
         // Also what the standard command has and quell does not carry out: /i, /e, /fw, /soft, ...
-        if (!found) return UsageError(cli, L"unknown switch '%s'", arg);
+        if (!found) return UsageError(cli, "unknown switch '%s'", arg);
         if (found->command && action) {
-            return UsageError(cli, L"%s cannot be used with %s", arg, seen[action - Switches]);
+            return UsageError(cli, "%s cannot be used with %s", arg, seen[action - Switches]);
         }
         if (found->command) action = found;
         seen[found - Switches] = arg;
         const wchar_t *value = nullptr;
         if (found->takesValue) {
-            if (++i == argc) return UsageError(cli, L"%s needs a value", arg);
+            if (++i == argc) return UsageError(cli, "%s needs a value", arg);
             value = argv[i];
         }
         if (int status = StoreOption(cli, {arg, OptionBit(found->option), false}, value, request)) return status;
     }
-    if (!action) return UsageError(cli, L"one of /s /r /g /l /h /p /a is needed");
+    if (!action) return UsageError(cli, "one of /s /r /g /l /h /p /a is needed");
     for (unsigned k = 0; k < SwitchCount; ++k) {
         if (seen[k] && !Switches[k].command && !(action->allows & 1u << k)) {
-            return UsageError(cli, L"%s cannot be used with %s", seen[k], seen[action - Switches]);
+            return UsageError(cli, "%s cannot be used with %s", seen[k], seen[action - Switches]);
         }
     }
     request.command = FindCommand(seen[Hybrid] ? L"hybrid" : action->command);
