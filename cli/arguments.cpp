@@ -12,16 +12,29 @@ bool SameName(const wchar_t *typed, const wchar_t *name) {
 
 bool IsHelpFlag(const wchar_t *arg) { return SameName(arg, L"--help") || SameName(arg, L"-h") || SameName(arg, L"/?"); }
 
-bool ParseSeconds(const wchar_t *text, DWORD &seconds) {
-    if (!*text) return false;
-    DWORD value = 0;
-    for (const wchar_t *c = text; *c; ++c) {
-        if (!IsDigit(*c)) return false;
+const wchar_t *ReadNumber(const wchar_t *text, DWORD max, DWORD &value) {
+    value = 0;
+    const wchar_t *c = text;
+    for (; IsDigit(*c); ++c) {
         DWORD digit = static_cast<DWORD>(*c - L'0');
-        if (value > (0xFFFFFFFFul - digit) / 10) return false;
+        if (value > (max - digit) / 10) return nullptr;
         value = value * 10 + digit;
     }
-    seconds = value;
+    return c == text ? nullptr : c;
+}
+
+bool ParseReason(const wchar_t *text, DWORD &reason) {
+    DWORD flag = 0, major = 0, minor = 0;
+    wchar_t kind = static_cast<wchar_t>(text[0] | 0x20);
+    if ((kind == L'p' || kind == L'u') && text[1] == L':') {
+        flag = kind == L'p' ? SHTDN_REASON_FLAG_PLANNED : SHTDN_REASON_FLAG_USER_DEFINED;
+        text += 2;
+    }
+    text = ReadNumber(text, 255, major);
+    if (!text || *text++ != L':') return false;
+    text = ReadNumber(text, 65535, minor);
+    if (!text || *text) return false;
+    reason = flag | major << 16 | minor;
     return true;
 }
 

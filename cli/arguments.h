@@ -12,5 +12,15 @@ int SplitCommandLine(const wchar_t *line, wchar_t **values, wchar_t *chars);
 bool SameName(const wchar_t *typed, const wchar_t *name);
 bool IsHelpFlag(const wchar_t *arg);
 
-// A delay in seconds: decimal digits only, within 32 bits.
-bool ParseSeconds(const wchar_t *text, DWORD &seconds);
+// A decimal number of at most max; what follows it, or null when there is none or it is larger.
+const wchar_t *ReadNumber(const wchar_t *text, DWORD max, DWORD &value);
+// A delay in seconds: decimal digits only, at most max.
+inline bool ParseSeconds(const wchar_t *text, DWORD max, DWORD &seconds) {
+    const wchar_t *end = ReadNumber(text, max, seconds);
+    return end && !*end;
+}
+// The longest warning period the system takes: ten years.
+constexpr DWORD MaxDelay = 315360000;
+// A shutdown reason as the standard shutdown command writes it,
+// [p:|u:]MAJOR:MINOR in decimal, in the form the system takes.
+bool ParseReason(const wchar_t *text, DWORD &reason);

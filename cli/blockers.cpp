@@ -98,15 +98,15 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM context) {
     DWORD process = 0;
     scan.system.GetWindowThreadProcessId(window, &process);
     wchar_t title[LongestTitle];
-    int length = scan.system.GetWindowTextW(window, title, LongestTitle);
-    title[length > 0 && length < LongestTitle ? length : 0] = 0;
+    title[0] = 0;  // GetWindowTextW may leave the buffer as it was when the window has no title
+    scan.system.GetWindowTextW(window, title, LongestTitle);
     wchar_t *program = ReadProgram(scan.system, process);
     Text &out = scan.out;
     if (scan.json) {
-        Format(scan.cli, out, L"%s\n  {\"processId\": %u, \"program\": %J, \"title\": %J, \"reason\": %J}",
+        Format(scan.cli, out, "%s\n  {\"processId\": %u, \"program\": %J, \"title\": %J, \"reason\": %J}",
                scan.found ? L"," : L"", process, program, title, reason);
     } else {
-        Format(scan.cli, out, L"  process %u (%s), window \"%s\": %s\n", process,
+        Format(scan.cli, out, "  process %u (%s), window \"%s\": %s\n", process,
                program ? program : L"program not readable", title, reason);
     }
     ++scan.found;
@@ -134,7 +134,7 @@ int Blockers(Cli &cli, bool json) {
     int status = ExitFailed;
     if (!available) {
         Say(cli, STD_ERROR_HANDLE,
-            L"quell: this system keeps no shutdown block reasons: ShutdownBlockReasonQuery = %d, %F\n",
+            "quell: this system keeps no shutdown block reasons: ShutdownBlockReasonQuery = %d, %F\n",
             static_cast<long>(probe), error);
     } else {
         auto slots = reinterpret_cast<FARPROC *>(&scan.system);
@@ -145,24 +145,24 @@ int Blockers(Cli &cli, bool json) {
             system.EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&scan))) {
             status = ExitSuccess;
         } else {
-            Say(cli, STD_ERROR_HANDLE, L"quell: the windows could not be listed: %F\n", GetLastError());
+            Say(cli, STD_ERROR_HANDLE, "quell: the windows could not be listed: %F\n", GetLastError());
         }
     }
     Text report{};
     if (json && (status == ExitSuccess || !available)) {
-        Format(cli, report, L"{\"available\": %s, \"blockers\": [%s%s]}\n", available ? L"true" : L"false",
+        Format(cli, report, "{\"available\": %s, \"blockers\": [%s%s]}\n", available ? L"true" : L"false",
                scan.out.length ? scan.out.data : L"", scan.found ? L"\n" : L"");
     } else if (status == ExitSuccess && scan.found) {
-        Format(cli, report, L"%u window(s) hold a shutdown block reason:\n%s", scan.found,
+        Format(cli, report, "%u window(s) hold a shutdown block reason:\n%s", scan.found,
                scan.out.data);
     } else if (status == ExitSuccess && !scan.refused) {
         // Only when every window answered: a refusal leaves the question open.
-        Append(report, L"No program blocks the end of the session.\n");
+        AppendAscii(report, "No program blocks the end of the session.\n");
     }
     Print(cli, STD_OUTPUT_HANDLE, report);
     Release(report.data);
     if (scan.refused) {
-        Say(cli, STD_ERROR_HANDLE, L"quell: %u window(s) refused the query: %E\n", scan.refused,
+        Say(cli, STD_ERROR_HANDLE, "quell: %u window(s) refused the query: %E\n", scan.refused,
             static_cast<DWORD>(ERROR_ACCESS_DENIED));
     }
     Release(scan.out.data);

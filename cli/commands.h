@@ -4,6 +4,20 @@
 
 #include "cli.h"
 
+struct Text;
+
+// InitiateShutdownW's flags as the system defines them; the headers offer them
+// only to programs that require Windows Vista.
+#ifndef SHUTDOWN_POWEROFF
+#define SHUTDOWN_FORCE_OTHERS 0x00000001
+#define SHUTDOWN_FORCE_SELF 0x00000002
+#define SHUTDOWN_RESTART 0x00000004
+#define SHUTDOWN_POWEROFF 0x00000008
+#define SHUTDOWN_RESTARTAPPS 0x00000080
+#define SHUTDOWN_HYBRID 0x00000200
+#define SHUTDOWN_RESTART_BOOTOPTIONS 0x00000400
+#endif
+
 // How a command is carried out, and which operands it takes.
 enum class Shape {
     Help,            // the help text
@@ -40,13 +54,14 @@ using PlainEntry = BOOL(WINAPI *)();
 
 struct Command {
     const wchar_t *name;       // matched in any case
-    const wchar_t *arguments;  // after the name, for the help text
-    const wchar_t *effect;     // what it does, completing "would ..."
+    const char *arguments;     // after the name, for the help text (ASCII)
+    const char *effect;        // what it does, completing "would ..." (ASCII)
     Shape shape;
     unsigned options;                       // the OptionBits it accepts
     const char *exportName = nullptr;       // the export it calls, where it calls one
     PlainEntry QuellEntries::*plain = nullptr;  // Shape::Plain: that export's entry
     const char *ansiExportName = nullptr;   // the export called on Windows 95/98/Me, where it differs
+    DWORD shutdownFlags = 0;  // InitiateShutdownW's flags when it ends or restarts the machine; 0: it does not
 };
 
 // What the command line asks for. Operands are filed under the options that
@@ -73,6 +88,32 @@ int Execute(Cli &cli, const Request &request);
 
 const char *ExportName(const Cli &cli, const Command &command);
 bool IsTimed(Shape shape);
+
+const Command *FindCommand(const wchar_t *name);
+// Files an option's value (null for a flag) in the request; ExitSuccess or a
+// usage error naming the option as written.
+int StoreOption(const Cli &cli, const Option &option, const wchar_t *value, Request &request);
+// The standard shutdown command's syntax: the whole command line, argv[1] first.
+int ParseSwitches(const Cli &cli, int argc, wchar_t **argv, Request &request);
+
+// How a request is carried out on the running system.
+enum class Route {
+    Immediate,                 // the command's own export
+    InitiateShutdown,          // InitiateShutdownW (Vista and later)
+    InitiateSystemShutdownEx,  // InitiateSystemShutdownExW (XP, Server 2003)
+    LocalInit,                 // LocalInitSystemShutdown/Reboot (NT 4.0, 2000; the A pair on 95/98/Me)
+    RemoteAbort,               // advapi32's AbortSystemShutdownW
+    NotAvailable,
+};
+// The route, and in name the call that carries it out, or for NotAvailable
+// what the system lacks.
+Route ChooseRoute(const Cli &cli, const Request &request, const char *&name);
+// What a request that is not Immediate would do, and the calls that do it.
+void AppendRoute(const Cli &cli, Text &effect, Text &call, const Request &request, Route route, const char *name);
+// Makes a request that is not Immediate: false when the entry name is missing;
+// else name, result and error are the last call's answer, done whether it succeeded.
+bool CallRoute(Cli &cli, const Request &request, Route route, const char *&name, LONG &result, DWORD &error,
+               bool &done);
 
 // Help, status and operations.
 void PrintHelp(const Cli &cli);

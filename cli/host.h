@@ -35,6 +35,8 @@
     X(RestartDialog) \
     X(ShutdownDialog) \
     X(WindowsMsDosModus) \
+    X(InitiateShutdownW) \
+    X(InitiateSystemShutdownExW) \
     X(ShutdownBlockReasonQuery)
 
 // Entry points of the loaded Quell.dll; null where the library lacks one.

@@ -37,7 +37,7 @@ bool FormQuellPath(const Cli &cli, Text &path) {
     while (directory && path.data[directory - 1] != L'\\') --directory;
     if (!directory) return false;
     Cut(path, directory);
-    Append(path, L"Quell.dll");
+    AppendAscii(path, "Quell.dll");
     if (path.length < MAX_PATH) return true;
     if (cli.ansi) return false;  // Windows 95/98/Me have no longer paths
     const wchar_t *name = path.data;
@@ -59,8 +59,8 @@ bool LibraryReady(Cli &cli) {
     HMODULE module = nullptr;
     if (!FormQuellPath(cli, path)) {
         Say(cli, STD_ERROR_HANDLE,
-            L"quell: Quell.dll is loaded only from the directory of quell.exe, and its full path there could not "
-            L"be formed\n");
+            "quell: Quell.dll is loaded only from the directory of quell.exe, and its full path there could not "
+            "be formed\n");
         Release(path.data);
         return false;
     }
@@ -73,11 +73,11 @@ bool LibraryReady(Cli &cli) {
     }
     if (!module) {
         DWORD error = GetLastError();
-        Say(cli, STD_ERROR_HANDLE, L"quell: %s could not be loaded: %L\n", path.data, error, L"Quell.dll");
+        Say(cli, STD_ERROR_HANDLE, "quell: %s could not be loaded: %L\n", path.data, error, L"Quell.dll");
         if (error == ERROR_BAD_EXE_FORMAT) {
             Say(cli, STD_ERROR_HANDLE,
-                L"quell: this Quell.dll is not built for %s like this quell.exe: most likely it is the %s build "
-                L"(or the file is damaged). Use the Quell.dll of %s, the bundle this quell.exe belongs to.\n",
+                "quell: this Quell.dll is not built for %s like this quell.exe: most likely it is the %s build "
+                "(or the file is damaged). Use the Quell.dll of %s, the bundle this quell.exe belongs to.\n",
                 OwnArchitecture, OtherArchitecture, OwnBundle);
         }
     }
@@ -94,6 +94,6 @@ bool LibraryReady(Cli &cli) {
 }
 
 int SayMissing(const Cli &cli, const char *exportName) {
-    Say(cli, STD_ERROR_HANDLE, L"quell: %S missing from Quell.dll\n", exportName);
+    Say(cli, STD_ERROR_HANDLE, "quell: %S missing from Quell.dll\n", exportName);
     return ExitNoLibrary;
 }

@@ -18,18 +18,18 @@ namespace {
 bool UnicodeComplete(const Cli &cli) {
     const CliHost &host = cli.host;
     Text lacking{};
-    if (!host.GetCommandLineW) Append(lacking, L" GetCommandLineW");
-    if (!host.GetModuleFileNameW) Append(lacking, L" GetModuleFileNameW");
-    if (!host.LoadLibraryW) Append(lacking, L" LoadLibraryW");
-    if (!host.WriteConsoleW) Append(lacking, L" WriteConsoleW");
-    if (!host.FormatMessageW) Append(lacking, L" FormatMessageW");
+    if (!host.GetCommandLineW) AppendAscii(lacking, " GetCommandLineW");
+    if (!host.GetModuleFileNameW) AppendAscii(lacking, " GetModuleFileNameW");
+    if (!host.LoadLibraryW) AppendAscii(lacking, " LoadLibraryW");
+    if (!host.WriteConsoleW) AppendAscii(lacking, " WriteConsoleW");
+    if (!host.FormatMessageW) AppendAscii(lacking, " FormatMessageW");
     bool complete = lacking.length == 0;
     if (!complete) {
         // Said through the ANSI output, which needs none of them.
         Cli ansiOutput(host, true, cli.version);
         Say(ansiOutput, STD_ERROR_HANDLE,
-            L"quell: this is not Windows 95/98/Me (platform %u), yet kernel32.dll lacks%s. quell.exe uses only "
-            L"Unicode functions on such a system and stops.\n",
+            "quell: this is not Windows 95/98/Me (platform %u), yet kernel32.dll lacks%s. quell.exe uses only "
+            "Unicode functions on such a system and stops.\n",
             cli.version.dwPlatformId, lacking.data);
     }
     Release(lacking.data);

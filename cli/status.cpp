@@ -11,24 +11,38 @@
 namespace {
 
 void StatusLine(const Cli &cli, Text &out, const wchar_t *question, const wchar_t *answer, const Text &detail) {
-    Format(cli, out, L"  %-36s %-8s %s\n", question, answer, detail.data ? detail.data : L"");
+    Format(cli, out, "  %-36s %-8s %s\n", question, answer, detail.data ? detail.data : L"");
 }
 
 void MissingLine(const Cli &cli, Text &out, const wchar_t *question, const char *exportName) {
     Text detail{};
-    Format(cli, detail, L"%S missing from Quell.dll", exportName);
+    Format(cli, detail, "%S missing from Quell.dll", exportName);
     StatusLine(cli, out, question, L"?", detail);
     Release(detail.data);
 }
 
+// "name": {"result": n, "lastError": n}, or null for an export the library lacks.
+void JsonAnswer(const Cli &cli, Text &out, const char *name, bool present, LONG result, DWORD error) {
+    Format(cli, out, "%s\"%S\": ", out.length ? L", " : L"", name);
+    if (!present) return AppendAscii(out, "null");
+    Format(cli, out, "{\"result\": %d, \"lastError\": %u}", result, error);
+}
+
+// One yes-or-no answer of Quell.dll: a line of the report, or without a
+// question a member of status --json's "answers".
 template <typename Entry>
 void BooleanStatus(const Cli &cli, Text &out, const wchar_t *question, const char *exportName, Entry entry) {
+    LONG result = 0;
+    DWORD error = 0;
+    if (entry) {
+        SetLastError(0);
+        result = static_cast<LONG>(entry());
+        error = GetLastError();
+    }
+    if (!question) return JsonAnswer(cli, out, exportName, entry != nullptr, result, error);
     if (!entry) return MissingLine(cli, out, question, exportName);
-    SetLastError(0);
-    LONG result = static_cast<LONG>(entry());
-    DWORD error = GetLastError();
     Text detail{};
-    Format(cli, detail, L"%S = %d, %E", exportName, result, error);
+    Format(cli, detail, "%S = %d, %E", exportName, result, error);
     StatusLine(cli, out, question, result ? L"yes" : L"no", detail);
     Release(detail.data);
 }
@@ -43,13 +57,13 @@ void VersionStatus(const Cli &cli, Text &out) {
     DWORD error = GetLastError();
     Text answer{}, detail{};
     if (result == S_OK) {
-        Format(cli, answer, L"%u.%u.%u", version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber);
+        Format(cli, answer, "%u.%u.%u", version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber);
     } else {
-        Append(answer, L"unknown");
+        AppendAscii(answer, "unknown");
     }
-    Format(cli, detail, L"DllGetVersion = 0x%X", static_cast<unsigned long>(result));
-    if (result == S_OK) Format(cli, detail, L" (platform %u)", version.dwPlatformID);
-    Format(cli, detail, L", %E", error);
+    Format(cli, detail, "DllGetVersion = 0x%X", static_cast<unsigned long>(result));
+    if (result == S_OK) Format(cli, detail, " (platform %u)", version.dwPlatformID);
+    Format(cli, detail, ", %E", error);
     StatusLine(cli, out, question, answer.data, detail);
     Release(answer.data);
     Release(detail.data);
@@ -67,12 +81,12 @@ void ModernStandbyStatus(const Cli &cli, Text &out, bool read, const SYSTEM_POWE
     BYTE aoAc = reinterpret_cast<const BYTE *>(&capabilities)[AoAcOffset];
     Text detail{};
     if (!read) {
-        Append(detail, L"the power capabilities are not readable");
+        AppendAscii(detail, "the power capabilities are not readable");
     } else if (aoAc) {
-        Format(cli, detail, L"AoAc %u: the machine sleeps in S0 low power idle, which takes the place of S1 to S3",
+        Format(cli, detail, "AoAc %u: the machine sleeps in S0 low power idle, which takes the place of S1 to S3",
                static_cast<unsigned long>(aoAc));
     } else {
-        Append(detail, L"AoAc 0");
+        AppendAscii(detail, "AoAc 0");
     }
     StatusLine(cli, out, question, !read ? L"?" : aoAc ? L"yes" : L"no", detail);
     Release(detail.data);
@@ -86,14 +100,14 @@ void CapabilitiesStatus(const Cli &cli, Text &out) {
     BOOLEAN result = cli.quell.GetPwrCapabilities(&capabilities);
     DWORD error = GetLastError();
     Text detail{};
-    Format(cli, detail, L"GetPwrCapabilities = %u", static_cast<unsigned long>(result));
+    Format(cli, detail, "GetPwrCapabilities = %u", static_cast<unsigned long>(result));
     if (result) {
-        Format(cli, detail, L" (S1 %u, S2 %u, S3 %u, S4 %u, hibernation file %u)",
+        Format(cli, detail, " (S1 %u, S2 %u, S3 %u, S4 %u, hibernation file %u)",
                static_cast<unsigned long>(capabilities.SystemS1), static_cast<unsigned long>(capabilities.SystemS2),
                static_cast<unsigned long>(capabilities.SystemS3), static_cast<unsigned long>(capabilities.SystemS4),
                static_cast<unsigned long>(capabilities.HiberFilePresent));
     }
-    Format(cli, detail, L", %E", error);
+    Format(cli, detail, ", %E", error);
     StatusLine(cli, out, question, result ? L"yes" : L"no", detail);
     Release(detail.data);
     ModernStandbyStatus(cli, out, result != 0, capabilities);
@@ -136,35 +150,43 @@ bool Applies(const Cli &cli, const LateBoundEntry &entry) {
 }
 
 // The shell's dialogs are exported by ordinal only: the export of Quell.dll
-// that reaches each names it.
-void AppendEntryLabel(Text &text, const LateBoundEntry &entry) {
+// that reaches each names it, in the text report.
+void AppendEntryLabel(Text &text, const LateBoundEntry &entry, bool json) {
     if (entry.name) return AppendAscii(text, entry.name);
-    Append(text, L"#");
+    AppendAscii(text, "#");
     AppendNumber(text, entry.ordinal, 10, 1);
-    if (entry.ordinal == RestartDialogOrdinal) Append(text, L" (RestartDialog)");
-    if (entry.ordinal == ShutdownDialogOrdinal) Append(text, L" (ShutdownDialog)");
+    if (json) return;
+    if (entry.ordinal == RestartDialogOrdinal) AppendAscii(text, " (RestartDialog)");
+    if (entry.ordinal == ShutdownDialogOrdinal) AppendAscii(text, " (ShutdownDialog)");
 }
 
 // Every entry of Quell.dll's late-bound libraries that it looks up on this
-// system, with what the system's copy of its library offers.
-template <typename Visit> void VisitSystemEntries(const Cli &cli, Visit visit) {
+// system, with what the system's copy of its library offers: a line each, or
+// for status --json the "entries" list, which ends the object. The table's
+// names are plain ASCII: nothing in them needs escaping.
+void SystemEntriesStatus(const Cli &cli, Text &out, bool json) {
+    AppendAscii(out, json ? ",\n \"entries\": [" : "System entries that Quell.dll may use here (looked up, not called)\n");
     SystemDirectory systemDirectory = ReadSystemDirectory(cli);
+    const char *separator = "\n";
     for (const LateBoundLibrary *library : SystemLibraries) {
         for (const LateBoundEntry &entry : library->entries) {
-            if (Applies(cli, entry)) visit(*library, entry, SystemOffer(cli, systemDirectory, library->fileName, entry));
+            if (!Applies(cli, entry)) continue;
+            Offer offer = SystemOffer(cli, systemDirectory, library->fileName, entry);
+            Text label{};
+            AppendEntryLabel(label, entry, json);
+            if (json) {
+                Format(cli, out, "%S  {\"library\": \"%S\", \"entry\": \"%s\", \"offered\": %S}", separator,
+                       library->fileName, label.data,
+                       offer == Offer::Offered ? "true" : offer == Offer::Missing ? "false" : "null");
+                separator = ",\n";
+            } else {
+                Format(cli, out, "  %-14S %-30s %S\n", library->fileName, label.data,
+                       offer == Offer::Offered ? "offered" : offer == Offer::Missing ? "missing" : "unknown");
+            }
+            Release(label.data);
         }
     }
-}
-
-void SystemEntriesStatus(const Cli &cli, Text &out) {
-    Append(out, L"System entries that Quell.dll may use here (looked up, not called)\n");
-    VisitSystemEntries(cli, [&](const LateBoundLibrary &library, const LateBoundEntry &entry, Offer offer) {
-        Text label{};
-        AppendEntryLabel(label, entry);
-        Format(cli, out, L"  %-14S %-30s %s\n", library.fileName, label.data,
-               offer == Offer::Offered ? L"offered" : offer == Offer::Missing ? L"missing" : L"unknown");
-        Release(label.data);
-    });
+    if (json) AppendAscii(out, "]}\n");
 }
 
 // A library without all its exports is not the one this front end was made
@@ -173,42 +195,24 @@ int CompletenessStatus(const Cli &cli) {
     Text lacking{};
     const char *name = QuellEntryNames;
     for (unsigned i = 0; i < QuellEntryCount; ++i) {
-        if (!EntrySlots(cli.quell)[i]) Format(cli, lacking, L" %S", name);
+        if (!EntrySlots(cli.quell)[i]) Format(cli, lacking, " %S", name);
         while (*name++) {
         }
     }
     bool complete = lacking.length == 0;
-    if (!complete) Say(cli, STD_ERROR_HANDLE, L"quell: Quell.dll lacks exports:%s\n", lacking.data);
+    if (!complete) Say(cli, STD_ERROR_HANDLE, "quell: Quell.dll lacks exports:%s\n", lacking.data);
     Release(lacking.data);
     return complete ? ExitSuccess : ExitNoLibrary;
 }
 
 // ---- status --json: the same questions, for scripts ----
 
-// "name": {"result": n, "lastError": n}, or null for an export the library lacks.
-void JsonAnswer(const Cli &cli, Text &out, const char *name, bool present, LONG result, DWORD error) {
-    Format(cli, out, L"%s\"%S\": ", out.length ? L", " : L"", name);
-    if (!present) return Append(out, L"null");
-    Format(cli, out, L"{\"result\": %d, \"lastError\": %u}", result, error);
-}
-
-template <typename Entry> void JsonBoolean(const Cli &cli, Text &out, const char *name, Entry entry) {
-    LONG result = 0;
-    DWORD error = 0;
-    if (entry) {
-        SetLastError(0);
-        result = static_cast<LONG>(entry());
-        error = GetLastError();
-    }
-    JsonAnswer(cli, out, name, entry != nullptr, result, error);
-}
-
 int JsonStatus(Cli &cli) {
     const QuellEntries &quell = cli.quell;
     Text out{}, answers{};
-    JsonBoolean(cli, answers, "CheckWindowsNT", quell.CheckWindowsNT);
-    JsonBoolean(cli, answers, "CheckUserName", quell.CheckUserName);
-    JsonBoolean(cli, answers, "WindowsNTPrivilegien", quell.WindowsNTPrivilegien);
+    BooleanStatus(cli, answers, nullptr, "CheckWindowsNT", quell.CheckWindowsNT);
+    BooleanStatus(cli, answers, nullptr, "CheckUserName", quell.CheckUserName);
+    BooleanStatus(cli, answers, nullptr, "WindowsNTPrivilegien", quell.WindowsNTPrivilegien);
 
     DLLVERSIONINFO version{};
     version.cbSize = sizeof version;
@@ -220,9 +224,9 @@ int JsonStatus(Cli &cli) {
         error = GetLastError();
     }
     JsonAnswer(cli, answers, "DllGetVersion", quell.DllGetVersion != nullptr, versionResult, error);
-    JsonBoolean(cli, answers, "CheckSystemPowerStatus", quell.CheckSystemPowerStatus);
-    JsonBoolean(cli, answers, "IsPwrSuspendAllowed", quell.IsPwrSuspendAllowed);
-    JsonBoolean(cli, answers, "IsPwrHibernateAllowed", quell.IsPwrHibernateAllowed);
+    BooleanStatus(cli, answers, nullptr, "CheckSystemPowerStatus", quell.CheckSystemPowerStatus);
+    BooleanStatus(cli, answers, nullptr, "IsPwrSuspendAllowed", quell.IsPwrSuspendAllowed);
+    BooleanStatus(cli, answers, nullptr, "IsPwrHibernateAllowed", quell.IsPwrHibernateAllowed);
 
     SYSTEM_POWER_CAPABILITIES capabilities{};
     BOOLEAN read = FALSE;
@@ -233,50 +237,36 @@ int JsonStatus(Cli &cli) {
         error = GetLastError();
     }
     JsonAnswer(cli, answers, "GetPwrCapabilities", quell.GetPwrCapabilities != nullptr, read, error);
-    JsonBoolean(cli, answers, "CheckMsDosModus", quell.CheckMsDosModus);
+    BooleanStatus(cli, answers, nullptr, "CheckMsDosModus", quell.CheckMsDosModus);
 
-    Append(out, L"{\"quell\": {\"version\": ");
+    AppendAscii(out, "{\"quell\": {\"version\": ");
     if (versionResult == S_OK) {
-        Format(cli, out, L"\"%u.%u.%u\"", version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber);
+        Format(cli, out, "\"%u.%u.%u\"", version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber);
     } else {
-        Append(out, L"null");
+        AppendAscii(out, "null");
     }
     Text path{};
     FormQuellPath(cli, path);
-    Format(cli, out, L", \"path\": %J", path.data);
+    Format(cli, out, ", \"path\": %J", path.data);
     Release(path.data);
     // On Windows 95/98/Me the build number is the low word; the high word repeats the version.
     const OSVERSIONINFOA &system = cli.version;
-    Format(cli, out, L"},\n \"system\": {\"platformId\": %u, \"major\": %u, \"minor\": %u, \"build\": %u},\n "
-                     L"\"answers\": {%s},\n \"capabilities\": ",
+    Format(cli, out, "},\n \"system\": {\"platformId\": %u, \"major\": %u, \"minor\": %u, \"build\": %u},\n "
+                     "\"answers\": {%s},\n \"capabilities\": ",
            system.dwPlatformId, system.dwMajorVersion, system.dwMinorVersion,
            cli.ansi ? LOWORD(system.dwBuildNumber) : system.dwBuildNumber, answers.data);
     Release(answers.data);
     if (read) {
         auto json = [](BYTE value) { return value ? L"true" : L"false"; };
         Format(cli, out,
-               L"{\"S1\": %s, \"S2\": %s, \"S3\": %s, \"S4\": %s, \"hiberFile\": %s, \"modernStandby\": %s}",
+               "{\"S1\": %s, \"S2\": %s, \"S3\": %s, \"S4\": %s, \"hiberFile\": %s, \"modernStandby\": %s}",
                json(capabilities.SystemS1), json(capabilities.SystemS2), json(capabilities.SystemS3),
                json(capabilities.SystemS4), json(capabilities.HiberFilePresent),
                json(reinterpret_cast<const BYTE *>(&capabilities)[AoAcOffset]));
     } else {
-        Append(out, L"null");
+        AppendAscii(out, "null");
     }
-    Append(out, L",\n \"entries\": [");
-    const wchar_t *separator = L"\n";
-    // The table's names are plain ASCII: nothing in them needs escaping.
-    VisitSystemEntries(cli, [&](const LateBoundLibrary &library, const LateBoundEntry &entry, Offer offer) {
-        Format(cli, out, L"%s  {\"library\": \"%S\", \"entry\": \"", separator, library.fileName);
-        if (entry.name) {
-            AppendAscii(out, entry.name);
-        } else {
-            Format(cli, out, L"#%u", static_cast<unsigned long>(entry.ordinal));
-        }
-        Format(cli, out, L"\", \"offered\": %s}",
-               offer == Offer::Offered ? L"true" : offer == Offer::Missing ? L"false" : L"null");
-        separator = L",\n";
-    });
-    Append(out, L"]}\n");
+    SystemEntriesStatus(cli, out, true);
     Print(cli, STD_OUTPUT_HANDLE, out);
     Release(out.data);
     return CompletenessStatus(cli);
@@ -289,7 +279,7 @@ int Status(Cli &cli, bool json) {
     if (json) return JsonStatus(cli);
     const QuellEntries &quell = cli.quell;
     Text out{};
-    Append(out, L"Quell.dll\n");
+    AppendAscii(out, "Quell.dll\n");
     BooleanStatus(cli, out, L"NT-family system", "CheckWindowsNT", quell.CheckWindowsNT);
     BooleanStatus(cli, out, L"user name readable", "CheckUserName", quell.CheckUserName);
     BooleanStatus(cli, out, L"shutdown privilege obtainable", "WindowsNTPrivilegien", quell.WindowsNTPrivilegien);
@@ -300,7 +290,7 @@ int Status(Cli &cli, bool json) {
     CapabilitiesStatus(cli, out);
     BooleanStatus(cli, out, L"MS-DOS mode shortcut present", "CheckMsDosModus", quell.CheckMsDosModus);
 
-    SystemEntriesStatus(cli, out);
+    SystemEntriesStatus(cli, out, false);
     Print(cli, STD_OUTPUT_HANDLE, out);
     Release(out.data);
     return CompletenessStatus(cli);
@@ -311,11 +301,11 @@ int Status(Cli &cli, bool json) {
 bool ShellOffersShutdownDialog(const Cli &cli) {
     SystemDirectory systemDirectory = ReadSystemDirectory(cli);
     Offer offer = SystemOffer(cli, systemDirectory, Shell32Library.fileName, ByOrdinal(ShutdownDialogOrdinal));
-    if (offer == Offer::Missing) Say(cli, STD_ERROR_HANDLE, L"quell: shell32.dll offers no shut-down dialog (#60)\n");
+    if (offer == Offer::Missing) Say(cli, STD_ERROR_HANDLE, "quell: shell32.dll offers no shut-down dialog (#60)\n");
     if (offer == Offer::Unknown) {
         Say(cli, STD_ERROR_HANDLE,
-            L"quell: the system directory could not be read, so whether shell32.dll offers its shut-down dialog "
-            L"(#60) is unknown\n");
+            "quell: the system directory could not be read, so whether shell32.dll offers its shut-down dialog "
+            "(#60) is unknown\n");
     }
     return offer == Offer::Offered;
 }

@@ -112,56 +112,62 @@ static void AppendSystemMessage(const Cli &cli, Text &text, DWORD error, const w
     }
     if (message.length) AppendWithInserts(text, message.data, message.length, insert ? insert : L"...");
     Release(message.data);
-    if (text.length == start) Append(text, L"no message text");
+    if (text.length == start) AppendAscii(text, "no message text");
 }
 
-void FormatV(const Cli &cli, Text &text, const wchar_t *pattern, va_list args) {
-    for (const wchar_t *at = pattern; *at; ++at) {
-        if (*at != L'%') {
-            Append(text, at, 1);
+// The pattern is ASCII: each of its characters widened is the text's.
+static void AppendChar(Text &text, char c) {
+    wchar_t wide = static_cast<wchar_t>(static_cast<unsigned char>(c));
+    Append(text, &wide, 1);
+}
+
+void FormatV(const Cli &cli, Text &text, const char *pattern, va_list args) {
+    for (const char *at = pattern; *at; ++at) {
+        if (*at != '%') {
+            AppendChar(text, *at);
             continue;
         }
         DWORD width = 0;
-        if (*++at == L'-') {
-            while (IsDigit(*++at)) width = width * 10 + static_cast<DWORD>(*at - L'0');
+        if (*++at == '-') {
+            while (IsDigit(*++at)) width = width * 10 + static_cast<DWORD>(*at - '0');
         }
         DWORD start = text.length;
         switch (*at) {
-        case L's': Append(text, va_arg(args, const wchar_t *)); break;
-        case L'J': AppendJsonString(text, va_arg(args, const wchar_t *)); break;
-        case L'S': AppendAscii(text, va_arg(args, const char *)); break;
-        case L'u': AppendNumber(text, va_arg(args, unsigned long), 10, 1); break;
-        case L'X': AppendNumber(text, va_arg(args, unsigned long), 16, 8); break;
-        case L'd': {
+        case 's': Append(text, va_arg(args, const wchar_t *)); break;
+        case 'J': AppendJsonString(text, va_arg(args, const wchar_t *)); break;
+        case 'S': AppendAscii(text, va_arg(args, const char *)); break;
+        case 'u': AppendNumber(text, va_arg(args, unsigned long), 10, 1); break;
+        case 'X': AppendNumber(text, va_arg(args, unsigned long), 16, 8); break;
+        case 'd': {
             long value = va_arg(args, long);
             if (value < 0) Append(text, L"-", 1);
             AppendNumber(text, value < 0 ? 0ul - static_cast<unsigned long>(value) : static_cast<unsigned long>(value),
                          10, 1);
             break;
         }
-        case L'E':
-        case L'F':
-        case L'L': {
+        case 'E':
+        case 'F':
+        case 'L': {
             DWORD error = va_arg(args, DWORD);
-            const wchar_t *insert = *at == L'L' ? va_arg(args, const wchar_t *) : nullptr;
-            if (*at == L'F' && error == 0) {
-                Append(text, L"no error code set");
+            const wchar_t *insert = *at == 'L' ? va_arg(args, const wchar_t *) : nullptr;
+            if (*at == 'F' && error == 0) {
+                AppendAscii(text, "no error code set");
                 break;
             }
-            Append(text, L"last error ");
+            AppendAscii(text, "last error ");
             AppendNumber(text, error, 10, 1);
-            Append(text, L" (");
+            AppendAscii(text, " (");
             AppendSystemMessage(cli, text, error, insert);
-            Append(text, L")");
+            AppendAscii(text, ")");
             break;
         }
-        default: Append(text, at, 1); break;
+        default: AppendChar(text, *at); break;
         }
         for (DWORD filled = text.length - start; filled < width; ++filled) Append(text, L" ", 1);
     }
 }
 
-void Format(const Cli &cli, Text &text, const wchar_t *pattern, ...) {
+void Format(const Cli &cli, Text &text, const char *pattern, ...) {
     va_list args;
     va_start(args, pattern);
     FormatV(cli, text, pattern, args);
@@ -198,27 +204,27 @@ void Print(const Cli &cli, DWORD stream, const Text &text) {
 }
 
 // Formats and prints one message between a fixed beginning and end.
-static void SayV(const Cli &cli, DWORD stream, const wchar_t *before, const wchar_t *pattern, va_list args,
-          const wchar_t *after) {
+static void SayV(const Cli &cli, DWORD stream, const char *before, const char *pattern, va_list args,
+                 const char *after) {
     Text text{};
-    Append(text, before);
+    AppendAscii(text, before);
     FormatV(cli, text, pattern, args);
-    Append(text, after);
+    AppendAscii(text, after);
     Print(cli, stream, text);
     Release(text.data);
 }
 
-void Say(const Cli &cli, DWORD stream, const wchar_t *pattern, ...) {
+void Say(const Cli &cli, DWORD stream, const char *pattern, ...) {
     va_list args;
     va_start(args, pattern);
-    SayV(cli, stream, L"", pattern, args, L"");
+    SayV(cli, stream, "", pattern, args, "");
     va_end(args);
 }
 
-int UsageError(const Cli &cli, const wchar_t *pattern, ...) {
+int UsageError(const Cli &cli, const char *pattern, ...) {
     va_list args;
     va_start(args, pattern);
-    SayV(cli, STD_ERROR_HANDLE, L"quell: ", pattern, args, L"\nTry 'quell --help'.\n");
+    SayV(cli, STD_ERROR_HANDLE, "quell: ", pattern, args, "\nTry 'quell --help'.\n");
     va_end(args);
     return ExitUsage;
 }

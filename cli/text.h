@@ -29,16 +29,16 @@ inline bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 // it cannot be made.
 char *ToAnsi(const wchar_t *text);
 
-// A small printf: %s wide string, %J the same as a JSON string, %S ASCII string, %d long, %u unsigned long,
-// %X unsigned long in eight hex digits, %E "last error N (text)" for a DWORD,
+// A small printf over an ASCII pattern: %s wide string, %J the same as a JSON
+// string, %S ASCII string, %d long, %u unsigned long, %X unsigned long in eight hex digits, %E "last error N (text)" for a DWORD,
 // %F the same after a failure, where 0 means the call set no error code, %L
 // the same as %E for a DWORD and then the wide text that fills the message's
 // inserts (a file name). "-N" after % pads to N characters.
-void FormatV(const Cli &cli, Text &text, const wchar_t *pattern, va_list args);
-void Format(const Cli &cli, Text &text, const wchar_t *pattern, ...);
+void FormatV(const Cli &cli, Text &text, const char *pattern, va_list args);
+void Format(const Cli &cli, Text &text, const char *pattern, ...);
 // Writes the text to STD_OUTPUT_HANDLE or STD_ERROR_HANDLE.
 void Print(const Cli &cli, DWORD stream, const Text &text);
 // Formats and prints one message.
-void Say(const Cli &cli, DWORD stream, const wchar_t *pattern, ...);
+void Say(const Cli &cli, DWORD stream, const char *pattern, ...);
 // "quell: " and the message on standard error, then the hint at --help; ExitUsage.
-int UsageError(const Cli &cli, const wchar_t *pattern, ...);
+int UsageError(const Cli &cli, const char *pattern, ...);

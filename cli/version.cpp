@@ -6,20 +6,20 @@
 #include "text.h"
 
 int Version(Cli &cli) {
-    Say(cli, STD_OUTPUT_HANDLE, L"quell.exe %S\n", QUELL_VERSION_STRING);
+    Say(cli, STD_OUTPUT_HANDLE, "quell.exe %S\n", QUELL_VERSION_STRING);
     if (!LibraryReady(cli)) return ExitNoLibrary;
     if (!cli.quell.DllGetVersion) return SayMissing(cli, "DllGetVersion");
     DLLVERSIONINFO version{};
     version.cbSize = sizeof version;
     HRESULT result = cli.quell.DllGetVersion(&version);
     if (result != S_OK) {
-        Say(cli, STD_ERROR_HANDLE, L"quell: Quell.dll's version is unknown: DllGetVersion = 0x%X\n",
+        Say(cli, STD_ERROR_HANDLE, "quell: Quell.dll's version is unknown: DllGetVersion = 0x%X\n",
             static_cast<unsigned long>(result));
         return ExitFailed;
     }
     Text path{};
     FormQuellPath(cli, path);
-    Say(cli, STD_OUTPUT_HANDLE, L"Quell.dll %u.%u.%u (%s)\n", version.dwMajorVersion, version.dwMinorVersion,
+    Say(cli, STD_OUTPUT_HANDLE, "Quell.dll %u.%u.%u (%s)\n", version.dwMajorVersion, version.dwMinorVersion,
         version.dwBuildNumber, path.data);
     Release(path.data);
     return ExitSuccess;

@@ -23,6 +23,7 @@ struct Recorded {
     std::string name;
     std::vector<uintptr_t> args;
     std::wstring text;  // the string argument, where there is one
+    std::wstring machine;  // the machine name argument, where there is one
 };
 
 // The fake system, reset before each test.
@@ -42,6 +43,8 @@ struct FakeSystem {
     std::vector<std::string> lookedUp;     // "path!name" of the system entries looked up
     std::string outBytes, errBytes;        // what WriteFile received
     std::wstring outConsole;               // what WriteConsoleW received
+    DWORD version = 0x0500;                // the NT family's major << 8 | minor
+    DWORD initiateAnswer = 0;              // what InitiateShutdownW returns
     std::vector<struct FakeWindow> windows;  // the top-level windows, in EnumWindows' order
     bool keepsBlockReasons = true;           // false: Quell.dll answers 0 with 120, as before Vista
     int openProcesses = 0;                   // handles of OpenProcess not yet closed
@@ -104,7 +107,8 @@ void Called(const char *name) { g_system.systemCalls.push_back(name); }
 
 BOOL WINAPI FakeGetVersionExA(LPOSVERSIONINFOA info) {
     Called("GetVersionExA");
-    info->dwMajorVersion = g_system.nt ? 5 : 4;
+    info->dwMajorVersion = g_system.nt ? g_system.version >> 8 : 4;
+    info->dwMinorVersion = g_system.nt ? g_system.version & 0xFF : 0;
     info->dwPlatformId = g_system.nt ? VER_PLATFORM_WIN32_NT : VER_PLATFORM_WIN32_WINDOWS;
     return TRUE;
 }
@@ -205,8 +209,8 @@ DWORD WINAPI FakeFormatMessageW(DWORD flags, LPCVOID, DWORD error, DWORD, LPWSTR
 
 // ---- the fake Quell.dll -------------------------------------------------------
 
-LONG Record(const char *name, std::vector<uintptr_t> args = {}, std::wstring text = L"") {
-    g_calls.push_back({name, std::move(args), std::move(text)});
+LONG Record(const char *name, std::vector<uintptr_t> args = {}, std::wstring text = L"", LPCWSTR machine = nullptr) {
+    g_calls.push_back({name, std::move(args), std::move(text), machine ? machine : L""});
     SetLastError(g_error);
     return g_result;
 }
@@ -242,6 +246,20 @@ FAKE_TIMED(LocalInitSystemShutdownW, wchar_t)
 FAKE_TIMED(LocalInitSystemRebootW, wchar_t)
 FAKE_TIMED(LocalInitSystemShutdownA, char)
 FAKE_TIMED(LocalInitSystemRebootA, char)
+DWORD WINAPI FakeInitiateShutdownW(LPWSTR machine, LPWSTR message, DWORD grace, DWORD flags, DWORD reason) {
+    Record("InitiateShutdownW", {Arg(machine), Arg(message), grace, flags, reason}, Text(message), machine);
+    return g_system.initiateAnswer;
+}
+BOOL WINAPI FakeInitiateSystemShutdownExW(LPWSTR machine, LPWSTR message, DWORD timeout, BOOL force, BOOL reboot,
+                                          DWORD reason) {
+    return Record("InitiateSystemShutdownExW",
+                  {Arg(machine), Arg(message), timeout, uintptr_t(force), uintptr_t(reboot), reason}, Text(message),
+                  machine);
+}
+// The system's, from advapi32.dll.
+BOOL WINAPI FakeAbortSystemShutdownW(LPWSTR machine) {
+    return Record("AbortSystemShutdownW", {Arg(machine)}, L"", machine);
+}
 
 BOOLEAN WINAPI FakeIsPwrSuspendAllowed() { return static_cast<BOOLEAN>(Record("IsPwrSuspendAllowed")); }
 BOOLEAN WINAPI FakeIsPwrHibernateAllowed() { return static_cast<BOOLEAN>(Record("IsPwrHibernateAllowed")); }
@@ -346,6 +364,7 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
         std::string entry = byOrdinal ? std::to_string(LOWORD(Arg(name))) : name;
         g_system.lookedUp.push_back(Encode(path, CP_ACP) + (byOrdinal ? "!#" : "!") + entry);
         bool lacking = byOrdinal && LOWORD(Arg(name)) == 60 && g_system.shellLacksShutdownDialog;
+        if (!byOrdinal && entry == "AbortSystemShutdownW") return reinterpret_cast<FARPROC>(FakeAbortSystemShutdownW);
         const std::vector<std::pair<std::string, FARPROC>> served = {
             {"user32.dll!EnumWindows", reinterpret_cast<FARPROC>(FakeEnumWindows)},
             {"user32.dll!GetWindowTextW", reinterpret_cast<FARPROC>(FakeGetWindowTextW)},
@@ -507,8 +526,14 @@ const std::vector<Operation> Operations = {
     {{L"timed-shutdown", L"60", Long}, "LocalInitSystemShutdownW", {AnyText, 60, FALSE}, Long,
      L"shut down this machine after 60 seconds, showing \"" + Long + L"\" meanwhile"},
     {{L"timed-reboot", L"--force", L"0"}, "LocalInitSystemRebootW", {Null, 0, TRUE}, L""},
-    {{L"timed-reboot", L"4294967295", L"--", L"--yes is not an option here"}, "LocalInitSystemRebootW",
-     {AnyText, 4294967295u, FALSE}, L"--yes is not an option here"},
+    {{L"timed-reboot", L"315360000", L"--", L"--yes is not an option here"}, "LocalInitSystemRebootW",
+     {AnyText, 315360000u, FALSE}, L"--yes is not an option here"},
+    {{L"shutdown", L"--force"}, "WindowsForceShutdown", {}, L""},
+    {{L"reboot", L"--force"}, "WindowsForceReboot", {}, L""},
+    {{L"shutdown", L"--delay", L"60", L"--message", L"Wartung – Grüße"}, "LocalInitSystemShutdownW",
+     {AnyText, 60, FALSE}, L"Wartung – Grüße",
+     L"shut down this machine after 60 seconds, showing \"Wartung – Grüße\" meanwhile"},
+    {{L"reboot", L"--Delay", L"0", L"--FORCE"}, "LocalInitSystemRebootW", {Null, 0, TRUE}, L""},
     {{L"timed-reboot", L"30", L"Bis gleich ☺", L"--force"}, "LocalInitSystemRebootW", {AnyText, 30, TRUE},
      L"Bis gleich ☺",
      L"reboot this machine after 30 seconds, showing \"Bis gleich ☺\" meanwhile, closing applications without asking"},
@@ -593,6 +618,7 @@ TEST_P(Cli, WithoutYesNothingIsCalledAndItSaysWhatItWouldDo) {
              {{L"shutdown"}, L"WindowsShutdown()"},
              {{L"timed-reboot", L"300", L"Wartung"}, L"LocalInitSystemRebootW(\"Wartung\", 300, FALSE)"},
              {{L"TIMED-SHUTDOWN", L"0", L"--FORCE"}, L"LocalInitSystemShutdownW(NULL, 0, TRUE)"},
+             {{L"force-reboot", L"--delay", L"5", L"--message", L"x"}, L"LocalInitSystemRebootW(\"x\", 5, TRUE)"},
              {{L"restart-dialog", L"Neu starten?"}, L"RestartDialog(NULL, \"Neu starten?\", EWX_REBOOT)"},
              {{L"restart-dialog"}, L"RestartDialog(NULL, NULL, EWX_REBOOT)"},
              {{L"shutdown-dialog"}, L"ShutdownDialog(NULL)"},
@@ -610,14 +636,166 @@ TEST_P(Cli, WithoutYesNothingIsCalledAndItSaysWhatItWouldDo) {
     }
 }
 
+// The system's request: which call each system version gets for both syntaxes,
+// with which arguments, and "not available" where the system lacks it.
+TEST_P(Cli, RequestsReachTheCallTheSystemVersionOffers) {
+    constexpr DWORD Off = SHUTDOWN_POWEROFF, Restart = SHUTDOWN_RESTART,
+                    Force = SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF;
+    struct Case {
+        bool windows95;  // the row's family: Windows 95/98/Me, else NT at version
+        DWORD version;
+        std::vector<std::wstring> args;  // run as given (the switches need no --yes), and with --yes
+        std::vector<std::string> calls;  // empty: not available, exit 1
+        std::wstring machine, message;   // the strings that reach the last call
+        std::vector<uintptr_t> numbers;  // its arguments, strings as AnyText
+        std::wstring said;               // in the dry run's call, or in "not available"'s text
+    };
+    const std::wstring P = L"WindowsNTPrivilegien";
+    const std::vector<Case> cases = {
+        {false, 0x0A00, {L"reboot", L"--delay", L"600", L"--reason", L"p:4:1"},
+         {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"", {Null, Null, 600, Restart, 0x80040001},
+         P + L"(), then InitiateShutdownW(NULL, NULL, 600, SHUTDOWN_RESTART, 0x80040001)"},
+        {false, 0x0A00,
+         {L"shutdown", L"--machine", L"\\\\lab01", L"--delay", L"60", L"--message", L"Wartung ✓", L"--force",
+          L"--reason", L"U:2:4"},
+         {"InitiateShutdownW"}, L"lab01", L"Wartung ✓", {AnyText, AnyText, 60, Off | Force, 0x40020004},
+         L"InitiateShutdownW(\"lab01\", \"Wartung ✓\", 60, SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF | "
+         L"SHUTDOWN_POWEROFF, 0x40020004)"},
+        {false, 0x0602, {L"reboot", L"--boot-options"}, {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"",
+         {Null, Null, 0, Restart | SHUTDOWN_RESTART_BOOTOPTIONS, 0},
+         L"InitiateShutdownW(NULL, NULL, 0, SHUTDOWN_RESTART | SHUTDOWN_RESTART_BOOTOPTIONS, 0x00000000)"},
+        {false, 0x0601, {L"reboot", L"--boot-options"}, {}, L"", L"", {}, L"(Windows 8 and later)"},
+        {false, 0x0602, {L"hybrid", L"--delay", L"0", L"--reason", L"255:65535"},
+         {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"", {Null, Null, 0, Off | SHUTDOWN_HYBRID, 0x00FFFFFF},
+         L"SHUTDOWN_POWEROFF | SHUTDOWN_HYBRID, 0x00FFFFFF)"},
+        {false, 0x0A00, {L"hybrid", L"--force"}, {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"",
+         {Null, Null, 0, Off | SHUTDOWN_HYBRID | Force, 0}, L""},
+        {false, 0x0601, {L"hybrid", L"--delay", L"5"}, {}, L"", L"", {}, L"SHUTDOWN_HYBRID"},
+        {false, 0x0600, {L"restart-apps", L"--delay", L"5"}, {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"",
+         {Null, Null, 5, Restart | SHUTDOWN_RESTARTAPPS, 0}, L"SHUTDOWN_RESTART | SHUTDOWN_RESTARTAPPS, 0x00000000)"},
+        {false, 0x0502, {L"restart-apps", L"--delay", L"5"}, {}, L"", L"", {}, L"(Windows Vista and later)"},
+        {false, 0x0600, {L"force-reboot", L"--delay", L"5"}, {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"",
+         {Null, Null, 5, Restart | Force, 0}, L""},
+        {false, 0x0A00, {L"shutdown", L"--message", L"x"}, {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"x",
+         {Null, AnyText, 0, Off, 0}, L""},
+        {false, 0x0A00, {L"shutdown", L"--force"}, {"WindowsForceShutdown"}, L"", L"", {}, L"WindowsForceShutdown()"},
+        {false, 0x0501, {L"reboot", L"--machine", L"lab01", L"--delay", L"30", L"--reason", L"2:4", L"--force"},
+         {"InitiateSystemShutdownExW"}, L"lab01", L"", {AnyText, Null, 30, TRUE, TRUE, 0x00020004},
+         L"InitiateSystemShutdownExW(\"lab01\", NULL, 30, TRUE, TRUE, 0x00020004)"},
+        {false, 0x0502, {L"timed-shutdown", L"90", L"Wartung"}, {"WindowsNTPrivilegien", "InitiateSystemShutdownExW"},
+         L"", L"Wartung", {Null, AnyText, 90, FALSE, FALSE, 0},
+         P + L"(), then InitiateSystemShutdownExW(NULL, \"Wartung\", 90, FALSE, FALSE, 0x00000000)"},
+        {false, 0x0400, {L"reboot", L"--delay", L"0", L"--force"}, {"LocalInitSystemRebootW"}, L"", L"",
+         {Null, 0, TRUE}, L"LocalInitSystemRebootW(NULL, 0, TRUE)"},
+        {false, 0x0500, {L"reboot", L"--reason", L"p:1:1", L"--delay", L"5"}, {}, L"", L"", {},
+         L"InitiateSystemShutdownExW (Windows XP and later)"},
+        {false, 0x0400, {L"shutdown", L"--machine", L"lab01"}, {}, L"", L"", {}, L"InitiateSystemShutdownExW"},
+        {false, 0x0A00, {L"abort", L"--machine", L"\\\\lab01"}, {"AbortSystemShutdownW"}, L"lab01", L"", {AnyText},
+         L"AbortSystemShutdownW(\"lab01\")"},
+        {false, 0x0400, {L"abort"}, {"LocalAbortSystemShutdown"}, L"", L"", {}, L"LocalAbortSystemShutdown()"},
+        // The standard command's syntax.
+        {false, 0x0A00, {L"/r", L"/t", L"0"}, {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"",
+         {Null, Null, 0, Restart, 0}},
+        {false, 0x0A00, {L"/s", L"/t", L"600", L"/c", L"Wartung", L"/d", L"p:4:1"},
+         {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"Wartung", {Null, AnyText, 600, Off | Force, 0x80040001}},
+        {false, 0x0A00, {L"/S"}, {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"", {Null, Null, 30, Off, 0}},
+        {false, 0x0A00, {L"/g", L"/F"}, {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"",
+         {Null, Null, 30, Restart | SHUTDOWN_RESTARTAPPS | Force, 0}},
+        {false, 0x0A00, {L"/s", L"/HYBRID", L"/t", L"0"}, {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"",
+         {Null, Null, 0, Off | SHUTDOWN_HYBRID, 0}},
+        {false, 0x0A00, {L"/o", L"/r", L"/t", L"0"}, {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"",
+         {Null, Null, 0, Restart | SHUTDOWN_RESTART_BOOTOPTIONS, 0}},
+        {false, 0x0A00, {L"/a", L"/m", L"\\\\lab01"}, {"AbortSystemShutdownW"}, L"lab01", L"", {AnyText}},
+        {false, 0x0A00, {L"/a"}, {"LocalAbortSystemShutdown"}, L"", L"", {}},
+        {false, 0x0A00, {L"/l"}, {"WindowsLogOnOff"}, L"", L"", {}},
+        {false, 0x0A00, {L"/l", L"/f"}, {"WindowsForceLogOnOff"}, L"", L"", {}},
+        {false, 0x0A00, {L"/h"}, {"WindowsHibernate"}, L"", L"", {}},
+        {false, 0x0A00, {L"/p"}, {"WindowsShutdown"}, L"", L"", {}},
+        {false, 0x0A00, {L"/p", L"/f"}, {"WindowsForceShutdown"}, L"", L"", {}},
+        {false, 0x0A00, {L"/p", L"/d", L"u:1:2"}, {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"",
+         {Null, Null, 0, Off, 0x40010002}},
+        {false, 0x0501, {L"/s", L"/m", L"\\\\lab01", L"/t", L"5"}, {"InitiateSystemShutdownExW"}, L"lab01", L"",
+         {AnyText, Null, 5, TRUE, FALSE, 0}},
+        {false, 0x0500, {L"/r"}, {"LocalInitSystemRebootW"}, L"", L"", {Null, 30, FALSE}},
+        {false, 0x0500, {L"/r", L"/d", L"4:1"}, {}, L"", L"", {}, L"InitiateSystemShutdownExW"},
+        {false, 0x0601, {L"/r", L"/o"}, {}, L"", L"", {}, L"SHUTDOWN_RESTART_BOOTOPTIONS"},
+        // Windows 95/98/Me: the immediate exports and the library's own timed ones.
+        {true, 0, {L"shutdown", L"--delay", L"60", L"--message", L"Grüße"}, {"LocalInitSystemShutdownA"}, L"",
+         L"Grüße", {AnyText, 60, FALSE}, L"LocalInitSystemShutdownA(\"Grüße\", 60, FALSE)"},
+        {true, 0, {L"reboot", L"--machine", L"lab01"}, {}, L"", L"", {}, L"InitiateSystemShutdownExW"},
+        {true, 0, {L"restart-apps", L"--delay", L"1"}, {}, L"", L"", {}, L"InitiateShutdownW"},
+        {true, 0, {L"abort", L"--machine", L"lab01"}, {}, L"", L"", {}, L"AbortSystemShutdownW"},
+        {true, 0, {L"/r", L"/t", L"0"}, {"LocalInitSystemRebootA"}, L"", L"", {Null, 0, FALSE}},
+        {true, 0, {L"/l"}, {"WindowsLogOnOff"}, L"", L"", {}},
+        {true, 0, {L"/s", L"/d", L"p:1:1"}, {}, L"", L"", {}, L"InitiateSystemShutdownExW"},
+    };
+    for (const Case &row : cases) {
+        if (row.windows95 == g_system.nt) continue;
+        SCOPED_TRACE(testing::PrintToString(row.args));
+        bool switches = row.args[0][0] == L'/';
+        for (bool confirmed : {false, true}) {
+            if (switches && !confirmed) continue;
+            SetUp();
+            g_system.version = row.version;
+            int status = Run(confirmed && !switches ? Confirmed(row.args) : row.args);
+            if (row.calls.empty()) {
+                EXPECT_EQ(status, ExitFailed);
+                EXPECT_TRUE(g_calls.empty());
+                EXPECT_NE(Err().find(L": not available: "), std::wstring::npos) << testing::PrintToString(Err());
+                EXPECT_NE(Err().find(row.said), std::wstring::npos) << testing::PrintToString(Err());
+                continue;
+            }
+            if (!confirmed) {
+                EXPECT_EQ(status, ExitUsage);
+                EXPECT_TRUE(g_calls.empty());
+                EXPECT_NE(Err().find(Seen(row.said) + L". Nothing done"), std::wstring::npos)
+                    << testing::PrintToString(Err());
+                continue;
+            }
+            EXPECT_EQ(status, ExitSuccess) << testing::PrintToString(Err());
+            ASSERT_EQ(CalledNames(), row.calls);
+            const Recorded &call = g_calls.back();
+            ASSERT_EQ(call.args.size(), row.numbers.size());
+            for (size_t i = 0; i < call.args.size(); ++i) {
+                if (row.numbers[i] == AnyText) continue;
+                EXPECT_EQ(call.args[i], row.numbers[i]) << "argument " << i;
+            }
+            EXPECT_EQ(call.machine, row.machine);
+            EXPECT_EQ(call.text, Typed(row.message));
+        }
+    }
+    // The system's answers: an error code from InitiateShutdownW, a refused privilege.
+    if (!g_system.nt) return;
+    SetUp();
+    g_system.version = 0x0A00;
+    g_system.initiateAnswer = ERROR_SHUTDOWN_IN_PROGRESS;
+    EXPECT_EQ(Run({L"/r"}), ExitFailed);
+    EXPECT_NE(Err().find(L"InitiateShutdownW = 1115, last error 1115 (Text of error 1115.)\nquell reboot: failed"),
+              std::wstring::npos)
+        << testing::PrintToString(Err());
+    SetUp();
+    g_system.version = 0x0A00;
+    g_result = 0;
+    g_error = ERROR_NOT_ALL_ASSIGNED;
+    EXPECT_EQ(Run({L"reboot", L"--yes", L"--delay", L"5"}), ExitFailed);
+    EXPECT_EQ(CalledNames(), std::vector<std::string>{"WindowsNTPrivilegien"});
+    EXPECT_NE(Err().find(L"WindowsNTPrivilegien = 0, last error 1300 (Text of error 1300.)\nquell reboot: failed"),
+              std::wstring::npos);
+    SetUp();
+    g_system.version = 0x0A00;
+    g_system.lacking = {"InitiateShutdownW"};
+    EXPECT_EQ(Run({L"/s"}), ExitNoLibrary);
+    EXPECT_NE(Err().find(L"InitiateShutdownW missing from Quell.dll"), std::wstring::npos);
+}
+
 TEST_P(Cli, UsageErrorsExitTwoAndCallNothing) {
     const std::vector<std::pair<std::vector<std::wstring>, std::wstring>> cases = {
         {{}, L"no command given"},
         {{L"bogus"}, L"unknown command 'bogus'"},
-        {{L"/s"}, L"unknown command '/s'"},
+        {{L"-s"}, L"unknown command '-s'"},
         {{L"shutdown", L"now", L"--yes"}, L"shutdown: unexpected argument 'now'"},
-        {{L"shutdown", L"--force", L"--yes"}, L"shutdown: unknown option '--force'"},
-        {{L"SHUTDOWN", L"--FORCE", L"--YES"}, L"shutdown: unknown option '--FORCE'"},
+        {{L"standby", L"--force", L"--yes"}, L"standby: unknown option '--force'"},
+        {{L"STANDBY", L"--FORCE", L"--YES"}, L"standby: unknown option '--FORCE'"},
         {{L"shutdown", L"-y"}, L"shutdown: unknown option '-y'"},
         {{L"shutdown", L"--", L"-h"}, L"shutdown: unexpected argument '-h'"},
         {{L"status", L"--yes"}, L"status: unknown option '--yes'"},
@@ -627,10 +805,51 @@ TEST_P(Cli, UsageErrorsExitTwoAndCallNothing) {
         {{L"timed-shutdown", L"ten", L"--yes"}, L"not 'ten'"},
         {{L"timed-shutdown", L"10s", L"--yes"}, L"not '10s'"},
         {{L"timed-shutdown", L"-5", L"--yes"},
-         L"timed-shutdown: SECONDS must be a whole number from 0 to 4294967295, not '-5'"},
+         L"SECONDS must be a whole number from 0 to 315360000, not '-5'"},
         {{L"timed-shutdown", L"4294967296", L"--yes"}, L"not '4294967296'"},
         {{L"timed-shutdown", L"10", L"message", L"extra", L"--yes"}, L"unexpected argument 'extra'"},
         {{L"restart-dialog", L"one", L"two", L"--yes"}, L"unexpected argument 'two'"},
+        {{L"timed-reboot", L"315360001", L"--yes"}, L"not '315360001'"},
+        {{L"shutdown", L"--delay", L"315360001"},
+         L"--delay must be a whole number from 0 to 315360000, not '315360001'"},
+        {{L"reboot", L"--DELAY", L"-1"}, L"--delay must be a whole number from 0 to 315360000, not '-1'"},
+        {{L"reboot", L"--delay"}, L"reboot: --delay needs a value"},
+        {{L"reboot", L"--delay", L"1e3"}, L"not '1e3'"},
+        {{L"shutdown", L"--machine", L"\\\\"}, L"--machine needs a computer name"},
+        {{L"shutdown", L"--reason", L"256:1"},
+         L"--reason must be [p:|u:]MAJOR:MINOR, MAJOR 0 to 255, MINOR 0 to 65535, not '256:1'"},
+        {{L"shutdown", L"--reason", L"1:65536"}, L"not '1:65536'"},
+        {{L"shutdown", L"--reason", L"x:1:1"}, L"not 'x:1:1'"},
+        {{L"shutdown", L"--reason", L"p:1"}, L"not 'p:1'"},
+        {{L"shutdown", L"--reason", L"1:2:3"}, L"not '1:2:3'"},
+        {{L"shutdown", L"--reason", L"p:-1:2"}, L"not 'p:-1:2'"},
+        {{L"shutdown", L"--reason", L""}, L"not ''"},
+        {{L"shutdown", L"--boot-options"}, L"shutdown: unknown option '--boot-options'"},
+        {{L"logoff", L"--delay", L"5"}, L"logoff: unknown option '--delay'"},
+        {{L"abort", L"--delay", L"5"}, L"abort: unknown option '--delay'"},
+        // The standard command's syntax.
+        {{L"/x"}, L"unknown switch '/x'"},
+        {{L"/s", L"/i"}, L"unknown switch '/i'"},
+        {{L"/e"}, L"unknown switch '/e'"},
+        {{L"/s", L"/fw"}, L"unknown switch '/fw'"},
+        {{L"/r", L"/soft"}, L"unknown switch '/soft'"},
+        {{L"/s", L"-f"}, L"unknown switch '-f'"},
+        {{L"/s", L"--yes"}, L"unknown switch '--yes'"},
+        {{L"/s", L"/R"}, L"/R cannot be used with /s"},
+        {{L"/t", L"5"}, L"one of /s /r /g /l /h /p /a is needed"},
+        {{L"/hybrid"}, L"one of /s /r /g /l /h /p /a is needed"},
+        {{L"/r", L"/hybrid"}, L"/hybrid cannot be used with /r"},
+        {{L"/s", L"/o"}, L"/o cannot be used with /s"},
+        {{L"/l", L"/m", L"\\\\lab01"}, L"/m cannot be used with /l"},
+        {{L"/l", L"/t", L"0"}, L"/t cannot be used with /l"},
+        {{L"/h", L"/f"}, L"/f cannot be used with /h"},
+        {{L"/p", L"/t", L"0"}, L"/t cannot be used with /p"},
+        {{L"/a", L"/t", L"5"}, L"/t cannot be used with /a"},
+        {{L"/s", L"/t"}, L"/t needs a value"},
+        {{L"/s", L"/t", L"315360001"}, L"/t must be a whole number from 0 to 315360000, not '315360001'"},
+        {{L"/s", L"/d", L"4"}, L"/d must be [p:|u:]MAJOR:MINOR"},
+        {{L"/r", L"/m", L"\\\\"}, L"/m needs a computer name"},
+        {{L"/s", L"/c"}, L"/c needs a value"},
         {{L"blockers", L"--yes"}, L"blockers: unknown option '--yes'"},
         {{L"blockers", L"now"}, L"blockers: unexpected argument 'now'"},
         {{L"--version", L"--json"}, L"--version: unknown option '--json'"},

@@ -40,7 +40,8 @@ TEMPLATE_FORMAT = "1"    # change to make every build tree's template again
 RELAY_INCLUDE = ";".join([
     "shell32.59", "shell32.60", "advapi32.InitiateSystemShutdownW", "advapi32.AbortSystemShutdownA",
     "powrprof.SetSuspendState", "user32.LockWorkStation", "user32.ShutdownBlockReasonCreate",
-    "user32.ShutdownBlockReasonDestroy", "user32.ShutdownBlockReasonQuery"])
+    "user32.ShutdownBlockReasonDestroy", "user32.ShutdownBlockReasonQuery", "advapi32.InitiateShutdownW",
+    "advapi32.AbortSystemShutdownW"])
 
 ZERO = r"0+"
 NONZERO = r"[0-9a-f]*[1-9a-f][0-9a-f]*"
@@ -124,6 +125,18 @@ def forwarded_boolean(export, function, *arguments):
         if result:
             return Expect(0, r"%s = -1, " % export, (relay_call(function, *arguments),))
         return Expect(1, r"%s = 0, " % export, (relay_call(function, *arguments),))
+    return expect
+
+
+def system_answered(function, error_code, *arguments):
+    """A system function that quell.exe calls through the system's request or
+    itself: it prints the answer unchanged and exits 0 when that means done (an
+    error code of 0, else a BOOL other than 0)."""
+    def expect(run):
+        result = run.returned(function)
+        done = result == 0 if error_code else bool(result)
+        return Expect(0 if done else 1, r"%s = %s, " % (function.split(".")[1], result),
+                      (relay_call(function, *arguments),))
     return expect
 
 
@@ -242,16 +255,27 @@ CASES = [
     Case("shutdown-dialog", ["shutdown-dialog"], "alive",
          shutdown_dialog_shown,
          dialog=("Shutdown", "Do you want to shutdown your Wine session?", "no")),
-    # Wine's InitiateSystemShutdownW and AbortSystemShutdownA are stubs that
-    # answer TRUE and do nothing: what arrives is checked, no shutdown asserted.
+    # The timed commands make the system's request, on Wine (a system from Vista
+    # on) InitiateShutdownW, a stub that answers 120; Wine's AbortSystemShutdownA
+    # is a stub that answers TRUE: what arrives is checked, no shutdown asserted.
     Case("timed-shutdown", ["timed-shutdown", "30", TIMED_MESSAGE], "alive",
-         forwarded_boolean("LocalInitSystemShutdownW", "advapi32.InitiateSystemShutdownW", ZERO,
-                           r"[0-9a-f]+ " + re.escape(debugstr(TIMED_MESSAGE)), "0*1e", ZERO, ZERO)),
+         system_answered("advapi32.InitiateShutdownW", True, ZERO, r"[0-9a-f]+ " + re.escape(debugstr(TIMED_MESSAGE)),
+                         "0*1e", "0*8", ZERO)),  # SHUTDOWN_POWEROFF
     Case("timed-reboot", ["timed-reboot", "0", TIMED_MESSAGE, "--force"], "alive",
-         forwarded_boolean("LocalInitSystemRebootW", "advapi32.InitiateSystemShutdownW", ZERO,
-                           r"[0-9a-f]+ " + re.escape(debugstr(TIMED_MESSAGE)), ZERO, NONZERO, NONZERO), x64=True),
+         system_answered("advapi32.InitiateShutdownW", True, ZERO, r"[0-9a-f]+ " + re.escape(debugstr(TIMED_MESSAGE)),
+                         ZERO, "0*7", ZERO), x64=True),  # SHUTDOWN_RESTART | SHUTDOWN_FORCE_SELF | SHUTDOWN_FORCE_OTHERS
     Case("abort", ["abort"], "alive",
          forwarded_boolean("LocalAbortSystemShutdown", "advapi32.AbortSystemShutdownA", ZERO)),
+    # A timed reboot with a planned reason, through InitiateShutdownW (Wine reports
+    # a system from Vista on): no machine, the message, 600 seconds,
+    # SHUTDOWN_RESTART, reason 0x80040001. Wine's is a stub that answers 120.
+    Case("reboot-request", ["reboot", "--delay", "600", "--reason", "p:4:1", "--message", TIMED_MESSAGE], "alive",
+         system_answered("advapi32.InitiateShutdownW", True, ZERO, r"[0-9a-f]+ " + re.escape(debugstr(TIMED_MESSAGE)),
+                          "0*258", "0*4", "80040001")),
+    # Another machine's timed shutdown aborted through advapi32's own entry (Wine's is a stub
+    # answering TRUE, whose relay line shows the name's address only).
+    Case("abort-machine", ["abort", "--machine", r"\\lab01"], "alive",
+         system_answered("advapi32.AbortSystemShutdownW", False, NONZERO)),
     # Wine's LockWorkStation answers 0 with last error 120, the same as Quell's
     # "not available": the relay log shows that the system's was called.
     Case("lock", ["lock"], "alive", lock_as_the_system_answers, direct=("LockWorkStation",), x64=True),
