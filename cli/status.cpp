@@ -10,11 +10,11 @@
 
 namespace {
 
-void StatusLine(const Cli &cli, Text &out, const wchar_t *question, const wchar_t *answer, const Text &detail) {
-    Format(cli, out, "  %-36s %-8s %s\n", question, answer, detail.data ? detail.data : L"");
+void StatusLine(const Cli &cli, Text &out, const char *question, const wchar_t *answer, const Text &detail) {
+    Format(cli, out, "  %-36S %-8s %s\n", question, answer, detail.data ? detail.data : L"");
 }
 
-void MissingLine(const Cli &cli, Text &out, const wchar_t *question, const char *exportName) {
+void MissingLine(const Cli &cli, Text &out, const char *question, const char *exportName) {
     Text detail{};
     Format(cli, detail, "%S missing from Quell.dll", exportName);
     StatusLine(cli, out, question, L"?", detail);
@@ -31,7 +31,7 @@ void JsonAnswer(const Cli &cli, Text &out, const char *name, bool present, LONG 
 // One yes-or-no answer of Quell.dll: a line of the report, or without a
 // question a member of status --json's "answers".
 template <typename Entry>
-void BooleanStatus(const Cli &cli, Text &out, const wchar_t *question, const char *exportName, Entry entry) {
+void BooleanStatus(const Cli &cli, Text &out, const char *question, const char *exportName, Entry entry) {
     LONG result = 0;
     DWORD error = 0;
     if (entry) {
@@ -48,7 +48,7 @@ void BooleanStatus(const Cli &cli, Text &out, const wchar_t *question, const cha
 }
 
 void VersionStatus(const Cli &cli, Text &out) {
-    const wchar_t *question = L"version of Quell.dll";
+    const char *question = "version of Quell.dll";
     if (!cli.quell.DllGetVersion) return MissingLine(cli, out, question, "DllGetVersion");
     DLLVERSIONINFO version{};
     version.cbSize = sizeof version;
@@ -77,7 +77,7 @@ static_assert(sizeof(SYSTEM_POWER_CAPABILITIES) == 76);
 static_assert(offsetof(SYSTEM_POWER_CAPABILITIES, spare2) + 2 == AoAcOffset);
 
 void ModernStandbyStatus(const Cli &cli, Text &out, bool read, const SYSTEM_POWER_CAPABILITIES &capabilities) {
-    const wchar_t *question = L"Modern Standby (S0 low power idle)";
+    const char *question = "Modern Standby (S0 low power idle)";
     BYTE aoAc = reinterpret_cast<const BYTE *>(&capabilities)[AoAcOffset];
     Text detail{};
     if (!read) {
@@ -93,7 +93,7 @@ void ModernStandbyStatus(const Cli &cli, Text &out, bool read, const SYSTEM_POWE
 }
 
 void CapabilitiesStatus(const Cli &cli, Text &out) {
-    const wchar_t *question = L"power capabilities readable";
+    const char *question = "power capabilities readable";
     if (!cli.quell.GetPwrCapabilities) return MissingLine(cli, out, question, "GetPwrCapabilities");
     SYSTEM_POWER_CAPABILITIES capabilities{};
     SetLastError(0);
@@ -280,15 +280,15 @@ int Status(Cli &cli, bool json) {
     const QuellEntries &quell = cli.quell;
     Text out{};
     AppendAscii(out, "Quell.dll\n");
-    BooleanStatus(cli, out, L"NT-family system", "CheckWindowsNT", quell.CheckWindowsNT);
-    BooleanStatus(cli, out, L"user name readable", "CheckUserName", quell.CheckUserName);
-    BooleanStatus(cli, out, L"shutdown privilege obtainable", "WindowsNTPrivilegien", quell.WindowsNTPrivilegien);
+    BooleanStatus(cli, out, "NT-family system", "CheckWindowsNT", quell.CheckWindowsNT);
+    BooleanStatus(cli, out, "user name readable", "CheckUserName", quell.CheckUserName);
+    BooleanStatus(cli, out, "shutdown privilege obtainable", "WindowsNTPrivilegien", quell.WindowsNTPrivilegien);
     VersionStatus(cli, out);
-    BooleanStatus(cli, out, L"standby possible", "CheckSystemPowerStatus", quell.CheckSystemPowerStatus);
-    BooleanStatus(cli, out, L"suspend allowed", "IsPwrSuspendAllowed", quell.IsPwrSuspendAllowed);
-    BooleanStatus(cli, out, L"hibernation allowed", "IsPwrHibernateAllowed", quell.IsPwrHibernateAllowed);
+    BooleanStatus(cli, out, "standby possible", "CheckSystemPowerStatus", quell.CheckSystemPowerStatus);
+    BooleanStatus(cli, out, "suspend allowed", "IsPwrSuspendAllowed", quell.IsPwrSuspendAllowed);
+    BooleanStatus(cli, out, "hibernation allowed", "IsPwrHibernateAllowed", quell.IsPwrHibernateAllowed);
     CapabilitiesStatus(cli, out);
-    BooleanStatus(cli, out, L"MS-DOS mode shortcut present", "CheckMsDosModus", quell.CheckMsDosModus);
+    BooleanStatus(cli, out, "MS-DOS mode shortcut present", "CheckMsDosModus", quell.CheckMsDosModus);
 
     SystemEntriesStatus(cli, out, false);
     Print(cli, STD_OUTPUT_HANDLE, out);
