@@ -5,12 +5,12 @@
 // Command names, options and switches: ASCII letters in either case.
 static wchar_t Folded(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
 
-bool SameName(const wchar_t *typed, const wchar_t *name) {
-    while (*typed && Folded(*typed) == Folded(*name)) ++typed, ++name;
-    return Folded(*typed) == Folded(*name);
+bool SameName(const wchar_t *typed, const char *name) {
+    while (*typed && Folded(*typed) == Folded(static_cast<unsigned char>(*name))) ++typed, ++name;
+    return Folded(*typed) == Folded(static_cast<unsigned char>(*name));
 }
 
-bool IsHelpFlag(const wchar_t *arg) { return SameName(arg, L"--help") || SameName(arg, L"-h") || SameName(arg, L"/?"); }
+bool IsHelpFlag(const wchar_t *arg) { return SameName(arg, "--help") || SameName(arg, "-h") || SameName(arg, "/?"); }
 
 const wchar_t *ReadNumber(const wchar_t *text, DWORD max, DWORD &value) {
     value = 0;

@@ -8,8 +8,8 @@
 // and a terminator. Returns the number of values, the program's name first.
 int SplitCommandLine(const wchar_t *line, wchar_t **values, wchar_t *chars);
 
-// Whether what was typed is this command name, option or switch, in any case.
-bool SameName(const wchar_t *typed, const wchar_t *name);
+// Whether what was typed is this command name, option or switch (ASCII), in any case.
+bool SameName(const wchar_t *typed, const char *name);
 bool IsHelpFlag(const wchar_t *arg);
 
 // A decimal number of at most max; what follows it, or null when there is none or it is larger.

@@ -13,60 +13,60 @@ constexpr unsigned RequestOptions =
 constexpr DWORD Forced = SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF;
 
 const Command Commands[] = {
-    {L"status", "", "report what this system and Quell.dll offer; changes nothing; --json: as JSON", Shape::Status,
+    {"status", "", "report what this system and Quell.dll offer; changes nothing; --json: as JSON", Shape::Status,
      OptionJson},
-    {L"logoff", "", "log the user off", Shape::Plain, Confirmable, "WindowsLogOnOff", &QuellEntries::WindowsLogOnOff},
-    {L"force-logoff", "", "log the user off, closing applications without asking", Shape::Plain, Confirmable,
+    {"logoff", "", "log the user off", Shape::Plain, Confirmable, "WindowsLogOnOff", &QuellEntries::WindowsLogOnOff},
+    {"force-logoff", "", "log the user off, closing applications without asking", Shape::Plain, Confirmable,
      "WindowsForceLogOnOff", &QuellEntries::WindowsForceLogOnOff},
-    {L"shutdown", "[OPTIONS]", "shut down and power off this machine", Shape::Plain, RequestOptions,
-     "WindowsShutdown", &QuellEntries::WindowsShutdown, nullptr, SHUTDOWN_POWEROFF},
-    {L"force-shutdown", "[OPTIONS]", "shut down and power off this machine, closing applications without asking",
-     Shape::Plain, RequestOptions, "WindowsForceShutdown", &QuellEntries::WindowsForceShutdown, nullptr,
+    {"shutdown", "[OPTIONS]", "shut down and power off this machine", Shape::Plain, RequestOptions,
+     "WindowsShutdown", &QuellEntries::WindowsShutdown, SHUTDOWN_POWEROFF},
+    {"force-shutdown", "[OPTIONS]", "shut down and power off this machine, closing applications without asking",
+     Shape::Plain, RequestOptions, "WindowsForceShutdown", &QuellEntries::WindowsForceShutdown,
      SHUTDOWN_POWEROFF | Forced},
-    {L"reboot", "[OPTIONS]", "reboot this machine", Shape::Plain,
-     RequestOptions | OptionBootOptions, "WindowsReboot", &QuellEntries::WindowsReboot, nullptr, SHUTDOWN_RESTART},
-    {L"force-reboot", "[OPTIONS]", "reboot this machine, closing applications without asking",
+    {"reboot", "[OPTIONS]", "reboot this machine", Shape::Plain,
+     RequestOptions | OptionBootOptions, "WindowsReboot", &QuellEntries::WindowsReboot, SHUTDOWN_RESTART},
+    {"force-reboot", "[OPTIONS]", "reboot this machine, closing applications without asking",
      Shape::Plain, RequestOptions | OptionBootOptions, "WindowsForceReboot", &QuellEntries::WindowsForceReboot,
-     nullptr, SHUTDOWN_RESTART | Forced},
-    {L"restart-apps", "[OPTIONS]", "end the session and restart the registered applications (a log-off before Vista)", Shape::Plain,
-     RequestOptions, "WindowsRestartApps", &QuellEntries::WindowsRestartApps, nullptr,
+     SHUTDOWN_RESTART | Forced},
+    {"restart-apps", "[OPTIONS]", "end the session and restart the registered applications (a log-off before Vista)", Shape::Plain,
+     RequestOptions, "WindowsRestartApps", &QuellEntries::WindowsRestartApps,
      SHUTDOWN_RESTART | SHUTDOWN_RESTARTAPPS},
-    {L"hybrid", "[OPTIONS]", "shut down for a fast start-up (a power-off before Windows 8)", Shape::Plain,
-     RequestOptions, "WindowsHybridShutdown", &QuellEntries::WindowsHybridShutdown, nullptr,
+    {"hybrid", "[OPTIONS]", "shut down for a fast start-up (a power-off before Windows 8)", Shape::Plain,
+     RequestOptions, "WindowsHybridShutdown", &QuellEntries::WindowsHybridShutdown,
      SHUTDOWN_POWEROFF | SHUTDOWN_HYBRID},
-    {L"timed-shutdown", "SECONDS [MESSAGE] [OPTIONS]", "as shutdown --delay SECONDS --message MESSAGE",
-     Shape::TimedShutdown, RequestOptions, nullptr, nullptr, nullptr, SHUTDOWN_POWEROFF},
-    {L"timed-reboot", "SECONDS [MESSAGE] [OPTIONS]", "as reboot --delay SECONDS --message MESSAGE",
-     Shape::TimedReboot, RequestOptions, nullptr, nullptr, nullptr, SHUTDOWN_RESTART},
-    {L"abort", "[--machine NAME]", "abort a timed shutdown or reboot", Shape::Plain, Confirmable | OptionMachine,
+    {"timed-shutdown", "SECONDS [MESSAGE] [OPTIONS]", "as shutdown --delay SECONDS --message MESSAGE",
+     Shape::TimedShutdown, RequestOptions, nullptr, nullptr, SHUTDOWN_POWEROFF},
+    {"timed-reboot", "SECONDS [MESSAGE] [OPTIONS]", "as reboot --delay SECONDS --message MESSAGE",
+     Shape::TimedReboot, RequestOptions, nullptr, nullptr, SHUTDOWN_RESTART},
+    {"abort", "[--machine NAME]", "abort a timed shutdown or reboot", Shape::Plain, Confirmable | OptionMachine,
      "LocalAbortSystemShutdown", &QuellEntries::LocalAbortSystemShutdown},
-    {L"standby", "", "put this machine into standby", Shape::Plain, Confirmable, "WindowsStandby",
+    {"standby", "", "put this machine into standby", Shape::Plain, Confirmable, "WindowsStandby",
      &QuellEntries::WindowsStandby},
-    {L"hibernate", "", "hibernate this machine", Shape::Plain, Confirmable, "WindowsHibernate",
+    {"hibernate", "", "hibernate this machine", Shape::Plain, Confirmable, "WindowsHibernate",
      &QuellEntries::WindowsHibernate},
-    {L"lock", "", "lock the workstation", Shape::Plain, Confirmable, "LockWorkStation",
+    {"lock", "", "lock the workstation", Shape::Plain, Confirmable, "LockWorkStation",
      &QuellEntries::LockWorkStation},
-    {L"restart-dialog", "[PROMPT]", "show the shell's dialog that asks to restart, with PROMPT",
+    {"restart-dialog", "[PROMPT]", "show the shell's dialog that asks to restart, with PROMPT",
      Shape::RestartDialog, Confirmable, "RestartDialog"},
-    {L"shutdown-dialog", "", "show the shell's shut-down dialog", Shape::ShutdownDialog, Confirmable,
+    {"shutdown-dialog", "", "show the shell's shut-down dialog", Shape::ShutdownDialog, Confirmable,
      "ShutdownDialog"},
-    {L"msdos", "", "restart into MS-DOS mode (Windows 95/98/Me)", Shape::Plain, Confirmable, "WindowsMsDosModus",
+    {"msdos", "", "restart into MS-DOS mode (Windows 95/98/Me)", Shape::Plain, Confirmable, "WindowsMsDosModus",
      &QuellEntries::WindowsMsDosModus},
-    {L"help", "", "show this text (also --help, -h, /?)", Shape::Help, 0},
-    {L"--version", "", "show the versions of quell.exe and Quell.dll", Shape::Version, 0, "DllGetVersion"},
-    {L"blockers", "[--json]", "list the windows that hold a shutdown block reason", Shape::Blockers, OptionJson,
+    {"help", "", "show this text (also --help, -h, /?)", Shape::Help, 0},
+    {"--version", "", "show the versions of quell.exe and Quell.dll", Shape::Version, 0, "DllGetVersion"},
+    {"blockers", "[--json]", "list the windows that hold a shutdown block reason", Shape::Blockers, OptionJson,
      "ShutdownBlockReasonQuery"},
 };
 
 const Option Options[] = {
-    {L"--yes", OptionYes, false},
-    {L"--force", OptionForce, false},
-    {L"--machine", OptionMachine, true},
-    {L"--delay", OptionDelay, true},
-    {L"--message", OptionMessage, true},
-    {L"--reason", OptionReason, true},
-    {L"--boot-options", OptionBootOptions, false},
-    {L"--json", OptionJson, false},
+    {"--yes", OptionYes, false},
+    {"--force", OptionForce, false},
+    {"--machine", OptionMachine, true},
+    {"--delay", OptionDelay, true},
+    {"--message", OptionMessage, true},
+    {"--reason", OptionReason, true},
+    {"--boot-options", OptionBootOptions, false},
+    {"--json", OptionJson, false},
 };
 
 int MaxOperands(Shape shape) {
@@ -79,9 +79,9 @@ int StoreOperands(const Cli &cli, int count, wchar_t **operands, Request &reques
     const Command &command = *request.command;
     if (command.shape == Shape::RestartDialog && count) request.message = operands[0];
     if (!IsTimed(command.shape)) return ExitSuccess;
-    if (!count) return UsageError(cli, "%s needs SECONDS", command.name);
+    if (!count) return UsageError(cli, "%S needs SECONDS", command.name);
     if (count > 1) request.message = operands[1];
-    return StoreOption(cli, {L"SECONDS", OptionDelay, true}, operands[0], request);
+    return StoreOption(cli, {"SECONDS", OptionDelay, true}, operands[0], request);
 }
 
 }  // namespace
@@ -104,17 +104,17 @@ int StoreOption(const Cli &cli, const Option &option, const wchar_t *value, Requ
     case OptionMachine:
         // \\NAME or NAME: the system takes the name alone.
         while (*value == L'\\') ++value;
-        if (!*value) return UsageError(cli, "%s needs a computer name", option.name);
+        if (!*value) return UsageError(cli, "%S needs a computer name", option.name);
         request.machine = value;
         break;
     case OptionDelay:
         if (!ParseSeconds(value, MaxDelay, request.delay)) {
-            return UsageError(cli, "%s must be a whole number from 0 to 315360000, not '%s'", option.name, value);
+            return UsageError(cli, "%S must be a whole number from 0 to 315360000, not '%s'", option.name, value);
         }
         break;
     case OptionReason:
         if (!ParseReason(value, request.reason)) {
-            return UsageError(cli, "%s must be [p:|u:]MAJOR:MINOR, MAJOR 0 to 255, MINOR 0 to 65535, not '%s'",
+            return UsageError(cli, "%S must be [p:|u:]MAJOR:MINOR, MAJOR 0 to 255, MINOR 0 to 65535, not '%s'",
                               option.name, value);
         }
         break;
@@ -123,18 +123,14 @@ int StoreOption(const Cli &cli, const Option &option, const wchar_t *value, Requ
     return ExitSuccess;
 }
 
-const char *ExportName(const Cli &cli, const Command &command) {
-    return cli.ansi && command.ansiExportName ? command.ansiExportName : command.exportName;
-}
-
 bool IsTimed(Shape shape) { return shape == Shape::TimedShutdown || shape == Shape::TimedReboot; }
 
 int ParseCommandLine(const Cli &cli, int argc, wchar_t **argv, Request &request) {
     if (argc < 2) return UsageError(cli, "no command given");
     const wchar_t *name = argv[1];
     // The switches' parser reads its own operands (a /c comment may be "-h").
-    if (name[0] == L'/' && !SameName(name, L"/?")) return ParseSwitches(cli, argc, argv, request);
-    for (int i = 1; i < argc && !SameName(argv[i], L"--"); ++i) {
+    if (name[0] == L'/' && !SameName(name, "/?")) return ParseSwitches(cli, argc, argv, request);
+    for (int i = 1; i < argc && !SameName(argv[i], "--"); ++i) {
         if (!IsHelpFlag(argv[i])) continue;
         request.command = FindCommand(L"help");
         return ExitSuccess;
@@ -150,7 +146,7 @@ int ParseCommandLine(const Cli &cli, int argc, wchar_t **argv, Request &request)
         wchar_t *arg = argv[i];
         // "-5" is a number, not an option: SECONDS then says what is wrong with it.
         bool isOption = !operandsOnly && arg[0] == L'-' && arg[1] != L'\0' && !IsDigit(arg[1]);
-        if (isOption && SameName(arg, L"--")) {
+        if (isOption && SameName(arg, "--")) {
             operandsOnly = true;
             continue;
         }
@@ -159,17 +155,17 @@ int ParseCommandLine(const Cli &cli, int argc, wchar_t **argv, Request &request)
             for (const Option &known : Options) {
                 if (SameName(arg, known.name) && (command.options & known.bit)) option = &known;
             }
-            if (!option) return UsageError(cli, "%s: unknown option '%s'", command.name, arg);
+            if (!option) return UsageError(cli, "%S: unknown option '%s'", command.name, arg);
             const wchar_t *value = nullptr;
             if (option->takesValue) {
-                if (i + 1 == argc) return UsageError(cli, "%s: %s needs a value", command.name, option->name);
+                if (i + 1 == argc) return UsageError(cli, "%S: %S needs a value", command.name, option->name);
                 value = argv[++i];
             }
             if (int status = StoreOption(cli, *option, value, request)) return status;
         } else if (operandCount < MaxOperands(command.shape)) {
             operands[operandCount++] = arg;
         } else {
-            return UsageError(cli, "%s: unexpected argument '%s'", command.name, arg);
+            return UsageError(cli, "%S: unexpected argument '%s'", command.name, arg);
         }
     }
     return StoreOperands(cli, operandCount, operands, request);
@@ -192,9 +188,9 @@ void PrintHelp(const Cli &cli) {
                  "Commands and options may be written in any case.\n\n"
                  "Commands:\n");
     for (const Command &command : Commands) {
-        Format(cli, text, "  %s%S%S\n      %S", command.name, *command.arguments ? " " : "", command.arguments,
+        Format(cli, text, "  %S%S%S\n      %S", command.name, *command.arguments ? " " : "", command.arguments,
                command.effect);
-        if (command.exportName) Format(cli, text, " (%S)", ExportName(cli, command));
+        if (command.exportName) Format(cli, text, " (%S)", command.exportName);
         AppendAscii(text, "\n");
     }
     AppendAscii(text, "\nOPTIONS: --machine NAME, --delay SECONDS (up to 315360000), --message TEXT,\n"

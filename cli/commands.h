@@ -45,7 +45,7 @@ enum OptionBit : unsigned {
 };
 
 struct Option {
-    const wchar_t *name;  // matched in any case
+    const char *name;     // matched in any case
     OptionBit bit;
     bool takesValue;      // the next argument is its value
 };
@@ -53,14 +53,13 @@ struct Option {
 using PlainEntry = BOOL(WINAPI *)();
 
 struct Command {
-    const wchar_t *name;       // matched in any case
+    const char *name;          // matched in any case
     const char *arguments;     // after the name, for the help text (ASCII)
     const char *effect;        // what it does, completing "would ..." (ASCII)
     Shape shape;
     unsigned options;                       // the OptionBits it accepts
     const char *exportName = nullptr;       // the export it calls, where it calls one
     PlainEntry QuellEntries::*plain = nullptr;  // Shape::Plain: that export's entry
-    const char *ansiExportName = nullptr;   // the export called on Windows 95/98/Me, where it differs
     DWORD shutdownFlags = 0;  // InitiateShutdownW's flags when it ends or restarts the machine; 0: it does not
 };
 
@@ -86,12 +85,11 @@ int ParseCommandLine(const Cli &cli, int argc, wchar_t **argv, Request &request)
 // Carries the request out and returns the exit status.
 int Execute(Cli &cli, const Request &request);
 
-const char *ExportName(const Cli &cli, const Command &command);
 bool IsTimed(Shape shape);
 
 const Command *FindCommand(const wchar_t *name);
 // Files an option's value (null for a flag) in the request; ExitSuccess or a
-// usage error naming the option as written.
+// usage error naming the option.
 int StoreOption(const Cli &cli, const Option &option, const wchar_t *value, Request &request);
 // The standard shutdown command's syntax: the whole command line, argv[1] first.
 int ParseSwitches(const Cli &cli, int argc, wchar_t **argv, Request &request);

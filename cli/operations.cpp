@@ -26,7 +26,7 @@ void AppendQuotedOrNull(Text &text, const wchar_t *value) {
 // The call that carries the request out, as C would write it.
 void AppendCall(const Cli &cli, Text &text, const Request &request) {
     const Command &command = *request.command;
-    Format(cli, text, "%S(", ExportName(cli, command));
+    Format(cli, text, "%S(", command.exportName);
     switch (command.shape) {
     case Shape::RestartDialog:
         AppendAscii(text, "NULL, ");
@@ -71,7 +71,7 @@ bool CallExport(const Cli &cli, const Request &request, LONG &result, DWORD &err
 const Command *ForcedCommand(const Command &command) {
     Text name{};
     AppendAscii(name, "force-");
-    Append(name, command.name);
+    AppendAscii(name, command.name);
     const Command *forced = name.data ? FindCommand(name.data) : nullptr;
     Release(name.data);
     return forced ? forced : &command;
@@ -83,11 +83,11 @@ int Perform(Cli &cli, const Request &asked) {
     Request request = asked;
     if (request.force) request.command = ForcedCommand(*request.command);
     const Command &command = *request.command;
-    const wchar_t *name = asked.command->name;  // as the user asked for it
+    const char *name = asked.command->name;  // as the user asked for it
     const char *exportName = nullptr;
     Route route = ChooseRoute(cli, request, exportName);
     if (route == Route::NotAvailable) {
-        Say(cli, STD_ERROR_HANDLE, "quell %s: not available: this system lacks %S\n", name, exportName);
+        Say(cli, STD_ERROR_HANDLE, "quell %S: not available: this system lacks %S\n", name, exportName);
         return ExitFailed;
     }
     Text effect{}, call{};
@@ -98,7 +98,7 @@ int Perform(Cli &cli, const Request &asked) {
         AppendRoute(cli, effect, call, request, route, exportName);
     }
     if (!request.yes) {
-        Say(cli, STD_ERROR_HANDLE, "quell %s: would %s; would call %s. Nothing done: add --yes to do it.\n",
+        Say(cli, STD_ERROR_HANDLE, "quell %S: would %s; would call %s. Nothing done: add --yes to do it.\n",
             name, effect.data, call.data);
         Release(call.data);
         Release(effect.data);
@@ -107,7 +107,7 @@ int Perform(Cli &cli, const Request &asked) {
     Release(call.data);
     // A dialog may end the session before it returns.
     if (command.shape == Shape::RestartDialog || command.shape == Shape::ShutdownDialog) {
-        Say(cli, STD_OUTPUT_HANDLE, "quell %s: about to %s\n", name, effect.data);
+        Say(cli, STD_OUTPUT_HANDLE, "quell %S: about to %s\n", name, effect.data);
     }
     Release(effect.data);
     if (!LibraryReady(cli)) return ExitNoLibrary;
@@ -119,7 +119,7 @@ int Perform(Cli &cli, const Request &asked) {
     bool present = route == Route::Immediate ? CallExport(cli, request, result, error)
                                              : CallRoute(cli, request, route, exportName, result, error, done);
     if (!present && route == Route::RemoteAbort) {
-        Say(cli, STD_ERROR_HANDLE, "quell %s: not available: the system's advapi32.dll lacks %S\n", name,
+        Say(cli, STD_ERROR_HANDLE, "quell %S: not available: the system's advapi32.dll lacks %S\n", name,
             exportName);
         return ExitFailed;
     }
@@ -129,7 +129,7 @@ int Perform(Cli &cli, const Request &asked) {
     }
     // The shell's shut-down dialog returns nothing: what Quell.dll passes back is no answer.
     if (command.shape == Shape::ShutdownDialog) {
-        Say(cli, STD_OUTPUT_HANDLE, "quell %s: shown\n", name);
+        Say(cli, STD_OUTPUT_HANDLE, "quell %S: shown\n", name);
         return ExitSuccess;
     }
     // The restart dialog answers IDYES when the user agreed to restart.
@@ -138,8 +138,8 @@ int Perform(Cli &cli, const Request &asked) {
         Say(cli, STD_OUTPUT_HANDLE, "%S = %d, %E\n", exportName, result, error);
         return ExitSuccess;
     }
-    const wchar_t *outcome = result && command.shape == Shape::RestartDialog ? L"not restarted, the answer was not Yes"
-                                                                             : L"failed";
-    Say(cli, STD_ERROR_HANDLE, "%S = %d, %F\nquell %s: %s\n", exportName, result, error, name, outcome);
+    const char *outcome = result && command.shape == Shape::RestartDialog ? "not restarted, the answer was not Yes"
+                                                                          : "failed";
+    Say(cli, STD_ERROR_HANDLE, "%S = %d, %F\nquell %S: %S\n", exportName, result, error, name, outcome);
     return ExitFailed;
 }

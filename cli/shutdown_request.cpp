@@ -37,7 +37,7 @@ using AbortEntry = BOOL(WINAPI *)(LPWSTR machine);
 Route ChooseRoute(const Cli &cli, const Request &request, const char *&name) {
     const Command &command = *request.command;
     DWORD flags = RequestFlags(request);
-    name = ExportName(cli, command);
+    name = command.exportName;
     if (!command.shutdownFlags) {
         if (!request.machine) return Route::Immediate;
         name = cli.ansi ? "AbortSystemShutdownW (Windows NT)" : "AbortSystemShutdownW";

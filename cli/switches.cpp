@@ -16,29 +16,29 @@ constexpr unsigned TimedSwitches = SwitchForce | SwitchTime | SwitchComment | Sw
 constexpr DWORD DefaultDelay = 30;
 
 struct Switch {
-    const wchar_t *name;
-    const wchar_t *command;  // an action: the command it runs
+    const char *name;
+    const wchar_t *command;  // an action: the command it runs, looked up as typed
     WORD allows;             // an action: the bits of the switches it may be combined with
     BYTE option = 0;         // a modifier: the OptionBit it sets
     bool takesValue = false; // the next argument is its value
 };
 
 const Switch Switches[] = {
-    {L"/s", L"shutdown", TimedSwitches | SwitchHybrid},
-    {L"/r", L"reboot", TimedSwitches | SwitchBootOptions},
-    {L"/g", L"restart-apps", TimedSwitches},
-    {L"/l", L"logoff", SwitchForce},
-    {L"/h", L"hibernate", 0},
+    {"/s", L"shutdown", TimedSwitches | SwitchHybrid},
+    {"/r", L"reboot", TimedSwitches | SwitchBootOptions},
+    {"/g", L"restart-apps", TimedSwitches},
+    {"/l", L"logoff", SwitchForce},
+    {"/h", L"hibernate", 0},
     // Off at once, without a warning period; with /d as the system's request.
-    {L"/p", L"shutdown", SwitchForce | SwitchReason},
-    {L"/a", L"abort", SwitchMachine},
-    {L"/hybrid", nullptr, 0},
-    {L"/o", nullptr, 0, OptionBootOptions, false},
-    {L"/f", nullptr, 0, OptionForce, false},
-    {L"/t", nullptr, 0, OptionDelay, true},
-    {L"/c", nullptr, 0, OptionMessage, true},
-    {L"/d", nullptr, 0, OptionReason, true},
-    {L"/m", nullptr, 0, OptionMachine, true},
+    {"/p", L"shutdown", SwitchForce | SwitchReason},
+    {"/a", L"abort", SwitchMachine},
+    {"/hybrid", nullptr, 0},
+    {"/o", nullptr, 0, OptionBootOptions, false},
+    {"/f", nullptr, 0, OptionForce, false},
+    {"/t", nullptr, 0, OptionDelay, true},
+    {"/c", nullptr, 0, OptionMessage, true},
+    {"/d", nullptr, 0, OptionReason, true},
+    {"/m", nullptr, 0, OptionMachine, true},
 };
 constexpr unsigned SwitchCount = sizeof Switches / sizeof Switches[0];
 
@@ -65,7 +65,7 @@ int ParseSwitches(const Cli &cli, int argc, wchar_t **argv, Request &request) {
             if (++i == argc) return UsageError(cli, "%s needs a value", arg);
             value = argv[i];
         }
-        if (int status = StoreOption(cli, {arg, OptionBit(found->option), false}, value, request)) return status;
+        if (int status = StoreOption(cli, {found->name, OptionBit(found->option), false}, value, request)) return status;
     }
     if (!action) return UsageError(cli, "one of /s /r /g /l /h /p /a is needed");
     for (unsigned k = 0; k < SwitchCount; ++k) {
