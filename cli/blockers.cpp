@@ -1,7 +1,6 @@
 // quell blockers: the top-level windows that hold a shutdown block reason
 // (Windows Vista and later), read through Quell.dll's ShutdownBlockReasonQuery.
 #include "commands.h"
-#include "latebound/system_libraries.h"
 #include "load_quell.h"
 #include "text.h"
 
@@ -39,9 +38,7 @@ struct Scan {
 // Loads the library from the system directory by full path and looks up its
 // functions, names null-separated, into consecutive slots; returns the module.
 HMODULE LoadSystemFunctions(const Cli &cli, const char *fileName, const char *names, FARPROC *slots) {
-    char directory[MAX_PATH], path[MAX_PATH + 16];
-    UINT length = cli.host.GetSystemDirectoryA(directory, MAX_PATH);
-    HMODULE module = FormSystemLibraryPath(directory, length, fileName, path) ? cli.host.LoadLibraryA(path) : nullptr;
+    HMODULE module = LoadSystemLibrary(cli, fileName);
     for (; module && *names; ++slots) {
         *slots = cli.host.GetProcAddress(module, names);
         while (*names++) {

@@ -1,5 +1,6 @@
 #include "load_quell.h"
 
+#include "latebound/system_libraries.h"
 #include "text.h"
 
 // Quell.dll loads only into a process of its own architecture; each release
@@ -96,4 +97,10 @@ bool LibraryReady(Cli &cli) {
 int SayMissing(const Cli &cli, const char *exportName) {
     Say(cli, STD_ERROR_HANDLE, "quell: %S missing from Quell.dll\n", exportName);
     return ExitNoLibrary;
+}
+
+HMODULE LoadSystemLibrary(const Cli &cli, const char *fileName) {
+    char directory[MAX_PATH], path[MAX_PATH + 16];
+    UINT length = cli.host.GetSystemDirectoryA(directory, MAX_PATH);
+    return FormSystemLibraryPath(directory, length, fileName, path) ? cli.host.LoadLibraryA(path) : nullptr;
 }

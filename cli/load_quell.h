@@ -10,5 +10,8 @@ struct Text;
 bool LibraryReady(Cli &cli);
 // The full path of Quell.dll beside quell.exe, which LibraryReady loads.
 bool FormQuellPath(const Cli &cli, Text &path);
+// Loads a library from the system directory by full path, never by a bare
+// name; null when the directory cannot be read or the library not loaded.
+HMODULE LoadSystemLibrary(const Cli &cli, const char *fileName);
 // Says that Quell.dll lacks the export; ExitNoLibrary.
 int SayMissing(const Cli &cli, const char *exportName);

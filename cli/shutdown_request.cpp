@@ -7,6 +7,7 @@
 #include "arguments.h"
 #include "commands.h"
 #include "latebound/system_libraries.h"
+#include "load_quell.h"
 #include "text.h"
 
 namespace {
@@ -125,12 +126,8 @@ bool CallRoute(Cli &cli, const Request &request, Route route, const char *&name,
     auto message = const_cast<wchar_t *>(request.message);
     bool present = true;
     if (route == Route::RemoteAbort) {
-        // From the system directory's advapi32.dll, by full path.
-        char directory[MAX_PATH], path[MAX_PATH + 16];
-        UINT length = cli.host.GetSystemDirectoryA(directory, MAX_PATH);
-        HMODULE module = FormSystemLibraryPath(directory, length, Advapi32Library.fileName, path)
-                             ? cli.host.LoadLibraryA(path)
-                             : nullptr;
+        // From the system directory's advapi32.dll.
+        HMODULE module = LoadSystemLibrary(cli, Advapi32Library.fileName);
         AbortEntry entry = nullptr;
         if (module) ResolveEntry(cli.host.GetProcAddress(module, name), entry);
         SetLastError(0);
