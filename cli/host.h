@@ -2,6 +2,8 @@
 // main.cpp or by a test's fake system, and the entry points of Quell.dll.
 #pragma once
 
+#include <stddef.h>
+
 #include "Quell.h"
 
 // Every export the front end uses, named once: the entry points below, the
@@ -85,6 +87,19 @@ struct CliHost {
     DWORD(WINAPI *FormatMessageW)(DWORD flags, LPCVOID source, DWORD id, DWORD language, LPWSTR text, DWORD size,
                                   va_list *arguments);
 };
+
+// The W group's names in the order of its members, each null-terminated:
+// main.cpp looks them up and the front end checks that each was found.
+inline constexpr char CliHostWideNames[] =
+    "GetCommandLineW\0GetModuleFileNameW\0LoadLibraryW\0WriteConsoleW\0FormatMessageW\0";
+constexpr unsigned CliHostWideCount = 5;
+static_assert(sizeof(CliHost) == offsetof(CliHost, GetCommandLineW) + CliHostWideCount * sizeof(FARPROC));
+
+// The W group as the array of entry points it is laid out as.
+inline FARPROC *WideSlots(CliHost &host) { return reinterpret_cast<FARPROC *>(&host.GetCommandLineW); }
+inline const FARPROC *WideSlots(const CliHost &host) {
+    return reinterpret_cast<const FARPROC *>(&host.GetCommandLineW);
+}
 
 // An entry point looked up with GetProcAddress, as its own function type.
 template <typename Entry> void ResolveEntry(FARPROC address, Entry &entry) {

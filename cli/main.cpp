@@ -30,10 +30,11 @@ extern "C" void QuellStart() {
     host.FormatMessageA = FormatMessageA;
     // kernel32 is in every process; its W entries are stubs on Windows 95/98/Me.
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    ResolveEntry(GetProcAddress(kernel, "GetCommandLineW"), host.GetCommandLineW);
-    ResolveEntry(GetProcAddress(kernel, "GetModuleFileNameW"), host.GetModuleFileNameW);
-    ResolveEntry(GetProcAddress(kernel, "LoadLibraryW"), host.LoadLibraryW);
-    ResolveEntry(GetProcAddress(kernel, "WriteConsoleW"), host.WriteConsoleW);
-    ResolveEntry(GetProcAddress(kernel, "FormatMessageW"), host.FormatMessageW);
+    const char *name = CliHostWideNames;
+    for (unsigned i = 0; i < CliHostWideCount; ++i) {
+        WideSlots(host)[i] = GetProcAddress(kernel, name);
+        while (*name++) {
+        }
+    }
     ExitProcess(static_cast<UINT>(RunQuell(host)));
 }

@@ -18,11 +18,12 @@ namespace {
 bool UnicodeComplete(const Cli &cli) {
     const CliHost &host = cli.host;
     Text lacking{};
-    if (!host.GetCommandLineW) AppendAscii(lacking, " GetCommandLineW");
-    if (!host.GetModuleFileNameW) AppendAscii(lacking, " GetModuleFileNameW");
-    if (!host.LoadLibraryW) AppendAscii(lacking, " LoadLibraryW");
-    if (!host.WriteConsoleW) AppendAscii(lacking, " WriteConsoleW");
-    if (!host.FormatMessageW) AppendAscii(lacking, " FormatMessageW");
+    const char *name = CliHostWideNames;
+    for (unsigned i = 0; i < CliHostWideCount; ++i) {
+        if (!WideSlots(host)[i]) Format(cli, lacking, " %S", name);
+        while (*name++) {
+        }
+    }
     bool complete = lacking.length == 0;
     if (!complete) {
         // Said through the ANSI output, which needs none of them.
