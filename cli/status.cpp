@@ -47,14 +47,9 @@ void BooleanStatus(const Cli &cli, Text &out, const char *question, const char *
     Release(detail.data);
 }
 
-void VersionStatus(const Cli &cli, Text &out) {
+void VersionStatus(const Cli &cli, Text &out, HRESULT result, DWORD error, const DLLVERSIONINFO &version) {
     const char *question = "version of Quell.dll";
     if (!cli.quell.DllGetVersion) return MissingLine(cli, out, question, "DllGetVersion");
-    DLLVERSIONINFO version{};
-    version.cbSize = sizeof version;
-    SetLastError(0);
-    HRESULT result = cli.quell.DllGetVersion(&version);
-    DWORD error = GetLastError();
     Text answer{}, detail{};
     if (result == S_OK) {
         Format(cli, answer, "%u.%u.%u", version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber);
@@ -92,13 +87,10 @@ void ModernStandbyStatus(const Cli &cli, Text &out, bool read, const SYSTEM_POWE
     Release(detail.data);
 }
 
-void CapabilitiesStatus(const Cli &cli, Text &out) {
+void CapabilitiesStatus(const Cli &cli, Text &out, BOOLEAN result, DWORD error,
+                        const SYSTEM_POWER_CAPABILITIES &capabilities) {
     const char *question = "power capabilities readable";
     if (!cli.quell.GetPwrCapabilities) return MissingLine(cli, out, question, "GetPwrCapabilities");
-    SYSTEM_POWER_CAPABILITIES capabilities{};
-    SetLastError(0);
-    BOOLEAN result = cli.quell.GetPwrCapabilities(&capabilities);
-    DWORD error = GetLastError();
     Text detail{};
     Format(cli, detail, "GetPwrCapabilities = %u", static_cast<unsigned long>(result));
     if (result) {
@@ -205,40 +197,51 @@ int CompletenessStatus(const Cli &cli) {
     return complete ? ExitSuccess : ExitNoLibrary;
 }
 
-// ---- status --json: the same questions, for scripts ----
-
-int JsonStatus(Cli &cli) {
+// Quell.dll's harmless answers, in the one order both forms share: the
+// report's lines, or for status --json the members of its "answers". The
+// version record and the power capabilities are kept for the rest of the JSON.
+void Answers(const Cli &cli, Text &out, bool json, DLLVERSIONINFO &version, HRESULT &versionResult,
+             SYSTEM_POWER_CAPABILITIES &capabilities, BOOLEAN &read) {
     const QuellEntries &quell = cli.quell;
-    Text out{}, answers{};
-    BooleanStatus(cli, answers, nullptr, "CheckWindowsNT", quell.CheckWindowsNT);
-    BooleanStatus(cli, answers, nullptr, "CheckUserName", quell.CheckUserName);
-    BooleanStatus(cli, answers, nullptr, "WindowsNTPrivilegien", quell.WindowsNTPrivilegien);
+    // Without a question BooleanStatus writes a JSON member.
+    auto question = [json](const char *text) { return json ? nullptr : text; };
+    BooleanStatus(cli, out, question("NT-family system"), "CheckWindowsNT", quell.CheckWindowsNT);
+    BooleanStatus(cli, out, question("user name readable"), "CheckUserName", quell.CheckUserName);
+    BooleanStatus(cli, out, question("shutdown privilege obtainable"), "WindowsNTPrivilegien",
+                  quell.WindowsNTPrivilegien);
 
-    DLLVERSIONINFO version{};
-    version.cbSize = sizeof version;
-    HRESULT versionResult = E_FAIL;
     DWORD error = 0;
     if (quell.DllGetVersion) {
         SetLastError(0);
         versionResult = quell.DllGetVersion(&version);
         error = GetLastError();
     }
-    JsonAnswer(cli, answers, "DllGetVersion", quell.DllGetVersion != nullptr, versionResult, error);
-    BooleanStatus(cli, answers, nullptr, "CheckSystemPowerStatus", quell.CheckSystemPowerStatus);
-    BooleanStatus(cli, answers, nullptr, "IsPwrSuspendAllowed", quell.IsPwrSuspendAllowed);
-    BooleanStatus(cli, answers, nullptr, "IsPwrHibernateAllowed", quell.IsPwrHibernateAllowed);
+    if (json) {
+        JsonAnswer(cli, out, "DllGetVersion", quell.DllGetVersion != nullptr, versionResult, error);
+    } else {
+        VersionStatus(cli, out, versionResult, error, version);
+    }
+    BooleanStatus(cli, out, question("standby possible"), "CheckSystemPowerStatus", quell.CheckSystemPowerStatus);
+    BooleanStatus(cli, out, question("suspend allowed"), "IsPwrSuspendAllowed", quell.IsPwrSuspendAllowed);
+    BooleanStatus(cli, out, question("hibernation allowed"), "IsPwrHibernateAllowed", quell.IsPwrHibernateAllowed);
 
-    SYSTEM_POWER_CAPABILITIES capabilities{};
-    BOOLEAN read = FALSE;
     error = 0;
     if (quell.GetPwrCapabilities) {
         SetLastError(0);
         read = quell.GetPwrCapabilities(&capabilities);
         error = GetLastError();
     }
-    JsonAnswer(cli, answers, "GetPwrCapabilities", quell.GetPwrCapabilities != nullptr, read, error);
-    BooleanStatus(cli, answers, nullptr, "CheckMsDosModus", quell.CheckMsDosModus);
+    if (json) {
+        JsonAnswer(cli, out, "GetPwrCapabilities", quell.GetPwrCapabilities != nullptr, read, error);
+    } else {
+        CapabilitiesStatus(cli, out, read, error, capabilities);
+    }
+    BooleanStatus(cli, out, question("MS-DOS mode shortcut present"), "CheckMsDosModus", quell.CheckMsDosModus);
+}
 
+// status --json up to its "entries": Quell.dll, the system, the answers and the capabilities.
+void JsonReport(const Cli &cli, Text &out, const Text &answers, const DLLVERSIONINFO &version, HRESULT versionResult,
+                const SYSTEM_POWER_CAPABILITIES &capabilities, BOOLEAN read) {
     AppendAscii(out, "{\"quell\": {\"version\": ");
     if (versionResult == S_OK) {
         Format(cli, out, "\"%u.%u.%u\"", version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber);
@@ -255,7 +258,6 @@ int JsonStatus(Cli &cli) {
                      "\"answers\": {%s},\n \"capabilities\": ",
            system.dwPlatformId, system.dwMajorVersion, system.dwMinorVersion,
            cli.ansi ? LOWORD(system.dwBuildNumber) : system.dwBuildNumber, answers.data);
-    Release(answers.data);
     if (read) {
         auto json = [](BYTE value) { return value ? L"true" : L"false"; };
         Format(cli, out,
@@ -266,31 +268,23 @@ int JsonStatus(Cli &cli) {
     } else {
         AppendAscii(out, "null");
     }
-    SystemEntriesStatus(cli, out, true);
-    Print(cli, STD_OUTPUT_HANDLE, out);
-    Release(out.data);
-    return CompletenessStatus(cli);
 }
 
 }  // namespace
 
 int Status(Cli &cli, bool json) {
     if (!LibraryReady(cli)) return ExitNoLibrary;
-    if (json) return JsonStatus(cli);
-    const QuellEntries &quell = cli.quell;
-    Text out{};
-    AppendAscii(out, "Quell.dll\n");
-    BooleanStatus(cli, out, "NT-family system", "CheckWindowsNT", quell.CheckWindowsNT);
-    BooleanStatus(cli, out, "user name readable", "CheckUserName", quell.CheckUserName);
-    BooleanStatus(cli, out, "shutdown privilege obtainable", "WindowsNTPrivilegien", quell.WindowsNTPrivilegien);
-    VersionStatus(cli, out);
-    BooleanStatus(cli, out, "standby possible", "CheckSystemPowerStatus", quell.CheckSystemPowerStatus);
-    BooleanStatus(cli, out, "suspend allowed", "IsPwrSuspendAllowed", quell.IsPwrSuspendAllowed);
-    BooleanStatus(cli, out, "hibernation allowed", "IsPwrHibernateAllowed", quell.IsPwrHibernateAllowed);
-    CapabilitiesStatus(cli, out);
-    BooleanStatus(cli, out, "MS-DOS mode shortcut present", "CheckMsDosModus", quell.CheckMsDosModus);
-
-    SystemEntriesStatus(cli, out, false);
+    DLLVERSIONINFO version{};
+    version.cbSize = sizeof version;
+    HRESULT versionResult = E_FAIL;
+    SYSTEM_POWER_CAPABILITIES capabilities{};
+    BOOLEAN read = FALSE;
+    Text out{}, answers{};
+    if (!json) AppendAscii(out, "Quell.dll\n");
+    Answers(cli, json ? answers : out, json, version, versionResult, capabilities, read);
+    if (json) JsonReport(cli, out, answers, version, versionResult, capabilities, read);
+    Release(answers.data);
+    SystemEntriesStatus(cli, out, json);
     Print(cli, STD_OUTPUT_HANDLE, out);
     Release(out.data);
     return CompletenessStatus(cli);
