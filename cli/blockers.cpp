@@ -147,7 +147,7 @@ int Blockers(Cli &cli, bool json) {
     }
     Text report{};
     if (json && (status == ExitSuccess || !available)) {
-        Format(cli, report, "{\"available\": %s, \"blockers\": [%s%s]}\n", available ? L"true" : L"false",
+        Format(cli, report, "{\"available\": %S, \"blockers\": [%s%s]}\n", available ? "true" : "false",
                scan.out.length ? scan.out.data : L"", scan.found ? L"\n" : L"");
     } else if (status == ExitSuccess && scan.found) {
         Format(cli, report, "%u window(s) hold a shutdown block reason:\n%s", scan.found,

@@ -259,9 +259,9 @@ void JsonReport(const Cli &cli, Text &out, const Text &answers, const DLLVERSION
            system.dwPlatformId, system.dwMajorVersion, system.dwMinorVersion,
            cli.ansi ? LOWORD(system.dwBuildNumber) : system.dwBuildNumber, answers.data);
     if (read) {
-        auto json = [](BYTE value) { return value ? L"true" : L"false"; };
+        auto json = [](BYTE value) { return value ? "true" : "false"; };
         Format(cli, out,
-               "{\"S1\": %s, \"S2\": %s, \"S3\": %s, \"S4\": %s, \"hiberFile\": %s, \"modernStandby\": %s}",
+               "{\"S1\": %S, \"S2\": %S, \"S3\": %S, \"S4\": %S, \"hiberFile\": %S, \"modernStandby\": %S}",
                json(capabilities.SystemS1), json(capabilities.SystemS2), json(capabilities.SystemS3),
                json(capabilities.SystemS4), json(capabilities.HiberFilePresent),
                json(reinterpret_cast<const BYTE *>(&capabilities)[AoAcOffset]));
