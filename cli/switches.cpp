@@ -65,7 +65,8 @@ int ParseSwitches(const Cli &cli, int argc, wchar_t **argv, Request &request) {
             if (++i == argc) return UsageError(cli, "%s needs a value", arg);
             value = argv[i];
         }
-        if (int status = StoreOption(cli, {found->name, OptionBit(found->option), false}, value, request)) return status;
+        int status = StoreOption(cli, {found->name, OptionBit(found->option), false}, value, request);
+        if (status) return status;
     }
     if (!action) return UsageError(cli, "one of /s /r /g /l /h /p /a is needed");
     for (unsigned k = 0; k < SwitchCount; ++k) {
