@@ -551,7 +551,13 @@ def observe(case, bin_dir, session, failures):
     # Any session end that Wine started has run its course once wineboot.exe is
     # gone, and with it what the restart started. The window's witness may remain.
     others = 1 if case.session == "alive" else 0
-    if session.run("settle", witness, "settle", windows_path(directory / "settle.txt"), others) != 0:
+    # A witness started while a forced end is still ending the session's
+    # processes is ended with them before it records anything: start it again.
+    for attempt in range(3):
+        settled = session.run("settle", witness, "settle", windows_path(directory / "settle.txt"), others) == 0
+        if settled or read_lines(directory / "settle.txt"):
+            break
+    if not settled:
         failures.append("Wine's session end did not finish: %s" % read_lines(directory / "settle.txt"))
     if case.session == "alive" and window.poll() is not None:
         failures.append("the witness has ended")
