@@ -120,10 +120,8 @@ int Blockers(Cli &cli, bool json) {
     if (!query) return SayMissing(cli, "ShutdownBlockReasonQuery");
     // Where the system keeps no block reasons, Quell.dll answers 0 with last
     // error 120 whatever the window; the system itself refuses a null window.
-    DWORD size = 0;
-    SetLastError(0);
-    BOOL probe = query(nullptr, nullptr, &size);
-    DWORD error = GetLastError();
+    DWORD size = 0, error;
+    BOOL probe = Asked(error, query, nullptr, nullptr, &size);
     bool available = !cli.ansi && (probe || error != ERROR_CALL_NOT_IMPLEMENTED);
 
     Scan scan{cli, {}, json, {}, 0, 0};

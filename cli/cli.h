@@ -18,3 +18,12 @@ struct Cli {
     QuellEntries quell;
     const OSVERSIONINFOA &version;
 };
+
+// Calls an entry with the last-error value cleared first, so that the value it
+// leaves is its own; that value comes back in error.
+template <typename Entry, typename... Arguments> auto Asked(DWORD &error, Entry entry, Arguments... arguments) {
+    SetLastError(0);
+    auto result = entry(arguments...);
+    error = GetLastError();
+    return result;
+}

@@ -154,9 +154,7 @@ bool CallRoute(Cli &cli, const Request &request, Route route, const char *&name,
             const char *call = name;
             name = "WindowsNTPrivilegien";
             if (!quell.WindowsNTPrivilegien) return false;
-            SetLastError(0);
-            result = quell.WindowsNTPrivilegien();
-            error = GetLastError();
+            result = Asked(error, quell.WindowsNTPrivilegien);
             if (!result) return (done = false), true;
             name = call;
         }

@@ -34,11 +34,7 @@ template <typename Entry>
 void BooleanStatus(const Cli &cli, Text &out, const char *question, const char *exportName, Entry entry) {
     LONG result = 0;
     DWORD error = 0;
-    if (entry) {
-        SetLastError(0);
-        result = static_cast<LONG>(entry());
-        error = GetLastError();
-    }
+    if (entry) result = static_cast<LONG>(Asked(error, entry));
     if (!question) return JsonAnswer(cli, out, exportName, entry != nullptr, result, error);
     if (!entry) return MissingLine(cli, out, question, exportName);
     Text detail{};
@@ -211,11 +207,7 @@ void Answers(const Cli &cli, Text &out, bool json, DLLVERSIONINFO &version, HRES
                   quell.WindowsNTPrivilegien);
 
     DWORD error = 0;
-    if (quell.DllGetVersion) {
-        SetLastError(0);
-        versionResult = quell.DllGetVersion(&version);
-        error = GetLastError();
-    }
+    if (quell.DllGetVersion) versionResult = Asked(error, quell.DllGetVersion, &version);
     if (json) {
         JsonAnswer(cli, out, "DllGetVersion", quell.DllGetVersion != nullptr, versionResult, error);
     } else {
@@ -226,11 +218,7 @@ void Answers(const Cli &cli, Text &out, bool json, DLLVERSIONINFO &version, HRES
     BooleanStatus(cli, out, question("hibernation allowed"), "IsPwrHibernateAllowed", quell.IsPwrHibernateAllowed);
 
     error = 0;
-    if (quell.GetPwrCapabilities) {
-        SetLastError(0);
-        read = quell.GetPwrCapabilities(&capabilities);
-        error = GetLastError();
-    }
+    if (quell.GetPwrCapabilities) read = Asked(error, quell.GetPwrCapabilities, &capabilities);
     if (json) {
         JsonAnswer(cli, out, "GetPwrCapabilities", quell.GetPwrCapabilities != nullptr, read, error);
     } else {
