@@ -109,6 +109,9 @@ int main(void) {
         Expect(CheckUserName() == -1 || CheckUserName() == 0, "CheckUserName is a boolean");
         Expect(CheckMsDosModus() == 0 && checkMsDosModus() == 0, "CheckMsDosModus is 0 outside Windows 95/98/Me");
 
+        /* The first call loads powrprof.dll, which may leave a last-error value of
+         * the loader's own; both ways are compared once it is loaded. */
+        Quell_IsPwrSuspendAllowed();
         SetLastError(0);
         suspend = Quell_IsPwrSuspendAllowed();
         error = GetLastError();

@@ -109,6 +109,9 @@ void __stdcall start(void) {
         Expect(CheckUserName() == ((Query)ByOrdinal(quell, 34))(), "CheckUserName by name and by ordinal");
         Expect(CheckMsDosModus() == 0 && ((Query)ByOrdinal(quell, 36))() == 0, "CheckMsDosModus is 0 on NT");
 
+        /* The first call loads powrprof.dll, which may leave a last-error value of
+         * the loader's own; both ways are compared once it is loaded. */
+        Quell_IsPwrSuspendAllowed();
         SetLastError(0);
         suspend = (unsigned char)Quell_IsPwrSuspendAllowed();
         error = GetLastError();
