@@ -4,10 +4,18 @@
 #            run the whole test suite on each under Wine (arm64: what runs without a C++ runtime,
 #            under the emulated ARM64 Wine), then make the release bundles (make dist).
 # make build: build the three architectures with their tests; installs nothing.
-# make dist: dist/quell-<version>-win32.zip, -win64.zip and -arm64.zip, the installed trees, and
-#            dist/SHA256SUMS; builds only what the bundles ship, in trees of its own
-#            without the tests (build-dist/, build-dist-x64/, build-dist-arm64/), and refuses when
-#            nothing gives the sources' time (the images would not be reproducible).
+# make dist: dist/quell-<version>-win32.zip, -win64.zip and -arm64.zip (the installed trees),
+#            dist/nuget/Quell.<version>.nupkg and dist/SHA256SUMS; builds only what the bundles
+#            ship, in trees of its own without the tests (build-dist/, build-dist-x64/,
+#            build-dist-arm64/), and refuses when nothing gives the sources' time (the images
+#            would not be reproducible). Signs the six images given QUELL_SIGN_PKCS12 and
+#            QUELL_SIGN_PASSWORD_FILE (QUELL_SIGN_TIMESTAMP_URL: a timestamp authority) and writes
+#            their detached signatures to dist/signatures/; or attaches the published ones of
+#            QUELL_SIGNATURES=<folder>. With QUELL_RELEASE_URL=<folder URL>: dist/winget/ and
+#            dist/scoop/quell.json. tools/release.py says more.
+# make verify-release RELEASE=<folder>: checks a downloaded release against this checkout
+#            (checksums; a rebuild with its signatures attached gives the same files; each
+#            signature is valid, chained to QUELL_VERIFY_CAFILE where that is given).
 # make sweep-table: build, run the fault-injection sweep, write its table to docs/fault-sweep.md.
 # x86 builds in build/, x64 in build-x64/, arm64 in build-arm64/.
 BUILD := build
@@ -18,8 +26,12 @@ DIST := dist
 DIST_BUILD := build-dist
 DIST_BUILD_X64 := build-dist-x64
 DIST_BUILD_ARM64 := build-dist-arm64
+VERIFY_BUILD := build-verify
+# What tools/release.py reads from the environment, given on make's command line or not.
+export QUELL_SIGN_PKCS12 QUELL_SIGN_PASSWORD_FILE QUELL_SIGN_TIMESTAMP_URL QUELL_SIGNATURES \
+       QUELL_RELEASE_URL QUELL_VERIFY_CAFILE QUELL_OSSLSIGNCODE
 
-.PHONY: all setup build demo test dist bench sweep-table clean
+.PHONY: all setup build demo test dist verify-release bench sweep-table clean
 
 all: build
 
@@ -49,18 +61,31 @@ test: setup
 	ctest --preset arm64
 	@$(MAKE) --no-print-directory dist
 
+# release_trees(prefix): configures and builds the shipped images of the three
+# architectures in prefix, prefix-x64 and prefix-arm64, without the tests.
+release_trees = \
+	cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake -DQUELL_BUILD_TESTS=OFF && \
+	cmake --build $(1) --parallel 2 --target quell_release_images && \
+	cmake -S . -B $(1)-x64 -DCMAKE_TOOLCHAIN_FILE=cmake/x86_64-w64-mingw32.cmake -DQUELL_BUILD_TESTS=OFF && \
+	cmake --build $(1)-x64 --parallel 2 --target quell_release_images && \
+	cmake -S . -B $(1)-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-w64-mingw32.cmake -DQUELL_BUILD_TESTS=OFF && \
+	cmake --build $(1)-arm64 --parallel 2 --target quell_release_images
+
 dist:
 	rm -rf $(DIST)
-	cmake -S . -B $(DIST_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake -DQUELL_BUILD_TESTS=OFF
-	cmake --build $(DIST_BUILD) --parallel 2 --target quell_bundle
-	cmake -S . -B $(DIST_BUILD_X64) -DCMAKE_TOOLCHAIN_FILE=cmake/x86_64-w64-mingw32.cmake -DQUELL_BUILD_TESTS=OFF
-	cmake --build $(DIST_BUILD_X64) --parallel 2 --target quell_bundle
-	cmake -S . -B $(DIST_BUILD_ARM64) -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-w64-mingw32.cmake -DQUELL_BUILD_TESTS=OFF
-	cmake --build $(DIST_BUILD_ARM64) --parallel 2 --target quell_bundle
-	cd $(DIST) && sha256sum quell-*.zip > SHA256SUMS && sha256sum -c SHA256SUMS
+	$(call release_trees,$(DIST_BUILD))
+	python3 tools/release.py dist $(DIST) $(DIST_BUILD) $(DIST_BUILD_X64) $(DIST_BUILD_ARM64)
+	cd $(DIST) && sha256sum -c --quiet SHA256SUMS
+
+verify-release:
+	@test -n "$(RELEASE)" || { echo "make verify-release RELEASE=<folder of the downloaded release>"; exit 2; }
+	rm -rf $(VERIFY_BUILD) $(VERIFY_BUILD)-x64 $(VERIFY_BUILD)-arm64
+	$(call release_trees,$(VERIFY_BUILD))
+	python3 tools/release.py verify $(RELEASE) $(VERIFY_BUILD)/release $(VERIFY_BUILD) $(VERIFY_BUILD)-x64 $(VERIFY_BUILD)-arm64
 
 clean:
-	rm -rf $(BUILD) $(BUILD_X64) $(BUILD_ARM64) $(DIST_BUILD) $(DIST_BUILD_X64) $(DIST_BUILD_ARM64) $(DIST)
+	rm -rf $(BUILD) $(BUILD_X64) $(BUILD_ARM64) $(DIST_BUILD) $(DIST_BUILD_X64) $(DIST_BUILD_ARM64) $(DIST) \
+	       $(VERIFY_BUILD) $(VERIFY_BUILD)-x64 $(VERIFY_BUILD)-arm64
 
 sweep-table: build
 	cd $(BUILD)/bin && QUELL_SWEEP_TABLE=$(CURDIR)/docs/fault-sweep.md ../../tools/wine-session.sh wine fault_sweep_test.exe --gtest_brief=1

@@ -98,16 +98,37 @@ set(QUELL_BUNDLE_NAME ${QUELL_BUNDLE_${QUELL_ARCH}})
 set(QUELL_DIST_DIR ${PROJECT_SOURCE_DIR}/dist CACHE PATH "Where make dist writes the release bundles")
 set(QUELL_MAKE_BUNDLE ${PROJECT_SOURCE_DIR}/tools/make_bundle.py --cmake ${CMAKE_COMMAND}
     --build-dir ${CMAKE_BINARY_DIR} --name ${QUELL_BUNDLE_NAME} --mtime ${QUELL_SOURCE_DATE_EPOCH})
+# quell_release_images: what make dist builds of each tree before
+# tools/release.py signs and packages it.
 if(QUELL_REPRODUCIBLE)
     add_custom_target(quell_bundle
         COMMAND python3 ${QUELL_MAKE_BUNDLE} ${QUELL_DIST_DIR}
         COMMENT "Release bundle ${QUELL_DIST_DIR}/${QUELL_BUNDLE_NAME}.zip"
         VERBATIM)
-    add_dependencies(quell_bundle Quell quell quell_import_libraries)
+    add_custom_target(quell_release_images)
+    foreach(target IN ITEMS quell_bundle quell_release_images)
+        add_dependencies(${target} Quell quell quell_import_libraries)
+    endforeach()
 else()
-    add_custom_target(quell_bundle
-        COMMAND ${CMAKE_COMMAND} -E echo "No release bundle: nothing gives the sources' time, so the images are not"
-                "reproducible. Configure with SOURCE_DATE_EPOCH set to the commit's time."
-        COMMAND ${CMAKE_COMMAND} -E false
-        VERBATIM)
+    foreach(target IN ITEMS quell_bundle quell_release_images)
+        add_custom_target(${target}
+            COMMAND ${CMAKE_COMMAND} -E echo "No release: nothing gives the sources' time, so the images are not"
+                    "reproducible. Configure with SOURCE_DATE_EPOCH set to the commit's time."
+            COMMAND ${CMAKE_COMMAND} -E false
+            VERBATIM)
+    endforeach()
 endif()
+
+# What tools/release.py needs to know of this tree to sign its images and
+# package them with the other architectures' (make dist).
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/release.json @ONLY CONTENT [=[
+{
+  "architecture": "@QUELL_ARCH@",
+  "bundle": "@QUELL_BUNDLE_NAME@",
+  "version": "@PROJECT_VERSION@",
+  "description": "@PROJECT_DESCRIPTION@",
+  "homepage": "@PROJECT_HOMEPAGE_URL@",
+  "sourceDateEpoch": "@QUELL_SOURCE_DATE_EPOCH@",
+  "images": ["bin/Quell.dll", "bin/quell.exe"]
+}
+]=])

@@ -2,33 +2,19 @@
 # Fetches Debian's arm64 Wine with the few arm64 libraries it needs and unpacks
 # it into a directory of its own (default: .cache/wine-arm64 in the source
 # tree), to run ARM64 Windows programs under qemu-aarch64-static. Nothing is
-# registered with the system: no foreign architecture in dpkg, no binfmt entry;
-# APT runs with a private configuration, state, cache and package lists.
+# registered with the system (tools/private-apt.sh).
 # Does nothing when the directory is complete. Usage: setup-wine-arm64.sh [DIR]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:-$root/.cache/wine-arm64}
 packages=(wine64 libwine libc6 libgcc-s1 libunwind8 liblzma5)
 complete=$dir/complete
+. "$root/tools/private-apt.sh"
 
 if [ -f "$complete" ] && [ -x "$dir/root/usr/lib/wine/wine64" ]; then exit 0; fi
 rm -rf "$dir"
-apt=$dir/apt
-mkdir -p "$apt/state/lists/partial" "$apt/cache/archives/partial" "$dir/debs" "$dir/root"
-: > "$apt/status"
-cat > "$apt/apt.conf" <<CONF
-APT::Architecture "arm64";
-APT::Architectures { "arm64"; };
-Dir::State "$apt/state";
-Dir::State::status "$apt/status";
-Dir::Cache "$apt/cache";
-Debug::NoLocking "true";
-CONF
-export APT_CONFIG=$apt/apt.conf
 echo "setup: fetching the arm64 Wine (${packages[*]}) into $dir"
-apt-get update -qq -o APT::Sandbox::User=root >/dev/null
-(cd "$dir/debs" && apt-get download -qq -o APT::Sandbox::User=root "${packages[@]/%/:arm64}" >/dev/null)
-for deb in "$dir"/debs/*.deb; do dpkg-deb -x "$deb" "$dir/root"; done
+private_apt_fetch "$dir" arm64 "" "${packages[@]}"
 
 # Wine starts each new process through wine64-preloader beside wine64 (arm64
 # Wine has none) and its server through the wineserver script there, which
@@ -48,5 +34,4 @@ here=$(dirname "$(readlink -f "$0")")
 exec qemu-aarch64-static -L "${here%/usr/lib/wine}" "$here/wineserver64" -p0 "$@"
 SCRIPT
 chmod +x "$wine/wine64-preloader" "$wine/wineserver"
-rm -rf "$apt" "$dir/debs"
 printf '%s\n' "${packages[@]}" > "$complete"

@@ -10,8 +10,8 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok
 
 for p in g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-tools mingw-w64-i686-dev \
          g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
-         cmake make googletest python3 clang-14 lld-14 llvm-14 cppcheck xvfb xauth nsis \
-         mingw-w64-common qemu-user-static \
+         cmake make googletest python3 clang-14 lld-14 llvm-14 clang lld cppcheck xvfb xauth nsis \
+         mingw-w64-common qemu-user-static zip unzip osslsigncode openssl libxml2-utils python3-yaml python3-jsonschema \
          fp-compiler-3.2.2 fpc-source-3.2.2; do
     have_pkg "$p" || need+=("$p")
 done
@@ -34,3 +34,18 @@ fi
 # The ARM64 tree's tests run under Debian's arm64 Wine, emulated: unpacked into
 # the source tree's .cache, nothing registered with the system.
 bash "$(dirname "$0")/setup-wine-arm64.sh"
+
+# Signing and checking a release needs osslsigncode 2.9 (Debian 12's own 2.5
+# lacks what the release tests rely on); bookworm-backports has it. Where the
+# system's is older, the backport is unpacked into .cache/osslsigncode
+# (tools/osslsigncode.sh finds it there), nothing registered with the system.
+root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/tools/osslsigncode.sh"
+if ! osslsigncode_is_recent "$(osslsigncode_path "$root")"; then
+    . "$root/tools/private-apt.sh"
+    echo "setup: fetching osslsigncode from bookworm-backports into $root/.cache/osslsigncode"
+    private_apt_fetch "$root/.cache/osslsigncode" "$(dpkg --print-architecture)" \
+        "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm-backports main" \
+        osslsigncode
+    osslsigncode_is_recent "$(osslsigncode_path "$root")" || { echo "setup: no osslsigncode 2.9 or later" >&2; exit 1; }
+fi

@@ -1,0 +1,183 @@
+"""The release's packages, written from the trees' release.json and the bundles'
+own checksums: the NuGet package and the winget and Scoop manifests. Nothing
+here is kept by hand; the same inputs give the same bytes."""
+import hashlib
+import json
+import os
+import time
+import zipfile
+
+import make_bundle
+
+PACKAGE_ID = "Quell"
+WINGET_ID = "Quell.Quell"
+PUBLISHER = "The Quell developers"
+LICENSE = "MIT"
+LOCALE = "en-US"
+MANIFEST_VERSION = "1.12.0"
+COMMAND = "quell"
+
+# Each architecture as the package managers name it.
+NUGET_RUNTIME = {"x86": "win-x86", "x64": "win-x64", "arm64": "win-arm64"}
+WINGET_ARCHITECTURE = {"x86": "x86", "x64": "x64", "arm64": "arm64"}
+SCOOP_ARCHITECTURE = {"x86": "32bit", "x64": "64bit", "arm64": "arm64"}
+
+
+def _tag(text):
+    return hashlib.sha256(text.encode("utf-8")).hexdigest()
+
+
+def _xml(text):
+    return (text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;").replace('"', "&quot;"))
+
+
+def nuspec(release):
+    return f"""<?xml version="1.0" encoding="utf-8"?>
+<package xmlns="http://schemas.microsoft.com/packaging/2013/05/nuspec.xsd">
+  <metadata>
+    <id>{PACKAGE_ID}</id>
+    <version>{_xml(release["version"])}</version>
+    <authors>{PUBLISHER}</authors>
+    <license type="expression">{LICENSE}</license>
+    <licenseUrl>https://licenses.nuget.org/{LICENSE}</licenseUrl>
+    <readme>README.md</readme>
+    <projectUrl>{_xml(release["homepage"])}</projectUrl>
+    <description>{_xml(release["description"])}: the native Quell.dll for x86, x64 and ARM64 processes.</description>
+    <tags>native windows shutdown reboot logoff standby hibernate lock power</tags>
+  </metadata>
+</package>
+"""
+
+
+def write_nupkg(folder, release, dlls, readme):
+    """Writes folder/<id>.<version>.nupkg with each architecture's Quell.dll."""
+    version = release["version"]
+    nuspec_name = f"{PACKAGE_ID}.nuspec"
+    properties = f"package/services/metadata/core-properties/{_tag(PACKAGE_ID + version)[:32]}.psmdcp"
+    parts = {nuspec_name: nuspec(release).encode("utf-8")}
+    with open(readme, "rb") as text:
+        parts["README.md"] = text.read()
+    for architecture, dll in sorted(dlls.items()):
+        with open(dll, "rb") as image:
+            parts[f"runtimes/{NUGET_RUNTIME[architecture]}/native/Quell.dll"] = image.read()
+    parts["_rels/.rels"] = (
+        '<?xml version="1.0" encoding="utf-8"?>'
+        '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+        f'<Relationship Type="http://schemas.microsoft.com/packaging/2010/07/manifest" Target="/{nuspec_name}" '
+        f'Id="R{_tag(nuspec_name)[:16].upper()}" />'
+        '<Relationship Type="http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties" '
+        f'Target="/{properties}" Id="R{_tag(properties)[:16].upper()}" />'
+        '</Relationships>').encode("utf-8")
+    parts[properties] = (
+        '<?xml version="1.0" encoding="utf-8"?>'
+        '<coreProperties xmlns:dc="http://purl.org/dc/elements/1.1/" xmlns:dcterms="http://purl.org/dc/terms/" '
+        'xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" '
+        'xmlns="http://schemas.openxmlformats.org/package/2006/metadata/core-properties">'
+        f'<dc:creator>{PUBLISHER}</dc:creator><dc:description>{_xml(release["description"])}</dc:description>'
+        f'<dc:identifier>{PACKAGE_ID}</dc:identifier><version>{_xml(version)}</version>'
+        '<keywords>native windows shutdown reboot logoff standby hibernate lock power</keywords>'
+        '<lastModifiedBy>Quell release</lastModifiedBy></coreProperties>').encode("utf-8")
+    extensions = sorted({name.rsplit(".", 1)[1] for name in parts if "." in name.rsplit("/", 1)[-1]} - {"rels"})
+    types = ['<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml" />']
+    for extension in extensions:
+        kind = ("application/vnd.openxmlformats-package.core-properties+xml" if extension == "psmdcp"
+                else "application/octet")
+        types.append(f'<Default Extension="{extension}" ContentType="{kind}" />')
+    parts["[Content_Types].xml"] = (
+        '<?xml version="1.0" encoding="utf-8"?>'
+        '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
+        + "".join(types) + '</Types>').encode("utf-8")
+
+    os.makedirs(folder, exist_ok=True)
+    path = os.path.join(folder, f"{PACKAGE_ID}.{version}.nupkg")
+    with zipfile.ZipFile(path + ".part", "w") as package:
+        for name in sorted(parts):
+            entry = make_bundle.entry(name, release["mtime"], make_bundle.FILE_MODE)
+            package.writestr(entry, parts[name], compress_type=zipfile.ZIP_DEFLATED, compresslevel=9)
+    os.replace(path + ".part", path)
+    return path
+
+
+def _yaml(value):
+    # A JSON string is a YAML double-quoted scalar: nothing is read as a number or a date.
+    return json.dumps(value, ensure_ascii=False)
+
+
+def _yaml_file(lines):
+    header = "# Written by Quell's make dist; regenerate rather than edit.\n"
+    return header + "\n".join(lines) + "\n"
+
+
+def winget_manifests(releases, hashes, url):
+    """The three files of a multi-file winget manifest, by file name."""
+    version = releases[0]["version"]
+    date = time.strftime("%Y-%m-%d", time.gmtime(releases[0]["mtime"]))
+    head = [f"PackageIdentifier: {WINGET_ID}", f"PackageVersion: {_yaml(version)}"]
+    tail = [f"ManifestVersion: {MANIFEST_VERSION}"]
+    installer = head + ["InstallerType: zip", "NestedInstallerType: portable", "Commands:", f"  - {COMMAND}",
+                        f"ReleaseDate: {_yaml(date)}", "Installers:"]
+    for release in releases:
+        installer += [
+            f"  - Architecture: {WINGET_ARCHITECTURE[release['architecture']]}",
+            f"    InstallerUrl: {_yaml(url + release['bundle'] + '.zip')}",
+            f"    InstallerSha256: {hashes[release['architecture']].upper()}",
+            "    NestedInstallerFiles:",
+            f"      - RelativeFilePath: {_yaml(release['bundle'] + chr(92) + 'bin' + chr(92) + 'quell.exe')}",
+            f"        PortableCommandAlias: {COMMAND}",
+        ]
+    locale = head + [
+        f"PackageLocale: {LOCALE}", f"Publisher: {_yaml(PUBLISHER)}", "PackageName: Quell",
+        f"PackageUrl: {_yaml(releases[0]['homepage'])}", f"License: {LICENSE}",
+        f"ShortDescription: {_yaml(releases[0]['description'])}", f"Moniker: {COMMAND}",
+        "Tags:", "  - shutdown", "  - reboot", "  - logoff", "  - standby", "  - hibernate", "  - power",
+    ]
+    return {
+        f"{WINGET_ID}.yaml": _yaml_file(head + [f"DefaultLocale: {LOCALE}", "ManifestType: version"] + tail),
+        f"{WINGET_ID}.installer.yaml": _yaml_file(installer + ["ManifestType: installer"] + tail),
+        f"{WINGET_ID}.locale.{LOCALE}.yaml": _yaml_file(locale + ["ManifestType: defaultLocale"] + tail),
+    }
+
+
+def scoop_manifest(releases, hashes, url):
+    version = releases[0]["version"]
+    pattern = url.replace(version, "$version")
+    architecture, updates = {}, {}
+    for release in releases:
+        name = SCOOP_ARCHITECTURE[release["architecture"]]
+        bundle = release["bundle"]
+        architecture[name] = {"url": url + bundle + ".zip", "hash": hashes[release["architecture"]],
+                              "extract_dir": bundle}
+        updates[name] = {"url": pattern + bundle.replace(version, "$version") + ".zip",
+                         "extract_dir": bundle.replace(version, "$version")}
+    if pattern != url:
+        # Each release in a folder of its version: the folder above lists them.
+        above = pattern[:pattern.index("$version")]
+        checkver = {"url": above, "regex": "(\\d+\\.\\d+\\.\\d+)/"}
+    else:
+        # One folder for the latest release: its checksums name the version.
+        checkver = {"url": url + "SHA256SUMS", "regex": "quell-(\\d+\\.\\d+\\.\\d+)-win32\\.zip"}
+    manifest = {
+        "version": version,
+        "description": releases[0]["description"],
+        "homepage": releases[0]["homepage"],
+        "license": LICENSE,
+        "architecture": architecture,
+        "bin": "bin\\quell.exe",
+        "checkver": checkver,
+        "autoupdate": {"architecture": updates,
+                       "hash": {"url": "$baseurl/SHA256SUMS", "regex": "$sha256\\s+\\*?$basename"}},
+    }
+    return json.dumps(manifest, indent=4, ensure_ascii=False) + "\n"
+
+
+def write_manifests(out, releases, hashes, url):
+    if not url.endswith("/"):
+        url += "/"
+    files = {os.path.join(out, "winget", name): text
+             for name, text in winget_manifests(releases, hashes, url).items()}
+    files[os.path.join(out, "scoop", "quell.json")] = scoop_manifest(releases, hashes, url)
+    for path, text in files.items():
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w", encoding="utf-8", newline="\n") as manifest:
+            manifest.write(text)
+    return list(files)
