@@ -110,9 +110,9 @@ else()
         message(FATAL_ERROR "Configured without a time for the sources, configure did not say that the images "
                             "will not be reproducible:\n${said}")
     endif()
-    execute_process(COMMAND ${CMAKE_COMMAND} --build ${root}/no-time --target quell_bundle
+    execute_process(COMMAND ${CMAKE_COMMAND} --build ${root}/no-time --target quell_release_images
                     RESULT_VARIABLE failed OUTPUT_VARIABLE said ERROR_VARIABLE said)
-    if(NOT failed OR NOT said MATCHES "No release bundle")
+    if(NOT failed OR NOT said MATCHES "No release: nothing gives the sources. time")
         message(FATAL_ERROR "Without a time for the sources, the release bundle was not refused:\n${said}")
     endif()
     message("Without a time for the sources, configure warns and the release bundle refuses")
