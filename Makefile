@@ -24,8 +24,6 @@ BUILD_ARM64 := build-arm64
 WINE_ARM64 := .cache/wine-arm64
 DIST := dist
 DIST_BUILD := build-dist
-DIST_BUILD_X64 := build-dist-x64
-DIST_BUILD_ARM64 := build-dist-arm64
 VERIFY_BUILD := build-verify
 # What tools/release.py reads from the environment, given on make's command line or not.
 export QUELL_SIGN_PKCS12 QUELL_SIGN_PASSWORD_FILE QUELL_SIGN_TIMESTAMP_URL QUELL_SIGNATURES \
@@ -74,7 +72,7 @@ release_trees = \
 dist:
 	rm -rf $(DIST)
 	$(call release_trees,$(DIST_BUILD))
-	python3 tools/release.py dist $(DIST) $(DIST_BUILD) $(DIST_BUILD_X64) $(DIST_BUILD_ARM64)
+	python3 tools/release.py dist $(DIST) $(DIST_BUILD) $(DIST_BUILD)-x64 $(DIST_BUILD)-arm64
 	cd $(DIST) && sha256sum -c --quiet SHA256SUMS
 
 verify-release:
@@ -84,7 +82,7 @@ verify-release:
 	python3 tools/release.py verify $(RELEASE) $(VERIFY_BUILD)/release $(VERIFY_BUILD) $(VERIFY_BUILD)-x64 $(VERIFY_BUILD)-arm64
 
 clean:
-	rm -rf $(BUILD) $(BUILD_X64) $(BUILD_ARM64) $(DIST_BUILD) $(DIST_BUILD_X64) $(DIST_BUILD_ARM64) $(DIST) \
+	rm -rf $(BUILD) $(BUILD_X64) $(BUILD_ARM64) $(DIST_BUILD) $(DIST_BUILD)-x64 $(DIST_BUILD)-arm64 $(DIST) \
 	       $(VERIFY_BUILD) $(VERIFY_BUILD)-x64 $(VERIFY_BUILD)-arm64
 
 sweep-table: build

@@ -1,0 +1,215 @@
+#!/usr/bin/python3
+"""Checks a release's package manifests against the published schemas and
+against the release itself: each hash is that bundle's SHA-256, each URL ends
+with its bundle's name, the versions agree, the winget identifier is the same
+in all three files, and the keys are those the schemas know (they allow
+unknown ones). The NuGet package: its nuspec against nuspec.xsd, its parts, and
+each Quell.dll's machine type and bytes against the bundles'.
+
+Usage: check_manifests.py RELEASE SCHEMAS VERSION  (Debian's python3-yaml,
+python3-jsonschema and xmllint). Exit 1 with one line for each fault.
+"""
+import hashlib
+import json
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import zipfile
+
+import jsonschema
+import yaml
+
+WINGET = {"version": "manifest.version.1.12.0.json", "installer": "manifest.installer.1.12.0.json",
+          "defaultLocale": "manifest.defaultLocale.1.12.0.json"}
+BUNDLE_OF = {"x86": "win32", "x64": "win64", "arm64": "arm64"}
+SCOOP_ARCHITECTURE = {"32bit": "x86", "64bit": "x64", "arm64": "arm64"}
+MACHINE = {"win-x86": 0x14C, "win-x64": 0x8664, "win-arm64": 0xAA64}
+NUGET_PARTS = ("[Content_Types].xml", "_rels/.rels", "README.md")
+
+
+def sha256(data):
+    return hashlib.sha256(data).hexdigest()
+
+
+def machine_type(image):
+    pe = struct.unpack_from("<I", image, 0x3C)[0]
+    if image[pe:pe + 4] != b"PE\0\0":
+        return None
+    return struct.unpack_from("<H", image, pe + 4)[0]
+
+
+def schema_faults(schema_path, document, name):
+    with open(schema_path, encoding="utf-8") as text:
+        schema = json.load(text)
+    faults = [f"{name}: {error.message} (at {'/'.join(map(str, error.path)) or 'the top'})"
+              for error in jsonschema.Draft7Validator(schema).iter_errors(document)]
+    return faults, schema
+
+
+def unknown_keys(document, schema, name):
+    """Keys the schema does not name (its objects allow any)."""
+    return [f"{name}: unknown key {key}" for key in document if key not in schema.get("properties", {})]
+
+
+def bundles_of(release, version):
+    found = {}
+    for architecture, suffix in BUNDLE_OF.items():
+        name = f"quell-{version}-{suffix}.zip"
+        path = os.path.join(release, name)
+        if os.path.isfile(path):
+            with open(path, "rb") as bundle:
+                found[architecture] = (name, sha256(bundle.read()))
+    return found
+
+
+def check_winget(release, schemas, version, bundles):
+    folder = os.path.join(release, "winget")
+    documents, faults = {}, []
+    for file_name in sorted(os.listdir(folder)):
+        with open(os.path.join(folder, file_name), encoding="utf-8") as text:
+            document = yaml.safe_load(text)
+        kind = document.get("ManifestType")
+        if kind not in WINGET or kind in documents:
+            faults.append(f"winget/{file_name}: ManifestType {kind!r} unexpected or repeated")
+            continue
+        found, schema = schema_faults(os.path.join(schemas, "winget", WINGET[kind]), document, f"winget/{file_name}")
+        faults += found + unknown_keys(document, schema, f"winget/{file_name}")
+        documents[kind] = document
+    faults += [f"winget: no {kind} manifest" for kind in WINGET if kind not in documents]
+    if faults:
+        return faults
+    identifiers = {document["PackageIdentifier"] for document in documents.values()}
+    versions = {document["PackageVersion"] for document in documents.values()}
+    if len(identifiers) != 1:
+        faults.append(f"winget: the identifier differs between the files: {sorted(identifiers)}")
+    if versions != {version}:
+        faults.append(f"winget: PackageVersion {sorted(versions)} is not {version}")
+    if documents["version"]["DefaultLocale"] != documents["defaultLocale"]["PackageLocale"]:
+        faults.append("winget: DefaultLocale is not the locale manifest's PackageLocale")
+    installer = documents["installer"]
+    item_keys = json.load(open(os.path.join(schemas, "winget", WINGET["installer"]), encoding="utf-8"))
+    item_keys = item_keys["definitions"]["Installer"]["properties"]
+    if installer.get("InstallerType") != "zip" or installer.get("NestedInstallerType") != "portable":
+        faults.append("winget: not a zip with a portable program")
+    seen = set()
+    for item in installer["Installers"]:
+        architecture = item["Architecture"]
+        faults += [f"winget: unknown installer key {key}" for key in item if key not in item_keys]
+        if architecture not in bundles:
+            faults.append(f"winget: an installer for {architecture}, which the release has no bundle for")
+            continue
+        seen.add(architecture)
+        name, digest = bundles[architecture]
+        if not item["InstallerUrl"].endswith("/" + name):
+            faults.append(f"winget: the {architecture} URL {item['InstallerUrl']} does not end with {name}")
+        if item["InstallerSha256"].lower() != digest:
+            faults.append(f"winget: the {architecture} hash is not the SHA-256 of {name}")
+        nested = item.get("NestedInstallerFiles") or installer.get("NestedInstallerFiles") or []
+        programs = [(entry["RelativeFilePath"], entry.get("PortableCommandAlias")) for entry in nested]
+        if programs != [(name[:-4] + "\\bin\\quell.exe", "quell")]:
+            faults.append(f"winget: the {architecture} installer does not name quell.exe of {name} as quell")
+    faults += [f"winget: no installer for {architecture}" for architecture in bundles if architecture not in seen]
+    return faults
+
+
+def check_scoop(release, schemas, version, bundles):
+    with open(os.path.join(release, "scoop", "quell.json"), encoding="utf-8") as text:
+        manifest = json.load(text)
+    faults, _ = schema_faults(os.path.join(schemas, "scoop", "schema.json"), manifest, "scoop/quell.json")
+    if manifest.get("version") != version:
+        faults.append(f"scoop: version {manifest.get('version')!r} is not {version}")
+    architectures = manifest.get("architecture", {})
+    for key, architecture in SCOOP_ARCHITECTURE.items():
+        entry = architectures.get(key)
+        if architecture not in bundles:
+            continue
+        if not entry:
+            faults.append(f"scoop: no {key} entry")
+            continue
+        name, digest = bundles[architecture]
+        if not entry.get("url", "").endswith("/" + name):
+            faults.append(f"scoop: the {key} URL does not end with {name}")
+        if entry.get("hash", "").lower() != digest:
+            faults.append(f"scoop: the {key} hash is not the SHA-256 of {name}")
+        if entry.get("extract_dir") != name[:-4]:
+            faults.append(f"scoop: the {key} entry does not extract the bundle's top folder")
+    if manifest.get("bin") != "bin\\quell.exe":
+        faults.append("scoop: bin is not quell.exe")
+    updates = manifest.get("autoupdate", {}).get("architecture", {})
+    for key, entry in updates.items():
+        current = entry.get("url", "").replace("$version", version)
+        if current != architectures.get(key, {}).get("url"):
+            faults.append(f"scoop: autoupdate's {key} URL does not give this release's URL")
+    if "SHA256SUMS" not in manifest.get("autoupdate", {}).get("hash", {}).get("url", ""):
+        faults.append("scoop: autoupdate does not take the hashes from SHA256SUMS")
+    if "checkver" not in manifest:
+        faults.append("scoop: no checkver")
+    return faults
+
+
+def check_nuget(release, schemas, version, bundles):
+    path = os.path.join(release, "nuget", f"Quell.{version}.nupkg")
+    if not os.path.isfile(path):
+        return [f"nuget: no {os.path.relpath(path, release)}"]
+    faults = []
+    with zipfile.ZipFile(path) as package:
+        names = package.namelist()
+        faults += [f"nuget: no {part}" for part in NUGET_PARTS + ("Quell.nuspec",) if part not in names]
+        if not any(name.startswith("package/services/metadata/core-properties/") and name.endswith(".psmdcp")
+                   for name in names):
+            faults.append("nuget: no core properties")
+        if "Quell.nuspec" in names:
+            with tempfile.TemporaryDirectory() as work:
+                nuspec = os.path.join(work, "Quell.nuspec")
+                with open(nuspec, "wb") as out:
+                    out.write(package.read("Quell.nuspec"))
+                checked = subprocess.run(["xmllint", "--noout", "--schema", os.path.join(schemas, "nuget", "nuspec.xsd"),
+                                          nuspec], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+                if checked.returncode != 0:
+                    faults.append(f"nuget: the nuspec fails nuspec.xsd: {checked.stdout.strip()}")
+            text = package.read("Quell.nuspec").decode("utf-8")
+            for wanted in (f"<version>{version}</version>", '<license type="expression">MIT</license>',
+                           "<readme>README.md</readme>"):
+                if wanted not in text:
+                    faults.append(f"nuget: the nuspec lacks {wanted}")
+        for runtime, machine in MACHINE.items():
+            name = f"runtimes/{runtime}/native/Quell.dll"
+            if name not in names:
+                faults.append(f"nuget: no {name}")
+                continue
+            image = package.read(name)
+            if machine_type(image) != machine:
+                faults.append(f"nuget: {name} is not a {runtime} image")
+            architecture = runtime[4:]
+            if architecture in bundles:
+                bundle_name = bundles[architecture][0]
+                with zipfile.ZipFile(os.path.join(release, bundle_name)) as bundle:
+                    if bundle.read(bundle_name[:-4] + "/bin/Quell.dll") != image:
+                        faults.append(f"nuget: {name} is not byte for byte the Quell.dll of {bundle_name}")
+    return faults
+
+
+def check(release, schemas, version):
+    bundles = bundles_of(release, version)
+    faults = [] if len(bundles) == 3 else [f"the release has {len(bundles)} bundles of {version}, not 3"]
+    for name, checker in (("winget", check_winget), ("scoop", check_scoop), ("nuget", check_nuget)):
+        if name != "nuget" and not os.path.isdir(os.path.join(release, name)):
+            faults.append(f"no {name}/ manifests")
+            continue
+        faults += checker(release, schemas, version, bundles)
+    return faults
+
+
+def main(argv):
+    if len(argv) != 3:
+        sys.exit(__doc__)
+    faults = check(*argv)
+    for fault in faults:
+        print(f"check_manifests: {fault}")
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
