@@ -2,7 +2,8 @@
 #            Wine (arm64: Debian's arm64 Wine under qemu, tools/setup-wine-arm64.sh).
 # make test: install what is missing, build the three architectures with their tests and clients,
 #            run the whole test suite on each under Wine (arm64: what runs without a C++ runtime,
-#            under the emulated ARM64 Wine), then make the release bundles (make dist).
+#            under the emulated ARM64 Wine), then make the release bundles (make dist) and test
+#            a signed release with throwaway keys (tests/release/release_test.py).
 # make build: build the three architectures with their tests; installs nothing.
 # make dist: dist/quell-<version>-win32.zip, -win64.zip and -arm64.zip (the installed trees),
 #            dist/nuget/Quell.<version>.nupkg and dist/SHA256SUMS; builds only what the bundles
@@ -25,6 +26,8 @@ WINE_ARM64 := .cache/wine-arm64
 DIST := dist
 DIST_BUILD := build-dist
 VERIFY_BUILD := build-verify
+# The release tests need Debian's python3-yaml and python3-jsonschema.
+DEBIAN_PYTHON := /usr/bin/python3
 # What tools/release.py reads from the environment, given on make's command line or not.
 export QUELL_SIGN_PKCS12 QUELL_SIGN_PASSWORD_FILE QUELL_SIGN_TIMESTAMP_URL QUELL_SIGNATURES \
        QUELL_RELEASE_URL QUELL_VERIFY_CAFILE QUELL_OSSLSIGNCODE
@@ -58,6 +61,7 @@ test: setup
 	tools/wine-session.sh ctest --preset x64
 	ctest --preset arm64
 	@$(MAKE) --no-print-directory dist
+	$(DEBIAN_PYTHON) tests/release/release_test.py $(DIST_BUILD)/release-test
 
 # release_trees(prefix): configures and builds the shipped images of the three
 # architectures in prefix, prefix-x64 and prefix-arm64, without the tests.
