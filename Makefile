@@ -61,7 +61,7 @@ test: setup
 	tools/wine-session.sh ctest --preset x64
 	ctest --preset arm64
 	@$(MAKE) --no-print-directory dist
-	$(DEBIAN_PYTHON) tests/release/release_test.py $(DIST_BUILD)/release-test
+	$(DEBIAN_PYTHON) tests/release/release_test.py $(DIST_BUILD)/release-test tests/nuget/nuget_client_test.py
 
 # release_trees(prefix): configures and builds the shipped images of the three
 # architectures in prefix, prefix-x64 and prefix-arm64, without the tests.

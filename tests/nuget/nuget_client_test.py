@@ -120,11 +120,11 @@ class Dotnet:
         return re.findall(r"^\s*\d+\.\s+(.+?)\s+\[Enabled\]\s*$", listing, re.M)
 
     def build(self, verb, project, rid, version, output, *options):
-        arguments = [verb, project, "-c", "Release", "-r", rid, f"-p:QuellVersion={version}", "-o", output,
-                     "--disable-build-servers", "-nologo", "-v:minimal", *options]
+        arguments = [verb, project, "-c", "Release", *(["-r", rid] if rid else []), f"-p:QuellVersion={version}",
+                     "-o", output, "--disable-build-servers", "-nologo", "-v:minimal", *options]
         if rid in WITHOUT_APP_HOST:
             arguments.append("-p:UseAppHost=false")
-        return self.run(f"{verb}-{rid}", *arguments)
+        return self.run(f"{verb}-{rid or 'portable'}", *arguments)
 
 
 def write_nuget_config(work, feed, machine_sources):
@@ -374,6 +374,20 @@ def main(argv):
         elif check_output(output, rid, dlls[rid]):
             note(f"  ok   {rid}: built with docs/bindings.md's C# block, the package's Quell.dll "
                  f"({MACHINES[RUNTIMES[rid]]:#x}) beside it ({time.monotonic() - began:.1f} s)")
+
+    # Built for no runtime, a program carries all three, and .NET picks the process's.
+    output = os.path.join(work, "out", "portable")
+    reason = dotnet.build("build", project, None, version, output)
+    if reason:
+        fail(f"no runtime: {reason}")
+    else:
+        carried = [rid for rid in RUNTIMES
+                   if os.path.isfile(os.path.join(output, "runtimes", rid, "native", "Quell.dll")) and
+                   open(os.path.join(output, "runtimes", rid, "native", "Quell.dll"), "rb").read() == dlls[rid]]
+        if carried != list(RUNTIMES):
+            fail(f"no runtime: the output carries the package's Quell.dll only for {carried or 'none'}")
+        else:
+            note("  ok   no runtime: the output carries all three under runtimes/<rid>/native/")
 
     wine = Wine(work) if shutil.which("wine") and shutil.which("wineserver") else None
     published, skipped = [], []

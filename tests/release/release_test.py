@@ -9,7 +9,7 @@ and a signature of another file; the manifests pass their checks and a wrong
 hash does not; the unsigned release says so in one line.
 
 Usage: release_test.py WORK [NUGET_TEST]   (from the source tree, after make dist)
-NUGET_TEST, when given, is run with the signed release's .nupkg and a work folder.
+NUGET_TEST, when given, is a python script run with the signed release's .nupkg and a work folder.
 """
 import http.server
 import json
@@ -265,7 +265,7 @@ def main(argv):
     if len(argv) == 2:
         print("the NuGet package in a .NET program")
         package = os.path.join(signed, "nuget", f"Quell.{version}.nupkg")
-        client = run([argv[1], package, os.path.join(work, "nuget")])
+        client = run([sys.executable, argv[1], package, os.path.join(work, "nuget")])
         print(client.stdout)
         expect("the .NET program gets the package's Quell.dll of each architecture", client.returncode == 0)
 
