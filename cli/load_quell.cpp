@@ -4,14 +4,9 @@
 #include "text.h"
 
 // Quell.dll loads only into a process of its own architecture; each release
-// bundle holds one architecture's quell.exe and Quell.dll.
-#ifdef _WIN64
-constexpr const wchar_t *OwnArchitecture = L"x64", *OtherArchitecture = L"x86";
-constexpr const wchar_t *OwnBundle = L"quell-" QUELL_VERSION_STRING "-win64.zip";
-#else
-constexpr const wchar_t *OwnArchitecture = L"x86", *OtherArchitecture = L"x64";
-constexpr const wchar_t *OwnBundle = L"quell-" QUELL_VERSION_STRING "-win32.zip";
-#endif
+// bundle holds one architecture's quell.exe and Quell.dll. The build names both.
+constexpr const wchar_t *OwnArchitecture = L"" QUELL_ARCH_TITLE;
+constexpr const wchar_t *OwnBundle = L"" QUELL_BUNDLE ".zip";
 
 // The full path of Quell.dll beside quell.exe. Never a bare name: that would
 // let the search path pick another file.
@@ -77,9 +72,9 @@ bool LibraryReady(Cli &cli) {
         Say(cli, STD_ERROR_HANDLE, "quell: %s could not be loaded: %L\n", path.data, error, L"Quell.dll");
         if (error == ERROR_BAD_EXE_FORMAT) {
             Say(cli, STD_ERROR_HANDLE,
-                "quell: this Quell.dll is not built for %s like this quell.exe: most likely it is the %s build "
-                "(or the file is damaged). Use the Quell.dll of %s, the bundle this quell.exe belongs to.\n",
-                OwnArchitecture, OtherArchitecture, OwnBundle);
+                "quell: this Quell.dll is not built for %s, the architecture of this quell.exe, or the file is "
+                "damaged. Use the Quell.dll of %s, the bundle this quell.exe belongs to.\n",
+                OwnArchitecture, OwnBundle);
         }
     }
     Release(path.data);

@@ -18,15 +18,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/bindings.md DESTINATION docs)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
         DESTINATION .)
 
-# The architectures as the package's messages name them, with their bundles.
-set(QUELL_TITLE_x86 "x86 (32-bit)")
-set(QUELL_TITLE_x64 "x64 (64-bit)")
-set(QUELL_TITLE_arm64 "ARM64")
-set(QUELL_BUNDLE_x86 quell-${PROJECT_VERSION}-win32)
-set(QUELL_BUNDLE_x64 quell-${PROJECT_VERSION}-win64)
-set(QUELL_BUNDLE_arm64 quell-${PROJECT_VERSION}-arm64)
-set(QUELL_ARCH_TITLE "${QUELL_TITLE_${QUELL_ARCH}}")
-
+# The architectures' titles and bundle names: QuellImageFlags.cmake.
 configure_package_config_file(
     ${CMAKE_CURRENT_LIST_DIR}/QuellConfig.cmake.in ${CMAKE_BINARY_DIR}/package/QuellConfig.cmake
     INSTALL_DESTINATION ${QUELL_INSTALL_CMAKEDIR}
@@ -94,7 +86,6 @@ install(FILES ${CMAKE_BINARY_DIR}/package/QuellConfig.cmake ${CMAKE_BINARY_DIR}/
 # only (make dist); needs python3 then, and Quell.lib. Never from images that
 # carry the time of their link: such a bundle could not be checked against
 # its sources.
-set(QUELL_BUNDLE_NAME ${QUELL_BUNDLE_${QUELL_ARCH}})
 set(QUELL_DIST_DIR ${PROJECT_SOURCE_DIR}/dist CACHE PATH "Where make dist writes the release bundles")
 set(QUELL_MAKE_BUNDLE ${PROJECT_SOURCE_DIR}/tools/make_bundle.py --cmake ${CMAKE_COMMAND}
     --build-dir ${CMAKE_BINARY_DIR} --name ${QUELL_BUNDLE_NAME} --mtime ${QUELL_SOURCE_DATE_EPOCH})

@@ -1003,8 +1003,11 @@ TEST_P(Cli, StatusAsksOnlyTheHarmlessExportsAndLooksUpTheSystemEntriesByFullPath
 // it is Quell.dll or one of its exports, 1 when it is the system's. Rows marked
 // ntOnly concern the Unicode functions: on Windows 95 quell never needs them.
 TEST_P(Cli, WhatIsMissingIsNamedAndSetsTheExitStatus) {
+    // The other architecture's Quell.dll: quell.exe names its own architecture and bundle, and no other.
     const bool x64 = sizeof(void *) == 8;
     const std::wstring bundle = std::wstring(L"quell-") + Wide(QUELL_VERSION_STRING) + (x64 ? L"-win64" : L"-win32");
+    const std::wstring architecture = x64 ? L"x64 (64-bit)" : L"x86 (32-bit)";
+    const std::vector<std::wstring> others = {x64 ? L"x86" : L"x64", L"ARM64", x64 ? L"-win32" : L"-win64", L"-arm64"};
     struct Case {
         std::vector<std::wstring> args;
         DWORD quellLoadError;
@@ -1014,6 +1017,7 @@ TEST_P(Cli, WhatIsMissingIsNamedAndSetsTheExitStatus) {
         int exit;
         std::vector<std::wstring> err, out;  // texts expected in each
         bool ntOnly = false;
+        std::vector<std::wstring> notInErr = {};
     };
     const std::wstring maintenance = L"Wartung – gleich";
     const std::vector<Case> cases = {
@@ -1024,16 +1028,12 @@ TEST_P(Cli, WhatIsMissingIsNamedAndSetsTheExitStatus) {
         // Without --yes nothing is loaded: the dry run says what it would do.
         {{L"shutdown"}, ERROR_MOD_NOT_FOUND, {}, "", false, ExitUsage, {L"would call WindowsShutdown()"}, {}},
         {{L"--help"}, ERROR_MOD_NOT_FOUND, {}, "", false, ExitSuccess, {}, {L"Usage: quell"}},
-        // The other architecture's Quell.dll beside quell.exe.
         {{L"status"}, ERROR_BAD_EXE_FORMAT, {}, "", false, ExitNoLibrary,
          {L"\\Quell.dll could not be loaded: last error 193 (Quell.dll is not a valid Win32 application.)\n",
-          std::wstring(L"quell: this Quell.dll is not built for ") + (x64 ? L"x64" : L"x86") +
-              L" like this quell.exe: most likely it is the " + (x64 ? L"x86" : L"x64") +
-              L" build (or the file is damaged). Use the Quell.dll of " + bundle +
-              L".zip, the bundle this quell.exe belongs to.\n"},
-         {}},
+          architecture, bundle + L".zip"},
+         {}, false, others},
         {{L"timed-reboot", L"--yes", L"5"}, ERROR_BAD_EXE_FORMAT, {}, "", false, ExitNoLibrary,
-         {L"Use the Quell.dll of " + bundle + L".zip"}, {}},
+         {architecture, bundle + L".zip"}, {}, false, others},
         {{L"shutdown", L"--yes"}, 0, {"WindowsShutdown", "CheckUserName"}, "", false, ExitNoLibrary,
          {L"WindowsShutdown missing from Quell.dll"}, {}},
         {{L"timed-reboot", L"--yes", L"5"}, 0, {"LocalInitSystemRebootW", "LocalInitSystemRebootA"}, "", false,
@@ -1073,6 +1073,7 @@ TEST_P(Cli, WhatIsMissingIsNamedAndSetsTheExitStatus) {
         EXPECT_EQ(status, row.exit);
         for (const std::wstring &text : row.err) EXPECT_NE(Err().find(text), std::wstring::npos) << Encode(Err(), CP_UTF8);
         for (const std::wstring &text : row.out) EXPECT_NE(Out().find(text), std::wstring::npos) << Encode(Out(), CP_UTF8);
+        for (const std::wstring &text : row.notInErr) EXPECT_EQ(Err().find(text), std::wstring::npos) << Encode(Err(), CP_UTF8);
         EXPECT_EQ(Err().find(L"%"), std::wstring::npos);
         if (row.args[0] != L"status") {
             EXPECT_TRUE(g_calls.empty());

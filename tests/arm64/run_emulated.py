@@ -3,7 +3,8 @@
 arm64 Wine under qemu-aarch64-static, fetched by tools/setup-wine-arm64.sh) and
 checks what they answer: arm64_probe.exe's checks of Quell.dll, the loader-lock
 and planted-library scenarios, the clients linked with the import libraries, and
-quell.exe's status, help and usage errors.
+quell.exe's status (also beside another architecture's Quell.dll), help and
+usage errors.
 Each program run costs seconds: the cases share one Wine session.
 
 Usage: run_emulated.py --wine DIR --tree BUILD_DIR --version X.Y.Z
@@ -110,6 +111,14 @@ def remove_logs(directory):
             os.remove(os.path.join(directory, log))
 
 
+def as_x64(path):
+    """Makes the image's machine field say x64, as the other build's would."""
+    with open(path, "r+b") as image:
+        image.seek(0x3C)
+        image.seek(int.from_bytes(image.read(4), "little") + 4)
+        image.write((0x8664).to_bytes(2, "little"))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--wine", required=True)
@@ -204,6 +213,14 @@ def main():
                            for line in out.splitlines()) and
                        any(line.split()[:3] == ["NT-family", "system", "yes"] for line in out.splitlines()),
                        f"exit {status}\n{out}{err}")
+        # Beside a Quell.dll of another architecture: it names its own and its bundle, no other.
+        other = scratch(tree, "other-architecture", [quell_exe, quell_dll])
+        as_x64(os.path.join(other, "Quell.dll"))
+        bundle = f"quell-{arguments.version}-arm64.zip"
+        status, out, err = session.run(os.path.join(other, "quell.exe"), ["status"], other)
+        session.expect(f"quell.exe status beside an x64 Quell.dll: exit 3, error 193, ARM64 and {bundle} named",
+                       status == 3 and "last error 193" in err and "ARM64" in err and bundle in err and
+                       not any(name in err for name in ("x86", "x64", "-win32", "-win64")), f"exit {status}\n{out}{err}")
         status, out, err = session.run(quell_exe, ["--help"], bin_dir)
         session.expect("quell.exe --help: exit 0 and the usage", status == 0 and out.startswith("Usage: quell "),
                        f"exit {status}\n{out}{err}")
