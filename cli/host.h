@@ -63,8 +63,10 @@ inline const FARPROC *EntrySlots(const QuellEntries &entries) { return reinterpr
 // The system functions the front end calls, each with its Win32 signature.
 // The first group is exported by Windows 95 and NT alike; the W group is
 // looked up at run time (Windows 95/98/Me fail these functions with 120) and
-// is called on every system but those, which must then offer all of it. Heap, code-page conversion and last-error calls are made directly:
-// every system has them and they touch nothing outside the process.
+// is called on every system but those, which must then offer all of it; the
+// last group is looked up as well and is null where the system lacks it. Heap,
+// code-page conversion and last-error calls are made directly: every system
+// has them and they touch nothing outside the process.
 struct CliHost {
     BOOL(WINAPI *GetVersionExA)(LPOSVERSIONINFOA info);
     LPSTR(WINAPI *GetCommandLineA)();
@@ -73,6 +75,7 @@ struct CliHost {
     HMODULE(WINAPI *LoadLibraryA)(LPCSTR path);
     FARPROC(WINAPI *GetProcAddress)(HMODULE module, LPCSTR name);
     BOOL(WINAPI *FreeLibrary)(HMODULE module);
+    BOOL(WINAPI *CloseHandle)(HANDLE handle);
     HANDLE(WINAPI *GetStdHandle)(DWORD stream);
     BOOL(WINAPI *GetConsoleMode)(HANDLE console, LPDWORD mode);
     UINT(WINAPI *GetConsoleOutputCP)();
@@ -86,18 +89,37 @@ struct CliHost {
     BOOL(WINAPI *WriteConsoleW)(HANDLE console, const void *text, DWORD length, LPDWORD written, LPVOID reserved);
     DWORD(WINAPI *FormatMessageW)(DWORD flags, LPCVOID source, DWORD id, DWORD language, LPWSTR text, DWORD size,
                                   va_list *arguments);
+    HANDLE(WINAPI *CreateFileW)(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                DWORD disposition, DWORD flags, HANDLE model);
+
+    // The last group: exported from Windows Vista on (kernel32 6.0 and higher
+    // in Geoff Chappell's study of kernel32's exports).
+    DWORD(WINAPI *GetFinalPathNameByHandleW)(HANDLE file, LPWSTR path, DWORD size, DWORD flags);
 };
 
-// The W group's names in the order of its members, each null-terminated:
-// main.cpp looks them up and the front end checks that each was found.
-inline constexpr char CliHostWideNames[] =
-    "GetCommandLineW\0GetModuleFileNameW\0LoadLibraryW\0WriteConsoleW\0FormatMessageW\0";
-constexpr unsigned CliHostWideCount = 5;
-static_assert(sizeof(CliHost) == offsetof(CliHost, GetCommandLineW) + CliHostWideCount * sizeof(FARPROC));
+// The names of the members looked up at run time, in their order, each
+// null-terminated: the W group's, then the last group's. main.cpp looks them
+// all up; the front end checks that each of the W group was found.
+inline constexpr char CliHostLookedUpNames[] =
+    "GetCommandLineW\0GetModuleFileNameW\0LoadLibraryW\0WriteConsoleW\0FormatMessageW\0CreateFileW\0"
+    "GetFinalPathNameByHandleW\0";
+constexpr unsigned CliHostWideCount = 6, CliHostLookedUpCount = 7;
+static_assert(sizeof(CliHost) == offsetof(CliHost, GetCommandLineW) + CliHostLookedUpCount * sizeof(FARPROC));
+static_assert(offsetof(CliHost, GetFinalPathNameByHandleW) ==
+              offsetof(CliHost, GetCommandLineW) + CliHostWideCount * sizeof(FARPROC));
+constexpr unsigned CountNames(const char *names) {
+    unsigned count = 0;
+    for (; *names; ++count) {
+        while (*names++) {
+        }
+    }
+    return count;
+}
+static_assert(CountNames(CliHostLookedUpNames) == CliHostLookedUpCount);
 
-// The W group as the array of entry points it is laid out as.
-inline FARPROC *WideSlots(CliHost &host) { return reinterpret_cast<FARPROC *>(&host.GetCommandLineW); }
-inline const FARPROC *WideSlots(const CliHost &host) {
+// The members looked up at run time as the array of entry points they are laid out as.
+inline FARPROC *LookedUpSlots(CliHost &host) { return reinterpret_cast<FARPROC *>(&host.GetCommandLineW); }
+inline const FARPROC *LookedUpSlots(const CliHost &host) {
     return reinterpret_cast<const FARPROC *>(&host.GetCommandLineW);
 }
 

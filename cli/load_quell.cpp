@@ -8,8 +8,78 @@
 constexpr const wchar_t *OwnArchitecture = L"" QUELL_ARCH_TITLE;
 constexpr const wchar_t *OwnBundle = L"" QUELL_BUNDLE ".zip";
 
-// The full path of Quell.dll beside quell.exe. Never a bare name: that would
-// let the search path pick another file.
+namespace {
+
+constexpr DWORD LongestPath = 32768;  // in characters, with the terminating null
+
+bool StartsWith(const wchar_t *text, const wchar_t *prefix) {
+    while (*prefix && *text == *prefix) ++text, ++prefix;
+    return !*prefix;
+}
+
+// A drive's or a share's path, plain or in the \\?\ form: never one that the
+// system would look for relative to the current directory.
+bool IsFullPath(const wchar_t *path) {
+    return StartsWith(path, L"\\\\") || (path[0] && path[1] == L':' && path[2] == L'\\');
+}
+
+// Gives a full path the form the system takes: the plain one where it fits
+// MAX_PATH, else the \\?\ form (\\?\UNC\ for a share), which the loader
+// wants beyond it. False when there was no room for it.
+bool FitPath(Text &path) {
+    const wchar_t *name = path.data;
+    bool prefixed = StartsWith(name, L"\\\\?\\");
+    bool share = prefixed ? StartsWith(name + 4, L"UNC\\") : StartsWith(name, L"\\\\");
+    bool drive = prefixed && name[4] && name[5] == L':' && name[6] == L'\\';
+    // The plain form drops "\\?\" ("?\UNC\" of a share); a volume's name has none.
+    bool strip = (share || drive) && prefixed && path.length - (share ? 6 : 4) < MAX_PATH;
+    bool prefix = !prefixed && path.length >= MAX_PATH;
+    if (!strip && !prefix) return true;
+    Text fitted{};
+    if (strip) {
+        if (share) Append(fitted, L"\\", 1);
+        Append(fitted, name + (share ? 7 : 4));
+    } else {
+        Append(fitted, share ? L"\\\\?\\UNC" : L"\\\\?\\");
+        Append(fitted, name + (share ? 1 : 0));
+    }
+    if (!fitted.data) return false;
+    Release(path.data);
+    path = fitted;
+    return true;
+}
+
+// Started through a symbolic link (winget starts the programs it installs so),
+// the module's name is the link's: the file it leads to is the one Quell.dll
+// lies beside. Where that file cannot be named (before Vista, which brought
+// links to files), the module's name stands.
+void FollowLink(const Cli &cli, Text &path) {
+    const CliHost &host = cli.host;
+    if (!host.GetFinalPathNameByHandleW) return;
+    // No access: the handle only names the file.
+    HANDLE file = host.CreateFileW(path.data, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    auto name = static_cast<wchar_t *>(Grow(nullptr, LongestPath * sizeof(wchar_t)));
+    DWORD length =
+        name ? host.GetFinalPathNameByHandleW(file, name, LongestPath, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS) : 0;
+    host.CloseHandle(file);
+    Text target{};
+    if (length && length < LongestPath) Append(target, name, length);
+    Release(name);
+    if (target.length && IsFullPath(target.data)) {
+        Release(path.data);
+        path = target;
+    } else {
+        Release(target.data);
+    }
+}
+
+}  // namespace
+
+// The full path of Quell.dll beside quell.exe, or beside the file that
+// quell.exe's link leads to. Never a bare name: that would let the search
+// path pick another file.
 bool FormQuellPath(const Cli &cli, Text &path) {
     const CliHost &host = cli.host;
     void *buffer = nullptr;
@@ -28,24 +98,18 @@ bool FormQuellPath(const Cli &cli, Text &path) {
     if (length && cli.ansi) AppendAnsi(path, static_cast<char *>(buffer), static_cast<int>(length));
     if (length && !cli.ansi) Append(path, static_cast<wchar_t *>(buffer), length);
     Release(buffer);
+    if (!path.data || !IsFullPath(path.data)) return false;
+    if (!cli.ansi) {
+        if (!FitPath(path)) return false;
+        FollowLink(cli, path);
+    }
 
     DWORD directory = path.length;
-    while (directory && path.data[directory - 1] != L'\\') --directory;
-    if (!directory) return false;
+    while (path.data[directory - 1] != L'\\') --directory;
     Cut(path, directory);
     AppendAscii(path, "Quell.dll");
-    if (path.length < MAX_PATH) return true;
-    if (cli.ansi) return false;  // Windows 95/98/Me have no longer paths
-    const wchar_t *name = path.data;
-    if (name[0] == L'\\' && name[1] == L'\\' && name[2] == L'?' && name[3] == L'\\') return true;
-    // Beyond MAX_PATH the loader wants the \\?\ form (\\?\UNC\ for a share).
-    bool share = name[0] == L'\\' && name[1] == L'\\';
-    Text prefixed{};
-    Append(prefixed, share ? L"\\\\?\\UNC" : L"\\\\?\\");
-    Append(prefixed, name + (share ? 1 : 0));
-    Release(path.data);
-    path = prefixed;
-    return true;
+    // Windows 95/98/Me have no longer paths.
+    return cli.ansi ? path.length < MAX_PATH : FitPath(path);
 }
 
 // Loads Quell.dll on first need and resolves its entries; says why when it cannot.

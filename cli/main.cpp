@@ -6,12 +6,14 @@
 // Imported, all from kernel32 and exported by Windows 95 and NT 4.0 alike:
 //   ExitProcess, GetModuleHandleA, GetProcAddress, GetVersionExA,
 //   GetCommandLineA, GetModuleFileNameA, GetSystemDirectoryA, LoadLibraryA,
-//   FreeLibrary, GetStdHandle, GetConsoleMode, GetConsoleOutputCP, WriteFile,
-//   FormatMessageA, GetLastError, SetLastError, MultiByteToWideChar,
+//   FreeLibrary, CloseHandle, GetStdHandle, GetConsoleMode, GetConsoleOutputCP,
+//   WriteFile, FormatMessageA, GetLastError, SetLastError, MultiByteToWideChar,
 //   WideCharToMultiByte, GetProcessHeap, HeapAlloc, HeapReAlloc, HeapFree.
 // Looked up at run time and called on every system but Windows 95/98/Me:
 //   GetCommandLineW, GetModuleFileNameW, LoadLibraryW, WriteConsoleW,
-//   FormatMessageW.
+//   FormatMessageW, CreateFileW.
+// Looked up at run time and called where the system has it (Vista and later):
+//   GetFinalPathNameByHandleW.
 #include "quell_cli.h"
 
 extern "C" void QuellStart() {
@@ -23,6 +25,7 @@ extern "C" void QuellStart() {
     host.LoadLibraryA = LoadLibraryA;
     host.GetProcAddress = GetProcAddress;
     host.FreeLibrary = FreeLibrary;
+    host.CloseHandle = CloseHandle;
     host.GetStdHandle = GetStdHandle;
     host.GetConsoleMode = GetConsoleMode;
     host.GetConsoleOutputCP = GetConsoleOutputCP;
@@ -30,9 +33,9 @@ extern "C" void QuellStart() {
     host.FormatMessageA = FormatMessageA;
     // kernel32 is in every process; its W entries are stubs on Windows 95/98/Me.
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    const char *name = CliHostWideNames;
-    for (unsigned i = 0; i < CliHostWideCount; ++i) {
-        WideSlots(host)[i] = GetProcAddress(kernel, name);
+    const char *name = CliHostLookedUpNames;
+    for (unsigned i = 0; i < CliHostLookedUpCount; ++i) {
+        LookedUpSlots(host)[i] = GetProcAddress(kernel, name);
         while (*name++) {
         }
     }

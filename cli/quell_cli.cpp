@@ -18,9 +18,9 @@ namespace {
 bool UnicodeComplete(const Cli &cli) {
     const CliHost &host = cli.host;
     Text lacking{};
-    const char *name = CliHostWideNames;
+    const char *name = CliHostLookedUpNames;
     for (unsigned i = 0; i < CliHostWideCount; ++i) {
-        if (!WideSlots(host)[i]) Format(cli, lacking, " %S", name);
+        if (!LookedUpSlots(host)[i]) Format(cli, lacking, " %S", name);
         while (*name++) {
         }
     }

@@ -33,9 +33,13 @@ struct FakeSystem {
     std::wstring commandLine;
     std::string ansiCommandLine;
     std::wstring exePath = L"C:\\Program Files\\Quell\\quell.exe";
+    std::wstring linkTarget;               // the file that exePath, a symbolic link, leads to; empty: none
+    DWORD openError = 0;                   // non-zero: CreateFileW refuses the image with it
+    DWORD finalPathError = 0;              // non-zero: GetFinalPathNameByHandleW fails with it
+    int openFiles = 0;                     // handles of CreateFileW not yet closed
     DWORD quellLoadError = 0;              // non-zero: Quell.dll does not load
     std::vector<std::string> lacking;      // exports the fake Quell.dll lacks
-    std::string lackingWide;               // a W function kernel32 lacks
+    std::string lackingWide;               // a function kernel32 lacks, of those looked up
     bool shellLacksShutdownDialog = false;  // shell32.dll has no #60
     BYTE aoAc = 0;                         // the power capabilities' Modern Standby byte
     std::vector<std::string> systemCalls;  // the host functions called, by name
@@ -136,6 +140,45 @@ DWORD WINAPI FakeGetModuleFileNameA(HMODULE, LPSTR path, DWORD size) {
 DWORD WINAPI FakeGetModuleFileNameW(HMODULE, LPWSTR path, DWORD size) {
     WIDE_FAILS_OFF_NT("GetModuleFileNameW", 0);
     return CopyCut(g_system.exePath, path, size);
+}
+// The image opened for its name: by quell.exe's path, plain or in the \\?\ form.
+HANDLE const ImageHandle = reinterpret_cast<HANDLE>(21);
+std::wstring Plain(const std::wstring &path) {
+    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\" + path.substr(7);
+    return path.rfind(L"\\\\?\\", 0) == 0 ? path.substr(4) : path;
+}
+HANDLE WINAPI FakeCreateFileW(LPCWSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD,
+                              HANDLE) {
+    WIDE_FAILS_OFF_NT("CreateFileW", INVALID_HANDLE_VALUE);
+    std::wstring name = path;
+    EXPECT_TRUE(name.rfind(L"\\\\", 0) == 0 || name.find(L":\\") == 1) << "a path relative to the current directory";
+    EXPECT_EQ(access, 0u) << "more than the name asked for";
+    EXPECT_EQ(disposition, DWORD(OPEN_EXISTING));
+    DWORD error = Plain(name) != Plain(g_system.exePath) ? DWORD(ERROR_FILE_NOT_FOUND) : g_system.openError;
+    SetLastError(error);
+    if (error) return INVALID_HANDLE_VALUE;
+    ++g_system.openFiles;
+    return ImageHandle;
+}
+// The file's path as the system names it: \\?\ or \\?\UNC\, the link followed.
+DWORD WINAPI FakeGetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD size, DWORD flags) {
+    WIDE_FAILS_OFF_NT("GetFinalPathNameByHandleW", 0);
+    EXPECT_EQ(file, ImageHandle);
+    EXPECT_EQ(flags, DWORD(FILE_NAME_NORMALIZED | VOLUME_NAME_DOS));
+    SetLastError(g_system.finalPathError);
+    if (g_system.finalPathError) return 0;
+    std::wstring target = Plain(g_system.linkTarget.empty() ? g_system.exePath : g_system.linkTarget);
+    std::wstring name = target.rfind(L"\\\\", 0) == 0 ? L"\\\\?\\UNC" + target.substr(1) : L"\\\\?\\" + target;
+    if (size <= name.size()) return static_cast<DWORD>(name.size() + 1);
+    std::copy(name.begin(), name.end(), path);
+    path[name.size()] = 0;
+    return static_cast<DWORD>(name.size());
+}
+BOOL WINAPI FakeCloseFile(HANDLE file) {
+    Called("CloseHandle");
+    EXPECT_EQ(file, ImageHandle);
+    --g_system.openFiles;
+    return TRUE;
 }
 UINT WINAPI FakeGetSystemDirectoryA(LPSTR path, UINT size) {
     Called("GetSystemDirectoryA");
@@ -391,10 +434,10 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
 }
 
 const CliHost FakeHost = {FakeGetVersionExA, FakeGetCommandLineA, FakeGetModuleFileNameA, FakeGetSystemDirectoryA,
-                          FakeLoadLibraryA,  FakeGetProcAddress,  FakeFreeLibrary,        FakeGetStdHandle,
-                          FakeGetConsoleMode, FakeGetConsoleOutputCP, FakeWriteFile,      FakeFormatMessageA,
-                          FakeGetCommandLineW, FakeGetModuleFileNameW, FakeLoadLibraryW,  FakeWriteConsoleW,
-                          FakeFormatMessageW};
+                          FakeLoadLibraryA,  FakeGetProcAddress,  FakeFreeLibrary,        FakeCloseFile,
+                          FakeGetStdHandle,  FakeGetConsoleMode, FakeGetConsoleOutputCP, FakeWriteFile,
+                          FakeFormatMessageA, FakeGetCommandLineW, FakeGetModuleFileNameW, FakeLoadLibraryW,
+                          FakeWriteConsoleW, FakeFormatMessageW, FakeCreateFileW, FakeGetFinalPathNameByHandleW};
 
 // ---- the test's side ----------------------------------------------------------
 
@@ -429,13 +472,12 @@ struct Cli : testing::TestWithParam<Family> {
     static int RunLine(const std::wstring &line) {
         g_system.commandLine = line;
         CliHost host = FakeHost;
-        const std::string &lacking = g_system.lackingWide;
-        if (lacking == "GetCommandLineW") host.GetCommandLineW = nullptr;
-        if (lacking == "GetModuleFileNameW") host.GetModuleFileNameW = nullptr;
-        if (lacking == "LoadLibraryW") host.LoadLibraryW = nullptr;
-        if (lacking == "WriteConsoleW") host.WriteConsoleW = nullptr;
-        if (lacking == "FormatMessageW") host.FormatMessageW = nullptr;
+        const char *name = CliHostLookedUpNames;
+        for (unsigned i = 0; i < CliHostLookedUpCount; name += strlen(name) + 1, ++i) {
+            if (g_system.lackingWide == name) LookedUpSlots(host)[i] = nullptr;
+        }
         int status = RunQuell(host);
+        EXPECT_EQ(g_system.openFiles, 0) << "the image's handle left open";
         for (const std::string &name : g_system.systemCalls) {
             EXPECT_TRUE(g_system.nt || name.back() != 'W') << name << " called on Windows 95";
         }
@@ -911,11 +953,18 @@ TEST_P(Cli, TheCommandLineIsSplitAsTheCRuntimeDoes) {
 std::wstring Directory(size_t length) { return L"C:\\" + std::wstring(length - 4, L'd') + L"\\"; }
 const std::wstring Share = L"\\\\server\\share\\" + std::wstring(300, L's') + L"\\";
 
-// Quell.dll is loaded from quell.exe's directory by full path or not at all.
+// Quell.dll is loaded from quell.exe's directory by full path or not at all;
+// started through a symbolic link, from the directory of the file it leads to.
 TEST_P(Cli, QuellDllIsLoadedBesideQuellExeByFullPath) {
     struct Case {
         std::wstring exePath, ntLoads, windows95Loads;  // empty: refused
+        std::wstring linkTarget = L"";
+        DWORD openError = 0, finalPathError = 0;
+        std::string lacking = "";  // kernel32 lacks it
     };
+    // winget starts a portable program through a link in its Links folder.
+    const std::wstring winget = L"C:\\Users\\Jo\\AppData\\Local\\Microsoft\\WinGet\\";
+    const std::wstring links = winget + L"Links\\", package = winget + L"Packages\\Quell_Sourcex64\\quell-2\\";
     const std::vector<Case> cases = {
         {L"C:\\Tools\\quell.exe", L"C:\\Tools\\Quell.dll", L"C:\\Tools\\Quell.dll"},
         {Directory(250) + L"quell.exe", Directory(250) + L"Quell.dll", Directory(250) + L"Quell.dll"},
@@ -924,12 +973,29 @@ TEST_P(Cli, QuellDllIsLoadedBesideQuellExeByFullPath) {
         {Share + L"quell.exe", L"\\\\?\\UNC\\" + Share.substr(2) + L"Quell.dll", L""},
         {L"\\\\?\\" + Directory(300) + L"quell.exe", L"\\\\?\\" + Directory(300) + L"Quell.dll", L""},
         {L"quell.exe", L"", L""},
+        {L"Tools\\quell.exe", L"", L""},
         {L"", L"", L""},
+        // Through a link, beside the file it leads to; Windows 95/98/Me have no links to files and never ask.
+        {links + L"quell.exe", package + L"Quell.dll", links + L"Quell.dll", package + L"quell.exe"},
+        {L"C:\\Tools\\quell.exe", L"\\\\server\\tools\\Quell.dll", L"C:\\Tools\\Quell.dll", L"\\\\server\\tools\\q.exe"},
+        {L"C:\\Tools\\quell.exe", L"\\\\?\\" + Directory(300) + L"Quell.dll", L"C:\\Tools\\Quell.dll",
+         Directory(300) + L"quell.exe"},
+        {Directory(300) + L"quell.exe", L"C:\\Quell\\Quell.dll", L"", L"C:\\Quell\\quell.exe"},
+        // Where the link cannot be followed (before Vista the call is missing), the module's directory.
+        {links + L"quell.exe", links + L"Quell.dll", links + L"Quell.dll", package + L"quell.exe", 0, 0,
+         "GetFinalPathNameByHandleW"},
+        {links + L"quell.exe", links + L"Quell.dll", links + L"Quell.dll", package + L"quell.exe", ERROR_ACCESS_DENIED},
+        {links + L"quell.exe", links + L"Quell.dll", links + L"Quell.dll", package + L"quell.exe", 0,
+         ERROR_PATH_NOT_FOUND},
     };
     for (const Case &row : cases) {
         SetUp();
-        SCOPED_TRACE(testing::PrintToString(row.exePath.substr(0, 40)));
+        SCOPED_TRACE(testing::PrintToString(row.exePath.substr(0, 40)) + " " + row.lacking);
         g_system.exePath = row.exePath;
+        g_system.linkTarget = row.linkTarget;
+        g_system.openError = row.openError;
+        g_system.finalPathError = row.finalPathError;
+        g_system.lackingWide = row.lacking;
         const std::wstring &expected = g_system.nt ? row.ntLoads : row.windows95Loads;
         EXPECT_EQ(Run({L"lock", L"--yes"}), expected.empty() ? ExitNoLibrary : ExitSuccess);
         EXPECT_EQ(g_system.loaded, expected.empty() ? std::vector<std::wstring>{} : std::vector{expected});
@@ -1054,6 +1120,8 @@ TEST_P(Cli, WhatIsMissingIsNamedAndSetsTheExitStatus) {
          {L"kernel32.dll lacks WriteConsoleW."}, {}, true},
         {{L"timed-shutdown", L"--yes", L"10", maintenance}, 0, {}, "FormatMessageW", false, ExitFailed,
          {L"quell: this is not Windows 95/98/Me (platform 2), yet kernel32.dll lacks FormatMessageW."}, {}, true},
+        {{L"timed-shutdown", L"--yes", L"10", maintenance}, 0, {}, "CreateFileW", false, ExitFailed,
+         {L"kernel32.dll lacks CreateFileW."}, {}, true},
     };
     for (const Case &row : cases) {
         SetUp();

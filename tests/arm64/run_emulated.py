@@ -3,8 +3,8 @@
 arm64 Wine under qemu-aarch64-static, fetched by tools/setup-wine-arm64.sh) and
 checks what they answer: arm64_probe.exe's checks of Quell.dll, the loader-lock
 and planted-library scenarios, the clients linked with the import libraries, and
-quell.exe's status (also beside another architecture's Quell.dll), help and
-usage errors.
+quell.exe's status (also started through a link, and beside another
+architecture's Quell.dll), help and usage errors.
 Each program run costs seconds: the cases share one Wine session.
 
 Usage: run_emulated.py --wine DIR --tree BUILD_DIR --version X.Y.Z
@@ -213,14 +213,22 @@ def main():
                            for line in out.splitlines()) and
                        any(line.split()[:3] == ["NT-family", "system", "yes"] for line in out.splitlines()),
                        f"exit {status}\n{out}{err}")
-        # Beside a Quell.dll of another architecture: it names its own and its bundle, no other.
+        # Started through a symbolic link in another directory, as winget starts
+        # it: the Quell.dll beside the file the link leads to. Beside a Quell.dll
+        # of another architecture: it names its own and its bundle, no other.
+        linked = scratch(tree, "link", [])
+        os.symlink(os.path.relpath(quell_exe, linked), os.path.join(linked, "quell.exe"))
         other = scratch(tree, "other-architecture", [quell_exe, quell_dll])
         as_x64(os.path.join(other, "Quell.dll"))
         bundle = f"quell-{arguments.version}-arm64.zip"
-        status, out, err = session.run(os.path.join(other, "quell.exe"), ["status"], other)
-        session.expect(f"quell.exe status beside an x64 Quell.dll: exit 3, error 193, ARM64 and {bundle} named",
-                       status == 3 and "last error 193" in err and "ARM64" in err and bundle in err and
-                       not any(name in err for name in ("x86", "x64", "-win32", "-win64")), f"exit {status}\n{out}{err}")
+        for what, directory, args, holds in (
+                ("quell.exe --version through a link: the Quell.dll beside the file it leads to", linked,
+                 ["--version"], lambda status, out, err: status == 0 and out.endswith("\\bin\\Quell.dll)\n")),
+                (f"quell.exe status beside an x64 Quell.dll: exit 3, error 193, ARM64 and {bundle} named", other,
+                 ["status"], lambda status, out, err: status == 3 and "last error 193" in err and "ARM64" in err
+                 and bundle in err and not any(name in err for name in ("x86", "x64", "-win32", "-win64")))):
+            status, out, err = session.run(os.path.join(directory, "quell.exe"), args, directory)
+            session.expect(what, holds(status, out, err), f"exit {status}\n{out}{err}")
         status, out, err = session.run(quell_exe, ["--help"], bin_dir)
         session.expect("quell.exe --help: exit 0 and the usage", status == 0 and out.startswith("Usage: quell "),
                        f"exit {status}\n{out}{err}")
