@@ -80,7 +80,6 @@ HRESULT ReadFixedFileVersion(const FileVersionReading<Char> &reading, VersionBuf
 }
 }  // namespace
 
-constinit LateBoundGroup VersionGroup = {&VersionLibrary};
 
 // Reads the version resource afresh on every call; nothing is cached.
 HRESULT WINAPI DllGetVersion(_DLLVERSIONINFO *info) {

@@ -1,4 +1,4 @@
-#include "latebound/late_bound_group.h"
+#include "latebound/groups.h"
 
 // The first Load of a group may run on several threads at once, one of them
 // perhaps inside another library's entry routine, holding the loader lock that
@@ -18,11 +18,12 @@ static HMODULE LoadGroupLibrary(const LateBoundLibrary &library) {
 }
 
 bool LoadFirst(LateBoundGroup &group) {
-    HMODULE module = LoadGroupLibrary(*group.library);
+    const LateBoundLibrary &library = *SystemLibraries[&group - LateBoundGroups];
+    HMODULE module = LoadGroupLibrary(library);
     // LoadLibraryA's last-error value stays for the caller.
     if (!module) return false;
     for (unsigned i = 0; i < MaxLateBoundEntries; ++i) {
-        const LateBoundEntry &entry = group.library->entries[i];
+        const LateBoundEntry &entry = library.entries[i];
         if (!entry.name && !entry.ordinal) continue;
         if (!LateBoundFormApplies(entry.form, OsVersion.dwPlatformId, OsVersion.dwMajorVersion)) continue;
         LPCSTR key = entry.name ? entry.name : reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(entry.ordinal));

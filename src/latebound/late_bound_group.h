@@ -8,9 +8,9 @@
 // The generic type of a slot; each user casts it to its entry's own type.
 using LateBoundEntryPoint = void (*)();
 
-// A group's state, all null until its library is loaded.
+// A group's state, all null until its library is loaded. Which library it
+// loads is its place among LateBoundGroups (groups.h).
 struct LateBoundGroup {
-    const LateBoundLibrary *library;
     // Non-null: published, the slots are filled (see LoadFirst).
     HMODULE module = nullptr;
     LateBoundEntryPoint slots[MaxLateBoundEntries] = {};

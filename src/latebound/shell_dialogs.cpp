@@ -8,7 +8,6 @@ using ShutdownOneArgumentEntry = int(WINAPI *)(HWND);
 using ShutdownTwoArgumentEntry = int(WINAPI *)(HWND, DWORD);
 }  // namespace
 
-constinit LateBoundGroup Shell32Group = {&Shell32Library};
 
 int WINAPI RestartDialog(HWND hwnd, LPCWSTR pszPrompt, DWORD dwFlags) {
     auto entry = LoadedEntryPoint<RestartEntry>(Shell32Group, RestartDialogSlot);

@@ -1,6 +1,7 @@
 // The system libraries that Quell.dll loads on first use, and the entries it
-// looks up in each. The library's groups load these tables; quell status lists
-// them as they are, so that the two never disagree.
+// looks up in each: shared by design between the library, whose groups load
+// these rows, and quell status, which lists them as they are, so that the two
+// never disagree (both build against the quell_system_libraries target).
 #pragma once
 
 #include <windef.h>
@@ -71,46 +72,81 @@ struct LateBoundLibrary {
     LateBoundEntry entries[MaxLateBoundEntries];
 };
 
-// Each library's slots, in the order of its entries.
+// Reached only when a slot names no entry of its library, which stops the
+// compilation of that SlotOf.
+void NoSuchLateBoundEntry();
 
-enum User32Slot : unsigned { LockWorkStationSlot, BlockReasonCreateSlot, BlockReasonDestroySlot, BlockReasonQuerySlot };
+constexpr bool SameName(const char *a, const char *b) {
+    while (*a && *a == *b) ++a, ++b;
+    return *a == *b;
+}
+
+// The slot of an entry is its place in its library's row, found by the
+// compiler: reordering a row cannot misnumber a slot.
+consteval unsigned SlotOf(const LateBoundLibrary &library, const char *name) {
+    for (unsigned i = 0; i < MaxLateBoundEntries; ++i)
+        if (library.entries[i].name && SameName(library.entries[i].name, name)) return i;
+    NoSuchLateBoundEntry();
+    return 0;
+}
+consteval unsigned SlotOf(const LateBoundLibrary &library, WORD ordinal, LateBoundForm form) {
+    for (unsigned i = 0; i < MaxLateBoundEntries; ++i)
+        if (!library.entries[i].name && library.entries[i].ordinal == ordinal && library.entries[i].form == form)
+            return i;
+    NoSuchLateBoundEntry();
+    return 0;
+}
+
 inline constexpr LateBoundLibrary User32Library = {
     "user32.dll",
     LateBoundSearch::KnownDll,
     {ByName("LockWorkStation"), ByName("ShutdownBlockReasonCreate"), ByName("ShutdownBlockReasonDestroy"),
      ByName("ShutdownBlockReasonQuery")},
 };
+inline constexpr unsigned LockWorkStationSlot = SlotOf(User32Library, "LockWorkStation");
+inline constexpr unsigned BlockReasonCreateSlot = SlotOf(User32Library, "ShutdownBlockReasonCreate");
+inline constexpr unsigned BlockReasonDestroySlot = SlotOf(User32Library, "ShutdownBlockReasonDestroy");
+inline constexpr unsigned BlockReasonQuerySlot = SlotOf(User32Library, "ShutdownBlockReasonQuery");
 
-enum Advapi32Slot : unsigned { ShutdownExASlot, ShutdownExWSlot, InitiateShutdownASlot, InitiateShutdownWSlot };
 inline constexpr LateBoundLibrary Advapi32Library = {
     "advapi32.dll",
     LateBoundSearch::KnownDll,
     {ByName("InitiateSystemShutdownExA"), ByName("InitiateSystemShutdownExW"), ByName("InitiateShutdownA"),
      ByName("InitiateShutdownW")},
 };
+inline constexpr unsigned ShutdownExASlot = SlotOf(Advapi32Library, "InitiateSystemShutdownExA");
+inline constexpr unsigned ShutdownExWSlot = SlotOf(Advapi32Library, "InitiateSystemShutdownExW");
+inline constexpr unsigned InitiateShutdownASlot = SlotOf(Advapi32Library, "InitiateShutdownA");
+inline constexpr unsigned InitiateShutdownWSlot = SlotOf(Advapi32Library, "InitiateShutdownW");
 
 // The shell exports its dialogs under ordinals only. From NT 6.0 on the
 // shut-down dialog takes a second argument: one ordinal, two slots, one of
 // them filled.
 constexpr WORD RestartDialogOrdinal = 59;
 constexpr WORD ShutdownDialogOrdinal = 60;
-enum Shell32Slot : unsigned { RestartDialogSlot, ShutdownDialogOneArgumentSlot, ShutdownDialogTwoArgumentSlot };
 inline constexpr LateBoundLibrary Shell32Library = {
     "shell32.dll",
     LateBoundSearch::KnownDll,
     {ByOrdinal(RestartDialogOrdinal), ByOrdinal(ShutdownDialogOrdinal, LateBoundForm::BeforeNtSix),
      ByOrdinal(ShutdownDialogOrdinal, LateBoundForm::NtSix)},
 };
+inline constexpr unsigned RestartDialogSlot = SlotOf(Shell32Library, RestartDialogOrdinal, LateBoundForm::Always);
+inline constexpr unsigned ShutdownDialogOneArgumentSlot =
+    SlotOf(Shell32Library, ShutdownDialogOrdinal, LateBoundForm::BeforeNtSix);
+inline constexpr unsigned ShutdownDialogTwoArgumentSlot =
+    SlotOf(Shell32Library, ShutdownDialogOrdinal, LateBoundForm::NtSix);
 
-enum PowrProfSlot : unsigned { IsPwrSuspendAllowedSlot, IsPwrHibernateAllowedSlot, SetSuspendStateSlot, GetPwrCapabilitiesSlot };
 inline constexpr LateBoundLibrary PowrProfLibrary = {
     "powrprof.dll",
     LateBoundSearch::SystemDirectory,
     {ByName("IsPwrSuspendAllowed"), ByName("IsPwrHibernateAllowed"), ByName("SetSuspendState"),
      ByName("GetPwrCapabilities")},
 };
+inline constexpr unsigned IsPwrSuspendAllowedSlot = SlotOf(PowrProfLibrary, "IsPwrSuspendAllowed");
+inline constexpr unsigned IsPwrHibernateAllowedSlot = SlotOf(PowrProfLibrary, "IsPwrHibernateAllowed");
+inline constexpr unsigned SetSuspendStateSlot = SlotOf(PowrProfLibrary, "SetSuspendState");
+inline constexpr unsigned GetPwrCapabilitiesSlot = SlotOf(PowrProfLibrary, "GetPwrCapabilities");
 
-enum VersionSlot : unsigned { InfoSizeWSlot, InfoWSlot, InfoSizeASlot, InfoASlot, QueryValueSlot };
 inline constexpr LateBoundLibrary VersionLibrary = {
     "version.dll",
     LateBoundSearch::SystemDirectory,
@@ -118,7 +154,21 @@ inline constexpr LateBoundLibrary VersionLibrary = {
      ByName("GetFileVersionInfoSizeA", LateBoundForm::Ansi), ByName("GetFileVersionInfoA", LateBoundForm::Ansi),
      ByName("VerQueryValueA")},
 };
+inline constexpr unsigned InfoSizeWSlot = SlotOf(VersionLibrary, "GetFileVersionInfoSizeW");
+inline constexpr unsigned InfoWSlot = SlotOf(VersionLibrary, "GetFileVersionInfoW");
+inline constexpr unsigned InfoSizeASlot = SlotOf(VersionLibrary, "GetFileVersionInfoSizeA");
+inline constexpr unsigned InfoASlot = SlotOf(VersionLibrary, "GetFileVersionInfoA");
+inline constexpr unsigned QueryValueSlot = SlotOf(VersionLibrary, "VerQueryValueA");
 
-// The libraries above, in the order quell status lists them.
-inline constexpr const LateBoundLibrary *SystemLibraries[] = {&User32Library, &Advapi32Library, &Shell32Library,
+// The one list of the libraries: the library has a group for each, released
+// at process detach in this order, and quell status lists them so.
+inline constexpr const LateBoundLibrary *SystemLibraries[] = {&User32Library, &Shell32Library, &Advapi32Library,
                                                               &PowrProfLibrary, &VersionLibrary};
+constexpr unsigned SystemLibraryCount = sizeof SystemLibraries / sizeof SystemLibraries[0];
+
+consteval unsigned LibraryIndex(const LateBoundLibrary &library) {
+    for (unsigned i = 0; i < SystemLibraryCount; ++i)
+        if (SystemLibraries[i] == &library) return i;
+    NoSuchLateBoundEntry();
+    return 0;
+}

@@ -6,7 +6,6 @@ namespace {
 constexpr BYTE AcLineStatusUnknown = 255;
 }
 
-constinit LateBoundGroup PowrProfGroup = {&PowrProfLibrary};
 
 // The forwarders pass the system's BOOLEAN back as it is, not widened to -1.
 BOOLEAN WINAPI IsPwrSuspendAllowed() {
