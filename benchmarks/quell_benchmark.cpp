@@ -91,7 +91,7 @@ int main() {
     std::printf("%-44s %10.1f ns\n", "CheckWindowsNT per call", NanosecondsPer(1000000, [&] { checkWindowsNT(); }));
 
     CompareForwarder<BOOL(WINAPI *)(HWND, LPCWSTR)>(quell, "user32.dll", "ShutdownBlockReasonCreate", (HWND) nullptr,
-                                                   (LPCWSTR) nullptr);
+                                                    (LPCWSTR) nullptr);
     CompareForwarder<BOOLEAN(WINAPI *)()>(quell, "powrprof.dll", "IsPwrSuspendAllowed");
 
     // The two images take turns, round by round, so that drift in the system's

@@ -7,7 +7,7 @@
 namespace {
 
 constexpr DWORD ProcessQueryLimitedInformation = 0x1000;  // Vista and later
-constexpr DWORD LongestPath = 32768;                     // in characters, with the terminating null
+constexpr DWORD LongestPath = 32768;                      // in characters, with the terminating null
 constexpr int LongestTitle = 1024;
 
 // What it asks the system, looked up at run time in the system directory's
@@ -148,8 +148,7 @@ int Blockers(Cli &cli, bool json) {
         Format(cli, report, "{\"available\": %S, \"blockers\": [%s%s]}\n", available ? "true" : "false",
                scan.out.length ? scan.out.data : L"", scan.found ? L"\n" : L"");
     } else if (status == ExitSuccess && scan.found) {
-        Format(cli, report, "%u window(s) hold a shutdown block reason:\n%s", scan.found,
-               scan.out.data);
+        Format(cli, report, "%u window(s) hold a shutdown block reason:\n%s", scan.found, scan.out.data);
     } else if (status == ExitSuccess && !scan.refused) {
         // Only when every window answered: a refusal leaves the question open.
         AppendAscii(report, "No program blocks the end of the session.\n");

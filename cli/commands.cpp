@@ -18,38 +18,36 @@ const Command Commands[] = {
     {"logoff", "", "log the user off", Shape::Plain, Confirmable, "WindowsLogOnOff", &QuellEntries::WindowsLogOnOff},
     {"force-logoff", "", "log the user off, closing applications without asking", Shape::Plain, Confirmable,
      "WindowsForceLogOnOff", &QuellEntries::WindowsForceLogOnOff},
-    {"shutdown", "[OPTIONS]", "shut down and power off this machine", Shape::Plain, RequestOptions,
-     "WindowsShutdown", &QuellEntries::WindowsShutdown, SHUTDOWN_POWEROFF},
+    {"shutdown", "[OPTIONS]", "shut down and power off this machine", Shape::Plain, RequestOptions, "WindowsShutdown",
+     &QuellEntries::WindowsShutdown, SHUTDOWN_POWEROFF},
     {"force-shutdown", "[OPTIONS]", "shut down and power off this machine, closing applications without asking",
      Shape::Plain, RequestOptions, "WindowsForceShutdown", &QuellEntries::WindowsForceShutdown,
      SHUTDOWN_POWEROFF | Forced},
-    {"reboot", "[OPTIONS]", "reboot this machine", Shape::Plain,
-     RequestOptions | OptionBootOptions, "WindowsReboot", &QuellEntries::WindowsReboot, SHUTDOWN_RESTART},
-    {"force-reboot", "[OPTIONS]", "reboot this machine, closing applications without asking",
-     Shape::Plain, RequestOptions | OptionBootOptions, "WindowsForceReboot", &QuellEntries::WindowsForceReboot,
+    {"reboot", "[OPTIONS]", "reboot this machine", Shape::Plain, RequestOptions | OptionBootOptions, "WindowsReboot",
+     &QuellEntries::WindowsReboot, SHUTDOWN_RESTART},
+    {"force-reboot", "[OPTIONS]", "reboot this machine, closing applications without asking", Shape::Plain,
+     RequestOptions | OptionBootOptions, "WindowsForceReboot", &QuellEntries::WindowsForceReboot,
      SHUTDOWN_RESTART | Forced},
-    {"restart-apps", "[OPTIONS]", "end the session and restart the registered applications (a log-off before Vista)", Shape::Plain,
-     RequestOptions, "WindowsRestartApps", &QuellEntries::WindowsRestartApps,
+    {"restart-apps", "[OPTIONS]", "end the session and restart the registered applications (a log-off before Vista)",
+     Shape::Plain, RequestOptions, "WindowsRestartApps", &QuellEntries::WindowsRestartApps,
      SHUTDOWN_RESTART | SHUTDOWN_RESTARTAPPS},
     {"hybrid", "[OPTIONS]", "shut down for a fast start-up (a power-off before Windows 8)", Shape::Plain,
      RequestOptions, "WindowsHybridShutdown", &QuellEntries::WindowsHybridShutdown,
      SHUTDOWN_POWEROFF | SHUTDOWN_HYBRID},
     {"timed-shutdown", "SECONDS [MESSAGE] [OPTIONS]", "as shutdown --delay SECONDS --message MESSAGE",
      Shape::TimedShutdown, RequestOptions, nullptr, nullptr, SHUTDOWN_POWEROFF},
-    {"timed-reboot", "SECONDS [MESSAGE] [OPTIONS]", "as reboot --delay SECONDS --message MESSAGE",
-     Shape::TimedReboot, RequestOptions, nullptr, nullptr, SHUTDOWN_RESTART},
+    {"timed-reboot", "SECONDS [MESSAGE] [OPTIONS]", "as reboot --delay SECONDS --message MESSAGE", Shape::TimedReboot,
+     RequestOptions, nullptr, nullptr, SHUTDOWN_RESTART},
     {"abort", "[--machine NAME]", "abort a timed shutdown or reboot", Shape::Plain, Confirmable | OptionMachine,
      "LocalAbortSystemShutdown", &QuellEntries::LocalAbortSystemShutdown},
     {"standby", "", "put this machine into standby", Shape::Plain, Confirmable, "WindowsStandby",
      &QuellEntries::WindowsStandby},
     {"hibernate", "", "hibernate this machine", Shape::Plain, Confirmable, "WindowsHibernate",
      &QuellEntries::WindowsHibernate},
-    {"lock", "", "lock the workstation", Shape::Plain, Confirmable, "LockWorkStation",
-     &QuellEntries::LockWorkStation},
-    {"restart-dialog", "[PROMPT]", "show the shell's dialog that asks to restart, with PROMPT",
-     Shape::RestartDialog, Confirmable, "RestartDialog"},
-    {"shutdown-dialog", "", "show the shell's shut-down dialog", Shape::ShutdownDialog, Confirmable,
-     "ShutdownDialog"},
+    {"lock", "", "lock the workstation", Shape::Plain, Confirmable, "LockWorkStation", &QuellEntries::LockWorkStation},
+    {"restart-dialog", "[PROMPT]", "show the shell's dialog that asks to restart, with PROMPT", Shape::RestartDialog,
+     Confirmable, "RestartDialog"},
+    {"shutdown-dialog", "", "show the shell's shut-down dialog", Shape::ShutdownDialog, Confirmable, "ShutdownDialog"},
     {"msdos", "", "restart into MS-DOS mode (Windows 95/98/Me)", Shape::Plain, Confirmable, "WindowsMsDosModus",
      &QuellEntries::WindowsMsDosModus},
     {"help", "", "show this text (also --help, -h, /?)", Shape::Help, 0},
@@ -184,9 +182,9 @@ int Execute(Cli &cli, const Request &request) {
 void PrintHelp(const Cli &cli) {
     Text text{};
     AppendAscii(text, "Usage: quell COMMAND [ARGUMENTS] [--yes]\n"
-                 "Ends the Windows session or changes the power state through Quell.dll.\n"
-                 "Commands and options may be written in any case.\n\n"
-                 "Commands:\n");
+                      "Ends the Windows session or changes the power state through Quell.dll.\n"
+                      "Commands and options may be written in any case.\n\n"
+                      "Commands:\n");
     for (const Command &command : Commands) {
         Format(cli, text, "  %S%S%S\n      %S", command.name, *command.arguments ? " " : "", command.arguments,
                command.effect);
@@ -199,9 +197,9 @@ void PrintHelp(const Cli &cli) {
                       "The standard shutdown command's syntax, without --yes: quell /s|/r|/g|/l|/h|/p|/a [/hybrid]\n"
                       "[/o] [/f] [/t xxx] [/c \"comment\"] [/d [p:|u:]xx:yy] [/m \\\\computer]\n");
     AppendAscii(text, "\nEvery command but status, blockers, --version and help changes the session and does nothing\n"
-                 "without --yes: it then says which export it would call, with which arguments.\n"
-                 "Exit status: 0 done, 1 the system refused or failed (its error is printed),\n"
-                 "2 usage error or --yes missing, 3 Quell.dll missing, not loadable or lacking the export.\n");
+                      "without --yes: it then says which export it would call, with which arguments.\n"
+                      "Exit status: 0 done, 1 the system refused or failed (its error is printed),\n"
+                      "2 usage error or --yes missing, 3 Quell.dll missing, not loadable or lacking the export.\n");
     Print(cli, STD_OUTPUT_HANDLE, text);
     Release(text.data);
 }

@@ -9,13 +9,13 @@ struct Text;
 // InitiateShutdownW's flags as the system defines them; the headers offer them
 // only to programs that require Windows Vista.
 #ifndef SHUTDOWN_POWEROFF
-#define SHUTDOWN_FORCE_OTHERS 0x00000001
-#define SHUTDOWN_FORCE_SELF 0x00000002
-#define SHUTDOWN_RESTART 0x00000004
-#define SHUTDOWN_POWEROFF 0x00000008
-#define SHUTDOWN_RESTARTAPPS 0x00000080
-#define SHUTDOWN_HYBRID 0x00000200
-#define SHUTDOWN_RESTART_BOOTOPTIONS 0x00000400
+#  define SHUTDOWN_FORCE_OTHERS 0x00000001
+#  define SHUTDOWN_FORCE_SELF 0x00000002
+#  define SHUTDOWN_RESTART 0x00000004
+#  define SHUTDOWN_POWEROFF 0x00000008
+#  define SHUTDOWN_RESTARTAPPS 0x00000080
+#  define SHUTDOWN_HYBRID 0x00000200
+#  define SHUTDOWN_RESTART_BOOTOPTIONS 0x00000400
 #endif
 
 // How a command is carried out, and which operands it takes.
@@ -45,20 +45,20 @@ enum OptionBit : unsigned {
 };
 
 struct Option {
-    const char *name;     // matched in any case
+    const char *name;  // matched in any case
     OptionBit bit;
-    bool takesValue;      // the next argument is its value
+    bool takesValue;  // the next argument is its value
 };
 
 using PlainEntry = BOOL(WINAPI *)();
 
 struct Command {
-    const char *name;          // matched in any case
-    const char *arguments;     // after the name, for the help text (ASCII)
-    const char *effect;        // what it does, completing "would ..." (ASCII)
+    const char *name;       // matched in any case
+    const char *arguments;  // after the name, for the help text (ASCII)
+    const char *effect;     // what it does, completing "would ..." (ASCII)
     Shape shape;
-    unsigned options;                       // the OptionBits it accepts
-    const char *exportName = nullptr;       // the export it calls, where it calls one
+    unsigned options;                           // the OptionBits it accepts
+    const char *exportName = nullptr;           // the export it calls, where it calls one
     PlainEntry QuellEntries::*plain = nullptr;  // Shape::Plain: that export's entry
     DWORD shutdownFlags = 0;  // InitiateShutdownW's flags when it ends or restarts the machine; 0: it does not
 };
@@ -68,15 +68,15 @@ struct Command {
 // restart dialog's PROMPT the message.
 struct Request {
     const Command *command;
-    unsigned given;           // the OptionBits given
-    bool yes;                 // --yes: carry it out, not only say what it would do
-    bool force;               // --force: close applications without asking
-    bool bootOptions;         // --boot-options
-    bool json;                // --json
-    const wchar_t *machine;   // --machine NAME; null: this machine
-    DWORD delay;              // --delay SECONDS
-    const wchar_t *message;   // --message TEXT; null: none
-    DWORD reason;             // --reason, as the system takes it
+    unsigned given;          // the OptionBits given
+    bool yes;                // --yes: carry it out, not only say what it would do
+    bool force;              // --force: close applications without asking
+    bool bootOptions;        // --boot-options
+    bool json;               // --json
+    const wchar_t *machine;  // --machine NAME; null: this machine
+    DWORD delay;             // --delay SECONDS
+    const wchar_t *message;  // --message TEXT; null: none
+    DWORD reason;            // --reason, as the system takes it
 };
 
 // Reads the command line (argv[0] is the program) into a request; ExitSuccess,

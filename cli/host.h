@@ -8,38 +8,38 @@
 
 // Every export the front end uses, named once: the entry points below, the
 // loader and the tests' fakes all expand this list.
-#define QUELL_CLI_ENTRIES(X) \
-    X(CheckWindowsNT) \
-    X(CheckUserName) \
-    X(WindowsNTPrivilegien) \
-    X(DllGetVersion) \
-    X(CheckSystemPowerStatus) \
-    X(IsPwrSuspendAllowed) \
-    X(IsPwrHibernateAllowed) \
-    X(GetPwrCapabilities) \
-    X(CheckMsDosModus) \
-    X(WindowsLogOnOff) \
-    X(WindowsForceLogOnOff) \
-    X(WindowsShutdown) \
-    X(WindowsForceShutdown) \
-    X(WindowsReboot) \
-    X(WindowsForceReboot) \
-    X(WindowsRestartApps) \
-    X(WindowsHybridShutdown) \
-    X(LocalInitSystemShutdownW) \
-    X(LocalInitSystemRebootW) \
-    X(LocalInitSystemShutdownA) \
-    X(LocalInitSystemRebootA) \
-    X(LocalAbortSystemShutdown) \
-    X(WindowsStandby) \
-    X(WindowsHibernate) \
-    X(LockWorkStation) \
-    X(RestartDialog) \
-    X(ShutdownDialog) \
-    X(WindowsMsDosModus) \
-    X(InitiateShutdownW) \
-    X(InitiateSystemShutdownExW) \
-    X(ShutdownBlockReasonQuery)
+#define QUELL_CLI_ENTRIES(X)                                                                                           \
+  X(CheckWindowsNT)                                                                                                    \
+  X(CheckUserName)                                                                                                     \
+  X(WindowsNTPrivilegien)                                                                                              \
+  X(DllGetVersion)                                                                                                     \
+  X(CheckSystemPowerStatus)                                                                                            \
+  X(IsPwrSuspendAllowed)                                                                                               \
+  X(IsPwrHibernateAllowed)                                                                                             \
+  X(GetPwrCapabilities)                                                                                                \
+  X(CheckMsDosModus)                                                                                                   \
+  X(WindowsLogOnOff)                                                                                                   \
+  X(WindowsForceLogOnOff)                                                                                              \
+  X(WindowsShutdown)                                                                                                   \
+  X(WindowsForceShutdown)                                                                                              \
+  X(WindowsReboot)                                                                                                     \
+  X(WindowsForceReboot)                                                                                                \
+  X(WindowsRestartApps)                                                                                                \
+  X(WindowsHybridShutdown)                                                                                             \
+  X(LocalInitSystemShutdownW)                                                                                          \
+  X(LocalInitSystemRebootW)                                                                                            \
+  X(LocalInitSystemShutdownA)                                                                                          \
+  X(LocalInitSystemRebootA)                                                                                            \
+  X(LocalAbortSystemShutdown)                                                                                          \
+  X(WindowsStandby)                                                                                                    \
+  X(WindowsHibernate)                                                                                                  \
+  X(LockWorkStation)                                                                                                   \
+  X(RestartDialog)                                                                                                     \
+  X(ShutdownDialog)                                                                                                    \
+  X(WindowsMsDosModus)                                                                                                 \
+  X(InitiateShutdownW)                                                                                                 \
+  X(InitiateSystemShutdownExW)                                                                                         \
+  X(ShutdownBlockReasonQuery)
 
 // Entry points of the loaded Quell.dll; null where the library lacks one.
 struct QuellEntries {
@@ -80,17 +80,18 @@ struct CliHost {
     BOOL(WINAPI *GetConsoleMode)(HANDLE console, LPDWORD mode);
     UINT(WINAPI *GetConsoleOutputCP)();
     BOOL(WINAPI *WriteFile)(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED overlapped);
-    DWORD(WINAPI *FormatMessageA)(DWORD flags, LPCVOID source, DWORD id, DWORD language, LPSTR text, DWORD size,
-                                  va_list *arguments);
+    DWORD(WINAPI *FormatMessageA)
+    (DWORD flags, LPCVOID source, DWORD id, DWORD language, LPSTR text, DWORD size, va_list *arguments);
 
     LPWSTR(WINAPI *GetCommandLineW)();
     DWORD(WINAPI *GetModuleFileNameW)(HMODULE module, LPWSTR path, DWORD size);
     HMODULE(WINAPI *LoadLibraryW)(LPCWSTR path);
     BOOL(WINAPI *WriteConsoleW)(HANDLE console, const void *text, DWORD length, LPDWORD written, LPVOID reserved);
-    DWORD(WINAPI *FormatMessageW)(DWORD flags, LPCVOID source, DWORD id, DWORD language, LPWSTR text, DWORD size,
-                                  va_list *arguments);
-    HANDLE(WINAPI *CreateFileW)(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                                DWORD disposition, DWORD flags, HANDLE model);
+    DWORD(WINAPI *FormatMessageW)
+    (DWORD flags, LPCVOID source, DWORD id, DWORD language, LPWSTR text, DWORD size, va_list *arguments);
+    HANDLE(WINAPI *CreateFileW)
+    (LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+     HANDLE model);
 
     // The last group: exported from Windows Vista on (kernel32 6.0 and higher
     // in Geoff Chappell's study of kernel32's exports).

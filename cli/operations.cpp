@@ -98,8 +98,8 @@ int Perform(Cli &cli, const Request &asked) {
         AppendRoute(cli, effect, call, request, route, exportName);
     }
     if (!request.yes) {
-        Say(cli, STD_ERROR_HANDLE, "quell %S: would %s; would call %s. Nothing done: add --yes to do it.\n",
-            name, effect.data, call.data);
+        Say(cli, STD_ERROR_HANDLE, "quell %S: would %s; would call %s. Nothing done: add --yes to do it.\n", name,
+            effect.data, call.data);
         Release(call.data);
         Release(effect.data);
         return ExitUsage;
@@ -119,8 +119,7 @@ int Perform(Cli &cli, const Request &asked) {
     bool present = route == Route::Immediate ? CallExport(cli, request, result, error)
                                              : CallRoute(cli, request, route, exportName, result, error, done);
     if (!present && route == Route::RemoteAbort) {
-        Say(cli, STD_ERROR_HANDLE, "quell %S: not available: the system's advapi32.dll lacks %S\n", name,
-            exportName);
+        Say(cli, STD_ERROR_HANDLE, "quell %S: not available: the system's advapi32.dll lacks %S\n", name, exportName);
         return ExitFailed;
     }
     if (!present) {
@@ -138,8 +137,8 @@ int Perform(Cli &cli, const Request &asked) {
         Say(cli, STD_OUTPUT_HANDLE, "%S = %d, %E\n", exportName, result, error);
         return ExitSuccess;
     }
-    const char *outcome = result && command.shape == Shape::RestartDialog ? "not restarted, the answer was not Yes"
-                                                                          : "failed";
+    const char *outcome =
+        result && command.shape == Shape::RestartDialog ? "not restarted, the answer was not Yes" : "failed";
     Say(cli, STD_ERROR_HANDLE, "%S = %d, %F\nquell %S: %S\n", exportName, result, error, name, outcome);
     return ExitFailed;
 }

@@ -7,9 +7,9 @@
 
 // The exit status, for scripts.
 constexpr int ExitSuccess = 0;
-constexpr int ExitFailed = 1;      // the system refused or failed; its error is printed
-constexpr int ExitUsage = 2;       // a usage error, or --yes missing
-constexpr int ExitNoLibrary = 3;   // Quell.dll missing, not loadable, or lacking a needed export
+constexpr int ExitFailed = 1;     // the system refused or failed; its error is printed
+constexpr int ExitUsage = 2;      // a usage error, or --yes missing
+constexpr int ExitNoLibrary = 3;  // Quell.dll missing, not loadable, or lacking a needed export
 
 // Reads the command line, runs the command and returns the exit status.
 int RunQuell(const CliHost &host);

@@ -21,8 +21,9 @@ __attribute__((always_inline)) inline DWORD RequestFlags(const Request &request)
 }
 
 // The flags' names after "SHUTDOWN_", by bit.
-const char *const FlagNames[] = {"FORCE_OTHERS", "FORCE_SELF", "RESTART", "POWEROFF", nullptr,       nullptr,
-                                 nullptr,        "RESTARTAPPS", nullptr,  "HYBRID",   "RESTART_BOOTOPTIONS"};
+const char *const FlagNames[] = {
+    "FORCE_OTHERS", "FORCE_SELF", "RESTART", "POWEROFF",           nullptr, nullptr, nullptr,
+    "RESTARTAPPS",  nullptr,      "HYBRID",  "RESTART_BOOTOPTIONS"};
 
 void AppendQuoted(const Cli &cli, Text &text, const wchar_t *value) {
     if (!value) return AppendAscii(text, "NULL");
@@ -50,8 +51,8 @@ Route ChooseRoute(const Cli &cli, const Request &request, const char *&name) {
         (request.given & RequestOptions) || (request.force && !(command.shutdownFlags & SHUTDOWN_FORCE_SELF));
     if (!asksMore) return Route::Immediate;
     const OSVERSIONINFOA &system = cli.version;
-    DWORD version = system.dwPlatformId == VER_PLATFORM_WIN32_NT ? system.dwMajorVersion << 8 | system.dwMinorVersion
-                                                                  : 0;
+    DWORD version =
+        system.dwPlatformId == VER_PLATFORM_WIN32_NT ? system.dwMajorVersion << 8 | system.dwMinorVersion : 0;
     name = "InitiateShutdownW";
     if (flags & NeedsWindows8) {
         if (version >= 0x602) return Route::InitiateShutdown;

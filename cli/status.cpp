@@ -121,8 +121,7 @@ SystemDirectory ReadSystemDirectory(const Cli &cli) {
 
 // Looks the entry up in the system directory's copy of its library, loaded by
 // full path, without calling it.
-Offer SystemOffer(const Cli &cli, const SystemDirectory &directory, const char *library,
-                  const LateBoundEntry &entry) {
+Offer SystemOffer(const Cli &cli, const SystemDirectory &directory, const char *library, const LateBoundEntry &entry) {
     char path[MAX_PATH + 16];
     if (!FormSystemLibraryPath(directory.path, directory.length, library, path)) return Offer::Unknown;
     HMODULE module = cli.host.LoadLibraryA(path);
@@ -153,7 +152,8 @@ void AppendEntryLabel(Text &text, const LateBoundEntry &entry, bool json) {
 // for status --json the "entries" list, which ends the object. The table's
 // names are plain ASCII: nothing in them needs escaping.
 void SystemEntriesStatus(const Cli &cli, Text &out, bool json) {
-    AppendAscii(out, json ? ",\n \"entries\": [" : "System entries that Quell.dll may use here (looked up, not called)\n");
+    AppendAscii(out,
+                json ? ",\n \"entries\": [" : "System entries that Quell.dll may use here (looked up, not called)\n");
     SystemDirectory systemDirectory = ReadSystemDirectory(cli);
     const char *separator = "\n";
     for (const LateBoundLibrary *library : SystemLibraries) {
@@ -165,11 +165,15 @@ void SystemEntriesStatus(const Cli &cli, Text &out, bool json) {
             if (json) {
                 Format(cli, out, "%S  {\"library\": \"%S\", \"entry\": \"%s\", \"offered\": %S}", separator,
                        library->fileName, label.data,
-                       offer == Offer::Offered ? "true" : offer == Offer::Missing ? "false" : "null");
+                       offer == Offer::Offered   ? "true"
+                       : offer == Offer::Missing ? "false"
+                                                 : "null");
                 separator = ",\n";
             } else {
                 Format(cli, out, "  %-14S %-30s %S\n", library->fileName, label.data,
-                       offer == Offer::Offered ? "offered" : offer == Offer::Missing ? "missing" : "unknown");
+                       offer == Offer::Offered   ? "offered"
+                       : offer == Offer::Missing ? "missing"
+                                                 : "unknown");
             }
             Release(label.data);
         }
@@ -242,14 +246,14 @@ void JsonReport(const Cli &cli, Text &out, const Text &answers, const DLLVERSION
     Release(path.data);
     // On Windows 95/98/Me the build number is the low word; the high word repeats the version.
     const OSVERSIONINFOA &system = cli.version;
-    Format(cli, out, "},\n \"system\": {\"platformId\": %u, \"major\": %u, \"minor\": %u, \"build\": %u},\n "
-                     "\"answers\": {%s},\n \"capabilities\": ",
+    Format(cli, out,
+           "},\n \"system\": {\"platformId\": %u, \"major\": %u, \"minor\": %u, \"build\": %u},\n "
+           "\"answers\": {%s},\n \"capabilities\": ",
            system.dwPlatformId, system.dwMajorVersion, system.dwMinorVersion,
            cli.ansi ? LOWORD(system.dwBuildNumber) : system.dwBuildNumber, answers.data);
     if (read) {
         auto json = [](BYTE value) { return value ? "true" : "false"; };
-        Format(cli, out,
-               "{\"S1\": %S, \"S2\": %S, \"S3\": %S, \"S4\": %S, \"hiberFile\": %S, \"modernStandby\": %S}",
+        Format(cli, out, "{\"S1\": %S, \"S2\": %S, \"S3\": %S, \"S4\": %S, \"hiberFile\": %S, \"modernStandby\": %S}",
                json(capabilities.SystemS1), json(capabilities.SystemS2), json(capabilities.SystemS3),
                json(capabilities.SystemS4), json(capabilities.HiberFilePresent),
                json(reinterpret_cast<const BYTE *>(&capabilities)[AoAcOffset]));
@@ -291,4 +295,3 @@ bool ShellOffersShutdownDialog(const Cli &cli) {
     }
     return offer == Offer::Offered;
 }
-

@@ -17,10 +17,10 @@ constexpr DWORD DefaultDelay = 30;
 
 struct Switch {
     const char *name;
-    const wchar_t *command;  // an action: the command it runs, looked up as typed
-    WORD allows;             // an action: the bits of the switches it may be combined with
-    BYTE option = 0;         // a modifier: the OptionBit it sets
-    bool takesValue = false; // the next argument is its value
+    const wchar_t *command;   // an action: the command it runs, looked up as typed
+    WORD allows;              // an action: the bits of the switches it may be combined with
+    BYTE option = 0;          // a modifier: the OptionBit it sets
+    bool takesValue = false;  // the next argument is its value
 };
 
 const Switch Switches[] = {

@@ -192,8 +192,7 @@ void Print(const Cli &cli, DWORD stream, const Text &text) {
     }
     UINT codePage = cli.ansi ? host.GetConsoleOutputCP() : CP_UTF8;
     if (!codePage) codePage = CP_OEMCP;  // no console: as the DOS box shows it
-    int size = WideCharToMultiByte(codePage, 0, text.data, static_cast<int>(text.length), nullptr, 0, nullptr,
-                                   nullptr);
+    int size = WideCharToMultiByte(codePage, 0, text.data, static_cast<int>(text.length), nullptr, 0, nullptr, nullptr);
     char *bytes = size > 0 ? static_cast<char *>(Grow(nullptr, static_cast<DWORD>(size))) : nullptr;
     if (!bytes) return;
     WideCharToMultiByte(codePage, 0, text.data, static_cast<int>(text.length), bytes, size, nullptr, nullptr);

@@ -30,10 +30,9 @@ inline bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 char *ToAnsi(const wchar_t *text);
 
 // A small printf over an ASCII pattern: %s wide string, %J the same as a JSON
-// string, %S ASCII string, %d long, %u unsigned long, %X unsigned long in eight hex digits, %E "last error N (text)" for a DWORD,
-// %F the same after a failure, where 0 means the call set no error code, %L
-// the same as %E for a DWORD and then the wide text that fills the message's
-// inserts (a file name). "-N" after % pads to N characters.
+// string, %S ASCII string, %d long, %u unsigned long, %X unsigned long in eight hex digits, %E "last error N (text)"
+// for a DWORD, %F the same after a failure, where 0 means the call set no error code, %L the same as %E for a DWORD and
+// then the wide text that fills the message's inserts (a file name). "-N" after % pads to N characters.
 void FormatV(const Cli &cli, Text &text, const char *pattern, va_list args);
 void Format(const Cli &cli, Text &text, const char *pattern, ...);
 // Writes the text to STD_OUTPUT_HANDLE or STD_ERROR_HANDLE.

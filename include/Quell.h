@@ -128,7 +128,7 @@ QUELL_API BOOLEAN WINAPI QUELL_SHARED_NAME(GetPwrCapabilities)(PSYSTEM_POWER_CAP
  * Only the low byte of each argument counts. BOOLEAN, unchanged; 0 with 120
  * when not available. Systems whose powrprof.dll has it. */
 QUELL_API BOOLEAN WINAPI QUELL_SHARED_NAME(SetSuspendState)(BOOLEAN bHibernate, BOOLEAN bForce,
-                                                             BOOLEAN bWakeupEventsDisabled);
+                                                            BOOLEAN bWakeupEventsDisabled);
 
 /* 7 IsPwrHibernateAllowed, 8 IsPwrSuspendAllowed: forwarded to powrprof.dll;
  * does the system support hibernation / standby? BOOLEAN, unchanged; 0 with 120
@@ -156,22 +156,20 @@ QUELL_API int WINAPI QUELL_SHARED_NAME(RestartDialog)(HWND hwnd, LPCWSTR pszProm
  * A Win32 error code, unchanged (0 on success); 1 (ERROR_INVALID_FUNCTION)
  * when not available, with no last-error value of its own (a first call that
  * finds no entry leaves the loader's 127). Windows Vista (NT 6) and later. */
-QUELL_API DWORD WINAPI QUELL_SHARED_NAME(InitiateShutdownW)(LPWSTR lpMachineName, LPWSTR lpMessage,
-                                                             DWORD dwGracePeriod, DWORD dwShutdownFlags,
-                                                             DWORD dwReason);
-QUELL_API DWORD WINAPI QUELL_SHARED_NAME(InitiateShutdownA)(LPSTR lpMachineName, LPSTR lpMessage,
-                                                             DWORD dwGracePeriod, DWORD dwShutdownFlags,
-                                                             DWORD dwReason);
+QUELL_API DWORD WINAPI QUELL_SHARED_NAME(InitiateShutdownW)(LPWSTR lpMachineName, LPWSTR lpMessage, DWORD dwGracePeriod,
+                                                            DWORD dwShutdownFlags, DWORD dwReason);
+QUELL_API DWORD WINAPI QUELL_SHARED_NAME(InitiateShutdownA)(LPSTR lpMachineName, LPSTR lpMessage, DWORD dwGracePeriod,
+                                                            DWORD dwShutdownFlags, DWORD dwReason);
 
 /* 13 InitiateSystemShutdownExW, 14 InitiateSystemShutdownExA: forwarded to
  * advapi32.dll. BOOL, unchanged; 0 with the system's last-error, or 0 with 120
  * when not available. Windows XP and later. */
 QUELL_API BOOL WINAPI QUELL_SHARED_NAME(InitiateSystemShutdownExW)(LPWSTR lpMachineName, LPWSTR lpMessage,
-                                                                    DWORD dwTimeout, BOOL bForceAppsClosed,
-                                                                    BOOL bRebootAfterShutdown, DWORD dwReason);
+                                                                   DWORD dwTimeout, BOOL bForceAppsClosed,
+                                                                   BOOL bRebootAfterShutdown, DWORD dwReason);
 QUELL_API BOOL WINAPI QUELL_SHARED_NAME(InitiateSystemShutdownExA)(LPSTR lpMachineName, LPSTR lpMessage,
-                                                                    DWORD dwTimeout, BOOL bForceAppsClosed,
-                                                                    BOOL bRebootAfterShutdown, DWORD dwReason);
+                                                                   DWORD dwTimeout, BOOL bForceAppsClosed,
+                                                                   BOOL bRebootAfterShutdown, DWORD dwReason);
 
 /* ---- Late-bound session calls (user32) ----------------------------------- */
 
@@ -263,8 +261,7 @@ typedef BOOL(WINAPI *QuellProc_WindowsHibernate)(void);
 typedef BOOL(WINAPI *QuellProc_WindowsStandby)(void);
 typedef BOOL(WINAPI *QuellProc_CheckSystemPowerStatus)(void);
 typedef BOOLEAN(WINAPI *QuellProc_GetPwrCapabilities)(PSYSTEM_POWER_CAPABILITIES lpspc);
-typedef BOOLEAN(WINAPI *QuellProc_SetSuspendState)(BOOLEAN bHibernate, BOOLEAN bForce,
-                                                   BOOLEAN bWakeupEventsDisabled);
+typedef BOOLEAN(WINAPI *QuellProc_SetSuspendState)(BOOLEAN bHibernate, BOOLEAN bForce, BOOLEAN bWakeupEventsDisabled);
 typedef BOOLEAN(WINAPI *QuellProc_IsPwrHibernateAllowed)(void);
 typedef BOOLEAN(WINAPI *QuellProc_IsPwrSuspendAllowed)(void);
 typedef int(WINAPI *QuellProc_ShutdownDialog)(HWND hwnd);

@@ -22,7 +22,7 @@ namespace {
 struct Recorded {
     std::string name;
     std::vector<uintptr_t> args;
-    std::wstring text;  // the string argument, where there is one
+    std::wstring text;     // the string argument, where there is one
     std::wstring machine;  // the machine name argument, where there is one
 };
 
@@ -33,22 +33,22 @@ struct FakeSystem {
     std::wstring commandLine;
     std::string ansiCommandLine;
     std::wstring exePath = L"C:\\Program Files\\Quell\\quell.exe";
-    std::wstring linkTarget;               // the file that exePath, a symbolic link, leads to; empty: none
-    DWORD openError = 0;                   // non-zero: CreateFileW refuses the image with it
-    DWORD finalPathError = 0;              // non-zero: GetFinalPathNameByHandleW fails with it
-    int openFiles = 0;                     // handles of CreateFileW not yet closed
-    DWORD quellLoadError = 0;              // non-zero: Quell.dll does not load
-    std::vector<std::string> lacking;      // exports the fake Quell.dll lacks
-    std::string lackingWide;               // a function kernel32 lacks, of those looked up
-    bool shellLacksShutdownDialog = false;  // shell32.dll has no #60
-    BYTE aoAc = 0;                         // the power capabilities' Modern Standby byte
-    std::vector<std::string> systemCalls;  // the host functions called, by name
-    std::vector<std::wstring> loaded;      // the paths given to LoadLibraryA/W
-    std::vector<std::string> lookedUp;     // "path!name" of the system entries looked up
-    std::string outBytes, errBytes;        // what WriteFile received
-    std::wstring outConsole;               // what WriteConsoleW received
-    DWORD version = 0x0500;                // the NT family's major << 8 | minor
-    DWORD initiateAnswer = 0;              // what InitiateShutdownW returns
+    std::wstring linkTarget;                 // the file that exePath, a symbolic link, leads to; empty: none
+    DWORD openError = 0;                     // non-zero: CreateFileW refuses the image with it
+    DWORD finalPathError = 0;                // non-zero: GetFinalPathNameByHandleW fails with it
+    int openFiles = 0;                       // handles of CreateFileW not yet closed
+    DWORD quellLoadError = 0;                // non-zero: Quell.dll does not load
+    std::vector<std::string> lacking;        // exports the fake Quell.dll lacks
+    std::string lackingWide;                 // a function kernel32 lacks, of those looked up
+    bool shellLacksShutdownDialog = false;   // shell32.dll has no #60
+    BYTE aoAc = 0;                           // the power capabilities' Modern Standby byte
+    std::vector<std::string> systemCalls;    // the host functions called, by name
+    std::vector<std::wstring> loaded;        // the paths given to LoadLibraryA/W
+    std::vector<std::string> lookedUp;       // "path!name" of the system entries looked up
+    std::string outBytes, errBytes;          // what WriteFile received
+    std::wstring outConsole;                 // what WriteConsoleW received
+    DWORD version = 0x0500;                  // the NT family's major << 8 | minor
+    DWORD initiateAnswer = 0;                // what InitiateShutdownW returns
     std::vector<struct FakeWindow> windows;  // the top-level windows, in EnumWindows' order
     bool keepsBlockReasons = true;           // false: Quell.dll answers 0 with 120, as before Vista
     int openProcesses = 0;                   // handles of OpenProcess not yet closed
@@ -58,9 +58,9 @@ struct FakeSystem {
 struct FakeWindow {
     DWORD process;
     std::wstring title;
-    std::wstring reason;    // empty: none
+    std::wstring reason;  // empty: none
     bool programReadable = true;
-    DWORD queryError = 0;   // non-zero: ShutdownBlockReasonQuery refuses with it
+    DWORD queryError = 0;  // non-zero: ShutdownBlockReasonQuery refuses with it
 };
 
 FakeSystem g_system;
@@ -77,9 +77,9 @@ constexpr UINT ConsoleCodePage = 850;  // the fake Windows 95's; the ANSI code p
 
 std::string Encode(const std::wstring &text, UINT codePage) {
     std::string bytes(text.size() * 4 + 1, '\0');
-    bytes.resize(static_cast<size_t>(WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()),
-                                                         bytes.data(), static_cast<int>(bytes.size()), nullptr,
-                                                         nullptr)));
+    bytes.resize(
+        static_cast<size_t>(WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
+                                                static_cast<int>(bytes.size()), nullptr, nullptr)));
     return bytes;
 }
 std::wstring Decode(const std::string &bytes, UINT codePage) {
@@ -102,12 +102,12 @@ std::wstring Wide(const std::string &ascii) { return std::wstring(ascii.begin(),
 
 void Called(const char *name) { g_system.systemCalls.push_back(name); }
 // The W functions, which Windows 95 does not implement.
-#define WIDE_FAILS_OFF_NT(name, failure) \
-    Called(name); \
-    if (!g_system.nt) { \
-        SetLastError(ERROR_CALL_NOT_IMPLEMENTED); \
-        return failure; \
-    }
+#define WIDE_FAILS_OFF_NT(name, failure)                                                                               \
+  Called(name);                                                                                                        \
+  if (!g_system.nt) {                                                                                                  \
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);                                                                          \
+    return failure;                                                                                                    \
+  }
 
 BOOL WINAPI FakeGetVersionExA(LPOSVERSIONINFOA info) {
     Called("GetVersionExA");
@@ -261,8 +261,8 @@ std::wstring Text(LPCWSTR text) { return text ? text : L""; }
 std::wstring Text(LPCSTR text) { return text ? Decode(text, CP_ACP) : L""; }
 uintptr_t Arg(const void *pointer) { return reinterpret_cast<uintptr_t>(pointer); }
 
-#define FAKE_QUERY(name) \
-    BOOL WINAPI Fake##name() { return Record(#name); }
+#define FAKE_QUERY(name)                                                                                               \
+  BOOL WINAPI Fake##name() { return Record(#name); }
 FAKE_QUERY(CheckWindowsNT)
 FAKE_QUERY(CheckUserName)
 FAKE_QUERY(WindowsNTPrivilegien)
@@ -281,10 +281,10 @@ FAKE_QUERY(WindowsStandby)
 FAKE_QUERY(WindowsHibernate)
 FAKE_QUERY(LockWorkStation)
 FAKE_QUERY(WindowsMsDosModus)
-#define FAKE_TIMED(name, Char) \
-    BOOL WINAPI Fake##name(Char *message, DWORD timeout, BOOL force) { \
-        return Record(#name, {Arg(message), timeout, uintptr_t(force)}, Text(message)); \
-    }
+#define FAKE_TIMED(name, Char)                                                                                         \
+  BOOL WINAPI Fake##name(Char *message, DWORD timeout, BOOL force) {                                                   \
+    return Record(#name, {Arg(message), timeout, uintptr_t(force)}, Text(message));                                    \
+  }
 FAKE_TIMED(LocalInitSystemShutdownW, wchar_t)
 FAKE_TIMED(LocalInitSystemRebootW, wchar_t)
 FAKE_TIMED(LocalInitSystemShutdownA, char)
@@ -328,11 +328,11 @@ BOOL WINAPI FakeShutdownBlockReasonQuery(HWND window, LPWSTR text, DWORD *size) 
     g_calls.push_back({"ShutdownBlockReasonQuery", {Arg(window), Arg(text)}, L""});
     FakeWindow *fake = WindowOf(window);
     DWORD error = !g_system.nt || !g_system.keepsBlockReasons ? ERROR_CALL_NOT_IMPLEMENTED
-                  : !fake                                      ? ERROR_INVALID_WINDOW_HANDLE
-                  : fake->queryError                           ? fake->queryError
-                  : fake->reason.empty()                       ? ERROR_NOT_FOUND
-                  : text && *size <= fake->reason.size()        ? ERROR_INSUFFICIENT_BUFFER
-                                                               : 0;
+                  : !fake                                     ? ERROR_INVALID_WINDOW_HANDLE
+                  : fake->queryError                          ? fake->queryError
+                  : fake->reason.empty()                      ? ERROR_NOT_FOUND
+                  : text && *size <= fake->reason.size()      ? ERROR_INSUFFICIENT_BUFFER
+                                                              : 0;
     if (error == 0 || error == ERROR_INSUFFICIENT_BUFFER) *size = static_cast<DWORD>(fake->reason.size());
     if (error == 0 && text) {
         std::copy(fake->reason.begin(), fake->reason.end(), text);
@@ -417,7 +417,8 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
             {"kernel32.dll!CloseHandle", reinterpret_cast<FARPROC>(FakeCloseHandle)}};
         std::string looked = g_system.lookedUp.back();
         for (const auto &[entryName, address] : served) {
-            if (looked.size() > entryName.size() && looked.substr(looked.size() - entryName.size() - 1) == "\\" + entryName) {
+            if (looked.size() > entryName.size() &&
+                looked.substr(looked.size() - entryName.size() - 1) == "\\" + entryName) {
                 return address;
             }
         }
@@ -426,18 +427,19 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
     for (const std::string &lacking : g_system.lacking) {
         if (lacking == name) return nullptr;
     }
-#define FAKE_ENTRY(entry) \
-    if (!strcmp(name, #entry)) return reinterpret_cast<FARPROC>(Fake##entry);
+#define FAKE_ENTRY(entry)                                                                                              \
+  if (!strcmp(name, #entry)) return reinterpret_cast<FARPROC>(Fake##entry);
     QUELL_CLI_ENTRIES(FAKE_ENTRY)
 #undef FAKE_ENTRY
     return nullptr;
 }
 
-const CliHost FakeHost = {FakeGetVersionExA, FakeGetCommandLineA, FakeGetModuleFileNameA, FakeGetSystemDirectoryA,
-                          FakeLoadLibraryA,  FakeGetProcAddress,  FakeFreeLibrary,        FakeCloseFile,
-                          FakeGetStdHandle,  FakeGetConsoleMode, FakeGetConsoleOutputCP, FakeWriteFile,
-                          FakeFormatMessageA, FakeGetCommandLineW, FakeGetModuleFileNameW, FakeLoadLibraryW,
-                          FakeWriteConsoleW, FakeFormatMessageW, FakeCreateFileW, FakeGetFinalPathNameByHandleW};
+const CliHost FakeHost = {
+    FakeGetVersionExA,  FakeGetCommandLineA, FakeGetModuleFileNameA, FakeGetSystemDirectoryA,
+    FakeLoadLibraryA,   FakeGetProcAddress,  FakeFreeLibrary,        FakeCloseFile,
+    FakeGetStdHandle,   FakeGetConsoleMode,  FakeGetConsoleOutputCP, FakeWriteFile,
+    FakeFormatMessageA, FakeGetCommandLineW, FakeGetModuleFileNameW, FakeLoadLibraryW,
+    FakeWriteConsoleW,  FakeFormatMessageW,  FakeCreateFileW,        FakeGetFinalPathNameByHandleW};
 
 // ---- the test's side ----------------------------------------------------------
 
@@ -523,15 +525,15 @@ INSTANTIATE_TEST_SUITE_P(Families, Cli, testing::Values(Family::Nt, Family::Wind
 
 constexpr uintptr_t Null = 0;
 constexpr uintptr_t AnyText = ~uintptr_t(0);  // a string argument: compare its text instead
-const std::wstring Long(5000, L'\u00E4');    // no message is cut, whatever its length
+const std::wstring Long(5000, L'\u00E4');     // no message is cut, whatever its length
 
 struct Operation {
     std::vector<std::wstring> args;  // without --yes
     const char *exportName;          // as on the NT family
     std::vector<uintptr_t> expectedArgs;
     std::wstring expectedText;
-    std::wstring effect;                         // when set: what it says it would do
-    std::vector<LONG> doneResults = {-1, 1};     // results that mean done
+    std::wstring effect;                      // when set: what it says it would do
+    std::vector<LONG> doneResults = {-1, 1};  // results that mean done
     std::vector<LONG> notDoneResults = {0};
     bool answers = true;  // false: the system's function returns nothing, and no result is printed
 };
@@ -550,33 +552,68 @@ const std::vector<Operation> Operations = {
     {{L"hibernate"}, "WindowsHibernate", {}, L""},
     {{L"lock"}, "LockWorkStation", {}, L""},
     {{L"msdos"}, "WindowsMsDosModus", {}, L""},
-    {{L"shutdown-dialog"}, "ShutdownDialog", {Null}, L"", L"show the shell's shut-down dialog", {0, 1, 0x5A5A}, {},
+    {{L"shutdown-dialog"},
+     "ShutdownDialog",
+     {Null},
+     L"",
+     L"show the shell's shut-down dialog",
+     {0, 1, 0x5A5A},
+     {},
      false},
-    {{L"restart-dialog"}, "RestartDialog", {Null, Null, EWX_REBOOT}, L"",
-     L"show the shell's dialog that asks to restart, with no prompt of its own", {IDYES}, {0, IDNO}},
-    {{L"restart-dialog", L"Neu starten? Übernehmen ✓"}, "RestartDialog", {Null, AnyText, EWX_REBOOT},
-     L"Neu starten? Übernehmen ✓",
-     L"show the shell's dialog that asks to restart, with the prompt \"Neu starten? Übernehmen ✓\"", {IDYES},
+    {{L"restart-dialog"},
+     "RestartDialog",
+     {Null, Null, EWX_REBOOT},
+     L"",
+     L"show the shell's dialog that asks to restart, with no prompt of its own",
+     {IDYES},
      {0, IDNO}},
-    {{L"restart-dialog", L"--", L"--help"}, "RestartDialog", {Null, AnyText, EWX_REBOOT}, L"--help",
-     L"show the shell's dialog that asks to restart, with the prompt \"--help\"", {IDYES}, {0, IDNO}},
-    {{L"restart-dialog", Long}, "RestartDialog", {Null, AnyText, EWX_REBOOT}, Long,
-     L"show the shell's dialog that asks to restart, with the prompt \"" + Long + L"\"", {IDYES}, {0, IDNO}},
+    {{L"restart-dialog", L"Neu starten? Übernehmen ✓"},
+     "RestartDialog",
+     {Null, AnyText, EWX_REBOOT},
+     L"Neu starten? Übernehmen ✓",
+     L"show the shell's dialog that asks to restart, with the prompt \"Neu starten? Übernehmen ✓\"",
+     {IDYES},
+     {0, IDNO}},
+    {{L"restart-dialog", L"--", L"--help"},
+     "RestartDialog",
+     {Null, AnyText, EWX_REBOOT},
+     L"--help",
+     L"show the shell's dialog that asks to restart, with the prompt \"--help\"",
+     {IDYES},
+     {0, IDNO}},
+    {{L"restart-dialog", Long},
+     "RestartDialog",
+     {Null, AnyText, EWX_REBOOT},
+     Long,
+     L"show the shell's dialog that asks to restart, with the prompt \"" + Long + L"\"",
+     {IDYES},
+     {0, IDNO}},
     {{L"timed-shutdown", L"90"}, "LocalInitSystemShutdownW", {Null, 90, FALSE}, L""},
-    {{L"timed-shutdown", L"600", L"Wartung: bitte speichern – Grüße", L"--force"}, "LocalInitSystemShutdownW",
-     {AnyText, 600, TRUE}, L"Wartung: bitte speichern – Grüße"},
-    {{L"timed-shutdown", L"60", Long}, "LocalInitSystemShutdownW", {AnyText, 60, FALSE}, Long,
+    {{L"timed-shutdown", L"600", L"Wartung: bitte speichern – Grüße", L"--force"},
+     "LocalInitSystemShutdownW",
+     {AnyText, 600, TRUE},
+     L"Wartung: bitte speichern – Grüße"},
+    {{L"timed-shutdown", L"60", Long},
+     "LocalInitSystemShutdownW",
+     {AnyText, 60, FALSE},
+     Long,
      L"shut down this machine after 60 seconds, showing \"" + Long + L"\" meanwhile"},
     {{L"timed-reboot", L"--force", L"0"}, "LocalInitSystemRebootW", {Null, 0, TRUE}, L""},
-    {{L"timed-reboot", L"315360000", L"--", L"--yes is not an option here"}, "LocalInitSystemRebootW",
-     {AnyText, 315360000u, FALSE}, L"--yes is not an option here"},
+    {{L"timed-reboot", L"315360000", L"--", L"--yes is not an option here"},
+     "LocalInitSystemRebootW",
+     {AnyText, 315360000u, FALSE},
+     L"--yes is not an option here"},
     {{L"shutdown", L"--force"}, "WindowsForceShutdown", {}, L""},
     {{L"reboot", L"--force"}, "WindowsForceReboot", {}, L""},
-    {{L"shutdown", L"--delay", L"60", L"--message", L"Wartung – Grüße"}, "LocalInitSystemShutdownW",
-     {AnyText, 60, FALSE}, L"Wartung – Grüße",
+    {{L"shutdown", L"--delay", L"60", L"--message", L"Wartung – Grüße"},
+     "LocalInitSystemShutdownW",
+     {AnyText, 60, FALSE},
+     L"Wartung – Grüße",
      L"shut down this machine after 60 seconds, showing \"Wartung – Grüße\" meanwhile"},
     {{L"reboot", L"--Delay", L"0", L"--FORCE"}, "LocalInitSystemRebootW", {Null, 0, TRUE}, L""},
-    {{L"timed-reboot", L"30", L"Bis gleich ☺", L"--force"}, "LocalInitSystemRebootW", {AnyText, 30, TRUE},
+    {{L"timed-reboot", L"30", L"Bis gleich ☺", L"--force"},
+     "LocalInitSystemRebootW",
+     {AnyText, 30, TRUE},
      L"Bis gleich ☺",
      L"reboot this machine after 30 seconds, showing \"Bis gleich ☺\" meanwhile, closing applications without asking"},
     {{L"timed-reboot", L"5", L"--", L"-h"}, "LocalInitSystemRebootW", {AnyText, 5, FALSE}, L"-h"},
@@ -694,58 +731,154 @@ TEST_P(Cli, RequestsReachTheCallTheSystemVersionOffers) {
     };
     const std::wstring P = L"WindowsNTPrivilegien";
     const std::vector<Case> cases = {
-        {false, 0x0A00, {L"reboot", L"--delay", L"600", L"--reason", L"p:4:1"},
-         {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"", {Null, Null, 600, Restart, 0x80040001},
+        {false,
+         0x0A00,
+         {L"reboot", L"--delay", L"600", L"--reason", L"p:4:1"},
+         {"WindowsNTPrivilegien", "InitiateShutdownW"},
+         L"",
+         L"",
+         {Null, Null, 600, Restart, 0x80040001},
          P + L"(), then InitiateShutdownW(NULL, NULL, 600, SHUTDOWN_RESTART, 0x80040001)"},
-        {false, 0x0A00,
+        {false,
+         0x0A00,
          {L"shutdown", L"--machine", L"\\\\lab01", L"--delay", L"60", L"--message", L"Wartung ✓", L"--force",
           L"--reason", L"U:2:4"},
-         {"InitiateShutdownW"}, L"lab01", L"Wartung ✓", {AnyText, AnyText, 60, Off | Force, 0x40020004},
+         {"InitiateShutdownW"},
+         L"lab01",
+         L"Wartung ✓",
+         {AnyText, AnyText, 60, Off | Force, 0x40020004},
          L"InitiateShutdownW(\"lab01\", \"Wartung ✓\", 60, SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF | "
          L"SHUTDOWN_POWEROFF, 0x40020004)"},
-        {false, 0x0602, {L"reboot", L"--boot-options"}, {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"",
+        {false,
+         0x0602,
+         {L"reboot", L"--boot-options"},
+         {"WindowsNTPrivilegien", "InitiateShutdownW"},
+         L"",
+         L"",
          {Null, Null, 0, Restart | SHUTDOWN_RESTART_BOOTOPTIONS, 0},
          L"InitiateShutdownW(NULL, NULL, 0, SHUTDOWN_RESTART | SHUTDOWN_RESTART_BOOTOPTIONS, 0x00000000)"},
         {false, 0x0601, {L"reboot", L"--boot-options"}, {}, L"", L"", {}, L"(Windows 8 and later)"},
-        {false, 0x0602, {L"hybrid", L"--delay", L"0", L"--reason", L"255:65535"},
-         {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"", {Null, Null, 0, Off | SHUTDOWN_HYBRID, 0x00FFFFFF},
+        {false,
+         0x0602,
+         {L"hybrid", L"--delay", L"0", L"--reason", L"255:65535"},
+         {"WindowsNTPrivilegien", "InitiateShutdownW"},
+         L"",
+         L"",
+         {Null, Null, 0, Off | SHUTDOWN_HYBRID, 0x00FFFFFF},
          L"SHUTDOWN_POWEROFF | SHUTDOWN_HYBRID, 0x00FFFFFF)"},
-        {false, 0x0A00, {L"hybrid", L"--force"}, {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"",
-         {Null, Null, 0, Off | SHUTDOWN_HYBRID | Force, 0}, L""},
+        {false,
+         0x0A00,
+         {L"hybrid", L"--force"},
+         {"WindowsNTPrivilegien", "InitiateShutdownW"},
+         L"",
+         L"",
+         {Null, Null, 0, Off | SHUTDOWN_HYBRID | Force, 0},
+         L""},
         {false, 0x0601, {L"hybrid", L"--delay", L"5"}, {}, L"", L"", {}, L"SHUTDOWN_HYBRID"},
-        {false, 0x0600, {L"restart-apps", L"--delay", L"5"}, {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"",
-         {Null, Null, 5, Restart | SHUTDOWN_RESTARTAPPS, 0}, L"SHUTDOWN_RESTART | SHUTDOWN_RESTARTAPPS, 0x00000000)"},
+        {false,
+         0x0600,
+         {L"restart-apps", L"--delay", L"5"},
+         {"WindowsNTPrivilegien", "InitiateShutdownW"},
+         L"",
+         L"",
+         {Null, Null, 5, Restart | SHUTDOWN_RESTARTAPPS, 0},
+         L"SHUTDOWN_RESTART | SHUTDOWN_RESTARTAPPS, 0x00000000)"},
         {false, 0x0502, {L"restart-apps", L"--delay", L"5"}, {}, L"", L"", {}, L"(Windows Vista and later)"},
-        {false, 0x0600, {L"force-reboot", L"--delay", L"5"}, {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"",
-         {Null, Null, 5, Restart | Force, 0}, L""},
-        {false, 0x0A00, {L"shutdown", L"--message", L"x"}, {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"x",
-         {Null, AnyText, 0, Off, 0}, L""},
+        {false,
+         0x0600,
+         {L"force-reboot", L"--delay", L"5"},
+         {"WindowsNTPrivilegien", "InitiateShutdownW"},
+         L"",
+         L"",
+         {Null, Null, 5, Restart | Force, 0},
+         L""},
+        {false,
+         0x0A00,
+         {L"shutdown", L"--message", L"x"},
+         {"WindowsNTPrivilegien", "InitiateShutdownW"},
+         L"",
+         L"x",
+         {Null, AnyText, 0, Off, 0},
+         L""},
         {false, 0x0A00, {L"shutdown", L"--force"}, {"WindowsForceShutdown"}, L"", L"", {}, L"WindowsForceShutdown()"},
-        {false, 0x0501, {L"reboot", L"--machine", L"lab01", L"--delay", L"30", L"--reason", L"2:4", L"--force"},
-         {"InitiateSystemShutdownExW"}, L"lab01", L"", {AnyText, Null, 30, TRUE, TRUE, 0x00020004},
+        {false,
+         0x0501,
+         {L"reboot", L"--machine", L"lab01", L"--delay", L"30", L"--reason", L"2:4", L"--force"},
+         {"InitiateSystemShutdownExW"},
+         L"lab01",
+         L"",
+         {AnyText, Null, 30, TRUE, TRUE, 0x00020004},
          L"InitiateSystemShutdownExW(\"lab01\", NULL, 30, TRUE, TRUE, 0x00020004)"},
-        {false, 0x0502, {L"timed-shutdown", L"90", L"Wartung"}, {"WindowsNTPrivilegien", "InitiateSystemShutdownExW"},
-         L"", L"Wartung", {Null, AnyText, 90, FALSE, FALSE, 0},
+        {false,
+         0x0502,
+         {L"timed-shutdown", L"90", L"Wartung"},
+         {"WindowsNTPrivilegien", "InitiateSystemShutdownExW"},
+         L"",
+         L"Wartung",
+         {Null, AnyText, 90, FALSE, FALSE, 0},
          P + L"(), then InitiateSystemShutdownExW(NULL, \"Wartung\", 90, FALSE, FALSE, 0x00000000)"},
-        {false, 0x0400, {L"reboot", L"--delay", L"0", L"--force"}, {"LocalInitSystemRebootW"}, L"", L"",
-         {Null, 0, TRUE}, L"LocalInitSystemRebootW(NULL, 0, TRUE)"},
-        {false, 0x0500, {L"reboot", L"--reason", L"p:1:1", L"--delay", L"5"}, {}, L"", L"", {},
+        {false,
+         0x0400,
+         {L"reboot", L"--delay", L"0", L"--force"},
+         {"LocalInitSystemRebootW"},
+         L"",
+         L"",
+         {Null, 0, TRUE},
+         L"LocalInitSystemRebootW(NULL, 0, TRUE)"},
+        {false,
+         0x0500,
+         {L"reboot", L"--reason", L"p:1:1", L"--delay", L"5"},
+         {},
+         L"",
+         L"",
+         {},
          L"InitiateSystemShutdownExW (Windows XP and later)"},
         {false, 0x0400, {L"shutdown", L"--machine", L"lab01"}, {}, L"", L"", {}, L"InitiateSystemShutdownExW"},
-        {false, 0x0A00, {L"abort", L"--machine", L"\\\\lab01"}, {"AbortSystemShutdownW"}, L"lab01", L"", {AnyText},
+        {false,
+         0x0A00,
+         {L"abort", L"--machine", L"\\\\lab01"},
+         {"AbortSystemShutdownW"},
+         L"lab01",
+         L"",
+         {AnyText},
          L"AbortSystemShutdownW(\"lab01\")"},
         {false, 0x0400, {L"abort"}, {"LocalAbortSystemShutdown"}, L"", L"", {}, L"LocalAbortSystemShutdown()"},
         // The standard command's syntax.
-        {false, 0x0A00, {L"/r", L"/t", L"0"}, {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"",
+        {false,
+         0x0A00,
+         {L"/r", L"/t", L"0"},
+         {"WindowsNTPrivilegien", "InitiateShutdownW"},
+         L"",
+         L"",
          {Null, Null, 0, Restart, 0}},
-        {false, 0x0A00, {L"/s", L"/t", L"600", L"/c", L"Wartung", L"/d", L"p:4:1"},
-         {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"Wartung", {Null, AnyText, 600, Off | Force, 0x80040001}},
+        {false,
+         0x0A00,
+         {L"/s", L"/t", L"600", L"/c", L"Wartung", L"/d", L"p:4:1"},
+         {"WindowsNTPrivilegien", "InitiateShutdownW"},
+         L"",
+         L"Wartung",
+         {Null, AnyText, 600, Off | Force, 0x80040001}},
         {false, 0x0A00, {L"/S"}, {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"", {Null, Null, 30, Off, 0}},
-        {false, 0x0A00, {L"/g", L"/F"}, {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"",
+        {false,
+         0x0A00,
+         {L"/g", L"/F"},
+         {"WindowsNTPrivilegien", "InitiateShutdownW"},
+         L"",
+         L"",
          {Null, Null, 30, Restart | SHUTDOWN_RESTARTAPPS | Force, 0}},
-        {false, 0x0A00, {L"/s", L"/HYBRID", L"/t", L"0"}, {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"",
+        {false,
+         0x0A00,
+         {L"/s", L"/HYBRID", L"/t", L"0"},
+         {"WindowsNTPrivilegien", "InitiateShutdownW"},
+         L"",
+         L"",
          {Null, Null, 0, Off | SHUTDOWN_HYBRID, 0}},
-        {false, 0x0A00, {L"/o", L"/r", L"/t", L"0"}, {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"",
+        {false,
+         0x0A00,
+         {L"/o", L"/r", L"/t", L"0"},
+         {"WindowsNTPrivilegien", "InitiateShutdownW"},
+         L"",
+         L"",
          {Null, Null, 0, Restart | SHUTDOWN_RESTART_BOOTOPTIONS, 0}},
         {false, 0x0A00, {L"/a", L"/m", L"\\\\lab01"}, {"AbortSystemShutdownW"}, L"lab01", L"", {AnyText}},
         {false, 0x0A00, {L"/a"}, {"LocalAbortSystemShutdown"}, L"", L"", {}},
@@ -754,16 +887,32 @@ TEST_P(Cli, RequestsReachTheCallTheSystemVersionOffers) {
         {false, 0x0A00, {L"/h"}, {"WindowsHibernate"}, L"", L"", {}},
         {false, 0x0A00, {L"/p"}, {"WindowsShutdown"}, L"", L"", {}},
         {false, 0x0A00, {L"/p", L"/f"}, {"WindowsForceShutdown"}, L"", L"", {}},
-        {false, 0x0A00, {L"/p", L"/d", L"u:1:2"}, {"WindowsNTPrivilegien", "InitiateShutdownW"}, L"", L"",
+        {false,
+         0x0A00,
+         {L"/p", L"/d", L"u:1:2"},
+         {"WindowsNTPrivilegien", "InitiateShutdownW"},
+         L"",
+         L"",
          {Null, Null, 0, Off, 0x40010002}},
-        {false, 0x0501, {L"/s", L"/m", L"\\\\lab01", L"/t", L"5"}, {"InitiateSystemShutdownExW"}, L"lab01", L"",
+        {false,
+         0x0501,
+         {L"/s", L"/m", L"\\\\lab01", L"/t", L"5"},
+         {"InitiateSystemShutdownExW"},
+         L"lab01",
+         L"",
          {AnyText, Null, 5, TRUE, FALSE, 0}},
         {false, 0x0500, {L"/r"}, {"LocalInitSystemRebootW"}, L"", L"", {Null, 30, FALSE}},
         {false, 0x0500, {L"/r", L"/d", L"4:1"}, {}, L"", L"", {}, L"InitiateSystemShutdownExW"},
         {false, 0x0601, {L"/r", L"/o"}, {}, L"", L"", {}, L"SHUTDOWN_RESTART_BOOTOPTIONS"},
         // Windows 95/98/Me: the immediate exports and the library's own timed ones.
-        {true, 0, {L"shutdown", L"--delay", L"60", L"--message", L"Grüße"}, {"LocalInitSystemShutdownA"}, L"",
-         L"Grüße", {AnyText, 60, FALSE}, L"LocalInitSystemShutdownA(\"Grüße\", 60, FALSE)"},
+        {true,
+         0,
+         {L"shutdown", L"--delay", L"60", L"--message", L"Grüße"},
+         {"LocalInitSystemShutdownA"},
+         L"",
+         L"Grüße",
+         {AnyText, 60, FALSE},
+         L"LocalInitSystemShutdownA(\"Grüße\", 60, FALSE)"},
         {true, 0, {L"reboot", L"--machine", L"lab01"}, {}, L"", L"", {}, L"InitiateSystemShutdownExW"},
         {true, 0, {L"restart-apps", L"--delay", L"1"}, {}, L"", L"", {}, L"InitiateShutdownW"},
         {true, 0, {L"abort", L"--machine", L"lab01"}, {}, L"", L"", {}, L"AbortSystemShutdownW"},
@@ -846,8 +995,7 @@ TEST_P(Cli, UsageErrorsExitTwoAndCallNothing) {
         {{L"timed-shutdown", L"--yes"}, L"timed-shutdown needs SECONDS"},
         {{L"timed-shutdown", L"ten", L"--yes"}, L"not 'ten'"},
         {{L"timed-shutdown", L"10s", L"--yes"}, L"not '10s'"},
-        {{L"timed-shutdown", L"-5", L"--yes"},
-         L"SECONDS must be a whole number from 0 to 315360000, not '-5'"},
+        {{L"timed-shutdown", L"-5", L"--yes"}, L"SECONDS must be a whole number from 0 to 315360000, not '-5'"},
         {{L"timed-shutdown", L"4294967296", L"--yes"}, L"not '4294967296'"},
         {{L"timed-shutdown", L"10", L"message", L"extra", L"--yes"}, L"unexpected argument 'extra'"},
         {{L"restart-dialog", L"one", L"two", L"--yes"}, L"unexpected argument 'two'"},
@@ -909,9 +1057,15 @@ TEST_P(Cli, UsageErrorsExitTwoAndCallNothing) {
 }
 
 TEST_P(Cli, HelpListsEveryCommandAndCallsNothing) {
-    for (const std::vector<std::wstring> &args : std::vector<std::vector<std::wstring>>{
-             {L"--help"}, {L"/?"}, {L"-h"}, {L"help"}, {L"shutdown", L"--help"}, {L"shutdown", L"/?", L"--yes"},
-             {L"--Help"}, {L"HELP"}, {L"-H"}}) {
+    for (const std::vector<std::wstring> &args : std::vector<std::vector<std::wstring>>{{L"--help"},
+                                                                                        {L"/?"},
+                                                                                        {L"-h"},
+                                                                                        {L"help"},
+                                                                                        {L"shutdown", L"--help"},
+                                                                                        {L"shutdown", L"/?", L"--yes"},
+                                                                                        {L"--Help"},
+                                                                                        {L"HELP"},
+                                                                                        {L"-H"}}) {
         SetUp();
         EXPECT_EQ(Run(args), ExitSuccess);
         EXPECT_TRUE(g_calls.empty());
@@ -977,7 +1131,8 @@ TEST_P(Cli, QuellDllIsLoadedBesideQuellExeByFullPath) {
         {L"", L"", L""},
         // Through a link, beside the file it leads to; Windows 95/98/Me have no links to files and never ask.
         {links + L"quell.exe", package + L"Quell.dll", links + L"Quell.dll", package + L"quell.exe"},
-        {L"C:\\Tools\\quell.exe", L"\\\\server\\tools\\Quell.dll", L"C:\\Tools\\Quell.dll", L"\\\\server\\tools\\q.exe"},
+        {L"C:\\Tools\\quell.exe", L"\\\\server\\tools\\Quell.dll", L"C:\\Tools\\Quell.dll",
+         L"\\\\server\\tools\\q.exe"},
         {L"C:\\Tools\\quell.exe", L"\\\\?\\" + Directory(300) + L"Quell.dll", L"C:\\Tools\\Quell.dll",
          Directory(300) + L"quell.exe"},
         {Directory(300) + L"quell.exe", L"C:\\Quell\\Quell.dll", L"", L"C:\\Quell\\quell.exe"},
@@ -1010,9 +1165,9 @@ TEST_P(Cli, StatusAsksOnlyTheHarmlessExportsAndLooksUpTheSystemEntriesByFullPath
     g_error = ERROR_CALL_NOT_IMPLEMENTED;
     g_system.shellLacksShutdownDialog = true;
     EXPECT_EQ(Run({L"status"}), ExitSuccess);
-    std::vector<std::string> expected = {"CheckWindowsNT",        "CheckUserName",       "WindowsNTPrivilegien",
+    std::vector<std::string> expected = {"CheckWindowsNT",        "CheckUserName",          "WindowsNTPrivilegien",
                                          "DllGetVersion",         "CheckSystemPowerStatus", "IsPwrSuspendAllowed",
-                                         "IsPwrHibernateAllowed", "GetPwrCapabilities",  "CheckMsDosModus"};
+                                         "IsPwrHibernateAllowed", "GetPwrCapabilities",     "CheckMsDosModus"};
     EXPECT_EQ(CalledNames(), expected);
     for (const std::string &name : expected) EXPECT_NE(Out().find(Wide(name) + L" = "), std::wstring::npos) << name;
     EXPECT_NE(Out().find(L"CheckWindowsNT = 1, last error 120 (Text of error 120.)\n"), std::wstring::npos);
@@ -1087,41 +1242,126 @@ TEST_P(Cli, WhatIsMissingIsNamedAndSetsTheExitStatus) {
     };
     const std::wstring maintenance = L"Wartung – gleich";
     const std::vector<Case> cases = {
-        {{L"status"}, ERROR_MOD_NOT_FOUND, {}, "", false, ExitNoLibrary,
-         {L"\\Quell.dll could not be loaded: last error 126 (Text of error 126.)\n"}, {}},
+        {{L"status"},
+         ERROR_MOD_NOT_FOUND,
+         {},
+         "",
+         false,
+         ExitNoLibrary,
+         {L"\\Quell.dll could not be loaded: last error 126 (Text of error 126.)\n"},
+         {}},
         {{L"shutdown", L"--yes"}, ERROR_MOD_NOT_FOUND, {}, "", false, ExitNoLibrary, {L"could not be loaded"}, {}},
         {{L"SHUTDOWN", L"--YES"}, ERROR_MOD_NOT_FOUND, {}, "", false, ExitNoLibrary, {L"could not be loaded"}, {}},
         // Without --yes nothing is loaded: the dry run says what it would do.
         {{L"shutdown"}, ERROR_MOD_NOT_FOUND, {}, "", false, ExitUsage, {L"would call WindowsShutdown()"}, {}},
         {{L"--help"}, ERROR_MOD_NOT_FOUND, {}, "", false, ExitSuccess, {}, {L"Usage: quell"}},
-        {{L"status"}, ERROR_BAD_EXE_FORMAT, {}, "", false, ExitNoLibrary,
+        {{L"status"},
+         ERROR_BAD_EXE_FORMAT,
+         {},
+         "",
+         false,
+         ExitNoLibrary,
          {L"\\Quell.dll could not be loaded: last error 193 (Quell.dll is not a valid Win32 application.)\n",
           architecture, bundle + L".zip"},
-         {}, false, others},
-        {{L"timed-reboot", L"--yes", L"5"}, ERROR_BAD_EXE_FORMAT, {}, "", false, ExitNoLibrary,
-         {architecture, bundle + L".zip"}, {}, false, others},
-        {{L"shutdown", L"--yes"}, 0, {"WindowsShutdown", "CheckUserName"}, "", false, ExitNoLibrary,
-         {L"WindowsShutdown missing from Quell.dll"}, {}},
-        {{L"timed-reboot", L"--yes", L"5"}, 0, {"LocalInitSystemRebootW", "LocalInitSystemRebootA"}, "", false,
-         ExitNoLibrary, {L"missing from Quell.dll"}, {}},
-        {{L"status"}, 0, {"WindowsShutdown", "CheckUserName"}, "", false, ExitNoLibrary,
+         {},
+         false,
+         others},
+        {{L"timed-reboot", L"--yes", L"5"},
+         ERROR_BAD_EXE_FORMAT,
+         {},
+         "",
+         false,
+         ExitNoLibrary,
+         {architecture, bundle + L".zip"},
+         {},
+         false,
+         others},
+        {{L"shutdown", L"--yes"},
+         0,
+         {"WindowsShutdown", "CheckUserName"},
+         "",
+         false,
+         ExitNoLibrary,
+         {L"WindowsShutdown missing from Quell.dll"},
+         {}},
+        {{L"timed-reboot", L"--yes", L"5"},
+         0,
+         {"LocalInitSystemRebootW", "LocalInitSystemRebootA"},
+         "",
+         false,
+         ExitNoLibrary,
+         {L"missing from Quell.dll"},
+         {}},
+        {{L"status"},
+         0,
+         {"WindowsShutdown", "CheckUserName"},
+         "",
+         false,
+         ExitNoLibrary,
          {L"Quell.dll lacks exports: CheckUserName WindowsShutdown\n"},
          {L"CheckUserName missing from Quell.dll", L"GetPwrCapabilities"}},  // the report is whole
-        {{L"shutdown-dialog", L"--yes"}, 0, {}, "", true, ExitFailed,
-         {L"quell: shell32.dll offers no shut-down dialog (#60)\n"}, {}},
-        {{L"timed-shutdown", L"--yes", L"10", maintenance}, 0, {}, "GetCommandLineW", false, ExitFailed,
+        {{L"shutdown-dialog", L"--yes"},
+         0,
+         {},
+         "",
+         true,
+         ExitFailed,
+         {L"quell: shell32.dll offers no shut-down dialog (#60)\n"},
+         {}},
+        {{L"timed-shutdown", L"--yes", L"10", maintenance},
+         0,
+         {},
+         "GetCommandLineW",
+         false,
+         ExitFailed,
          {L"kernel32.dll lacks GetCommandLineW. quell.exe uses only Unicode functions on such a system and stops.\n"},
-         {}, true},
-        {{L"timed-shutdown", L"--yes", L"10", maintenance}, 0, {}, "GetModuleFileNameW", false, ExitFailed,
-         {L"kernel32.dll lacks GetModuleFileNameW."}, {}, true},
-        {{L"timed-shutdown", L"--yes", L"10", maintenance}, 0, {}, "LoadLibraryW", false, ExitFailed,
-         {L"kernel32.dll lacks LoadLibraryW."}, {}, true},
-        {{L"timed-shutdown", L"--yes", L"10", maintenance}, 0, {}, "WriteConsoleW", false, ExitFailed,
-         {L"kernel32.dll lacks WriteConsoleW."}, {}, true},
-        {{L"timed-shutdown", L"--yes", L"10", maintenance}, 0, {}, "FormatMessageW", false, ExitFailed,
-         {L"quell: this is not Windows 95/98/Me (platform 2), yet kernel32.dll lacks FormatMessageW."}, {}, true},
-        {{L"timed-shutdown", L"--yes", L"10", maintenance}, 0, {}, "CreateFileW", false, ExitFailed,
-         {L"kernel32.dll lacks CreateFileW."}, {}, true},
+         {},
+         true},
+        {{L"timed-shutdown", L"--yes", L"10", maintenance},
+         0,
+         {},
+         "GetModuleFileNameW",
+         false,
+         ExitFailed,
+         {L"kernel32.dll lacks GetModuleFileNameW."},
+         {},
+         true},
+        {{L"timed-shutdown", L"--yes", L"10", maintenance},
+         0,
+         {},
+         "LoadLibraryW",
+         false,
+         ExitFailed,
+         {L"kernel32.dll lacks LoadLibraryW."},
+         {},
+         true},
+        {{L"timed-shutdown", L"--yes", L"10", maintenance},
+         0,
+         {},
+         "WriteConsoleW",
+         false,
+         ExitFailed,
+         {L"kernel32.dll lacks WriteConsoleW."},
+         {},
+         true},
+        {{L"timed-shutdown", L"--yes", L"10", maintenance},
+         0,
+         {},
+         "FormatMessageW",
+         false,
+         ExitFailed,
+         {L"quell: this is not Windows 95/98/Me (platform 2), yet kernel32.dll lacks FormatMessageW."},
+         {},
+         true},
+        {{L"timed-shutdown", L"--yes", L"10", maintenance},
+         0,
+         {},
+         "CreateFileW",
+         false,
+         ExitFailed,
+         {L"kernel32.dll lacks CreateFileW."},
+         {},
+         true},
     };
     for (const Case &row : cases) {
         SetUp();
@@ -1139,9 +1379,12 @@ TEST_P(Cli, WhatIsMissingIsNamedAndSetsTheExitStatus) {
             continue;
         }
         EXPECT_EQ(status, row.exit);
-        for (const std::wstring &text : row.err) EXPECT_NE(Err().find(text), std::wstring::npos) << Encode(Err(), CP_UTF8);
-        for (const std::wstring &text : row.out) EXPECT_NE(Out().find(text), std::wstring::npos) << Encode(Out(), CP_UTF8);
-        for (const std::wstring &text : row.notInErr) EXPECT_EQ(Err().find(text), std::wstring::npos) << Encode(Err(), CP_UTF8);
+        for (const std::wstring &text : row.err)
+            EXPECT_NE(Err().find(text), std::wstring::npos) << Encode(Err(), CP_UTF8);
+        for (const std::wstring &text : row.out)
+            EXPECT_NE(Out().find(text), std::wstring::npos) << Encode(Out(), CP_UTF8);
+        for (const std::wstring &text : row.notInErr)
+            EXPECT_EQ(Err().find(text), std::wstring::npos) << Encode(Err(), CP_UTF8);
         EXPECT_EQ(Err().find(L"%"), std::wstring::npos);
         if (row.args[0] != L"status") {
             EXPECT_TRUE(g_calls.empty());
@@ -1173,7 +1416,8 @@ class JsonReader {
     std::map<std::wstring, std::wstring> values;
 
     void Space() {
-        while (at < text.size() && (text[at] == L' ' || text[at] == L'\n' || text[at] == L'\r' || text[at] == L'\t')) ++at;
+        while (at < text.size() && (text[at] == L' ' || text[at] == L'\n' || text[at] == L'\r' || text[at] == L'\t'))
+            ++at;
     }
     bool Take(wchar_t c) {
         Space();
@@ -1235,7 +1479,8 @@ class JsonReader {
             }
         }
         if (at < text.size() && text[at] == L'-') ++at;
-        if (at >= text.size() || !IsDigit(text[at]) || (text[at] == L'0' && at + 1 < text.size() && IsDigit(text[at + 1])))
+        if (at >= text.size() || !IsDigit(text[at]) ||
+            (text[at] == L'0' && at + 1 < text.size() && IsDigit(text[at + 1])))
             return false;
         while (at < text.size() && IsDigit(text[at])) ++at;
         values[path] = text.substr(start, at - start);
@@ -1250,15 +1495,16 @@ TEST(JsonReader, ReadsStrictJsonOnly) {
     EXPECT_EQ(values[L"a/1"], L"-20");
     EXPECT_EQ(values[L"a/4"], L"\u00e4\"\\\n");
     EXPECT_EQ(values[L"b"], L"{}");
-    for (const wchar_t *wrong : {L"", L"{\"a\": 1,}", L"[1 2]", L"\"a\nb\"", L"{\"a\" 1}", L"[01]", L"\"\\x\"", L"{} {}",
-                                 L"[tru]"}) {
+    for (const wchar_t *wrong :
+         {L"", L"{\"a\": 1,}", L"[1 2]", L"\"a\nb\"", L"{\"a\" 1}", L"[01]", L"\"\\x\"", L"{} {}", L"[tru]"}) {
         EXPECT_TRUE(JsonReader::Read(wrong).empty()) << testing::PrintToString(std::wstring(wrong));
     }
 }
 
 // The reports for scripts and people: quell blockers, status --json and --version.
 TEST_P(Cli, ReportsSayWhatTheyFoundWithTheirExitStatus) {
-    const std::wstring title = L"Sicherung \u201el\u00e4uft\u201c \u263a \\ \"1\"", reason = L"Backup \"nightly\"\t\u2013 50 %";
+    const std::wstring title = L"Sicherung \u201el\u00e4uft\u201c \u263a \\ \"1\"",
+                       reason = L"Backup \"nightly\"\t\u2013 50 %";
     const std::vector<FakeWindow> windows = {
         {1234, title, reason},
         {1240, L"Explorer", L""},
@@ -1270,64 +1516,165 @@ TEST_P(Cli, ReportsSayWhatTheyFoundWithTheirExitStatus) {
         std::vector<std::wstring> args;
         std::vector<FakeWindow> windows;
         bool keepsBlockReasons;
-        LONG result;        // what every fake export answers
+        LONG result;  // what every fake export answers
         std::vector<std::string> lacking;
         DWORD quellLoadError;
         int exit;
         std::wstring out, err;  // the whole output ("-": none; empty: not checked); for err a part
-        std::map<std::wstring, std::wstring> json = {};     // values the output, read as JSON, must hold
+        std::map<std::wstring, std::wstring> json = {};  // values the output, read as JSON, must hold
     };
     const std::vector<Case> cases = {
-        {{L"blockers"}, {}, true, -1, {}, 0, ExitSuccess,
-         L"No program blocks the end of the session.\n", L""},
-        {{L"BLOCKERS"}, windows, true, -1, {}, 0, ExitSuccess,
-         L"2 window(s) hold a shutdown block reason:\n  process 1234 (" + ProgramOf(1234) +
-             L"), window \"" + title + L"\": " + reason +
-             L"\n  process 77 (program not readable), window \"Editor\": unsaved\n",
+        {{L"blockers"}, {}, true, -1, {}, 0, ExitSuccess, L"No program blocks the end of the session.\n", L""},
+        {{L"BLOCKERS"},
+         windows,
+         true,
+         -1,
+         {},
+         0,
+         ExitSuccess,
+         L"2 window(s) hold a shutdown block reason:\n  process 1234 (" + ProgramOf(1234) + L"), window \"" + title +
+             L"\": " + reason + L"\n  process 77 (program not readable), window \"Editor\": unsaved\n",
          L"quell: 1 window(s) refused the query: last error 5 (Text of error 5.)\n"},
         // A window that refuses the query leaves it open whether any program blocks.
-        {{L"blockers"}, {windows[1], windows[3]}, true, -1, {}, 0, ExitSuccess, L"-",
+        {{L"blockers"},
+         {windows[1], windows[3]},
+         true,
+         -1,
+         {},
+         0,
+         ExitSuccess,
+         L"-",
          L"quell: 1 window(s) refused the query: last error 5 (Text of error 5.)\n"},
-        {{L"blockers"}, windows, false, -1, {}, 0, ExitFailed, L"-",
+        {{L"blockers"},
+         windows,
+         false,
+         -1,
+         {},
+         0,
+         ExitFailed,
+         L"-",
          L"quell: this system keeps no shutdown block reasons: "
          L"ShutdownBlockReasonQuery = 0, last error 120 (Text of error 120.)\n"},
-        {{L"blockers", L"--json"}, windows, true, -1, {}, 0, ExitSuccess, L"", L"refused the query",
-         {{L"available", L"true"}, {L"blockers/0/processId", L"1234"}, {L"blockers/0/program", ProgramOf(1234)},
-          {L"blockers/0/title", title}, {L"blockers/0/reason", reason}, {L"blockers/1/processId", L"77"},
-          {L"blockers/1/program", L"null"}, {L"blockers/1/title", L"Editor"}, {L"blockers/2/title", L""}}},
-        {{L"blockers", L"--JSON"}, {}, true, -1, {}, 0, ExitSuccess, L"{\"available\": true, \"blockers\": []}\n",
-         L""},
-        {{L"blockers", L"--json"}, windows, false, -1, {}, 0, ExitFailed,
-         L"{\"available\": false, \"blockers\": []}\n", L"keeps no shutdown block reasons"},
-        {{L"blockers"}, windows, true, -1, {"ShutdownBlockReasonQuery"}, 0, ExitNoLibrary, L"",
+        {{L"blockers", L"--json"},
+         windows,
+         true,
+         -1,
+         {},
+         0,
+         ExitSuccess,
+         L"",
+         L"refused the query",
+         {{L"available", L"true"},
+          {L"blockers/0/processId", L"1234"},
+          {L"blockers/0/program", ProgramOf(1234)},
+          {L"blockers/0/title", title},
+          {L"blockers/0/reason", reason},
+          {L"blockers/1/processId", L"77"},
+          {L"blockers/1/program", L"null"},
+          {L"blockers/1/title", L"Editor"},
+          {L"blockers/2/title", L""}}},
+        {{L"blockers", L"--JSON"}, {}, true, -1, {}, 0, ExitSuccess, L"{\"available\": true, \"blockers\": []}\n", L""},
+        {{L"blockers", L"--json"},
+         windows,
+         false,
+         -1,
+         {},
+         0,
+         ExitFailed,
+         L"{\"available\": false, \"blockers\": []}\n",
+         L"keeps no shutdown block reasons"},
+        {{L"blockers"},
+         windows,
+         true,
+         -1,
+         {"ShutdownBlockReasonQuery"},
+         0,
+         ExitNoLibrary,
+         L"",
          L"quell: ShutdownBlockReasonQuery missing from Quell.dll\n"},
         {{L"blockers"}, windows, true, -1, {}, ERROR_MOD_NOT_FOUND, ExitNoLibrary, L"", L"could not be loaded"},
-        {{L"status", L"--json"}, {}, true, -1, {}, 0, ExitSuccess, L"", L"",
-         {{L"quell/version", L"7.8.9"}, {L"quell/path", Typed(L"C:\\Program Files\\Quell\\Quell.dll")},
-          {L"system/major", g_system.nt ? L"5" : L"4"}, {L"system/minor", L"0"}, {L"system/build", L"0"},
+        {{L"status", L"--json"},
+         {},
+         true,
+         -1,
+         {},
+         0,
+         ExitSuccess,
+         L"",
+         L"",
+         {{L"quell/version", L"7.8.9"},
+          {L"quell/path", Typed(L"C:\\Program Files\\Quell\\Quell.dll")},
+          {L"system/major", g_system.nt ? L"5" : L"4"},
+          {L"system/minor", L"0"},
+          {L"system/build", L"0"},
           {L"system/platformId", g_system.nt ? L"2" : L"1"},
-          {L"answers/CheckWindowsNT/result", L"-1"}, {L"answers/CheckWindowsNT/lastError", L"0"},
-          {L"answers/DllGetVersion/result", L"0"}, {L"answers/IsPwrSuspendAllowed/result", L"255"},
-          {L"answers/GetPwrCapabilities/result", L"255"}, {L"answers/CheckMsDosModus/result", L"-1"},
-          {L"capabilities/S1", L"false"}, {L"capabilities/S3", L"true"}, {L"capabilities/hiberFile", L"false"},
-          {L"capabilities/modernStandby", L"false"}, {L"entries/0/library", L"user32.dll"},
-          {L"entries/0/entry", L"LockWorkStation"}, {L"entries/0/offered", L"true"},
-          {L"entries/4/entry", L"#59"}, {L"entries/16/library", L"version.dll"}}},
+          {L"answers/CheckWindowsNT/result", L"-1"},
+          {L"answers/CheckWindowsNT/lastError", L"0"},
+          {L"answers/DllGetVersion/result", L"0"},
+          {L"answers/IsPwrSuspendAllowed/result", L"255"},
+          {L"answers/GetPwrCapabilities/result", L"255"},
+          {L"answers/CheckMsDosModus/result", L"-1"},
+          {L"capabilities/S1", L"false"},
+          {L"capabilities/S3", L"true"},
+          {L"capabilities/hiberFile", L"false"},
+          {L"capabilities/modernStandby", L"false"},
+          {L"entries/0/library", L"user32.dll"},
+          {L"entries/0/entry", L"LockWorkStation"},
+          {L"entries/0/offered", L"true"},
+          {L"entries/4/entry", L"#59"},
+          {L"entries/16/library", L"version.dll"}}},
         // A library that answers no: no version, no capabilities; E_FAIL as a number.
-        {{L"status", L"--json"}, {}, true, 0, {"CheckUserName"}, 0, ExitNoLibrary, L"",
+        {{L"status", L"--json"},
+         {},
+         true,
+         0,
+         {"CheckUserName"},
+         0,
+         ExitNoLibrary,
+         L"",
          L"quell: Quell.dll lacks exports: CheckUserName\n",
-         {{L"quell/version", L"null"}, {L"answers/CheckUserName", L"null"},
-          {L"answers/DllGetVersion/result", L"-2147467259"}, {L"answers/GetPwrCapabilities/result", L"0"},
-          {L"capabilities", L"null"}, {L"answers/CheckWindowsNT/result", L"0"}}},
+         {{L"quell/version", L"null"},
+          {L"answers/CheckUserName", L"null"},
+          {L"answers/DllGetVersion/result", L"-2147467259"},
+          {L"answers/GetPwrCapabilities/result", L"0"},
+          {L"capabilities", L"null"},
+          {L"answers/CheckWindowsNT/result", L"0"}}},
         {{L"status", L"--json"}, {}, true, -1, {}, ERROR_MOD_NOT_FOUND, ExitNoLibrary, L"", L"could not be loaded"},
-        {{L"--version"}, {}, true, -1, {}, 0, ExitSuccess,
+        {{L"--version"},
+         {},
+         true,
+         -1,
+         {},
+         0,
+         ExitSuccess,
          L"quell.exe " + version + L"\nQuell.dll 7.8.9 (" + Typed(L"C:\\Program Files\\Quell\\Quell.dll") + L")\n",
          L""},
-        {{L"--VERSION"}, {}, true, 0, {}, 0, ExitFailed, L"quell.exe " + version + L"\n",
+        {{L"--VERSION"},
+         {},
+         true,
+         0,
+         {},
+         0,
+         ExitFailed,
+         L"quell.exe " + version + L"\n",
          L"quell: Quell.dll's version is unknown: DllGetVersion = 0x80004005\n"},
-        {{L"--version"}, {}, true, -1, {"DllGetVersion"}, 0, ExitNoLibrary, L"quell.exe " + version + L"\n",
+        {{L"--version"},
+         {},
+         true,
+         -1,
+         {"DllGetVersion"},
+         0,
+         ExitNoLibrary,
+         L"quell.exe " + version + L"\n",
          L"quell: DllGetVersion missing from Quell.dll\n"},
-        {{L"--version"}, {}, true, -1, {}, ERROR_MOD_NOT_FOUND, ExitNoLibrary, L"quell.exe " + version + L"\n",
+        {{L"--version"},
+         {},
+         true,
+         -1,
+         {},
+         ERROR_MOD_NOT_FOUND,
+         ExitNoLibrary,
+         L"quell.exe " + version + L"\n",
          L"could not be loaded"},
     };
     for (const Case &row : cases) {
@@ -1369,9 +1716,9 @@ TEST_P(Cli, ReportsSayWhatTheyFoundWithTheirExitStatus) {
         }
         // The same questions as the text report, in the same order.
         if (row.args[0] == L"status") {
-            std::vector<std::string> asked = {"CheckWindowsNT", "CheckUserName", "WindowsNTPrivilegien",
-                                              "DllGetVersion", "CheckSystemPowerStatus", "IsPwrSuspendAllowed",
-                                              "IsPwrHibernateAllowed", "GetPwrCapabilities", "CheckMsDosModus"};
+            std::vector<std::string> asked = {"CheckWindowsNT",        "CheckUserName",          "WindowsNTPrivilegien",
+                                              "DllGetVersion",         "CheckSystemPowerStatus", "IsPwrSuspendAllowed",
+                                              "IsPwrHibernateAllowed", "GetPwrCapabilities",     "CheckMsDosModus"};
             asked.erase(std::remove(asked.begin(), asked.end(), row.lacking.empty() ? "" : row.lacking[0]),
                         asked.end());
             EXPECT_EQ(CalledNames(), asked);
@@ -1384,11 +1731,10 @@ TEST_P(Cli, ReportsSayWhatTheyFoundWithTheirExitStatus) {
         EXPECT_EQ(Run({L"blockers"}), ExitSuccess);
         std::string directory = std::string(SystemDirectory()) + "\\";
         EXPECT_EQ(g_system.lookedUp,
-                  (std::vector<std::string>{directory + "user32.dll!EnumWindows", directory + "user32.dll!GetWindowTextW",
-                                            directory + "user32.dll!GetWindowThreadProcessId",
-                                            directory + "kernel32.dll!OpenProcess",
-                                            directory + "kernel32.dll!QueryFullProcessImageNameW",
-                                            directory + "kernel32.dll!CloseHandle"}));
+                  (std::vector<std::string>{
+                      directory + "user32.dll!EnumWindows", directory + "user32.dll!GetWindowTextW",
+                      directory + "user32.dll!GetWindowThreadProcessId", directory + "kernel32.dll!OpenProcess",
+                      directory + "kernel32.dll!QueryFullProcessImageNameW", directory + "kernel32.dll!CloseHandle"}));
     }
 }
 

@@ -29,11 +29,20 @@ struct Family {
 const Family Families[] = {{os::Win98, "Windows 98"}, {os::WinXP, "Windows XP"}, {os::Win10, "Windows 10"}};
 
 // Requests that end the session, suspend, lock, show a dialog or open a file.
-const NameSet Destructive = {"ExitWindowsEx", "InitiateSystemShutdownA", "InitiateSystemShutdownW",
-                             "AbortSystemShutdownA", "InitiateSystemShutdownExA", "InitiateSystemShutdownExW",
-                             "InitiateShutdownA", "InitiateShutdownW", "SetSuspendState", "SetSystemPowerState",
-                             "LockWorkStation", "RestartDialog", "ShutdownDialog", "ShellExecuteA"};
-
+const NameSet Destructive = {"ExitWindowsEx",
+                             "InitiateSystemShutdownA",
+                             "InitiateSystemShutdownW",
+                             "AbortSystemShutdownA",
+                             "InitiateSystemShutdownExA",
+                             "InitiateSystemShutdownExW",
+                             "InitiateShutdownA",
+                             "InitiateShutdownW",
+                             "SetSuspendState",
+                             "SetSystemPowerState",
+                             "LockWorkStation",
+                             "RestartDialog",
+                             "ShutdownDialog",
+                             "ShellExecuteA"};
 
 // The calls that read the library's own version data.
 const NameSet VersionReading = {"GetFileVersionInfoSizeW", "GetFileVersionInfoSizeA", "GetFileVersionInfoW",
@@ -56,14 +65,15 @@ constexpr const char *EntriesOfTheLibrary = "the entries of the library not load
 
 // The entries that the library looks up in each system library, by the names they log under.
 const std::map<std::string, NameSet> LibraryEntries = {
-    {"user32.dll", {"LockWorkStation", "ShutdownBlockReasonCreate", "ShutdownBlockReasonDestroy",
-                    "ShutdownBlockReasonQuery"}},
-    {"advapi32.dll", {"InitiateSystemShutdownExA", "InitiateSystemShutdownExW", "InitiateShutdownA",
-                      "InitiateShutdownW"}},
+    {"user32.dll",
+     {"LockWorkStation", "ShutdownBlockReasonCreate", "ShutdownBlockReasonDestroy", "ShutdownBlockReasonQuery"}},
+    {"advapi32.dll",
+     {"InitiateSystemShutdownExA", "InitiateSystemShutdownExW", "InitiateShutdownA", "InitiateShutdownW"}},
     {"shell32.dll", {"#59", "#60", "RestartDialog", "ShutdownDialog"}},
     {"powrprof.dll", {"IsPwrSuspendAllowed", "IsPwrHibernateAllowed", "SetSuspendState", "GetPwrCapabilities"}},
-    {"version.dll", {"GetFileVersionInfoSizeW", "GetFileVersionInfoW", "GetFileVersionInfoSizeA",
-                     "GetFileVersionInfoA", "VerQueryValueA"}},
+    {"version.dll",
+     {"GetFileVersionInfoSizeW", "GetFileVersionInfoW", "GetFileVersionInfoSizeA", "GetFileVersionInfoA",
+      "VerQueryValueA"}},
 };
 
 // Whether a call looks up or calls an entry of this library (a file name, with or without its directory).
@@ -120,7 +130,8 @@ const Consequence Consequences[] = {
 // an operation is not available, 50 where the system says a sleep state is not
 // there, 123 where no MS-DOS mode shortcut exists.
 std::set<DWORD> OwnErrors(const ExportRow &row) {
-    static const NameSet NotAvailable = {"CheckSystemPowerStatus", "LocalAbortSystemShutdown", "LocalInitSystemRebootW", "LocalInitSystemRebootA",
+    static const NameSet NotAvailable = {"CheckSystemPowerStatus",   "LocalAbortSystemShutdown",
+                                         "LocalInitSystemRebootW",   "LocalInitSystemRebootA",
                                          "LocalInitSystemShutdownW", "LocalInitSystemShutdownA"};
     static const NameSet NoShortcut = {"CheckMsDosModus", "WindowsMsDosModus"};
     if (row.kind == ResultKind::Forwarded || NotAvailable.count(row.name)) return {ERROR_CALL_NOT_IMPLEMENTED};
@@ -156,7 +167,9 @@ struct Outcome {
 std::string Described(const Call &c) { return c.text.empty() ? c.name : c.name + "(" + c.text + ")"; }
 
 bool Matches(const std::string &pattern, const Call &c) { return pattern == c.name || pattern == Described(c); }
-bool AnyMatches(const NameSet &patterns, const Call &c) { return patterns.count(c.name) || patterns.count(Described(c)); }
+bool AnyMatches(const NameSet &patterns, const Call &c) {
+    return patterns.count(c.name) || patterns.count(Described(c));
+}
 
 // One run on a fresh image in the success scenario: everything present and
 // answering yes, the version data and one MS-DOS mode shortcut present.
@@ -190,8 +203,10 @@ std::optional<uint32_t> Answered(const Outcome &run, const std::string &entry) {
     std::optional<uint32_t> answer;
     for (size_t i = 0; i < run.log.size(); ++i) {
         if (run.log[i].name != entry) continue;
-        if (i + 1 != run.failed) answer = g_lateBound.results[entry];
-        else answer = ErrorCodeEntries.count(entry) ? InjectedError(run.failed) : 0;
+        if (i + 1 != run.failed)
+            answer = g_lateBound.results[entry];
+        else
+            answer = ErrorCodeEntries.count(entry) ? InjectedError(run.failed) : 0;
     }
     return answer;
 }
@@ -199,9 +214,7 @@ std::optional<uint32_t> Answered(const Outcome &run, const std::string &entry) {
 void ExpectResultOfItsKind(const ExportRow &row, const Outcome &run) {
     uint32_t r = run.result;
     switch (row.kind) {
-    case ResultKind::Boolean:
-        EXPECT_TRUE(r == 0 || r == QuellTrue) << "not a boolean: " << r;
-        break;
+    case ResultKind::Boolean: EXPECT_TRUE(r == 0 || r == QuellTrue) << "not a boolean: " << r; break;
     case ResultKind::PowerStatus:
         EXPECT_TRUE(r == 0 || r == QuellTrue || r == Answered(run, "IsPwrSuspendAllowed")) << r;
         break;

@@ -44,8 +44,8 @@ TEST_F(Frame, ExportTableHoldsExactlyTheNamesAtTheirOrdinals) {
     auto image = LoadQuell(Binding::Fake, false);
     ASSERT_TRUE(image);
     const IMAGE_NT_HEADERS *nt = Headers(image->module);
-    auto *dir = At<IMAGE_EXPORT_DIRECTORY>(image->module,
-                                           nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress);
+    auto *dir = At<IMAGE_EXPORT_DIRECTORY>(
+        image->module, nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress);
     EXPECT_STREQ(At<char>(image->module, dir->Name), "Quell.dll");
     EXPECT_EQ(dir->Base, 1u);
     ASSERT_EQ(dir->NumberOfFunctions, 36u);
@@ -72,13 +72,24 @@ TEST_F(Frame, ImportsOnlySystemLibrariesAndNoLateBoundFunction) {
     ASSERT_TRUE(image);
     // Known to every system; version.dll and powrprof.dll are loaded from the system directory.
     const std::set<std::string> systemDlls = {"kernel32.dll", "advapi32.dll", "user32.dll", "shell32.dll"};
-    const std::set<std::string> lateBound = {
-        "LockWorkStation",       "ShutdownBlockReasonCreate", "ShutdownBlockReasonDestroy",
-        "ShutdownBlockReasonQuery", "InitiateSystemShutdownExA", "InitiateSystemShutdownExW",
-        "InitiateShutdownA",     "InitiateShutdownW",         "IsPwrSuspendAllowed",
-        "IsPwrHibernateAllowed", "SetSuspendState",           "GetPwrCapabilities",
-        "RestartDialog",         "InitOnceExecuteOnce",       "AcquireSRWLockExclusive",
-        "GetFileVersionInfoSizeW", "GetFileVersionInfoW",     "VerQueryValueA"};
+    const std::set<std::string> lateBound = {"LockWorkStation",
+                                             "ShutdownBlockReasonCreate",
+                                             "ShutdownBlockReasonDestroy",
+                                             "ShutdownBlockReasonQuery",
+                                             "InitiateSystemShutdownExA",
+                                             "InitiateSystemShutdownExW",
+                                             "InitiateShutdownA",
+                                             "InitiateShutdownW",
+                                             "IsPwrSuspendAllowed",
+                                             "IsPwrHibernateAllowed",
+                                             "SetSuspendState",
+                                             "GetPwrCapabilities",
+                                             "RestartDialog",
+                                             "InitOnceExecuteOnce",
+                                             "AcquireSRWLockExclusive",
+                                             "GetFileVersionInfoSizeW",
+                                             "GetFileVersionInfoW",
+                                             "VerQueryValueA"};
     ASSERT_FALSE(image->imports.empty());
     for (const ImportedFunction &f : image->imports) {
         EXPECT_TRUE(systemDlls.count(f.dll)) << f.dll << "!" << f.name;
@@ -92,21 +103,35 @@ TEST_F(Frame, ImportsNothingBeyondTheLoadTimeTable) {
     auto image = LoadQuell(Binding::Fake, false);
     ASSERT_TRUE(image);
     const std::set<std::pair<std::string, std::string>> loadTime = {
-        {"kernel32.dll", "GetVersionExA"},        {"kernel32.dll", "GetModuleFileNameW"},
-        {"kernel32.dll", "GetCurrentProcess"},    {"kernel32.dll", "GetLastError"},
-        {"kernel32.dll", "CloseHandle"},          {"kernel32.dll", "SetLastError"},
-        {"kernel32.dll", "LoadLibraryA"},         {"kernel32.dll", "GetProcAddress"},
-        {"kernel32.dll", "FreeLibrary"},          {"kernel32.dll", "GetSystemPowerStatus"},
-        {"kernel32.dll", "SetSystemPowerState"},  {"kernel32.dll", "GetWindowsDirectoryA"},
-        {"kernel32.dll", "GetFileAttributesA"},   {"kernel32.dll", "GetModuleFileNameA"},
-        {"kernel32.dll", "GetSystemDirectoryA"},  {"kernel32.dll", "GetProcessHeap"},
-        {"kernel32.dll", "HeapAlloc"},            {"kernel32.dll", "HeapReAlloc"},
-        {"kernel32.dll", "HeapFree"},             {"advapi32.dll", "OpenProcessToken"},
-        {"advapi32.dll", "LookupPrivilegeValueA"}, {"advapi32.dll", "AdjustTokenPrivileges"},
-        {"advapi32.dll", "LookupPrivilegeValueW"}, {"advapi32.dll", "InitiateSystemShutdownA"},
-        {"advapi32.dll", "InitiateSystemShutdownW"}, {"advapi32.dll", "AbortSystemShutdownA"},
+        {"kernel32.dll", "GetVersionExA"},
+        {"kernel32.dll", "GetModuleFileNameW"},
+        {"kernel32.dll", "GetCurrentProcess"},
+        {"kernel32.dll", "GetLastError"},
+        {"kernel32.dll", "CloseHandle"},
+        {"kernel32.dll", "SetLastError"},
+        {"kernel32.dll", "LoadLibraryA"},
+        {"kernel32.dll", "GetProcAddress"},
+        {"kernel32.dll", "FreeLibrary"},
+        {"kernel32.dll", "GetSystemPowerStatus"},
+        {"kernel32.dll", "SetSystemPowerState"},
+        {"kernel32.dll", "GetWindowsDirectoryA"},
+        {"kernel32.dll", "GetFileAttributesA"},
+        {"kernel32.dll", "GetModuleFileNameA"},
+        {"kernel32.dll", "GetSystemDirectoryA"},
+        {"kernel32.dll", "GetProcessHeap"},
+        {"kernel32.dll", "HeapAlloc"},
+        {"kernel32.dll", "HeapReAlloc"},
+        {"kernel32.dll", "HeapFree"},
+        {"advapi32.dll", "OpenProcessToken"},
+        {"advapi32.dll", "LookupPrivilegeValueA"},
+        {"advapi32.dll", "AdjustTokenPrivileges"},
+        {"advapi32.dll", "LookupPrivilegeValueW"},
+        {"advapi32.dll", "InitiateSystemShutdownA"},
+        {"advapi32.dll", "InitiateSystemShutdownW"},
+        {"advapi32.dll", "AbortSystemShutdownA"},
         {"advapi32.dll", "GetUserNameA"},
-        {"user32.dll", "ExitWindowsEx"},          {"shell32.dll", "ShellExecuteA"},
+        {"user32.dll", "ExitWindowsEx"},
+        {"shell32.dll", "ShellExecuteA"},
     };
     for (const ImportedFunction &f : image->imports)
         EXPECT_TRUE(loadTime.count({f.dll, f.name})) << f.dll << "!" << f.name;
@@ -114,8 +139,8 @@ TEST_F(Frame, ImportsNothingBeyondTheLoadTimeTable) {
 
 // The preferred base as the built file gives it; 0 when it cannot be read.
 uintptr_t PreferredBase() {
-    HANDLE file = CreateFileW(BuiltQuellPath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
+    HANDLE file =
+        CreateFileW(BuiltQuellPath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 0;
     BYTE headers[4096];
     DWORD n = 0;
@@ -146,8 +171,8 @@ TEST_F(Frame, ACopyMovedFromThePreferredBaseIsRelocated) {
         for (const char *name : {"LoadLibraryA", "GetProcAddress"}) {
             ASSERT_NE(g_fake.Count(name), 0u) << name;
             for (uintptr_t text : LoggedArgs(name, name == std::string("LoadLibraryA") ? 0 : 1))
-                EXPECT_TRUE(text >= base && text < end) << name << " got " << std::hex << text << ", outside "
-                                                        << base << " to " << end;
+                EXPECT_TRUE(text >= base && text < end)
+                    << name << " got " << std::hex << text << ", outside " << base << " to " << end;
         }
     }
     EXPECT_GE(moved, 1);
@@ -164,7 +189,8 @@ TEST_F(Frame, ThreadNotificationsAndUnknownReasonsCallNothing) {
     auto image = LoadQuell();
     ASSERT_TRUE(image);
     g_fake.log.clear();
-    for (DWORD reason : {(DWORD)DLL_THREAD_ATTACH, (DWORD)DLL_THREAD_DETACH, 7ul, 0xFFFFFFFFul}) EXPECT_EQ(image->Notify(reason), TRUE);
+    for (DWORD reason : {(DWORD)DLL_THREAD_ATTACH, (DWORD)DLL_THREAD_DETACH, 7ul, 0xFFFFFFFFul})
+        EXPECT_EQ(image->Notify(reason), TRUE);
     EXPECT_TRUE(g_fake.log.empty());
     EXPECT_EQ(image->Call("CheckWindowsNT"), QuellTrue);
 }

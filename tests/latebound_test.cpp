@@ -42,11 +42,20 @@ const Forwarder Forwarders[] = {
     {"ShutdownBlockReasonCreate", "user32.dll", "ShutdownBlockReasonCreate", {Window, Arg(Reason)}, Kind::Forwarded},
     {"ShutdownBlockReasonDestroy", "user32.dll", "ShutdownBlockReasonDestroy", {Window}, Kind::Forwarded},
     {"ShutdownBlockReasonQuery", "user32.dll", "ShutdownBlockReasonQuery", {Window, 0, Arg(&Length)}, Kind::Forwarded},
-    {"InitiateSystemShutdownExA", "advapi32.dll", "InitiateSystemShutdownExA",
-     {0, Arg(MessageA), 45, 2, 0xFFFFFFFF, 0x80020003}, Kind::Forwarded},
-    {"InitiateSystemShutdownExW", "advapi32.dll", "InitiateSystemShutdownExW",
-     {Arg(MachineW), 0, 90, 3, 1, 0x40000000}, Kind::Forwarded},
-    {"InitiateShutdownA", "advapi32.dll", "InitiateShutdownA", {Arg(MachineA), Arg(MessageA), 60, 0x84, 0x80000000},
+    {"InitiateSystemShutdownExA",
+     "advapi32.dll",
+     "InitiateSystemShutdownExA",
+     {0, Arg(MessageA), 45, 2, 0xFFFFFFFF, 0x80020003},
+     Kind::Forwarded},
+    {"InitiateSystemShutdownExW",
+     "advapi32.dll",
+     "InitiateSystemShutdownExW",
+     {Arg(MachineW), 0, 90, 3, 1, 0x40000000},
+     Kind::Forwarded},
+    {"InitiateShutdownA",
+     "advapi32.dll",
+     "InitiateShutdownA",
+     {Arg(MachineA), Arg(MessageA), 60, 0x84, 0x80000000},
      Kind::ErrorCode},
     {"InitiateShutdownW", "advapi32.dll", "InitiateShutdownW", {0, Arg(MessageW), 0xFFFFFFFF, 0x1, 2}, Kind::ErrorCode},
     {"RestartDialog", "shell32.dll", "#59", {0, Arg(Prompt), 4}, Kind::Dialog},
@@ -159,7 +168,8 @@ struct GroupCase {
 const GroupCase Groups[] = {
     {"user32.dll",
      {"LockWorkStation", "ShutdownBlockReasonCreate", "ShutdownBlockReasonDestroy", "ShutdownBlockReasonQuery"}},
-    {"advapi32.dll", {"InitiateSystemShutdownExA", "InitiateSystemShutdownExW", "InitiateShutdownA", "InitiateShutdownW"}},
+    {"advapi32.dll",
+     {"InitiateSystemShutdownExA", "InitiateSystemShutdownExW", "InitiateShutdownA", "InitiateShutdownW"}},
     {"shell32.dll", {"#59", "#60"}},
 };
 
@@ -195,9 +205,9 @@ TEST(ShellDialogs, ShutdownDialogFormFollowsTheSystemVersionAtLoad) {
         OsProfile profile;
         int arguments;
     } cases[] = {
-        {os::Win95, 1}, {os::Win98, 1}, {os::WinMe, 1}, {os::NT4, 1},   {os::Win2000, 1},
-        {os::WinXP, 1}, {os::Win2003, 1}, {os::Vista, 2}, {os::Win7, 2}, {os::Win8, 2},
-        {os::Win81, 2}, {os::Win10, 2}, {os::QueryFails, 1},
+        {os::Win95, 1}, {os::Win98, 1},   {os::WinMe, 1},      {os::NT4, 1},  {os::Win2000, 1},
+        {os::WinXP, 1}, {os::Win2003, 1}, {os::Vista, 2},      {os::Win7, 2}, {os::Win8, 2},
+        {os::Win81, 2}, {os::Win10, 2},   {os::QueryFails, 1},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.profile.name);
@@ -213,8 +223,8 @@ TEST(ShellDialogs, ShutdownDialogFormFollowsTheSystemVersionAtLoad) {
 }
 
 TEST(ShellDialogs, RestartDialogPassesNullsAndValuesThrough) {
-    for (const Args &args : std::vector<Args>{
-             {0, 0, 0}, {Window, 0, 0xFFFFFFFF}, {0, Arg(Prompt), 2}, {Window, Arg(Prompt), 4}}) {
+    for (const Args &args :
+         std::vector<Args>{{0, 0, 0}, {Window, 0, 0xFFFFFFFF}, {0, Arg(Prompt), 2}, {Window, Arg(Prompt), 4}}) {
         auto image = StartQuell();
         g_lateBound.results["RestartDialog"] = 6;
         EXPECT_EQ(image->Call("RestartDialog", {args[0], args[1], args[2]}), 6u);
@@ -224,16 +234,20 @@ TEST(ShellDialogs, RestartDialogPassesNullsAndValuesThrough) {
 
 struct DetachCase {
     const char *name;
-    std::vector<const char *> used;    // exports called before detach, in order
-    std::set<std::string> absent;      // libraries the loader cannot find
+    std::vector<const char *> used;  // exports called before detach, in order
+    std::set<std::string> absent;    // libraries the loader cannot find
     Names freed;
 };
 
 TEST(LateBoundGroup, DetachReleasesUser32Shell32Advapi32InThisOrder) {
     const DetachCase cases[] = {
-        {"all three, loaded in the opposite order", {"InitiateShutdownW", "RestartDialog", "LockWorkStation"}, {},
+        {"all three, loaded in the opposite order",
+         {"InitiateShutdownW", "RestartDialog", "LockWorkStation"},
+         {},
          {"user32.dll", "shell32.dll", "advapi32.dll"}},
-        {"each export of a group once", {"LockWorkStation", "ShutdownBlockReasonQuery", "ShutdownDialog"}, {},
+        {"each export of a group once",
+         {"LockWorkStation", "ShutdownBlockReasonQuery", "ShutdownDialog"},
+         {},
          {"user32.dll", "shell32.dll"}},
         {"advapi32 alone", {"InitiateSystemShutdownExA"}, {}, {"advapi32.dll"}},
         {"nothing used", {}, {}, {}},

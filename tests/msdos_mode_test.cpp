@@ -49,7 +49,9 @@ TEST(MsDosMode, FindsTheFirstShortcutThatExistsAndOpensIt) {
         std::string opened;
     } cases[] = {
         {"C:\\WINDOWS", {First}, {"C:\\WINDOWS\\MS-DOS-MODUS.PIF"}, "C:\\WINDOWS\\MS-DOS-MODUS.PIF"},
-        {"C:\\WINDOWS", {Second}, {"C:\\WINDOWS\\MS-DOS-MODUS.PIF", "C:\\WINDOWS\\EXIT TO DOS.PIF"},
+        {"C:\\WINDOWS",
+         {Second},
+         {"C:\\WINDOWS\\MS-DOS-MODUS.PIF", "C:\\WINDOWS\\EXIT TO DOS.PIF"},
          "C:\\WINDOWS\\EXIT TO DOS.PIF"},
         {"C:\\WINDOWS", {First, Second}, {"C:\\WINDOWS\\MS-DOS-MODUS.PIF"}, "C:\\WINDOWS\\MS-DOS-MODUS.PIF"},
         {"C:\\WINDOWS\\", {First}, {"C:\\WINDOWS\\MS-DOS-MODUS.PIF"}, "C:\\WINDOWS\\MS-DOS-MODUS.PIF"},
@@ -72,9 +74,9 @@ TEST(MsDosMode, FindsTheFirstShortcutThatExistsAndOpensIt) {
             const Call *shell = g_fake.Last("ShellExecuteA");
             ASSERT_TRUE(shell);
             EXPECT_EQ(shell->text, "open|" + c.opened);
-            EXPECT_EQ(shell->args[0], 0u);  // no window
-            EXPECT_EQ(shell->args[3], 0u);  // no parameters
-            EXPECT_EQ(shell->args[4], 0u);  // no directory
+            EXPECT_EQ(shell->args[0], 0u);   // no window
+            EXPECT_EQ(shell->args[3], 0u);   // no parameters
+            EXPECT_EQ(shell->args[4], 0u);   // no directory
             EXPECT_EQ(shell->args[5], 10u);  // SW_SHOWDEFAULT
         }
     }
@@ -177,8 +179,15 @@ TEST(MsDosMode, LengthBoundsOfTheTwoNames) {
 TEST(MsDosMode, ShellResultAbove32IsSuccess) {
     constexpr uintptr_t HighBitsAlone = UINTPTR_MAX ^ 0xFFFFFFFFu;
     const std::pair<uintptr_t, uint32_t> cases[] = {
-        {0, 0}, {2, 0}, {31, 0}, {32, 0}, {33, QuellTrue}, {42, QuellTrue},
-        {0x7FFFFFFF, QuellTrue}, {0x80000000, QuellTrue}, {0xFFFFFFFF, QuellTrue},
+        {0, 0},
+        {2, 0},
+        {31, 0},
+        {32, 0},
+        {33, QuellTrue},
+        {42, QuellTrue},
+        {0x7FFFFFFF, QuellTrue},
+        {0x80000000, QuellTrue},
+        {0xFFFFFFFF, QuellTrue},
         {HighBitsAlone, HighBitsAlone ? QuellTrue : 0},
     };
     for (auto [shellResult, expected] : cases) {

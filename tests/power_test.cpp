@@ -20,13 +20,13 @@ const OsProfile NeitherFamily6{"neither-6.0", 0, 6, 0, 0, false};
 
 // What the power side of the fake machine answers.
 struct Machine {
-    bool library = true;               // powrprof.dll loads
-    const char *missing[2] = {};       // its entries that are not there
-    uint32_t suspendAllowed = 1;       // IsPwrSuspendAllowed
-    uint32_t hibernateAllowed = 1;     // IsPwrHibernateAllowed
-    uint32_t capabilitiesResult = 1;   // GetPwrCapabilities
-    const char *states = "1234H";      // capabilities set: S1 to S4, H the hibernation file, M Modern Standby
-    int acLine = 1;                    // GetSystemPowerStatus; -1: it fails
+    bool library = true;              // powrprof.dll loads
+    const char *missing[2] = {};      // its entries that are not there
+    uint32_t suspendAllowed = 1;      // IsPwrSuspendAllowed
+    uint32_t hibernateAllowed = 1;    // IsPwrHibernateAllowed
+    uint32_t capabilitiesResult = 1;  // GetPwrCapabilities
+    const char *states = "1234H";     // capabilities set: S1 to S4, H the hibernation file, M Modern Standby
+    int acLine = 1;                   // GetSystemPowerStatus; -1: it fails
 };
 
 // Byte 20 of the record: AoAc, S0 low-power idle (MinGW's spare2[2]).
@@ -43,9 +43,12 @@ std::unique_ptr<QuellImage> Start(const OsProfile &profile, const Machine &m = {
     g_lateBound.results["GetPwrCapabilities"] = m.capabilitiesResult;
     SYSTEM_POWER_CAPABILITIES capabilities{};
     for (const char *s = m.states; *s; ++s)
-        (*s == 'M' ? reinterpret_cast<BYTE *>(&capabilities)[ModernStandbyByte]
-         : *s == '1' ? capabilities.SystemS1 : *s == '2' ? capabilities.SystemS2 : *s == '3' ? capabilities.SystemS3
-         : *s == '4' ? capabilities.SystemS4 : capabilities.HiberFilePresent) = TRUE;
+        (*s == 'M'   ? reinterpret_cast<BYTE *>(&capabilities)[ModernStandbyByte]
+         : *s == '1' ? capabilities.SystemS1
+         : *s == '2' ? capabilities.SystemS2
+         : *s == '3' ? capabilities.SystemS3
+         : *s == '4' ? capabilities.SystemS4
+                     : capabilities.HiberFilePresent) = TRUE;
     g_lateBound.capabilities = capabilities;
     g_lateBound.powerStatusFails = m.acLine < 0;
     g_lateBound.acLineStatus = (BYTE)m.acLine;
@@ -184,11 +187,22 @@ TEST(CheckSystemPowerStatus, EveryPath) {
         {"vista, none though suspend allowed", os::Vista, {.states = "4H"}, Capabilities, 0},
         {"win11, Modern Standby alone", os::Win10, {.states = "4HM"}, Capabilities, 0},
         {"neither family 6.0, S3", NeitherFamily6, {.states = "3"}, Capabilities, QuellTrue},
-        {"win7, capabilities fail", os::Win7, {.suspendAllowed = 1, .capabilitiesResult = 0}, CapabilitiesThenSuspend, 1},
-        {"win7, capabilities 0x100", os::Win7, {.suspendAllowed = 0, .capabilitiesResult = 0x100},
-         CapabilitiesThenSuspend, 0},
+        {"win7, capabilities fail",
+         os::Win7,
+         {.suspendAllowed = 1, .capabilitiesResult = 0},
+         CapabilitiesThenSuspend,
+         1},
+        {"win7, capabilities 0x100",
+         os::Win7,
+         {.suspendAllowed = 0, .capabilitiesResult = 0x100},
+         CapabilitiesThenSuspend,
+         0},
         {"win8, capabilities missing", os::Win8, {.missing = {"GetPwrCapabilities"}}, Suspend, 1, NotImplemented},
-        {"win10, both missing", os::Win10, {.missing = {"GetPwrCapabilities", "IsPwrSuspendAllowed"}}, {}, 0,
+        {"win10, both missing",
+         os::Win10,
+         {.missing = {"GetPwrCapabilities", "IsPwrSuspendAllowed"}},
+         {},
+         0,
          NotImplemented},
     };
     for (const StatusCase &c : cases) {
@@ -238,16 +252,29 @@ const SleepCase SleepCases[] = {
     {"win7, S1 alone", Standby, os::Win7, {.states = "1"}, Capabilities, StandbyByPowrProf},
     {"win8, S2 alone", Standby, os::Win8, {.states = "2"}, Capabilities, StandbyByPowrProf},
     {"win10, S1 and S2", Standby, os::Win10, {.states = "12"}, Capabilities, StandbyByPowrProf},
-    {"win7, no state though suspend allowed", Standby, os::Win7, {.states = "4H"}, Capabilities, Refused,
-     NotSupported},
+    {"win7, no state though suspend allowed", Standby, os::Win7, {.states = "4H"}, Capabilities, Refused, NotSupported},
     {"win11, Modern Standby", Standby, os::Win10, {.states = "4HM"}, Capabilities, Refused, NotSupported},
-    {"win7, capabilities fail, suspend allowed", Standby, os::Win7, {.capabilitiesResult = 0},
-     {"GetPwrCapabilities", "IsPwrSuspendAllowed"}, StandbyByPowrProf},
-    {"win7, capabilities 0x100, suspend refused", Standby, os::Win7, {.suspendAllowed = 0, .capabilitiesResult = 0x100},
-     {"GetPwrCapabilities", "IsPwrSuspendAllowed"}, Refused, NotSupported},
+    {"win7, capabilities fail, suspend allowed",
+     Standby,
+     os::Win7,
+     {.capabilitiesResult = 0},
+     {"GetPwrCapabilities", "IsPwrSuspendAllowed"},
+     StandbyByPowrProf},
+    {"win7, capabilities 0x100, suspend refused",
+     Standby,
+     os::Win7,
+     {.suspendAllowed = 0, .capabilitiesResult = 0x100},
+     {"GetPwrCapabilities", "IsPwrSuspendAllowed"},
+     Refused,
+     NotSupported},
     {"win8, capabilities missing", Standby, os::Win8, {.missing = {"GetPwrCapabilities"}}, Suspend, StandbyByPowrProf},
-    {"win10, capabilities and suspend query missing", Standby, os::Win10,
-     {.missing = {"GetPwrCapabilities", "IsPwrSuspendAllowed"}}, {}, Refused, NotImplemented},
+    {"win10, capabilities and suspend query missing",
+     Standby,
+     os::Win10,
+     {.missing = {"GetPwrCapabilities", "IsPwrSuspendAllowed"}},
+     {},
+     Refused,
+     NotImplemented},
     // Below 6, or outside the NT family: IsPwrSuspendAllowed alone.
     {"xp", Standby, os::WinXP, {.states = ""}, Suspend, StandbyByPowrProf},
     {"xp, suspend refused", Standby, os::WinXP, {.suspendAllowed = 0}, Suspend, Refused, NotSupported},
@@ -255,8 +282,7 @@ const SleepCase SleepCases[] = {
     {"win98", Standby, os::Win98, {.states = ""}, Suspend, StandbyByPowrProf},
     {"win95, suspend refused", Standby, os::Win95, {.suspendAllowed = 0}, Suspend, Refused, NotSupported},
     {"neither family 6.0", Standby, NeitherFamily6, {.states = ""}, Suspend, StandbyByPowrProf},
-    {"nt4, suspend entry missing", Standby, os::NT4, {.missing = {"IsPwrSuspendAllowed"}}, {}, Refused,
-     NotImplemented},
+    {"nt4, suspend entry missing", Standby, os::NT4, {.missing = {"IsPwrSuspendAllowed"}}, {}, Refused, NotImplemented},
     {"xp, SetSuspendState missing", Standby, os::WinXP, {.missing = {"SetSuspendState"}}, Suspend, StandbyByKernel},
     {"nt4, SetSuspendState missing", Standby, os::NT4, {.missing = {"SetSuspendState"}}, Suspend, StandbyByKernel},
     // No powrprof.dll: the AC line status decides, and kernel32 is asked. The
@@ -264,27 +290,64 @@ const SleepCase SleepCases[] = {
     {"no powrprof, off line", Standby, os::WinXP, {.library = false, .acLine = 0}, PowerStatus, StandbyByKernel},
     {"no powrprof, on line, win98", Standby, os::Win98, {.library = false, .acLine = 1}, PowerStatus, StandbyByKernel},
     {"no powrprof, on line, nt4", Standby, os::NT4, {.library = false, .acLine = 1}, PowerStatus, StandbyByKernel},
-    {"no powrprof, line unknown", Standby, os::Win10, {.library = false, .acLine = 255}, PowerStatus, Refused,
+    {"no powrprof, line unknown",
+     Standby,
+     os::Win10,
+     {.library = false, .acLine = 255},
+     PowerStatus,
+     Refused,
      FakeLoadError},
-    {"no powrprof, status fails", Standby, os::Win7, {.library = false, .acLine = -1}, PowerStatus, Refused,
+    {"no powrprof, status fails",
+     Standby,
+     os::Win7,
+     {.library = false, .acLine = -1},
+     PowerStatus,
+     Refused,
      FakePowerStatusError},
     // Hibernation on NT 6 and later: S4 or the hibernation file.
     {"vista, S4 alone", Hibernation, os::Vista, {.states = "4"}, Capabilities, HibernateByPowrProf},
     {"win10, hibernation file alone", Hibernation, os::Win10, {.states = "H"}, Capabilities, HibernateByPowrProf},
     {"win7, neither though allowed", Hibernation, os::Win7, {.states = "123"}, Capabilities, Refused, NotSupported},
-    {"win7, capabilities fail, allowed", Hibernation, os::Win7, {.capabilitiesResult = 0, .states = ""},
-     {"GetPwrCapabilities", "IsPwrHibernateAllowed"}, HibernateByPowrProf},
-    {"win7, capabilities fail, refused", Hibernation, os::Win7, {.hibernateAllowed = 0, .capabilitiesResult = 0},
-     {"GetPwrCapabilities", "IsPwrHibernateAllowed"}, Refused, NotSupported},
+    {"win7, capabilities fail, allowed",
+     Hibernation,
+     os::Win7,
+     {.capabilitiesResult = 0, .states = ""},
+     {"GetPwrCapabilities", "IsPwrHibernateAllowed"},
+     HibernateByPowrProf},
+    {"win7, capabilities fail, refused",
+     Hibernation,
+     os::Win7,
+     {.hibernateAllowed = 0, .capabilitiesResult = 0},
+     {"GetPwrCapabilities", "IsPwrHibernateAllowed"},
+     Refused,
+     NotSupported},
     {"win2000", Hibernation, os::Win2000, {.states = ""}, Hibernate, HibernateByPowrProf},
     {"xp, hibernate 0x100", Hibernation, os::WinXP, {.hibernateAllowed = 0x100}, Hibernate, Refused, NotSupported},
-    {"xp, hibernate query missing", Hibernation, os::WinXP, {.missing = {"IsPwrHibernateAllowed"}}, {}, Refused,
+    {"xp, hibernate query missing",
+     Hibernation,
+     os::WinXP,
+     {.missing = {"IsPwrHibernateAllowed"}},
+     {},
+     Refused,
      NotImplemented},
-    {"win7, SetSuspendState missing", Hibernation, os::Win7, {.missing = {"SetSuspendState"}}, Capabilities,
+    {"win7, SetSuspendState missing",
+     Hibernation,
+     os::Win7,
+     {.missing = {"SetSuspendState"}},
+     Capabilities,
      HibernateByKernel},
-    {"xp, no powrprof, off line", Hibernation, os::WinXP, {.library = false, .acLine = 0}, PowerStatus,
+    {"xp, no powrprof, off line",
+     Hibernation,
+     os::WinXP,
+     {.library = false, .acLine = 0},
+     PowerStatus,
      HibernateByKernel},
-    {"xp, no powrprof, line unknown", Hibernation, os::WinXP, {.library = false, .acLine = 255}, PowerStatus, Refused,
+    {"xp, no powrprof, line unknown",
+     Hibernation,
+     os::WinXP,
+     {.library = false, .acLine = 255},
+     PowerStatus,
+     Refused,
      FakeLoadError},
 };
 
@@ -366,7 +429,8 @@ TEST(StandbyAndHibernate, RequestResultAndThePrivilegeAfterIt) {
             EXPECT_EQ(PrivilegeAdjustments(), (Args{SE_PRIVILEGE_ENABLED, 0}));
             EXPECT_FALSE(g_fake.privilegeEnabled);
         } else {
-            EXPECT_EQ(CallsAmong({"GetCurrentProcess", "OpenProcessToken", "AdjustTokenPrivileges", "CloseHandle"}), Names{});
+            EXPECT_EQ(CallsAmong({"GetCurrentProcess", "OpenProcessToken", "AdjustTokenPrivileges", "CloseHandle"}),
+                      Names{});
             EXPECT_EQ(g_fake.Count(request), 1u);
         }
         EXPECT_TRUE(g_fake.TokensClosedExactlyOnce());
@@ -400,8 +464,8 @@ TEST(StandbyAndHibernate, BracketGivingUpMakesNoRequest) {
 // ---- The group: first use, retries, release
 
 TEST(PowrProfGroup, FirstUseLoadsOnceAndLooksTheFourNamesUpInOrder) {
-    const char *users[] = {"IsPwrSuspendAllowed", "IsPwrHibernateAllowed", "GetPwrCapabilities",
-                           "CheckSystemPowerStatus", "WindowsStandby", "WindowsHibernate"};
+    const char *users[] = {"IsPwrSuspendAllowed",    "IsPwrHibernateAllowed", "GetPwrCapabilities",
+                           "CheckSystemPowerStatus", "WindowsStandby",        "WindowsHibernate"};
     for (const char *first : users) {
         SCOPED_TRACE(first);
         auto image = Start(os::Win7);
@@ -431,7 +495,8 @@ TEST(PowrProfGroup, DetachReleasesPowrProfAfterTheOtherThree) {
         std::vector<const char *> used;
         Names freed;
     } cases[] = {
-        {"all four, powrprof first", {"IsPwrSuspendAllowed", "InitiateShutdownA", "RestartDialog", "LockWorkStation"},
+        {"all four, powrprof first",
+         {"IsPwrSuspendAllowed", "InitiateShutdownA", "RestartDialog", "LockWorkStation"},
          {"user32.dll", "shell32.dll", "advapi32.dll", "powrprof.dll"}},
         {"powrprof alone", {"CheckSystemPowerStatus"}, {"powrprof.dll"}},
     };

@@ -46,9 +46,9 @@ TEST(Privilege, EnablesLeavesEnabledAndClosesTheToken) {
     EXPECT_EQ(adjust->args[1], 0u);  // DisableAllPrivileges
     EXPECT_EQ(adjust->args[3], 0u);  // no previous-state buffer
     EXPECT_EQ(adjust->args[4], 0u);
-    EXPECT_NE(adjust->args[5], 0u);  // returned length
-    EXPECT_EQ(adjust->args[6], 1u);  // PrivilegeCount
-    EXPECT_EQ(adjust->args[8], 19u); // the looked-up identifier
+    EXPECT_NE(adjust->args[5], 0u);   // returned length
+    EXPECT_EQ(adjust->args[6], 1u);   // PrivilegeCount
+    EXPECT_EQ(adjust->args[8], 19u);  // the looked-up identifier
     EXPECT_TRUE(g_fake.privilegeEnabled);
     EXPECT_TRUE(g_fake.TokensClosedExactlyOnce());
 }
@@ -158,10 +158,9 @@ TEST_P(PrivilegedCommand, WithoutThePrivilegeNothingIsRequested) {
     EXPECT_EQ(g_fake.Count("ExitWindowsEx"), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Exports, PrivilegedCommand, ::testing::ValuesIn(PrivilegedCommands),
-                         [](const auto &info) {
-                             return std::string(info.param.exportName) + "_" + info.param.profile.name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Exports, PrivilegedCommand, ::testing::ValuesIn(PrivilegedCommands), [](const auto &info) {
+    return std::string(info.param.exportName) + "_" + info.param.profile.name;
+});
 
 TEST(LogOff, AsksForTheUserNameThenLogsOffWithoutToken) {
     struct Case {

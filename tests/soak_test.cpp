@@ -23,10 +23,10 @@ constexpr int CallsPerThread = TotalCalls / (Images * Threads);
 
 const OsProfile Families[] = {os::Win98, os::WinXP, os::Win10};
 
-const char *const SoakExports[] = {"CheckWindowsNT",      "CheckUserName",          "CheckSystemPowerStatus",
-                                   "IsPwrSuspendAllowed", "IsPwrHibernateAllowed",  "GetPwrCapabilities",
-                                   "LockWorkStation",     "ShutdownBlockReasonQuery", "DllGetVersion",
-                                   "CheckMsDosModus",     "WindowsNTPrivilegien"};
+const char *const SoakExports[] = {
+    "CheckWindowsNT",        "CheckUserName",      "CheckSystemPowerStatus", "IsPwrSuspendAllowed",
+    "IsPwrHibernateAllowed", "GetPwrCapabilities", "LockWorkStation",        "ShutdownBlockReasonQuery",
+    "DllGetVersion",         "CheckMsDosModus",    "WindowsNTPrivilegien"};
 constexpr size_t SoakExportCount = std::size(SoakExports);
 
 using Answers = std::vector<uint32_t>;

@@ -10,7 +10,7 @@ struct TimedExport {
     const char *lookup;      // how the privilege is looked up
     const char *systemCall;  // what is requested of the system
     bool takesMessage;
-    uintptr_t reboot;        // bRebootAfterShutdown passed on
+    uintptr_t reboot;  // bRebootAfterShutdown passed on
 };
 
 const TimedExport TimedExports[] = {
@@ -63,8 +63,8 @@ TEST_P(TimedShutdown, AcceptedPassesTheArgumentsThroughAndDisablesThePrivilegeAg
         BOOL systemResult;
     } cases[] = {
         {Message(), 30, TRUE, TRUE},
-        {0, 0, FALSE, 7},                     // a null message stays null
-        {Message(), 0xFFFFFFFF, 2, TRUE},     // the force flag is not normalised
+        {0, 0, FALSE, 7},                  // a null message stays null
+        {Message(), 0xFFFFFFFF, 2, TRUE},  // the force flag is not normalised
     };
     for (const OsProfile &profile : {os::NT4, os::WinXP, os::Win10}) {
         for (const Case &c : cases) {

@@ -117,10 +117,10 @@ TEST(DllGetVersion, ReadsItsOwnFileIntoABlockOfExactlyTheReportedSize) {
         EXPECT_EQ(LoggedTexts("LoadLibraryA"), Names{SystemPath("version.dll")});
         EXPECT_EQ(LoggedTexts("GetProcAddress"),
                   InCharacterSet({"GetFileVersionInfoSizeW", "GetFileVersionInfoW", "VerQueryValueA"}, profile));
-        EXPECT_EQ(ReadingCalls(), InCharacterSet({"HeapAlloc", "GetModuleFileNameW", "GetFileVersionInfoSizeW",
-                                                  "HeapAlloc", "GetFileVersionInfoW", "VerQueryValueA", "HeapFree",
-                                                  "HeapFree"},
-                                                 profile));
+        EXPECT_EQ(ReadingCalls(),
+                  InCharacterSet({"HeapAlloc", "GetModuleFileNameW", "GetFileVersionInfoSizeW", "HeapAlloc",
+                                  "GetFileVersionInfoW", "VerQueryValueA", "HeapFree", "HeapFree"},
+                                 profile));
         const uintptr_t heap = Raw(FakeProcessHeap());
         EXPECT_EQ(LoggedArgs("HeapAlloc", 0), (Args{heap, heap}));
         EXPECT_EQ(LoggedArgs("HeapAlloc", 2), (Args{profile.platform == VER_PLATFORM_WIN32_NT ? 520u : 260u, 0x35A}));
@@ -155,11 +155,7 @@ TEST(DllGetVersion, GrowsThePathBufferUntilTheWholeNameFits) {
         size_t length;
         Args capacities;
     } cases[] = {
-        {259, {260}},
-        {260, {260, 520}},
-        {519, {260, 520}},
-        {520, {260, 520, 780}},
-        {1000, {260, 520, 780, 1040}},
+        {259, {260}}, {260, {260, 520}}, {519, {260, 520}}, {520, {260, 520, 780}}, {1000, {260, 520, 780, 1040}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.length);
@@ -195,25 +191,59 @@ TEST(DllGetVersion, EveryFailureReleasesBothBuffersAndLeavesTheRecord) {
              g_files.moduleFileName = ModuleNameOfLength(300);
              g_files.failAllocation = 2;
          },
-         OutOfMemory, 0, {"HeapAlloc", "GetModuleFileNameW", "HeapReAlloc", "HeapFree"}, Path},
-        {"no module file name", [] { g_files.moduleFileNameFails = true; }, Fail, FakeModuleNameError,
-         {"HeapAlloc", "GetModuleFileNameW", "HeapFree"}, Path},
-        {"no system directory", [] { g_files.systemDirectory.clear(); }, Fail, FakeDirectoryError,
-         {"HeapAlloc", "GetModuleFileNameW", "HeapFree"}, Path},
-        {"version.dll not loaded", [] { g_lateBound.libraries["version.dll"].present = false; }, Fail, FakeLoadError,
-         {"HeapAlloc", "GetModuleFileNameW", "HeapFree"}, Path},
+         OutOfMemory,
+         0,
+         {"HeapAlloc", "GetModuleFileNameW", "HeapReAlloc", "HeapFree"},
+         Path},
+        {"no module file name",
+         [] { g_files.moduleFileNameFails = true; },
+         Fail,
+         FakeModuleNameError,
+         {"HeapAlloc", "GetModuleFileNameW", "HeapFree"},
+         Path},
+        {"no system directory",
+         [] { g_files.systemDirectory.clear(); },
+         Fail,
+         FakeDirectoryError,
+         {"HeapAlloc", "GetModuleFileNameW", "HeapFree"},
+         Path},
+        {"version.dll not loaded",
+         [] { g_lateBound.libraries["version.dll"].present = false; },
+         Fail,
+         FakeLoadError,
+         {"HeapAlloc", "GetModuleFileNameW", "HeapFree"},
+         Path},
         {"version.dll lacks an entry",
-         [] { g_lateBound.libraries["version.dll"].missing = {"GetFileVersionInfoW", "GetFileVersionInfoA"}; },
-         Fail, FakeLookupError, {"HeapAlloc", "GetModuleFileNameW", "HeapFree"}, Path},
-        {"no version data", [] { g_files.versionDataSize = 0; }, Fail, FakeNoVersionError,
-         {"HeapAlloc", "GetModuleFileNameW", "GetFileVersionInfoSizeW", "HeapFree"}, Path},
-        {"version block not allocated", [] { g_files.failAllocation = 2; }, OutOfMemory, 0,
-         {"HeapAlloc", "GetModuleFileNameW", "GetFileVersionInfoSizeW", "HeapAlloc", "HeapFree"}, Path},
-        {"version data unreadable", [] { g_files.versionReadFails = true; }, Fail, FakeVersionReadError,
+         [] {
+             g_lateBound.libraries["version.dll"].missing = {"GetFileVersionInfoW", "GetFileVersionInfoA"};
+         },
+         Fail,
+         FakeLookupError,
+         {"HeapAlloc", "GetModuleFileNameW", "HeapFree"},
+         Path},
+        {"no version data",
+         [] { g_files.versionDataSize = 0; },
+         Fail,
+         FakeNoVersionError,
+         {"HeapAlloc", "GetModuleFileNameW", "GetFileVersionInfoSizeW", "HeapFree"},
+         Path},
+        {"version block not allocated",
+         [] { g_files.failAllocation = 2; },
+         OutOfMemory,
+         0,
+         {"HeapAlloc", "GetModuleFileNameW", "GetFileVersionInfoSizeW", "HeapAlloc", "HeapFree"},
+         Path},
+        {"version data unreadable",
+         [] { g_files.versionReadFails = true; },
+         Fail,
+         FakeVersionReadError,
          {"HeapAlloc", "GetModuleFileNameW", "GetFileVersionInfoSizeW", "HeapAlloc", "GetFileVersionInfoW", "HeapFree",
           "HeapFree"},
          BlockThenPath},
-        {"no root block", [] { g_files.versionQueryFails = true; }, Pointer, 0,
+        {"no root block",
+         [] { g_files.versionQueryFails = true; },
+         Pointer,
+         0,
          {"HeapAlloc", "GetModuleFileNameW", "GetFileVersionInfoSizeW", "HeapAlloc", "GetFileVersionInfoW",
           "VerQueryValueA", "HeapFree", "HeapFree"},
          BlockThenPath},

@@ -32,15 +32,13 @@ TEST(WineLateBound, BlockReasonsAnswerLikeUser32ForAWindowOfTheTest) {
 
     auto create = SystemEntry<BOOL(WINAPI *)(HWND, LPCWSTR)>(user32, "ShutdownBlockReasonCreate");
     Answer quell = Ask([&] { return image->Call("ShutdownBlockReasonCreate", {Arg(window), Arg(reason)}); });
-    EXPECT_EQ(quell, create ? Ask([&] { return (uint32_t)create(window, reason); }) : NotAvailableAnswer)
-        << "create";
+    EXPECT_EQ(quell, create ? Ask([&] { return (uint32_t)create(window, reason); }) : NotAvailableAnswer) << "create";
 
     auto query = SystemEntry<BOOL(WINAPI *)(HWND, LPWSTR, DWORD *)>(user32, "ShutdownBlockReasonQuery");
     quell = Ask([&] {
         return image->Call("ShutdownBlockReasonQuery", {Arg(window), Arg(viaQuell), Arg(&viaQuellLength)});
     });
-    EXPECT_EQ(quell,
-              query ? Ask([&] { return (uint32_t)query(window, direct, &directLength); }) : NotAvailableAnswer)
+    EXPECT_EQ(quell, query ? Ask([&] { return (uint32_t)query(window, direct, &directLength); }) : NotAvailableAnswer)
         << "query";
     EXPECT_EQ(std::wstring(viaQuell), std::wstring(direct));
     EXPECT_EQ(viaQuellLength, directLength);

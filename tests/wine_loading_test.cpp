@@ -51,7 +51,8 @@ struct ScratchDirectory {
     }
     void Copy(const std::wstring &file) const {
         std::wstring name = file.substr(file.find_last_of(L"\\/") + 1);
-        EXPECT_TRUE(CopyFileW(file.c_str(), (path + name).c_str(), FALSE)) << "cannot copy " << testing::PrintToString(file);
+        EXPECT_TRUE(CopyFileW(file.c_str(), (path + name).c_str(), FALSE))
+            << "cannot copy " << testing::PrintToString(file);
     }
     // The file's contents; empty when there is no such file.
     std::string Read(const std::wstring &name) const {

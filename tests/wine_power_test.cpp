@@ -15,9 +15,9 @@ namespace {
 Answer Low(Answer a) { return {a.result & 0xFF, a.error}; }
 
 // Asserts first that nothing could put the Wine session to sleep.
-#define ASSERT_NO_REAL_SLEEP(image)                                                                \
-    ASSERT_TRUE(image);                                                                            \
-    ASSERT_TRUE(BoundToFake(*image, "GetProcAddress")) << "GetProcAddress must stay the bench's"
+#define ASSERT_NO_REAL_SLEEP(image)                                                                                    \
+  ASSERT_TRUE(image);                                                                                                  \
+  ASSERT_TRUE(BoundToFake(*image, "GetProcAddress")) << "GetProcAddress must stay the bench's"
 
 struct System {
     OSVERSIONINFOA version{};
@@ -46,8 +46,7 @@ TEST(WinePower, QueriesAnswerLikePowrProfAndKernel32) {
     image->Call("IsPwrSuspendAllowed");  // loading powrprof.dll leaves a last-error value of its own
 
     EXPECT_EQ(Low(Ask([&] { return image->Call("IsPwrSuspendAllowed"); })),
-              system.suspendAllowed ? Low(Ask([&] { return (uint32_t)system.suspendAllowed(); }))
-                                    : NotAvailableAnswer);
+              system.suspendAllowed ? Low(Ask([&] { return (uint32_t)system.suspendAllowed(); })) : NotAvailableAnswer);
     EXPECT_EQ(Low(Ask([&] { return image->Call("IsPwrHibernateAllowed"); })),
               system.hibernateAllowed ? Low(Ask([&] { return (uint32_t)system.hibernateAllowed(); }))
                                       : NotAvailableAnswer);
@@ -96,9 +95,8 @@ TEST(WinePower, StandbyAndHibernateUnderTheRealToken) {
         const char *exportName;
         bool supported;
     } cases[] = {
-        {"WindowsStandby", capabilitiesKnown
-                               ? capabilities.SystemS1 || capabilities.SystemS2 || capabilities.SystemS3
-                               : system.suspendAllowed && system.suspendAllowed()},
+        {"WindowsStandby", capabilitiesKnown ? capabilities.SystemS1 || capabilities.SystemS2 || capabilities.SystemS3
+                                             : system.suspendAllowed && system.suspendAllowed()},
         {"WindowsHibernate", capabilitiesKnown ? capabilities.SystemS4 || capabilities.HiberFilePresent
                                                : system.hibernateAllowed && system.hibernateAllowed()},
     };
@@ -116,7 +114,8 @@ TEST(WinePower, StandbyAndHibernateUnderTheRealToken) {
         EXPECT_EQ(g_fake.Count("SetSystemPowerState"), 0u);
         if (c.supported) {
             ASSERT_TRUE(g_fake.Last("SetSuspendState"));
-            EXPECT_EQ(g_fake.Last("SetSuspendState")->args[0], std::string(c.exportName) == "WindowsHibernate" ? 0xFFu : 0u);
+            EXPECT_EQ(g_fake.Last("SetSuspendState")->args[0],
+                      std::string(c.exportName) == "WindowsHibernate" ? 0xFFu : 0u);
             EXPECT_EQ(g_fake.Count("AdjustTokenPrivileges"), 0u) << "the real token was not used";
         }
         EXPECT_FALSE(ProcessShutdownPrivilegeEnabled());

@@ -23,7 +23,8 @@ TEST(WineVersion, DllGetVersionReadsTheBuiltFile) {
     EXPECT_EQ(record.build, (DWORD)QUELL_PROJECT_VERSION_PATCH);
     EXPECT_EQ(record.platform, 1u);
     // Only the look-ups in version.dll pass through the bench, which hands out the system's entries.
-    EXPECT_EQ(LoggedTexts("GetProcAddress"), (Names{"GetFileVersionInfoSizeW", "GetFileVersionInfoW", "VerQueryValueA"}));
+    EXPECT_EQ(LoggedTexts("GetProcAddress"),
+              (Names{"GetFileVersionInfoSizeW", "GetFileVersionInfoW", "VerQueryValueA"}));
     EXPECT_EQ(g_fake.Names(), Names(3, "GetProcAddress")) << "a real call went to a fake";
 
     HMODULE quell = LoadLibraryW(BuiltQuellPath().c_str());

@@ -18,10 +18,9 @@ struct WineVersion {
 };
 
 const WineVersion Versions[] = {
-    {"win95", false, 1, 4, 0},  {"win98", false, 1, 4, 10},  {"winme", false, 1, 4, 90},
-    {"nt40", false, 2, 4, 0},   {"win2k", false, 2, 5, 0},   {"winxp", false, 2, 5, 1},
-    {"win2003", false, 2, 5, 2}, {"vista", false, 2, 6, 0},  {"win7", false, 2, 6, 1},
-    {"win8", false, 2, 6, 2},   {"win81", false, 2, 6, 2},   {"win10", false, 2, 6, 2},
+    {"win95", false, 1, 4, 0}, {"win98", false, 1, 4, 10}, {"winme", false, 1, 4, 90},  {"nt40", false, 2, 4, 0},
+    {"win2k", false, 2, 5, 0}, {"winxp", false, 2, 5, 1},  {"win2003", false, 2, 5, 2}, {"vista", false, 2, 6, 0},
+    {"win7", false, 2, 6, 1},  {"win8", false, 2, 6, 2},   {"win81", false, 2, 6, 2},   {"win10", false, 2, 6, 2},
     {"win10", true, 2, 10, 0},
 };
 

@@ -10,7 +10,7 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok
 
 for p in g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-tools mingw-w64-i686-dev \
          g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
-         cmake make googletest python3 clang-14 lld-14 llvm-14 clang lld cppcheck xvfb xauth nsis \
+         cmake make googletest python3 clang-14 lld-14 llvm-14 clang lld clang-format-14 cppcheck xvfb xauth nsis \
          mingw-w64-common qemu-user-static zip unzip osslsigncode openssl libxml2-utils python3-yaml python3-jsonschema \
          fp-compiler-3.2.2 fpc-source-3.2.2; do
     have_pkg "$p" || need+=("$p")

@@ -14,11 +14,8 @@ static void LibraryEntryHandler(int reason) {
         OsVersion.dwOSVersionInfoSize = sizeof OsVersion;
         GetVersionExA(&OsVersion);
         break;
-    case DLL_PROCESS_DETACH:
-        UnloadLateBoundGroups();
-        break;
-    default:
-        break;
+    case DLL_PROCESS_DETACH: UnloadLateBoundGroups(); break;
+    default: break;
     }
 }
 

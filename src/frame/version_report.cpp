@@ -35,8 +35,7 @@ struct VersionBuffers {
 
 // Reads the library's full file name into buffers.path, growing it until the
 // name fits: a result equal to the capacity means the name was cut.
-template <typename Char>
-HRESULT ReadOwnFileName(const FileVersionReading<Char> &reading, VersionBuffers &buffers) {
+template <typename Char> HRESULT ReadOwnFileName(const FileVersionReading<Char> &reading, VersionBuffers &buffers) {
     DWORD capacity = 0;
     for (;;) {
         capacity += PathGrowth;
@@ -52,9 +51,8 @@ HRESULT ReadOwnFileName(const FileVersionReading<Char> &reading, VersionBuffers 
     }
 }
 
-template <typename Char>
-HRESULT ReadFixedFileVersion(const FileVersionReading<Char> &reading, VersionBuffers &buffers, DWORD &versionMS,
-                             DWORD &versionLS) {
+template <typename Char> HRESULT ReadFixedFileVersion(const FileVersionReading<Char> &reading, VersionBuffers &buffers,
+                                                      DWORD &versionMS, DWORD &versionLS) {
     HRESULT result = ReadOwnFileName(reading, buffers);
     if (result != S_OK) return result;
     // version.dll is loaded only now, from the system directory.
@@ -80,19 +78,17 @@ HRESULT ReadFixedFileVersion(const FileVersionReading<Char> &reading, VersionBuf
 }
 }  // namespace
 
-
 // Reads the version resource afresh on every call; nothing is cached.
 HRESULT WINAPI DllGetVersion(_DLLVERSIONINFO *info) {
     if (!info || info->cbSize != sizeof *info) return E_INVALIDARG;
     VersionBuffers buffers = {GetProcessHeap(), nullptr, nullptr};
     if (!buffers.heap) return E_OUTOFMEMORY;
     DWORD versionMS = 0, versionLS = 0;
-    HRESULT result = AnsiOnly() ? ReadFixedFileVersion(FileVersionReading<char>{GetModuleFileNameA, InfoSizeASlot,
-                                                                                InfoASlot},
-                                                       buffers, versionMS, versionLS)
-                                : ReadFixedFileVersion(FileVersionReading<WCHAR>{GetModuleFileNameW, InfoSizeWSlot,
-                                                                                 InfoWSlot},
-                                                       buffers, versionMS, versionLS);
+    HRESULT result = AnsiOnly()
+                         ? ReadFixedFileVersion(FileVersionReading<char>{GetModuleFileNameA, InfoSizeASlot, InfoASlot},
+                                                buffers, versionMS, versionLS)
+                         : ReadFixedFileVersion(FileVersionReading<WCHAR>{GetModuleFileNameW, InfoSizeWSlot, InfoWSlot},
+                                                buffers, versionMS, versionLS);
     if (buffers.block) HeapFree(buffers.heap, 0, buffers.block);
     if (buffers.path) HeapFree(buffers.heap, 0, buffers.path);
     // The caller's record is written last, once nothing is left to release.

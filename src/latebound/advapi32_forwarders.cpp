@@ -1,7 +1,6 @@
 // The extended and new-style shutdown calls, forwarded to advapi32.dll.
 #include "latebound/groups.h"
 
-
 BOOL WINAPI InitiateSystemShutdownExA(LPSTR lpMachineName, LPSTR lpMessage, DWORD dwTimeout, BOOL bForceAppsClosed,
                                       BOOL bRebootAfterShutdown, DWORD dwReason) {
     auto entry = LoadedEntryPoint<decltype(&InitiateSystemShutdownExA)>(Advapi32Group, ShutdownExASlot);

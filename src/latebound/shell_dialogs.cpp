@@ -8,7 +8,6 @@ using ShutdownOneArgumentEntry = int(WINAPI *)(HWND);
 using ShutdownTwoArgumentEntry = int(WINAPI *)(HWND, DWORD);
 }  // namespace
 
-
 int WINAPI RestartDialog(HWND hwnd, LPCWSTR pszPrompt, DWORD dwFlags) {
     auto entry = LoadedEntryPoint<RestartEntry>(Shell32Group, RestartDialogSlot);
     return entry ? entry(hwnd, pszPrompt, dwFlags) : 0;

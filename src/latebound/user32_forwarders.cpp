@@ -1,7 +1,6 @@
 // Workstation lock and shutdown block reasons, forwarded to user32.dll.
 #include "latebound/groups.h"
 
-
 BOOL WINAPI LockWorkStation() {
     auto entry = LoadedEntryPoint<decltype(&LockWorkStation)>(User32Group, LockWorkStationSlot);
     return entry ? entry() : NotAvailable();

@@ -11,7 +11,8 @@ constexpr DWORD ExitToDosLength = sizeof ExitToDosName - 1;  // 15
 constexpr INT ShowDefault = 10;                              // SW_SHOWDEFAULT
 
 void CopyName(char *to, const char *name) {
-    while ((*to++ = *name++) != '\0') {}
+    while ((*to++ = *name++) != '\0') {
+    }
 }
 
 bool Exists(const char *path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }

@@ -6,7 +6,6 @@ namespace {
 constexpr BYTE AcLineStatusUnknown = 255;
 }
 
-
 // The forwarders pass the system's BOOLEAN back as it is, not widened to -1.
 BOOLEAN WINAPI IsPwrSuspendAllowed() {
     auto entry = LoadedEntryPoint<IsPwrSuspendAllowedEntry>(PowrProfGroup, IsPwrSuspendAllowedSlot);

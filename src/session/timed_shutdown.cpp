@@ -18,13 +18,15 @@ template <typename Request> static BOOL RequestWithShutdownPrivilege(PrivilegeLo
     return result;
 }
 
-static BOOL InitiateShutdownWithPrivilegeA(LPSTR message, DWORD timeout, BOOL forceAppsClosed, BOOL rebootAfterShutdown) {
+static BOOL InitiateShutdownWithPrivilegeA(LPSTR message, DWORD timeout, BOOL forceAppsClosed,
+                                           BOOL rebootAfterShutdown) {
     return RequestWithShutdownPrivilege(PrivilegeLookup::Ansi, [=] {
         return InitiateSystemShutdownA(nullptr, message, timeout, forceAppsClosed, rebootAfterShutdown);
     });
 }
 
-static BOOL InitiateShutdownWithPrivilegeW(LPWSTR message, DWORD timeout, BOOL forceAppsClosed, BOOL rebootAfterShutdown) {
+static BOOL InitiateShutdownWithPrivilegeW(LPWSTR message, DWORD timeout, BOOL forceAppsClosed,
+                                           BOOL rebootAfterShutdown) {
     return RequestWithShutdownPrivilege(PrivilegeLookup::Wide, [=] {
         return InitiateSystemShutdownW(nullptr, message, timeout, forceAppsClosed, rebootAfterShutdown);
     });
@@ -47,5 +49,6 @@ BOOL WINAPI LocalInitSystemRebootW(LPWSTR lpMessage, DWORD dwTimeout, BOOL bForc
 }
 
 BOOL WINAPI LocalAbortSystemShutdown() {
-    return AsBoolean(RequestWithShutdownPrivilege(PrivilegeLookup::Ansi, [] { return AbortSystemShutdownA(nullptr); }) != 0);
+    return AsBoolean(
+        RequestWithShutdownPrivilege(PrivilegeLookup::Ansi, [] { return AbortSystemShutdownA(nullptr); }) != 0);
 }

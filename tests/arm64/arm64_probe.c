@@ -71,8 +71,10 @@ static void Beside(char *path, const char *file) {
 
 static HMODULE Load(const char *file, BOOL beside) {
     char path[MAX_PATH + 32];
-    if (beside) Beside(path, file);
-    else lstrcpyA(path, file);
+    if (beside)
+        Beside(path, file);
+    else
+        lstrcpyA(path, file);
     HMODULE module = LoadLibraryA(path);
     if (!module) Missing(path);
     return module;
@@ -160,12 +162,12 @@ static void LoaderLock(HMODULE quell, BOOLEAN *thread, LONG *attachStep) {
 
 /* The export table: every name of the module-definition file at its ordinal. */
 static void Exports(HMODULE quell) {
-#define QUELL_EXPORT_CHECK(ordinal, name)                                                                  \
-    {                                                                                                       \
-        FARPROC byName = GetProcAddress(quell, #name);                                                     \
-        Check(byName && byName == GetProcAddress(quell, MAKEINTRESOURCEA(ordinal)), #name " at ordinal " #ordinal, \
-              (DWORD)(byName != NULL), 1);                                                                 \
-    }
+#define QUELL_EXPORT_CHECK(ordinal, name)                                                                              \
+  {                                                                                                                    \
+    FARPROC byName = GetProcAddress(quell, #name);                                                                     \
+    Check(byName &&byName == GetProcAddress(quell, MAKEINTRESOURCEA(ordinal)), #name " at ordinal " #ordinal,          \
+          (DWORD)(byName != NULL), 1);                                                                                 \
+  }
     QUELL_EXPORTS(QUELL_EXPORT_CHECK)
 #undef QUELL_EXPORT_CHECK
 }
@@ -211,47 +213,57 @@ static void PowerQueries(HMODULE quell, HMODULE powrprof, OSVERSIONINFOA *os) {
 
     /* CheckSystemPowerStatus from the same answers. */
     DWORD expected;
-    if (os->dwMajorVersion < 6 || !quellResult) expected = suspendAllowed ? suspendAllowed() : 0;
-    else expected = direct.SystemS1 || direct.SystemS2 || direct.SystemS3 ? QuellTrue : 0;
+    if (os->dwMajorVersion < 6 || !quellResult)
+        expected = suspendAllowed ? suspendAllowed() : 0;
+    else
+        expected = direct.SystemS1 || direct.SystemS2 || direct.SystemS3 ? QuellTrue : 0;
     EXPECT_EQ("CheckSystemPowerStatus", ENTRY(QuellQuery, quell, "CheckSystemPowerStatus")(), expected);
 }
 
 /* The block-reason exports answer for a window of the probe as user32 does. */
 static void BlockReasons(HMODULE quell) {
     HMODULE user32 = GetModuleHandleA("user32.dll");
-    HWND window = CreateWindowExW(0, L"STATIC", L"Quell", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, GetModuleHandleA(NULL),
-                                  NULL);
+    HWND window =
+        CreateWindowExW(0, L"STATIC", L"Quell", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, GetModuleHandleA(NULL), NULL);
     EXPECT_EQ("message-only window", window != NULL, TRUE);
     static const WCHAR reason[] = L"Quell test";
     WCHAR viaQuell[64], direct[64];
     DWORD viaQuellLength = 64, directLength = 64, quellResult, quellError;
     viaQuell[0] = direct[0] = 0;
 
-    BOOL(WINAPI *create)(HWND, LPCWSTR) = (BOOL(WINAPI *)(HWND, LPCWSTR))(void *)GetProcAddress(user32, "ShutdownBlockReasonCreate");
+    BOOL(WINAPI * create)
+    (HWND, LPCWSTR) = (BOOL(WINAPI *)(HWND, LPCWSTR))(void *)GetProcAddress(user32, "ShutdownBlockReasonCreate");
     quellResult = ASK(ENTRY(BOOL(WINAPI *)(HWND, LPCWSTR), quell, "ShutdownBlockReasonCreate")(window, reason));
     quellError = Error;
-    if (create) ASK(create(window, reason));
-    else Result = 0, Error = NotAvailableError;
+    if (create)
+        ASK(create(window, reason));
+    else
+        Result = 0, Error = NotAvailableError;
     EXPECT_EQ("ShutdownBlockReasonCreate", quellResult, Result);
     EXPECT_EQ("ShutdownBlockReasonCreate last error", quellError, Error);
 
-    BOOL(WINAPI *query)(HWND, LPWSTR, DWORD *) =
+    BOOL(WINAPI * query)
+    (HWND, LPWSTR, DWORD *) =
         (BOOL(WINAPI *)(HWND, LPWSTR, DWORD *))(void *)GetProcAddress(user32, "ShutdownBlockReasonQuery");
-    quellResult = ASK(ENTRY(BOOL(WINAPI *)(HWND, LPWSTR, DWORD *), quell, "ShutdownBlockReasonQuery")(
-        window, viaQuell, &viaQuellLength));
+    quellResult = ASK(ENTRY(BOOL(WINAPI *)(HWND, LPWSTR, DWORD *), quell, "ShutdownBlockReasonQuery")(window, viaQuell,
+                                                                                                      &viaQuellLength));
     quellError = Error;
-    if (query) ASK(query(window, direct, &directLength));
-    else Result = 0, Error = NotAvailableError;
+    if (query)
+        ASK(query(window, direct, &directLength));
+    else
+        Result = 0, Error = NotAvailableError;
     EXPECT_EQ("ShutdownBlockReasonQuery", quellResult, Result);
     EXPECT_EQ("ShutdownBlockReasonQuery last error", quellError, Error);
     EXPECT_EQ("ShutdownBlockReasonQuery text", lstrcmpW(viaQuell, direct), 0);
     EXPECT_EQ("ShutdownBlockReasonQuery length", viaQuellLength, directLength);
 
-    BOOL(WINAPI *destroy)(HWND) = (BOOL(WINAPI *)(HWND))(void *)GetProcAddress(user32, "ShutdownBlockReasonDestroy");
+    BOOL(WINAPI * destroy)(HWND) = (BOOL(WINAPI *)(HWND))(void *)GetProcAddress(user32, "ShutdownBlockReasonDestroy");
     quellResult = ASK(ENTRY(BOOL(WINAPI *)(HWND), quell, "ShutdownBlockReasonDestroy")(window));
     quellError = Error;
-    if (destroy) ASK(destroy(window));
-    else Result = 0, Error = NotAvailableError;
+    if (destroy)
+        ASK(destroy(window));
+    else
+        Result = 0, Error = NotAvailableError;
     EXPECT_EQ("ShutdownBlockReasonDestroy", quellResult, Result);
     EXPECT_EQ("ShutdownBlockReasonDestroy last error", quellError, Error);
     if (window) DestroyWindow(window);
@@ -277,10 +289,12 @@ static void Version(HMODULE quell, HMODULE version, VersionRecord *record) {
     static BYTE block[8192];
     EXPECT_EQ("version resource size", size > 0 && size <= sizeof block, TRUE);
     if (!size || size > sizeof block) return;
-    EXPECT_EQ("version resource read",
-              ENTRY(BOOL(WINAPI *)(LPCWSTR, DWORD, DWORD, void *), version, "GetFileVersionInfoW")(path, 0, size, block),
-              TRUE);
-    BOOL(WINAPI *query)(const void *, LPCWSTR, void **, UINT *) =
+    EXPECT_EQ(
+        "version resource read",
+        ENTRY(BOOL(WINAPI *)(LPCWSTR, DWORD, DWORD, void *), version, "GetFileVersionInfoW")(path, 0, size, block),
+        TRUE);
+    BOOL(WINAPI * query)
+    (const void *, LPCWSTR, void **, UINT *) =
         ENTRY(BOOL(WINAPI *)(const void *, LPCWSTR, void **, UINT *), version, "VerQueryValueW");
     static const struct {
         const WCHAR *path, *value;
@@ -377,9 +391,13 @@ static const char *Mode(void) {
 void ProbeStart(void) {
     const char *mode = Mode();
     int status = 2;
-    if (!lstrcmpA(mode, "probe")) status = Probe();
-    else if (!lstrcmpA(mode, "queries")) status = Queries();
-    else if (!lstrcmpA(mode, "bare")) status = Bare();
-    else Write("usage: arm64_probe probe|queries|bare\n");
+    if (!lstrcmpA(mode, "probe"))
+        status = Probe();
+    else if (!lstrcmpA(mode, "queries"))
+        status = Queries();
+    else if (!lstrcmpA(mode, "bare"))
+        status = Bare();
+    else
+        Write("usage: arm64_probe probe|queries|bare\n");
     ExitProcess(status);
 }

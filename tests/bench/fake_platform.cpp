@@ -20,9 +20,9 @@ const OsProfile Win10{"win10", 2, 10, 0, 19045, false};
 const OsProfile QueryFails{"query-fails", 0, 0, 0, 0, true};
 }  // namespace os
 
-const std::vector<OsProfile> AllOsProfiles = {os::Win95, os::Win98, os::WinMe, os::NT4,   os::Win2000,
-                                              os::WinXP, os::Win2003, os::Vista, os::Win7, os::Win8,
-                                              os::Win81, os::Win10, os::QueryFails};
+const std::vector<OsProfile> AllOsProfiles = {os::Win95, os::Win98,   os::WinMe,     os::NT4,  os::Win2000,
+                                              os::WinXP, os::Win2003, os::Vista,     os::Win7, os::Win8,
+                                              os::Win81, os::Win10,   os::QueryFails};
 
 FakePlatform g_fake;
 std::recursive_mutex g_fakeLock;
@@ -177,9 +177,11 @@ BOOL WINAPI FakeAdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIV
                                       PTOKEN_PRIVILEGES previous, PDWORD returned) {
     DWORD attributes = state ? state->Privileges[0].Attributes : 0xFFFFFFFF;
     bool fail = LogCall("AdjustTokenPrivileges",
-        {Raw(token), Raw(disableAll), Raw(state), length, Raw(previous), Raw(returned),
-         state ? state->PrivilegeCount : 0, attributes, state ? state->Privileges[0].Luid.LowPart : 0},
-        attributes == SE_PRIVILEGE_ENABLED ? "enable" : attributes == 0 ? "disable" : "");
+                        {Raw(token), Raw(disableAll), Raw(state), length, Raw(previous), Raw(returned),
+                         state ? state->PrivilegeCount : 0, attributes, state ? state->Privileges[0].Luid.LowPart : 0},
+                        attributes == SE_PRIVILEGE_ENABLED ? "enable"
+                        : attributes == 0                  ? "disable"
+                                                           : "");
     std::lock_guard<std::recursive_mutex> guard(g_fakeLock);
     auto open = g_fake.tokenCloses.find(Raw(token));
     if (open == g_fake.tokenCloses.end() || open->second != 0) {
@@ -281,9 +283,15 @@ void *FindFake(const char *dll, const char *name) {
 }
 
 bool IsHarmless(const char *, const char *name) {
-    return IsAmong(name, {"GetVersionExA", "GetCurrentProcess", "GetLastError", "SetLastError", "CloseHandle",
-                          "OpenProcessToken", "LookupPrivilegeValueA", "LookupPrivilegeValueW", "AdjustTokenPrivileges",
-                          "GetUserNameA", "GetModuleFileNameA", "GetModuleFileNameW", "GetProcessHeap", "HeapAlloc",
-                          "HeapReAlloc", "HeapFree", "GetSystemPowerStatus", "GetWindowsDirectoryA",
-                          "GetSystemDirectoryA", "GetFileAttributesA", "LoadLibraryA", "FreeLibrary"});
+    return IsAmong(name, {"GetVersionExA",         "GetCurrentProcess",
+                          "GetLastError",          "SetLastError",
+                          "CloseHandle",           "OpenProcessToken",
+                          "LookupPrivilegeValueA", "LookupPrivilegeValueW",
+                          "AdjustTokenPrivileges", "GetUserNameA",
+                          "GetModuleFileNameA",    "GetModuleFileNameW",
+                          "GetProcessHeap",        "HeapAlloc",
+                          "HeapReAlloc",           "HeapFree",
+                          "GetSystemPowerStatus",  "GetWindowsDirectoryA",
+                          "GetSystemDirectoryA",   "GetFileAttributesA",
+                          "LoadLibraryA",          "FreeLibrary"});
 }

@@ -58,7 +58,7 @@ struct FakePlatform {
 
     // Observed state.
     std::vector<Call> log;
-    size_t calls = 0;  // every call since the reset, logged or not
+    size_t calls = 0;                      // every call since the reset, logged or not
     std::map<uintptr_t, int> tokenCloses;  // token handle -> times closed
     int tokenUsesWhileNotOpen = 0;         // adjustments of a token never opened or already closed
     bool privilegeEnabled = false;
@@ -82,8 +82,10 @@ bool LogCall(const char *name, std::initializer_list<uintptr_t> args, std::strin
 // A handle, pointer or flag as its raw value in the log. An integer keeps its
 // own width: a BOOL of -1 is 0xFFFFFFFF on x64 too, as the caller passed it.
 template <typename T> uintptr_t Raw(T value) {
-    if constexpr (std::is_integral_v<T> && std::is_signed_v<T>) return (uintptr_t)(std::make_unsigned_t<T>)value;
-    else return (uintptr_t)value;
+    if constexpr (std::is_integral_v<T> && std::is_signed_v<T>)
+        return (uintptr_t)(std::make_unsigned_t<T>)value;
+    else
+        return (uintptr_t)value;
 }
 // Whether a fake can be made to fail: not GetLastError, SetLastError,
 // GetCurrentProcess (a constant pseudo-handle) or free (no result).

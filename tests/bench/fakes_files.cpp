@@ -143,8 +143,9 @@ std::string Text(const char *name) { return name ? name : ""; }
 std::string Text(const wchar_t *name) { return Narrow(name); }
 
 template <typename Char> bool IsModuleFile(const Char *name) {
-    if (name && std::equal(g_files.moduleFileName.begin(), g_files.moduleFileName.end(), name,
-                           [](wchar_t a, Char b) { return (Char)a == b; }) &&
+    if (name &&
+        std::equal(g_files.moduleFileName.begin(), g_files.moduleFileName.end(), name,
+                   [](wchar_t a, Char b) { return (Char)a == b; }) &&
         !name[g_files.moduleFileName.size()])
         return true;
     SetLastError(ERROR_FILE_NOT_FOUND);
@@ -265,8 +266,8 @@ DWORD WINAPI FakeGetFileAttributesA(LPCSTR path) {
 
 // shell32: records the request and answers as configured
 
-HINSTANCE WINAPI FakeShellExecuteA(HWND window, LPCSTR operation, LPCSTR file, LPCSTR parameters,
-                                   LPCSTR directory, INT show) {
+HINSTANCE WINAPI FakeShellExecuteA(HWND window, LPCSTR operation, LPCSTR file, LPCSTR parameters, LPCSTR directory,
+                                   INT show) {
     // Made to fail, it answers 32 (SE_ERR_DLLNOTFOUND): the highest failure value.
     if (LogCall("ShellExecuteA", {Raw(window), Raw(operation), Raw(file), Raw(parameters), Raw(directory), Raw(show)},
                 std::string(operation ? operation : "<null>") + "|" + (file ? file : "<null>")))

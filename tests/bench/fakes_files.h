@@ -10,7 +10,7 @@
 #include <set>
 #include <string>
 
-constexpr DWORD FakeModuleNameError = ERROR_MOD_NOT_FOUND;          // 126
+constexpr DWORD FakeModuleNameError = ERROR_MOD_NOT_FOUND;           // 126
 constexpr DWORD FakeNoVersionError = ERROR_RESOURCE_TYPE_NOT_FOUND;  // 1813
 constexpr DWORD FakeVersionReadError = ERROR_ACCESS_DENIED;          // 5
 constexpr DWORD FakeDirectoryError = ERROR_PATH_NOT_FOUND;           // 3

@@ -265,11 +265,11 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
     if (index < 0) {
         // Entries that change nothing beyond the test's own window, or only answer
         // a question; SetSuspendState is never among them.
-        bool harmless = !byOrdinal && IsAmong(key, {"ShutdownBlockReasonCreate", "ShutdownBlockReasonDestroy",
-                                                    "ShutdownBlockReasonQuery", "IsPwrSuspendAllowed",
-                                                    "IsPwrHibernateAllowed", "GetPwrCapabilities",
-                                                    "GetFileVersionInfoSizeW", "GetFileVersionInfoW",
-                                                    "GetFileVersionInfoSizeA", "GetFileVersionInfoA", "VerQueryValueA"});
+        bool harmless =
+            !byOrdinal && IsAmong(key, {"ShutdownBlockReasonCreate", "ShutdownBlockReasonDestroy",
+                                        "ShutdownBlockReasonQuery", "IsPwrSuspendAllowed", "IsPwrHibernateAllowed",
+                                        "GetPwrCapabilities", "GetFileVersionInfoSizeW", "GetFileVersionInfoW",
+                                        "GetFileVersionInfoSizeA", "GetFileVersionInfoA", "VerQueryValueA"});
         if (harmless) return GetProcAddress(module, name);
         void *fake = FindFakeEntry(RealLibraryName(module), key, true);
         return fake ? (FARPROC)fake : Missing();

@@ -44,8 +44,8 @@ struct LateBoundScenario {
     SYSTEM_POWER_CAPABILITIES capabilities{};
 
     // kernel32's power calls, bound at load time.
-    BYTE acLineStatus = 1;          // GetSystemPowerStatus: 0 off line, 1 on line, 255 unknown
-    bool powerStatusFails = false;  // GetSystemPowerStatus returns 0 with FakePowerStatusError
+    BYTE acLineStatus = 1;               // GetSystemPowerStatus: 0 off line, 1 on line, 255 unknown
+    bool powerStatusFails = false;       // GetSystemPowerStatus returns 0 with FakePowerStatusError
     BOOL systemPowerStateResult = TRUE;  // SetSystemPowerState, which never reaches the system
     DWORD systemPowerStateError = 0;     // and the last-error value it leaves; 0 leaves it untouched
 };

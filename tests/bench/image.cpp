@@ -44,11 +44,12 @@ bool BindImports(QuellImage &image, Binding binding) {
         return false;
     }
     IMAGE_DATA_DIRECTORY dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    image.entry = At<std::remove_pointer_t<decltype(image.entry)>>(image.module, nt->OptionalHeader.AddressOfEntryPoint);
+    image.entry =
+        At<std::remove_pointer_t<decltype(image.entry)>>(image.module, nt->OptionalHeader.AddressOfEntryPoint);
     for (auto *desc = At<IMAGE_IMPORT_DESCRIPTOR>(image.module, dir.VirtualAddress); desc->Name; ++desc) {
         std::string dll = Lower(At<char>(image.module, desc->Name));
-        auto *names = At<IMAGE_THUNK_DATA>(image.module, desc->OriginalFirstThunk ? desc->OriginalFirstThunk
-                                                                                   : desc->FirstThunk);
+        auto *names =
+            At<IMAGE_THUNK_DATA>(image.module, desc->OriginalFirstThunk ? desc->OriginalFirstThunk : desc->FirstThunk);
         auto *slots = At<IMAGE_THUNK_DATA>(image.module, desc->FirstThunk);
         for (; names->u1.AddressOfData; ++names, ++slots) {
             if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
@@ -132,7 +133,7 @@ uint32_t CallChecked(void *fn, const std::vector<uintptr_t> &args, int *stackErr
     // A callee reads only the arguments it takes; the caller owns the rest.
     using Export = uintptr_t (*)(uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t);
     *stackError = 0;
-    return (uint32_t)reinterpret_cast<Export>(fn)(slots[0], slots[1], slots[2], slots[3], slots[4], slots[5]);
+    return (uint32_t) reinterpret_cast<Export>(fn)(slots[0], slots[1], slots[2], slots[3], slots[4], slots[5]);
 }
 #else
 extern "C" uint32_t CallStdcallChecked(void *fn, const uintptr_t *args, int count, int *stackError);
@@ -149,8 +150,8 @@ static uint32_t CallExport(FARPROC fn, const std::string &what, const std::vecto
     }
     int stackError = 0;
     uint32_t result = CallChecked((void *)fn, values, &stackError);
-    EXPECT_EQ(stackError, 0) << what << " with " << values.size() << " arguments left the stack off by "
-                             << stackError << " bytes";
+    EXPECT_EQ(stackError, 0) << what << " with " << values.size() << " arguments left the stack off by " << stackError
+                             << " bytes";
     return result;
 }
 

@@ -22,9 +22,9 @@ struct WineVersionFor {
     WineVersionFor(const std::string &exe, const std::string &version) : key("Software\\Wine\\AppDefaults\\" + exe) {
         if (version.empty()) return;
         HKEY handle;
-        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle,
-                                  nullptr),
-                  0);
+        EXPECT_EQ(
+            RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr),
+            0);
         EXPECT_EQ(RegSetValueExA(handle, "Version", 0, REG_SZ, (const BYTE *)version.c_str(), version.size() + 1), 0);
         RegCloseKey(handle);
         set = true;
@@ -71,7 +71,8 @@ std::string RunAndRead(const std::wstring &exe) {
 
 ProbeAnswers RunProbe(const std::string &name, const std::string &wineVersion, bool withManifest) {
     std::wstring copy = Beside(name + ".exe");
-    if (!CopyFileW(Beside(withManifest ? "quell_probe_manifest.exe" : "quell_probe.exe").c_str(), copy.c_str(), FALSE)) {
+    if (!CopyFileW(Beside(withManifest ? "quell_probe_manifest.exe" : "quell_probe.exe").c_str(), copy.c_str(),
+                   FALSE)) {
         ADD_FAILURE() << "cannot copy the probe to " << name << ".exe";
         return {};
     }

@@ -2,24 +2,27 @@
  * Quell.h on its own, after the system headers that declare functions of the
  * same names, and before them. */
 #if QUELL_CHECK_ORDER == 1
-#include <windows.h>
-#include <powrprof.h>
-#include <shlobj.h>
-#include <shlwapi.h>
+#  include <windows.h>
+#  include <powrprof.h>
+#  include <shlobj.h>
+#  include <shlwapi.h>
 #endif
 
 #include "Quell.h"
 
 #if QUELL_CHECK_ORDER == 2
-#include <windows.h>
-#include <powrprof.h>
-#include <shlobj.h>
-#include <shlwapi.h>
+#  include <windows.h>
+#  include <powrprof.h>
+#  include <shlobj.h>
+#  include <shlwapi.h>
 #endif
 
 /* Each declaration has the type of its GetProcAddress entry type. */
-#define SAME_TYPE(declared, name) \
-    { QuellProc_##name entry = declared; (void)entry; }
+#define SAME_TYPE(declared, name)                                                                                      \
+  {                                                                                                                    \
+    QuellProc_##name entry = declared;                                                                                 \
+    (void)entry;                                                                                                       \
+  }
 
 int QuellHeaderCheck(void);
 int QuellHeaderCheck(void) {

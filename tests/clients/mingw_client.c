@@ -26,8 +26,10 @@ struct Import {
     FARPROC imported;
 };
 
-#define PLAIN(name, ordinal) {#name, ordinal, (FARPROC)name}
-#define SHARED(name, ordinal) {#name, ordinal, (FARPROC)Quell_##name}
+#define PLAIN(name, ordinal)                                                                                           \
+  { #name, ordinal, (FARPROC)name }
+#define SHARED(name, ordinal)                                                                                          \
+  { #name, ordinal, (FARPROC)Quell_##name }
 
 static FARPROC ByOrdinal(HMODULE module, WORD ordinal) { return GetProcAddress(module, MAKEINTRESOURCEA(ordinal)); }
 
@@ -56,19 +58,42 @@ static FARPROC CallTarget(FARPROC entry) {
 int main(void) {
     HMODULE quell = GetModuleHandleA("Quell.dll");
     const struct Import imports[] = {
-        SHARED(DllGetVersion, 1), PLAIN(WindowsHibernate, 2), PLAIN(WindowsStandby, 3),
-        PLAIN(CheckSystemPowerStatus, 4), SHARED(GetPwrCapabilities, 5), SHARED(SetSuspendState, 6),
-        SHARED(IsPwrHibernateAllowed, 7), SHARED(IsPwrSuspendAllowed, 8), PLAIN(ShutdownDialog, 9),
-        SHARED(RestartDialog, 10), SHARED(InitiateShutdownW, 11), SHARED(InitiateShutdownA, 12),
-        SHARED(InitiateSystemShutdownExW, 13), SHARED(InitiateSystemShutdownExA, 14),
-        SHARED(ShutdownBlockReasonQuery, 15), SHARED(ShutdownBlockReasonDestroy, 16),
-        SHARED(ShutdownBlockReasonCreate, 17), SHARED(LockWorkStation, 18), PLAIN(LocalAbortSystemShutdown, 19),
-        PLAIN(LocalInitSystemRebootW, 20), PLAIN(LocalInitSystemRebootA, 21), PLAIN(LocalInitSystemShutdownW, 22),
-        PLAIN(LocalInitSystemShutdownA, 23), PLAIN(WindowsHybridShutdown, 24), PLAIN(WindowsRestartApps, 25),
-        PLAIN(WindowsForceLogOnOff, 26), PLAIN(WindowsForceShutdown, 27), PLAIN(WindowsForceReboot, 28),
-        PLAIN(WindowsLogOnOff, 29), PLAIN(WindowsShutdown, 30), PLAIN(WindowsReboot, 31),
-        PLAIN(WindowsNTPrivilegien, 32), PLAIN(CheckWindowsNT, 33), PLAIN(CheckUserName, 34),
-        PLAIN(WindowsMsDosModus, 35), PLAIN(CheckMsDosModus, 36),
+        SHARED(DllGetVersion, 1),
+        PLAIN(WindowsHibernate, 2),
+        PLAIN(WindowsStandby, 3),
+        PLAIN(CheckSystemPowerStatus, 4),
+        SHARED(GetPwrCapabilities, 5),
+        SHARED(SetSuspendState, 6),
+        SHARED(IsPwrHibernateAllowed, 7),
+        SHARED(IsPwrSuspendAllowed, 8),
+        PLAIN(ShutdownDialog, 9),
+        SHARED(RestartDialog, 10),
+        SHARED(InitiateShutdownW, 11),
+        SHARED(InitiateShutdownA, 12),
+        SHARED(InitiateSystemShutdownExW, 13),
+        SHARED(InitiateSystemShutdownExA, 14),
+        SHARED(ShutdownBlockReasonQuery, 15),
+        SHARED(ShutdownBlockReasonDestroy, 16),
+        SHARED(ShutdownBlockReasonCreate, 17),
+        SHARED(LockWorkStation, 18),
+        PLAIN(LocalAbortSystemShutdown, 19),
+        PLAIN(LocalInitSystemRebootW, 20),
+        PLAIN(LocalInitSystemRebootA, 21),
+        PLAIN(LocalInitSystemShutdownW, 22),
+        PLAIN(LocalInitSystemShutdownA, 23),
+        PLAIN(WindowsHybridShutdown, 24),
+        PLAIN(WindowsRestartApps, 25),
+        PLAIN(WindowsForceLogOnOff, 26),
+        PLAIN(WindowsForceShutdown, 27),
+        PLAIN(WindowsForceReboot, 28),
+        PLAIN(WindowsLogOnOff, 29),
+        PLAIN(WindowsShutdown, 30),
+        PLAIN(WindowsReboot, 31),
+        PLAIN(WindowsNTPrivilegien, 32),
+        PLAIN(CheckWindowsNT, 33),
+        PLAIN(CheckUserName, 34),
+        PLAIN(WindowsMsDosModus, 35),
+        PLAIN(CheckMsDosModus, 36),
     };
     size_t i;
 
@@ -84,8 +109,7 @@ int main(void) {
     }
 
     /* The system's functions of the same names stay the system's. */
-    Expect(CallTarget((FARPROC)LockWorkStation) ==
-               GetProcAddress(GetModuleHandleA("user32.dll"), "LockWorkStation"),
+    Expect(CallTarget((FARPROC)LockWorkStation) == GetProcAddress(GetModuleHandleA("user32.dll"), "LockWorkStation"),
            "LockWorkStation is user32's");
     Expect(CallTarget((FARPROC)InitiateSystemShutdownExW) ==
                GetProcAddress(GetModuleHandleA("advapi32.dll"), "InitiateSystemShutdownExW"),
@@ -128,9 +152,8 @@ int main(void) {
                "DllGetVersion both ways");
         printf("CheckWindowsNT %ld, CheckUserName %ld, IsPwrSuspendAllowed %u (last error %lu), "
                "DllGetVersion 0x%08lX %lu.%lu.%lu\n",
-               (long)nt, (long)CheckUserName(), (unsigned)suspend, (unsigned long)error,
-               (unsigned long)importedResult, imported.dwMajorVersion, imported.dwMinorVersion,
-               imported.dwBuildNumber);
+               (long)nt, (long)CheckUserName(), (unsigned)suspend, (unsigned long)error, (unsigned long)importedResult,
+               imported.dwMajorVersion, imported.dwMinorVersion, imported.dwBuildNumber);
     }
 
     if (failures) return 1;

@@ -32,6 +32,7 @@ IMPORT void __stdcall SetLastError(DWORD error);
 #define ARGS5 uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t
 #define ARGS6 uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t
 #define EXPORT(name, ordinal, args) IMPORT int __stdcall name(ARGS##args);
+// clang-format off
 #define EXPORTS(X)                                                                                                 \
     X(Quell_DllGetVersion, 1, 1) X(WindowsHibernate, 2, 0) X(WindowsStandby, 3, 0) X(CheckSystemPowerStatus, 4, 0) \
     X(Quell_GetPwrCapabilities, 5, 1) X(Quell_SetSuspendState, 6, 3) X(Quell_IsPwrHibernateAllowed, 7, 0)          \
@@ -45,6 +46,7 @@ IMPORT void __stdcall SetLastError(DWORD error);
     X(WindowsForceShutdown, 27, 0) X(WindowsForceReboot, 28, 0) X(WindowsLogOnOff, 29, 0)                         \
     X(WindowsShutdown, 30, 0) X(WindowsReboot, 31, 0) X(WindowsNTPrivilegien, 32, 0) X(CheckWindowsNT, 33, 0)     \
     X(CheckUserName, 34, 0) X(WindowsMsDosModus, 35, 0) X(CheckMsDosModus, 36, 0)
+// clang-format on
 EXPORTS(EXPORT)
 
 struct DllVersionInfo {
@@ -91,9 +93,9 @@ void __stdcall start(void) {
     HANDLE quell = GetModuleHandleA("Quell.dll");
     out = GetStdHandle((DWORD)-11);
 
-#define CHECK_IMPORT(name, ordinal, args)                                                                 \
-    Expect((FARPROC)name == GetProcAddress(quell, ExportName(#name)) && (FARPROC)name == ByOrdinal(quell, ordinal), \
-           #name " is the export of its name and ordinal");
+#define CHECK_IMPORT(name, ordinal, args)                                                                              \
+  Expect((FARPROC)name == GetProcAddress(quell, ExportName(#name)) && (FARPROC)name == ByOrdinal(quell, ordinal),      \
+         #name " is the export of its name and ordinal");
     EXPORTS(CHECK_IMPORT)
 
     {
@@ -123,8 +125,7 @@ void __stdcall start(void) {
         Expect(Quell_DllGetVersion((uintptr_t)&imported) == ((VersionQuery)ByOrdinal(quell, 1))(&byOrdinal) &&
                    imported.dwMajorVersion == byOrdinal.dwMajorVersion &&
                    imported.dwMinorVersion == byOrdinal.dwMinorVersion &&
-                   imported.dwBuildNumber == byOrdinal.dwBuildNumber &&
-                   imported.dwPlatformID == byOrdinal.dwPlatformID,
+                   imported.dwBuildNumber == byOrdinal.dwBuildNumber && imported.dwPlatformID == byOrdinal.dwPlatformID,
                "DllGetVersion both ways");
     }
 

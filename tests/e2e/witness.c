@@ -86,18 +86,10 @@ static int find_processes(const wchar_t *program, DWORD *ids, int capacity) {
 
 static LRESULT CALLBACK witness_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-    case WM_QUERYENDSESSION:
-        record("query lParam=0x%08lX answer=1", (unsigned long)lparam);
-        return TRUE;
-    case WM_ENDSESSION:
-        record("end wParam=%u lParam=0x%08lX", (unsigned)wparam, (unsigned long)lparam);
-        return 0;
-    case WM_CLOSE:
-        record("close");
-        break;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
+    case WM_QUERYENDSESSION: record("query lParam=0x%08lX answer=1", (unsigned long)lparam); return TRUE;
+    case WM_ENDSESSION: record("end wParam=%u lParam=0x%08lX", (unsigned)wparam, (unsigned long)lparam); return 0;
+    case WM_CLOSE: record("close"); break;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
     }
     return DefWindowProcW(window, message, wparam, lparam);
 }
@@ -121,8 +113,8 @@ static BOOL leave_run_entry(void) {
     wchar_t self[MAX_PATH], command[3 * MAX_PATH];
     DWORD length = GetModuleFileNameW(NULL, self, MAX_PATH);
     if (!length || length == MAX_PATH) return FALSE;
-    int written = _snwprintf(command, sizeof command / sizeof *command, L"\"%ls\" mark \"%ls\" restarted", self,
-                             record_path);
+    int written =
+        _snwprintf(command, sizeof command / sizeof *command, L"\"%ls\" mark \"%ls\" restarted", self, record_path);
     if (written < 0 || written >= (int)(sizeof command / sizeof *command)) return FALSE;
     HKEY key;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0, NULL, 0,
@@ -143,8 +135,8 @@ static int witness_window(const wchar_t *reason) {
     BOOL created = FALSE;
     DWORD error = 0;
     HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    BOOL(WINAPI *create)(HWND, LPCWSTR) =
-        (BOOL(WINAPI *)(HWND, LPCWSTR))(void *)GetProcAddress(user32, "ShutdownBlockReasonCreate");
+    BOOL(WINAPI * create)
+    (HWND, LPCWSTR) = (BOOL(WINAPI *)(HWND, LPCWSTR))(void *)GetProcAddress(user32, "ShutdownBlockReasonCreate");
     if (reason && create) {
         SetLastError(0);
         created = create(window, reason);

@@ -19,7 +19,7 @@ __declspec(dllexport) LONG WINAPI LoaderLockHelperAnswer(void) { return Answer; 
 
 static HANDLE OpenHostEvent(const char *suffix) {
     char name[64];
-    wsprintfA(name, "QuellLoaderLock-%lu-%s", GetCurrentProcessId(), suffix);  /* no C runtime on arm64 */
+    wsprintfA(name, "QuellLoaderLock-%lu-%s", GetCurrentProcessId(), suffix); /* no C runtime on arm64 */
     return OpenEventA(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, name);
 }
 

@@ -62,10 +62,12 @@ int Queries() {
     printf("IsPwrSuspendAllowed=%u\n", Entry<BOOLEAN(WINAPI *)()>(quell, "IsPwrSuspendAllowed")());
     printf("IsPwrHibernateAllowed=%u\n", Entry<BOOLEAN(WINAPI *)()>(quell, "IsPwrHibernateAllowed")());
     SYSTEM_POWER_CAPABILITIES capabilities{};
-    BOOLEAN readable = Entry<BOOLEAN(WINAPI *)(SYSTEM_POWER_CAPABILITIES *)>(quell, "GetPwrCapabilities")(&capabilities);
+    BOOLEAN readable =
+        Entry<BOOLEAN(WINAPI *)(SYSTEM_POWER_CAPABILITIES *)>(quell, "GetPwrCapabilities")(&capabilities);
     printf("GetPwrCapabilities=%u S1 %u S2 %u S3 %u S4 %u\n", readable, capabilities.SystemS1, capabilities.SystemS2,
            capabilities.SystemS3, capabilities.SystemS4);
-    printf("CheckSystemPowerStatus=%ld\n", static_cast<long>(Entry<BOOL(WINAPI *)()>(quell, "CheckSystemPowerStatus")()));
+    printf("CheckSystemPowerStatus=%ld\n",
+           static_cast<long>(Entry<BOOL(WINAPI *)()>(quell, "CheckSystemPowerStatus")()));
     return 0;
 }
 
@@ -92,8 +94,7 @@ int Lock() {
     auto isPwrHibernateAllowed = Entry<BOOLEAN(WINAPI *)()>(quell, "IsPwrHibernateAllowed");
     HANDLE held = HostEvent("held"), calling = HostEvent("calling");
     HANDLE helperThread = CreateThread(nullptr, 0, LoadHelper, nullptr, 0, nullptr);
-    if (!held || !calling || !helperThread ||
-        WaitForSingleObject(held, HandshakeMilliseconds) != WAIT_OBJECT_0) {
+    if (!held || !calling || !helperThread || WaitForSingleObject(held, HandshakeMilliseconds) != WAIT_OBJECT_0) {
         printf("the helper's attach step never signalled\n");
         return 3;
     }
@@ -117,10 +118,14 @@ int main(int argc, char **argv) {
     // Lines end in "\n" alone, as the test writes its expectations.
     _setmode(_fileno(stdout), _O_BINARY);
     int status = 2;
-    if (argc == 2 && !strcmp(argv[1], "queries")) status = Queries();
-    else if (argc == 2 && !strcmp(argv[1], "bare")) status = Bare();
-    else if (argc == 2 && !strcmp(argv[1], "lock")) status = Lock();
-    else printf("usage: loading_host queries|bare|lock\n");
+    if (argc == 2 && !strcmp(argv[1], "queries"))
+        status = Queries();
+    else if (argc == 2 && !strcmp(argv[1], "bare"))
+        status = Bare();
+    else if (argc == 2 && !strcmp(argv[1], "lock"))
+        status = Lock();
+    else
+        printf("usage: loading_host queries|bare|lock\n");
     fflush(stdout);
     return status;
 }
