@@ -36,9 +36,8 @@ bool LoadFirst(LateBoundGroup &group) {
 
 // A failed FreeLibrary leaves the handle with null slots: the group's exports
 // then answer "not available" without loading again.
-bool Unload(LateBoundGroup &group) {
-    if (!group.module) return true;
+void Unload(LateBoundGroup &group) {
+    if (!group.module) return;
     for (LateBoundEntryPoint &slot : group.slots) slot = nullptr;
     if (FreeLibrary(group.module)) group.module = nullptr;
-    return group.module == nullptr;
 }

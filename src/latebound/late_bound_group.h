@@ -26,9 +26,8 @@ __attribute__((always_inline)) inline bool Load(LateBoundGroup &group) {
     return __atomic_load_n(&group.module, __ATOMIC_ACQUIRE) != nullptr || LoadFirst(group);
 }
 
-// Clears the slots and releases the library; true when it is released (or was
-// never loaded). Process detach only.
-bool Unload(LateBoundGroup &group);
+// Clears the slots and releases the library. Process detach only.
+void Unload(LateBoundGroup &group);
 
 // A slot as its entry's own function type; read it only after Load returned true.
 template <typename Function> Function EntryPoint(const LateBoundGroup &group, unsigned slot) {

@@ -12,36 +12,38 @@ constexpr UINT ExitHybridShutdown = 0x400000;
 }  // namespace
 
 // ExitWindowsEx's result unchanged, or 0 when the privilege was not obtained.
-static BOOL ExitWindowsWithPrivilege(UINT flags, DWORD reason) {
+// No shutdown reason is given (0): these ends are the caller's own request.
+static BOOL ExitWindowsWithPrivilege(UINT flags) {
     ShutdownPrivilegeBracket bracket;
     bool nt = IsNtFamily();
     if (nt && !EnableShutdownPrivilege(bracket)) return 0;
-    BOOL result = ExitWindowsEx(flags, reason);
+    BOOL result = ExitWindowsEx(flags, 0);
     if (nt) EndShutdownPrivilege(bracket, result ? PrivilegeEnd::KeepEnabled : PrivilegeEnd::DisableKeepingError);
     return result;
 }
 
-static BOOL ExitWindowsAsUser(UINT flags) {
+// Logging off needs no privilege, only a user whose name can be read.
+static BOOL LogOffKnownUser(UINT flags) {
     if (!CheckUserName()) return 0;
     return AsBoolean(ExitWindowsEx(flags, 0) != 0);
 }
 
-static BOOL ExitWindowsAsBoolean(UINT flags) { return AsBoolean(ExitWindowsWithPrivilege(flags, 0) != 0); }
+static BOOL EndSessionWithPrivilege(UINT flags) { return AsBoolean(ExitWindowsWithPrivilege(flags) != 0); }
 
-BOOL WINAPI WindowsReboot() { return ExitWindowsAsBoolean(ExitReboot); }
-BOOL WINAPI WindowsShutdown() { return ExitWindowsAsBoolean(ExitShutdown | ExitPowerOff); }
-BOOL WINAPI WindowsForceReboot() { return ExitWindowsAsBoolean(ExitReboot | ExitForce); }
-BOOL WINAPI WindowsForceShutdown() { return ExitWindowsAsBoolean(ExitShutdown | ExitForce | ExitPowerOff); }
-BOOL WINAPI WindowsLogOnOff() { return ExitWindowsAsUser(ExitLogOff); }
-BOOL WINAPI WindowsForceLogOnOff() { return ExitWindowsAsUser(ExitLogOff | ExitForce); }
+BOOL WINAPI WindowsReboot() { return EndSessionWithPrivilege(ExitReboot); }
+BOOL WINAPI WindowsShutdown() { return EndSessionWithPrivilege(ExitShutdown | ExitPowerOff); }
+BOOL WINAPI WindowsForceReboot() { return EndSessionWithPrivilege(ExitReboot | ExitForce); }
+BOOL WINAPI WindowsForceShutdown() { return EndSessionWithPrivilege(ExitShutdown | ExitForce | ExitPowerOff); }
+BOOL WINAPI WindowsLogOnOff() { return LogOffKnownUser(ExitLogOff); }
+BOOL WINAPI WindowsForceLogOnOff() { return LogOffKnownUser(ExitLogOff | ExitForce); }
 
 // Before Vista there is no application restart: the user is logged off instead.
 BOOL WINAPI WindowsRestartApps() {
-    return ExitWindowsAsBoolean(OsVersion.dwMajorVersion >= 6 ? ExitRestartApps : ExitLogOff);
+    return EndSessionWithPrivilege(OsVersion.dwMajorVersion >= 6 ? ExitRestartApps : ExitLogOff);
 }
 
 // Hybrid shutdown exists from 6.2 on, 10.0 included.
 BOOL WINAPI WindowsHybridShutdown() {
     bool hybrid = OsVersion.dwMajorVersion > 6 || (OsVersion.dwMajorVersion == 6 && OsVersion.dwMinorVersion >= 2);
-    return ExitWindowsAsBoolean(hybrid ? ExitHybridShutdown | ExitShutdown : ExitShutdown | ExitPowerOff);
+    return EndSessionWithPrivilege(hybrid ? ExitHybridShutdown | ExitShutdown : ExitShutdown | ExitPowerOff);
 }
