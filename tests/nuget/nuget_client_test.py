@@ -9,7 +9,10 @@ docs/bindings.md as the doc has it) references it at the package's version and
 is built for win-x86, win-x64 and win-arm64, the last without an app host so
 that it needs no ARM64 host pack (TOOLCHAIN.md: not among the packs served).
 Each output must hold the package's runtimes/<rid>/native/Quell.dll of its
-machine and no other Quell.dll.
+machine and no other Quell.dll; built for no runtime, it carries all three.
+docs/bindings.md's PowerShell block, beside the package unpacked, is run by
+PowerShell 7 (the .NET global tool) and must declare every export on the
+package's Quell.dll of its process's architecture.
 Self-contained win-x64 and win-x86 publishes then run under Wine, in a prefix
 of their own in WORKDIR, and call Quell.dll's harmless exports; where the .NET
 runtime does not start under Wine that run is skipped, saying what Wine
@@ -35,7 +38,7 @@ sys.dont_write_bytecode = True  # no cache files in the source tree
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path[:0] = [os.path.join(ROOT, "tools"), os.path.join(ROOT, "tests", "clients")]
-from check_bindings import code_blocks  # noqa: E402
+from check_bindings import code_blocks, read_export_table  # noqa: E402
 from check_image import MACHINES  # noqa: E402
 from check_version_resource import Image, Malformed, u16, u32  # noqa: E402
 
@@ -311,6 +314,57 @@ def run_under_wine(wine, rid, folder, version, logs):
     return True
 
 
+POWERSHELL_VERSION = "7.6.9"  # the PowerShell global tool this machine's registry serves
+
+
+def check_powershell(dotnet, work, package_path):
+    """docs/bindings.md's PowerShell block, beside the package's files unpacked:
+    Add-Type compiles its declarations against the package's layout. PowerShell
+    runs here on Linux, so nothing is called; the Windows runs are the C# ones."""
+    tools = os.path.join(work, "pwsh")
+    pwsh = os.path.join(tools, "pwsh")
+    if not os.access(pwsh, os.X_OK):
+        reason = dotnet.run("pwsh-install", "tool", "install", "--tool-path", tools, "PowerShell",
+                            "--version", POWERSHELL_VERSION)
+        if reason:
+            note(f"  SKIP PowerShell: the PowerShell global tool did not install: {reason}")
+            return
+    script_root = os.path.join(work, "powershell")
+    shutil.rmtree(script_root, ignore_errors=True)
+    with zipfile.ZipFile(package_path) as package:
+        package.extractall(script_root)
+    with open(BINDINGS, encoding="utf-8") as doc:
+        blocks = code_blocks(doc.read(), "powershell")
+    if not blocks:
+        fail(f"{BINDINGS} has no powershell block")
+        return
+    script = os.path.join(script_root, "quell.ps1")
+    with open(script, "w", encoding="utf-8") as out:
+        # The block's own example calls fail here (no Windows to load the DLL); its declarations stand.
+        out.write(blocks[0] + """
+$type = 'Quell.Native' -as [type]
+$entries = foreach ($method in $type.GetMethods()) {
+    if (-not ($method.Attributes -band [Reflection.MethodAttributes]::PinvokeImpl)) { continue }
+    $import = $method.GetCustomAttributes([Runtime.InteropServices.DllImportAttribute], $false) | Select-Object -First 1
+    if ($import.EntryPoint) { $import.EntryPoint } else { $method.Name } }
+$dll = $type.GetField('Dll', [Reflection.BindingFlags]'NonPublic,Static').GetRawConstantValue()
+"$(($entries | Sort-Object -Unique) -join ',')|$dll"
+""")
+    done = subprocess.run([pwsh, "-NoProfile", "-NonInteractive", "-File", script], cwd=work, env=dotnet.env,
+                          stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=300)
+    answer = done.stdout.strip().splitlines()[-1] if done.stdout.strip() else ""
+    entries, _, dll = answer.partition("|")
+    missing = sorted(set(read_export_table(os.path.join(ROOT, "res", "Quell.def"))) - set(entries.split(",")))
+    # Join-Path gives this host's separators; the package's file must be the one named.
+    expected = os.path.join(script_root, "runtimes", "win-x64", "native", "Quell.dll")
+    if done.returncode != 0 or not entries or missing or dll != expected:
+        fail(f"PowerShell: the block does not declare every export on the package's Quell.dll "
+             f"(exit {done.returncode}, missing {missing}, the DLL {dll!r})")
+    else:
+        note(f"  ok   PowerShell {POWERSHELL_VERSION}: docs/bindings.md's block declares every export "
+             f"on the package's runtimes/win-x64/native/Quell.dll")
+
+
 def main(argv):
     if len(argv) != 3:
         print(__doc__.split("\n\n")[1], file=sys.stderr)
@@ -388,6 +442,8 @@ def main(argv):
             fail(f"no runtime: the output carries the package's Quell.dll only for {carried or 'none'}")
         else:
             note("  ok   no runtime: the output carries all three under runtimes/<rid>/native/")
+
+    check_powershell(dotnet, work, package_path)
 
     wine = Wine(work) if shutil.which("wine") and shutil.which("wineserver") else None
     published, skipped = [], []
