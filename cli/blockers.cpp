@@ -2,7 +2,7 @@
 // (Windows Vista and later), read through Quell.dll's ShutdownBlockReasonQuery.
 #include "commands.h"
 #include "load_quell.h"
-#include "text.h"
+#include "messages.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "commands.h"
 #include "latebound/system_libraries.h"
 #include "load_quell.h"
-#include "text.h"
+#include "messages.h"
 
 namespace {
 
@@ -232,22 +232,28 @@ void Answers(const Cli &cli, Text &out, bool json, DLLVERSIONINFO &version, HRES
 }
 
 // status --json up to its "entries": Quell.dll, the system, the answers and the capabilities.
+// Without Quell.dll, "quell" is null and so is every answer.
 void JsonReport(const Cli &cli, Text &out, const Text &answers, const DLLVERSIONINFO &version, HRESULT versionResult,
                 const SYSTEM_POWER_CAPABILITIES &capabilities, BOOLEAN read) {
-    AppendAscii(out, "{\"quell\": {\"version\": ");
-    if (versionResult == S_OK) {
-        Format(cli, out, "\"%u.%u.%u\"", version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber);
+    AppendAscii(out, "{\"quell\": ");
+    if (cli.loaded) {
+        AppendAscii(out, "{\"version\": ");
+        if (versionResult == S_OK) {
+            Format(cli, out, "\"%u.%u.%u\"", version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber);
+        } else {
+            AppendAscii(out, "null");
+        }
+        Text path{};
+        FormQuellPath(cli, path);
+        Format(cli, out, ", \"path\": %J}", path.data);
+        Release(path.data);
     } else {
         AppendAscii(out, "null");
     }
-    Text path{};
-    FormQuellPath(cli, path);
-    Format(cli, out, ", \"path\": %J", path.data);
-    Release(path.data);
     // On Windows 95/98/Me the build number is the low word; the high word repeats the version.
     const OSVERSIONINFOA &system = cli.version;
     Format(cli, out,
-           "},\n \"system\": {\"platformId\": %u, \"major\": %u, \"minor\": %u, \"build\": %u},\n "
+           ",\n \"system\": {\"platformId\": %u, \"major\": %u, \"minor\": %u, \"build\": %u},\n "
            "\"answers\": {%s},\n \"capabilities\": ",
            system.dwPlatformId, system.dwMajorVersion, system.dwMinorVersion,
            cli.ansi ? LOWORD(system.dwBuildNumber) : system.dwBuildNumber, answers.data);
@@ -264,8 +270,9 @@ void JsonReport(const Cli &cli, Text &out, const Text &answers, const DLLVERSION
 
 }  // namespace
 
+// status --json writes its object also without Quell.dll, for a script that reads it.
 int Status(Cli &cli, bool json) {
-    if (!LibraryReady(cli)) return ExitNoLibrary;
+    if (!LibraryReady(cli) && !json) return ExitNoLibrary;
     DLLVERSIONINFO version{};
     version.cbSize = sizeof version;
     HRESULT versionResult = E_FAIL;
@@ -279,7 +286,7 @@ int Status(Cli &cli, bool json) {
     SystemEntriesStatus(cli, out, json);
     Print(cli, STD_OUTPUT_HANDLE, out);
     Release(out.data);
-    return CompletenessStatus(cli);
+    return cli.loaded ? CompletenessStatus(cli) : ExitNoLibrary;
 }
 
 // The shell's shut-down dialog returns nothing, so Quell.dll's answer cannot
