@@ -1,6 +1,7 @@
 // quell blockers: the top-level windows that hold a shutdown block reason
 // (Windows Vista and later), read through Quell.dll's ShutdownBlockReasonQuery.
 #include "commands.h"
+#include "json.h"
 #include "load_quell.h"
 #include "messages.h"
 
@@ -145,7 +146,7 @@ int Blockers(Cli &cli, bool json) {
     }
     Text report{};
     if (json && (status == ExitSuccess || !available)) {
-        Format(cli, report, "{\"available\": %S, \"blockers\": [%s%s]}\n", available ? "true" : "false",
+        Format(cli, report, "{\"available\": %S, \"blockers\": [%s%s]}\n", JsonBool(available),
                scan.out.length ? scan.out.data : L"", scan.found ? L"\n" : L"");
     } else if (status == ExitSuccess && scan.found) {
         Format(cli, report, "%u window(s) hold a shutdown block reason:\n%s", scan.found, scan.out.data);

@@ -7,3 +7,6 @@
 
 // The text as a JSON string, quoted; null as null. Format's %J.
 void AppendJsonString(Text &json, const wchar_t *text);
+// JSON's literals, as the ASCII they are written in.
+constexpr const char *JsonNull = "null";
+inline const char *JsonBool(bool value) { return value ? "true" : "false"; }

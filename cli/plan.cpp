@@ -165,8 +165,8 @@ void AppendMoment(const Cli &cli, Text &text, DWORD seconds) {
     SYSTEMTIME now;
     cli.host.GetLocalTime(&now);
     long today = DaysOf(now.wYear, now.wMonth, now.wDay);
-    unsigned long long moment =
-        static_cast<unsigned long long>(now.wHour) * 3600 + now.wMinute * 60 + now.wSecond + seconds;
+    // At most ten years and a day: whole seconds fit a DWORD (no 64-bit division without a C runtime).
+    DWORD moment = now.wHour * 3600u + now.wMinute * 60u + now.wSecond + seconds;
     long days = today + static_cast<long>(moment / 86400);
     unsigned minute = static_cast<unsigned>(moment % 86400 / 60);
     if (days != today) {

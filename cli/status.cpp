@@ -5,6 +5,7 @@
 
 #include "commands.h"
 #include "latebound/system_libraries.h"
+#include "json.h"
 #include "load_quell.h"
 #include "messages.h"
 
@@ -24,7 +25,7 @@ void MissingLine(const Cli &cli, Text &out, const char *question, const char *ex
 // "name": {"result": n, "lastError": n}, or null for an export the library lacks.
 void JsonAnswer(const Cli &cli, Text &out, const char *name, bool present, LONG result, DWORD error) {
     Format(cli, out, "%s\"%S\": ", out.length ? L", " : L"", name);
-    if (!present) return AppendAscii(out, "null");
+    if (!present) return AppendAscii(out, JsonNull);
     Format(cli, out, "{\"result\": %d, \"lastError\": %u}", result, error);
 }
 
@@ -165,9 +166,7 @@ void SystemEntriesStatus(const Cli &cli, Text &out, bool json) {
             if (json) {
                 Format(cli, out, "%S  {\"library\": \"%S\", \"entry\": \"%s\", \"offered\": %S}", separator,
                        library->fileName, label.data,
-                       offer == Offer::Offered   ? "true"
-                       : offer == Offer::Missing ? "false"
-                                                 : "null");
+                       offer == Offer::Unknown ? JsonNull : JsonBool(offer == Offer::Offered));
                 separator = ",\n";
             } else {
                 Format(cli, out, "  %-14S %-30s %S\n", library->fileName, label.data,
@@ -241,14 +240,14 @@ void JsonReport(const Cli &cli, Text &out, const Text &answers, const DLLVERSION
         if (versionResult == S_OK) {
             Format(cli, out, "\"%u.%u.%u\"", version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber);
         } else {
-            AppendAscii(out, "null");
+            AppendAscii(out, JsonNull);
         }
         Text path{};
         FormQuellPath(cli, path);
         Format(cli, out, ", \"path\": %J}", path.data);
         Release(path.data);
     } else {
-        AppendAscii(out, "null");
+        AppendAscii(out, JsonNull);
     }
     // On Windows 95/98/Me the build number is the low word; the high word repeats the version.
     const OSVERSIONINFOA &system = cli.version;
@@ -258,13 +257,13 @@ void JsonReport(const Cli &cli, Text &out, const Text &answers, const DLLVERSION
            system.dwPlatformId, system.dwMajorVersion, system.dwMinorVersion,
            cli.ansi ? LOWORD(system.dwBuildNumber) : system.dwBuildNumber, answers.data);
     if (read) {
-        auto json = [](BYTE value) { return value ? "true" : "false"; };
+        auto json = [](BYTE value) { return JsonBool(value != 0); };
         Format(cli, out, "{\"S1\": %S, \"S2\": %S, \"S3\": %S, \"S4\": %S, \"hiberFile\": %S, \"modernStandby\": %S}",
                json(capabilities.SystemS1), json(capabilities.SystemS2), json(capabilities.SystemS3),
                json(capabilities.SystemS4), json(capabilities.HiberFilePresent),
                json(reinterpret_cast<const BYTE *>(&capabilities)[AoAcOffset]));
     } else {
-        AppendAscii(out, "null");
+        AppendAscii(out, JsonNull);
     }
 }
 
