@@ -242,7 +242,7 @@ bool IsMachineName(const wchar_t *name) {
 
 }  // namespace
 
-const Option Options[] = {
+constexpr Option Options[] = {
     {"--yes", OptionYes, nullptr, "carry it out; without it a command only says what it would do"},
     {"--force", OptionForce, nullptr, "close applications without asking"},
     {"--machine", OptionMachine, "NAME", "another computer, \\\\NAME or NAME"},
@@ -253,6 +253,13 @@ const Option Options[] = {
     {"--json", OptionJson, nullptr, "as one JSON object"},
 };
 static_assert(sizeof Options / sizeof Options[0] == OptionCount);
+constexpr bool EachOptionAtItsBit() {
+    for (unsigned place = 0; place < OptionCount; ++place) {
+        if (Options[place].bit != 1u << place) return false;
+    }
+    return true;
+}
+static_assert(EachOptionAtItsBit(), "OptionOf finds an option at its bit's number");
 
 const Option &OptionOf(OptionBit bit) {
     unsigned place = 0;
@@ -371,20 +378,23 @@ void PrintHelp(const Cli &cli, const Command *) {
         if (command->timed) {
             Format(text, ": %S --delay SECONDS --message MESSAGE", command->timed->name);
         }
+        if (command->entry != NoExport) Format(text, " (%S)", ExportName(command->entry));
         if (command->forced && (command->options & OptionForce)) {
             Format(text, "; --force: %S", command->forced->name);
         }
-        if (command->entry != NoExport) Format(text, " (%S)", ExportName(command->entry));
         AppendAscii(text, "\n");
     }
-    AppendAscii(text, "\nOPTIONS of the commands that end or restart the machine (all but --force make the "
-                      "system's\nshutdown request):\n");
+    AppendAscii(text, "\nOptions (a command that does not take one says which do):\n");
     for (const Option &option : Options) {
         Format(text, "  %S%S%S\n      %S", option.name, option.value ? " " : "", option.value ? option.value : "",
                option.meaning);
         if (option.bit == OptionDelay) Format(text, "%u (ten years)", MaxDelay);
         AppendAscii(text, "\n");
     }
+    for (const Option &option : Options) {
+        if (option.bit & SystemRequestOptions) Format(text, "%S ", option.name);
+    }
+    AppendAscii(text, "make the system's shutdown request.\n");
     AppendAscii(text, "\nThe standard shutdown command's syntax, without --yes: quell /s|/r|/g|/l|/h|/p|/a [/hybrid]\n"
                       "[/o] [/f] [/t xxx] [/c \"comment\"] [/d [p:|u:]xx:yy] [/m \\\\computer]; /s, /r and /g wait "
                       "30 s\nunless /t says otherwise, and a /t above 0 closes applications without asking (/f).\n");

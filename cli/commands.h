@@ -43,6 +43,11 @@ enum OptionBit : unsigned {
     OptionJson = 1u << 7,
 };
 
+// The options that only the system's request carries: given, a command that
+// ends or restarts the machine makes it instead of calling its export.
+constexpr unsigned SystemRequestOptions =
+    OptionMachine | OptionDelay | OptionMessage | OptionReason | OptionBootOptions;
+
 struct Option {
     const char *name;     // matched in any case
     OptionBit bit;        // its place in Options is the bit's number
