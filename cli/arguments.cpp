@@ -10,7 +10,9 @@ bool SameName(const wchar_t *typed, const char *name) {
     return Folded(*typed) == Folded(static_cast<unsigned char>(*name));
 }
 
-bool IsHelpFlag(const wchar_t *arg) { return SameName(arg, "--help") || SameName(arg, "-h") || SameName(arg, "/?"); }
+bool IsHelpFlag(const wchar_t *arg) {
+    return SameName(arg, "--help") || SameName(arg, "-h") || SameName(arg, "-?") || SameName(arg, "/?");
+}
 
 const wchar_t *ReadNumber(const wchar_t *text, DWORD max, DWORD &value) {
     value = 0;

@@ -5,10 +5,10 @@
 
 // The running front end: its host, the character set it uses with the system
 // and Quell.dll, and Quell.dll once loaded.
-// The entries are set when Quell.dll is loaded and read only once it is:
-// nothing clears them before, and the version record is referred to, not
-// copied (a cleared or copied record is a memset or memcpy call, and no C
-// runtime is linked to provide one).
+// The entries are set, or cleared, by the first attempt to load Quell.dll and
+// read only after it; the version record is referred to, not copied (a
+// cleared or copied record is a memset or memcpy call, and no C runtime is
+// linked to provide one).
 struct Cli {
     Cli(const CliHost &host, bool ansi, const OSVERSIONINFOA &version)
         : host(host), ansi(ansi), loaded(false), version(version) {}

@@ -1,119 +1,305 @@
 // The command table, the option table, reading the command line into a
-// request, and the help text.
+// request, and the help text, printed from the same rows.
 #include "commands.h"
 
 #include "arguments.h"
-#include "text.h"
+#include "messages.h"
 
 namespace {
 
-constexpr unsigned Confirmable = OptionYes;
 constexpr unsigned RequestOptions =
     OptionYes | OptionForce | OptionMachine | OptionDelay | OptionMessage | OptionReason;
 constexpr DWORD Forced = SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF;
 
-const Command Commands[] = {
-    {"status", "", "report what this system and Quell.dll offer; changes nothing; --json: as JSON", Shape::Status,
-     OptionJson},
-    {"logoff", "", "log the user off", Shape::Plain, Confirmable, "WindowsLogOnOff", &QuellEntries::WindowsLogOnOff},
-    {"force-logoff", "", "log the user off, closing applications without asking", Shape::Plain, Confirmable,
-     "WindowsForceLogOnOff", &QuellEntries::WindowsForceLogOnOff},
-    {"shutdown", "[OPTIONS]", "shut down and power off this machine", Shape::Plain, RequestOptions, "WindowsShutdown",
-     &QuellEntries::WindowsShutdown, SHUTDOWN_POWEROFF},
-    {"force-shutdown", "[OPTIONS]", "shut down and power off this machine, closing applications without asking",
-     Shape::Plain, RequestOptions, "WindowsForceShutdown", &QuellEntries::WindowsForceShutdown,
-     SHUTDOWN_POWEROFF | Forced},
-    {"reboot", "[OPTIONS]", "reboot this machine", Shape::Plain, RequestOptions | OptionBootOptions, "WindowsReboot",
-     &QuellEntries::WindowsReboot, SHUTDOWN_RESTART},
-    {"force-reboot", "[OPTIONS]", "reboot this machine, closing applications without asking", Shape::Plain,
-     RequestOptions | OptionBootOptions, "WindowsForceReboot", &QuellEntries::WindowsForceReboot,
-     SHUTDOWN_RESTART | Forced},
-    {"restart-apps", "[OPTIONS]", "end the session and restart the registered applications (a log-off before Vista)",
-     Shape::Plain, RequestOptions, "WindowsRestartApps", &QuellEntries::WindowsRestartApps,
-     SHUTDOWN_RESTART | SHUTDOWN_RESTARTAPPS},
-    {"hybrid", "[OPTIONS]", "shut down for a fast start-up (a power-off before Windows 8)", Shape::Plain,
-     RequestOptions, "WindowsHybridShutdown", &QuellEntries::WindowsHybridShutdown,
-     SHUTDOWN_POWEROFF | SHUTDOWN_HYBRID},
-    {"timed-shutdown", "SECONDS [MESSAGE] [OPTIONS]", "as shutdown --delay SECONDS --message MESSAGE",
-     Shape::TimedShutdown, RequestOptions, nullptr, nullptr, SHUTDOWN_POWEROFF},
-    {"timed-reboot", "SECONDS [MESSAGE] [OPTIONS]", "as reboot --delay SECONDS --message MESSAGE", Shape::TimedReboot,
-     RequestOptions, nullptr, nullptr, SHUTDOWN_RESTART},
-    {"abort", "[--machine NAME]", "abort a timed shutdown or reboot", Shape::Plain, Confirmable | OptionMachine,
-     "LocalAbortSystemShutdown", &QuellEntries::LocalAbortSystemShutdown},
-    {"standby", "", "put this machine into standby", Shape::Plain, Confirmable, "WindowsStandby",
-     &QuellEntries::WindowsStandby},
-    {"hibernate", "", "hibernate this machine", Shape::Plain, Confirmable, "WindowsHibernate",
-     &QuellEntries::WindowsHibernate},
-    {"lock", "", "lock the workstation", Shape::Plain, Confirmable, "LockWorkStation", &QuellEntries::LockWorkStation},
-    {"restart-dialog", "[PROMPT]", "show the shell's dialog that asks to restart, with PROMPT", Shape::RestartDialog,
-     Confirmable, "RestartDialog"},
-    {"shutdown-dialog", "", "show the shell's shut-down dialog", Shape::ShutdownDialog, Confirmable, "ShutdownDialog"},
-    {"msdos", "", "restart into MS-DOS mode (Windows 95/98/Me)", Shape::Plain, Confirmable, "WindowsMsDosModus",
-     &QuellEntries::WindowsMsDosModus},
-    {"help", "", "show this text (also --help, -h, /?)", Shape::Help, 0},
-    {"--version", "", "show the versions of quell.exe and Quell.dll", Shape::Version, 0, "DllGetVersion"},
-    {"blockers", "[--json]", "list the windows that hold a shutdown block reason", Shape::Blockers, OptionJson,
-     "ShutdownBlockReasonQuery"},
+}  // namespace
+
+namespace commands {
+const Command Status = {.name = "status",
+                        .arguments = "[--json]",
+                        .effect = "report what this system and Quell.dll offer; changes nothing",
+                        .shape = Shape::Status,
+                        .options = OptionJson};
+const Command ForceLogoff = {.name = "force-logoff",
+                             .arguments = "",
+                             .effect = "log the user off, closing applications without asking",
+                             .shape = Shape::Plain,
+                             .options = OptionYes,
+                             .entry = Export_WindowsForceLogOnOff,
+                             .done = "the user is being logged off"};
+const Command Logoff = {.name = "logoff",
+                        .arguments = "",
+                        .effect = "log the user off",
+                        .shape = Shape::Plain,
+                        .options = OptionYes,
+                        .entry = Export_WindowsLogOnOff,
+                        .forced = &ForceLogoff,
+                        .done = "the user is being logged off"};
+const Command ForceShutdown = {.name = "force-shutdown",
+                               .arguments = "[OPTIONS]",
+                               .effect = "shut down and power off this machine, closing applications without asking",
+                               .shape = Shape::Plain,
+                               .options = RequestOptions,
+                               .entry = Export_WindowsForceShutdown,
+                               .shutdownFlags = SHUTDOWN_POWEROFF | Forced,
+                               .done = "this machine is shutting down"};
+const Command Shutdown = {.name = "shutdown",
+                          .arguments = "[OPTIONS]",
+                          .effect = "shut down and power off this machine",
+                          .shape = Shape::Plain,
+                          .options = RequestOptions,
+                          .entry = Export_WindowsShutdown,
+                          .forced = &ForceShutdown,
+                          .shutdownFlags = SHUTDOWN_POWEROFF,
+                          .done = "this machine is shutting down"};
+const Command ForceReboot = {.name = "force-reboot",
+                             .arguments = "[OPTIONS]",
+                             .effect = "reboot this machine, closing applications without asking",
+                             .shape = Shape::Plain,
+                             .options = RequestOptions | OptionBootOptions,
+                             .entry = Export_WindowsForceReboot,
+                             .shutdownFlags = SHUTDOWN_RESTART | Forced,
+                             .done = "this machine is rebooting"};
+const Command Reboot = {.name = "reboot",
+                        .arguments = "[OPTIONS]",
+                        .effect = "reboot this machine",
+                        .shape = Shape::Plain,
+                        .options = RequestOptions | OptionBootOptions,
+                        .entry = Export_WindowsReboot,
+                        .forced = &ForceReboot,
+                        .shutdownFlags = SHUTDOWN_RESTART,
+                        .done = "this machine is rebooting"};
+const Command RestartApps = {.name = "restart-apps",
+                             .arguments = "[OPTIONS]",
+                             .effect =
+                                 "end the session and restart the registered applications (a log-off before Vista)",
+                             .shape = Shape::Plain,
+                             .options = RequestOptions,
+                             .entry = Export_WindowsRestartApps,
+                             .shutdownFlags = SHUTDOWN_RESTART | SHUTDOWN_RESTARTAPPS,
+                             .done = "the session is ending"};
+const Command Hybrid = {.name = "hybrid",
+                        .arguments = "[OPTIONS]",
+                        .effect = "shut down for a fast start-up (a power-off before Windows 8)",
+                        .shape = Shape::Plain,
+                        .options = RequestOptions,
+                        .entry = Export_WindowsHybridShutdown,
+                        .shutdownFlags = SHUTDOWN_POWEROFF | SHUTDOWN_HYBRID,
+                        .done = "this machine is shutting down for a fast start-up"};
+const Command TimedShutdown = {.name = "timed-shutdown",
+                               .arguments = "SECONDS [MESSAGE] [OPTIONS]",
+                               .effect = "shut down after SECONDS",
+                               .shape = Shape::Timed,
+                               .options = RequestOptions,
+                               .timed = &Shutdown};
+const Command TimedReboot = {.name = "timed-reboot",
+                             .arguments = "SECONDS [MESSAGE] [OPTIONS]",
+                             .effect = "reboot after SECONDS",
+                             .shape = Shape::Timed,
+                             .options = RequestOptions,
+                             .timed = &Reboot};
+const Command Abort = {.name = "abort",
+                       .arguments = "[--machine NAME]",
+                       .effect = "abort a timed shutdown or reboot",
+                       .shape = Shape::Plain,
+                       .options = OptionYes | OptionMachine,
+                       .entry = Export_LocalAbortSystemShutdown,
+                       .done = "the timed shutdown or reboot of this machine is aborted"};
+const Command Standby = {.name = "standby",
+                         .arguments = "",
+                         .effect = "put this machine into standby",
+                         .shape = Shape::Plain,
+                         .options = OptionYes,
+                         .entry = Export_WindowsStandby,
+                         .done = "this machine went into standby"};
+const Command Hibernate = {.name = "hibernate",
+                           .arguments = "",
+                           .effect = "hibernate this machine",
+                           .shape = Shape::Plain,
+                           .options = OptionYes,
+                           .entry = Export_WindowsHibernate,
+                           .done = "this machine hibernated"};
+const Command Lock = {.name = "lock",
+                      .arguments = "",
+                      .effect = "lock the workstation",
+                      .shape = Shape::Plain,
+                      .options = OptionYes,
+                      .entry = Export_LockWorkStation,
+                      .done = "the workstation is locked"};
+const Command RestartDialog = {.name = "restart-dialog",
+                               .arguments = "[PROMPT]",
+                               .effect = "show the shell's dialog that asks to restart, with PROMPT",
+                               .shape = Shape::RestartDialog,
+                               .options = OptionYes,
+                               .entry = Export_RestartDialog,
+                               .done = "the user agreed: this machine is restarting"};
+const Command ShutdownDialog = {.name = "shutdown-dialog",
+                                .arguments = "",
+                                .effect = "show the shell's shut-down dialog",
+                                .shape = Shape::ShutdownDialog,
+                                .options = OptionYes,
+                                .entry = Export_ShutdownDialog,
+                                .done = "shown"};
+const Command MsDos = {.name = "msdos",
+                       .arguments = "",
+                       .effect = "restart into MS-DOS mode (Windows 95/98/Me)",
+                       .shape = Shape::Plain,
+                       .options = OptionYes,
+                       .entry = Export_WindowsMsDosModus,
+                       .done = "this machine is restarting into MS-DOS mode"};
+const Command Help = {.name = "help",
+                      .arguments = "[COMMAND]",
+                      .effect = "show this text (also --help, -h, -?, /?)",
+                      .shape = Shape::Help,
+                      .options = 0};
+const Command Version = {.name = "--version",
+                         .arguments = "",
+                         .effect = "show the versions of quell.exe and Quell.dll",
+                         .shape = Shape::Version,
+                         .options = 0,
+                         .entry = Export_DllGetVersion};
+const Command Blockers = {.name = "blockers",
+                          .arguments = "[--json]",
+                          .effect = "list the windows that hold a shutdown block reason",
+                          .shape = Shape::Blockers,
+                          .options = OptionJson,
+                          .entry = Export_ShutdownBlockReasonQuery};
+}  // namespace commands
+
+namespace {
+
+// In the order the help text lists them.
+const Command *const Commands[] = {
+    &commands::Status,         &commands::Logoff,        &commands::ForceLogoff, &commands::Shutdown,
+    &commands::ForceShutdown,  &commands::Reboot,        &commands::ForceReboot, &commands::RestartApps,
+    &commands::Hybrid,         &commands::TimedShutdown, &commands::TimedReboot, &commands::Abort,
+    &commands::Standby,        &commands::Hibernate,     &commands::Lock,        &commands::RestartDialog,
+    &commands::ShutdownDialog, &commands::MsDos,         &commands::Help,        &commands::Version,
+    &commands::Blockers,
 };
 
-const Option Options[] = {
-    {"--yes", OptionYes, false},
-    {"--force", OptionForce, false},
-    {"--machine", OptionMachine, true},
-    {"--delay", OptionDelay, true},
-    {"--message", OptionMessage, true},
-    {"--reason", OptionReason, true},
-    {"--boot-options", OptionBootOptions, false},
-    {"--json", OptionJson, false},
+// The exit statuses, for the help text.
+struct ExitMeaning {
+    int status;
+    const char *meaning;
+};
+const ExitMeaning ExitMeanings[] = {
+    {ExitSuccess, "done"},
+    {ExitFailed, "the system refused or failed (its error is printed), or it is not available here"},
+    {ExitUsage, "usage error, or --yes missing"},
+    {ExitNoLibrary, "Quell.dll missing, not loadable, or lacking the export"},
 };
 
-int MaxOperands(Shape shape) {
-    if (IsTimed(shape)) return 2;
-    return shape == Shape::RestartDialog ? 1 : 0;
+// An option given to a command that does not take it: which commands do.
+int NotAnOptionOf(const Cli &cli, const Command &command, const Option &option, const wchar_t *written) {
+    if (option.bit == OptionForce && command.forced) {
+        return UsageError(cli, "%S does not take %s: use %S", command.name, written, command.forced->name);
+    }
+    Text takers{};
+    for (const Command *taker : Commands) {
+        if (taker->options & option.bit) Format(takers, "%S%S", takers.length ? ", " : "", taker->name);
+    }
+    int status = UsageError(cli, "%S does not take %s; %s take%S it", command.name, written,
+                            takers.data ? takers.data : L"no command", takers.length ? "" : "s");
+    Release(takers.data);
+    return status;
 }
 
 // Files the operands under the options that mean the same.
 int StoreOperands(const Cli &cli, int count, wchar_t **operands, Request &request) {
     const Command &command = *request.command;
+    if (command.shape == Shape::Help && count) {
+        if (!FindCommand(operands[0])) return UsageError(cli, "help: unknown command '%s'", operands[0]);
+        return ExitSuccess;
+    }
     if (command.shape == Shape::RestartDialog && count) request.message = operands[0];
-    if (!IsTimed(command.shape)) return ExitSuccess;
+    if (command.shape != Shape::Timed) return ExitSuccess;
     if (!count) return UsageError(cli, "%S needs SECONDS", command.name);
-    if (count > 1) request.message = operands[1];
-    return StoreOption(cli, {"SECONDS", OptionDelay, true}, operands[0], request);
+    if (count > 1) {
+        if (Has(request, OptionMessage)) {
+            return UsageError(cli, "%S: the message is given twice, as MESSAGE and as --message", command.name);
+        }
+        request.message = operands[1];
+    }
+    if (Has(request, OptionDelay)) {
+        return UsageError(cli, "%S: the delay is given twice, as SECONDS and as --delay", command.name);
+    }
+    return StoreOption(cli, OptionDelay, L"SECONDS", operands[0], request);
+}
+
+int MaxOperands(Shape shape) {
+    if (shape == Shape::Timed) return 2;
+    return shape == Shape::RestartDialog || shape == Shape::Help ? 1 : 0;
+}
+
+// A machine's name: \\NAME or NAME, and nothing that a name cannot hold.
+bool IsMachineName(const wchar_t *name) {
+    if (!*name) return false;
+    for (; *name; ++name) {
+        if (*name == L'\\' || *name == L'"' || *name == L' ' || *name == L'\t' || *name < 0x20) return false;
+    }
+    return true;
 }
 
 }  // namespace
 
+constexpr Option Options[] = {
+    {"--yes", OptionYes, nullptr, "carry it out; without it a command only says what it would do"},
+    {"--force", OptionForce, nullptr, "close applications without asking"},
+    {"--machine", OptionMachine, "NAME", "another computer, \\\\NAME or NAME"},
+    {"--delay", OptionDelay, "SECONDS", "the warning period, 0 to "},
+    {"--message", OptionMessage, "TEXT", "shown during the warning period"},
+    {"--reason", OptionReason, "[p:|u:]MAJOR:MINOR", "the reason code (0:0, the default, everywhere)"},
+    {"--boot-options", OptionBootOptions, nullptr, "reboot into the boot options menu (Windows 8 and later)"},
+    {"--json", OptionJson, nullptr, "as one JSON object"},
+};
+static_assert(sizeof Options / sizeof Options[0] == OptionCount);
+constexpr bool EachOptionAtItsBit() {
+    for (unsigned place = 0; place < OptionCount; ++place) {
+        if (Options[place].bit != 1u << place) return false;
+    }
+    return true;
+}
+static_assert(EachOptionAtItsBit(), "OptionOf finds an option at its bit's number");
+
+const Option &OptionOf(OptionBit bit) {
+    unsigned place = 0;
+    while (bit >> (place + 1)) ++place;
+    return Options[place];
+}
+
 const Command *FindCommand(const wchar_t *name) {
-    for (const Command &command : Commands) {
-        if (SameName(name, command.name)) return &command;
+    for (const Command *command : Commands) {
+        if (SameName(name, command->name)) return command;
     }
     return nullptr;
 }
 
-int StoreOption(const Cli &cli, const Option &option, const wchar_t *value, Request &request) {
-    request.given |= option.bit;
-    switch (option.bit) {
-    case OptionYes: request.yes = true; break;
-    case OptionForce: request.force = true; break;
-    case OptionBootOptions: request.bootOptions = true; break;
-    case OptionJson: request.json = true; break;
+int StoreOption(const Cli &cli, OptionBit bit, const wchar_t *written, const wchar_t *value, Request &request) {
+    bool twice = Has(request, bit);
+    request.given |= bit;
+    if (!OptionOf(bit).value) return ExitSuccess;  // a flag may be repeated
+    if (twice) return UsageError(cli, "%s is given twice", written);
+    switch (bit) {
     case OptionMessage: request.message = value; break;
     case OptionMachine:
-        // \\NAME or NAME: the system takes the name alone.
-        while (*value == L'\\') ++value;
-        if (!*value) return UsageError(cli, "%S needs a computer name", option.name);
+        if (value[0] == L'\\' && value[1] == L'\\') value += 2;
+        if (!IsMachineName(value)) {
+            return UsageError(cli,
+                              "%s needs a computer name: \\\\NAME or NAME, without blanks, quotes or further "
+                              "backslashes, not %q",
+                              written, value);
+        }
         request.machine = value;
         break;
     case OptionDelay:
         if (!ParseSeconds(value, MaxDelay, request.delay)) {
-            return UsageError(cli, "%S must be a whole number from 0 to 315360000, not '%s'", option.name, value);
+            return UsageError(cli, "%s must be a whole number from 0 to %u, not '%s'", written, MaxDelay, value);
         }
         break;
     case OptionReason:
         if (!ParseReason(value, request.reason)) {
-            return UsageError(cli, "%S must be [p:|u:]MAJOR:MINOR, MAJOR 0 to 255, MINOR 0 to 65535, not '%s'",
-                              option.name, value);
+            return UsageError(cli, "%s must be [p:|u:]MAJOR:MINOR, MAJOR 0 to 255, MINOR 0 to 65535, not '%s'", written,
+                              value);
         }
         break;
     default: break;
@@ -121,16 +307,14 @@ int StoreOption(const Cli &cli, const Option &option, const wchar_t *value, Requ
     return ExitSuccess;
 }
 
-bool IsTimed(Shape shape) { return shape == Shape::TimedShutdown || shape == Shape::TimedReboot; }
-
 int ParseCommandLine(const Cli &cli, int argc, wchar_t **argv, Request &request) {
     if (argc < 2) return UsageError(cli, "no command given");
     const wchar_t *name = argv[1];
     // The switches' parser reads its own operands (a /c comment may be "-h").
-    if (name[0] == L'/' && !SameName(name, "/?")) return ParseSwitches(cli, argc, argv, request);
+    if (name[0] == L'/' && !IsHelpFlag(name)) return ParseSwitches(cli, argc, argv, request);
     for (int i = 1; i < argc && !SameName(argv[i], "--"); ++i) {
         if (!IsHelpFlag(argv[i])) continue;
-        request.command = FindCommand(L"help");
+        request.command = &commands::Help;
         return ExitSuccess;
     }
     request.command = FindCommand(name);
@@ -151,15 +335,16 @@ int ParseCommandLine(const Cli &cli, int argc, wchar_t **argv, Request &request)
         if (isOption) {
             const Option *option = nullptr;
             for (const Option &known : Options) {
-                if (SameName(arg, known.name) && (command.options & known.bit)) option = &known;
+                if (SameName(arg, known.name)) option = &known;
             }
             if (!option) return UsageError(cli, "%S: unknown option '%s'", command.name, arg);
+            if (!(command.options & option->bit)) return NotAnOptionOf(cli, command, *option, arg);
             const wchar_t *value = nullptr;
-            if (option->takesValue) {
-                if (i + 1 == argc) return UsageError(cli, "%S: %S needs a value", command.name, option->name);
+            if (option->value) {
+                if (i + 1 == argc) return UsageError(cli, "%S: %s needs a value", command.name, arg);
                 value = argv[++i];
             }
-            if (int status = StoreOption(cli, *option, value, request)) return status;
+            if (int status = StoreOption(cli, option->bit, arg, value, request)) return status;
         } else if (operandCount < MaxOperands(command.shape)) {
             operands[operandCount++] = arg;
         } else {
@@ -171,35 +356,52 @@ int ParseCommandLine(const Cli &cli, int argc, wchar_t **argv, Request &request)
 
 int Execute(Cli &cli, const Request &request) {
     switch (request.command->shape) {
-    case Shape::Help: PrintHelp(cli); return ExitSuccess;
-    case Shape::Status: return Status(cli, request.json);
+    case Shape::Help: PrintHelp(cli, request.command); return ExitSuccess;
+    case Shape::Status: return Status(cli, Has(request, OptionJson));
     case Shape::Version: return Version(cli);
-    case Shape::Blockers: return Blockers(cli, request.json);
-    default: return Perform(cli, request);
+    case Shape::Blockers: return Blockers(cli, Has(request, OptionJson));
+    default: break;
     }
+    Plan plan = MakePlan(cli, request);
+    return Has(request, OptionYes) ? CarryOut(cli, plan) : DryRun(cli, plan);
 }
 
-void PrintHelp(const Cli &cli) {
+void PrintHelp(const Cli &cli, const Command *) {
     Text text{};
     AppendAscii(text, "Usage: quell COMMAND [ARGUMENTS] [--yes]\n"
                       "Ends the Windows session or changes the power state through Quell.dll.\n"
                       "Commands and options may be written in any case.\n\n"
                       "Commands:\n");
-    for (const Command &command : Commands) {
-        Format(cli, text, "  %S%S%S\n      %S", command.name, *command.arguments ? " " : "", command.arguments,
-               command.effect);
-        if (command.exportName) Format(cli, text, " (%S)", command.exportName);
+    for (const Command *command : Commands) {
+        Format(text, "  %S%S%S\n      %S", command->name, *command->arguments ? " " : "", command->arguments,
+               command->effect);
+        if (command->timed) {
+            Format(text, ": %S --delay SECONDS --message MESSAGE", command->timed->name);
+        }
+        if (command->entry != NoExport) Format(text, " (%S)", ExportName(command->entry));
+        if (command->forced && (command->options & OptionForce)) {
+            Format(text, "; --force: %S", command->forced->name);
+        }
         AppendAscii(text, "\n");
     }
-    AppendAscii(text, "\nOPTIONS: --machine NAME, --delay SECONDS (up to 315360000), --message TEXT,\n"
-                      "--reason [p:|u:]MAJOR:MINOR, --force, reboot's --boot-options.\n"
-                      "All but --force make the system's shutdown request.\n"
-                      "The standard shutdown command's syntax, without --yes: quell /s|/r|/g|/l|/h|/p|/a [/hybrid]\n"
-                      "[/o] [/f] [/t xxx] [/c \"comment\"] [/d [p:|u:]xx:yy] [/m \\\\computer]\n");
+    AppendAscii(text, "\nOptions (a command that does not take one says which do):\n");
+    for (const Option &option : Options) {
+        Format(text, "  %S%S%S\n      %S", option.name, option.value ? " " : "", option.value ? option.value : "",
+               option.meaning);
+        if (option.bit == OptionDelay) Format(text, "%u (ten years)", MaxDelay);
+        AppendAscii(text, "\n");
+    }
+    for (const Option &option : Options) {
+        if (option.bit & SystemRequestOptions) Format(text, "%S ", option.name);
+    }
+    AppendAscii(text, "make the system's shutdown request.\n");
+    AppendAscii(text, "\nThe standard shutdown command's syntax, without --yes:\n  ");
+    AppendSwitchSyntax(text);
+    AppendAscii(text, "\n");
     AppendAscii(text, "\nEvery command but status, blockers, --version and help changes the session and does nothing\n"
-                      "without --yes: it then says which export it would call, with which arguments.\n"
-                      "Exit status: 0 done, 1 the system refused or failed (its error is printed),\n"
-                      "2 usage error or --yes missing, 3 Quell.dll missing, not loadable or lacking the export.\n");
+                      "without --yes: it then says what it would do and which export it would call, with which "
+                      "arguments.\nExit status:\n");
+    for (const ExitMeaning &exit : ExitMeanings) Format(text, "  %u  %S\n", exit.status, exit.meaning);
     Print(cli, STD_OUTPUT_HANDLE, text);
     Release(text.data);
 }

@@ -1,10 +1,11 @@
-// The commands and options as data, and the request that the command line
-// makes of them. Both syntaxes fill a Request; one executor carries it out.
+// The commands and options as data, the request that the command line makes
+// of them, and the plan that carries a request out. A request goes one way:
+// both syntaxes fill a Request, MakePlan turns it into a Plan, a dry run
+// prints the plan and --yes carries it out.
 #pragma once
 
 #include "cli.h"
-
-struct Text;
+#include "text.h"
 
 // InitiateShutdownW's flags as the system defines them; the headers offer them
 // only to programs that require Windows Vista.
@@ -18,21 +19,20 @@ struct Text;
 #  define SHUTDOWN_RESTART_BOOTOPTIONS 0x00000400
 #endif
 
-// How a command is carried out, and which operands it takes.
-enum class Shape {
-    Help,            // the help text
+// What a command does, and which operands it takes.
+enum class Shape : BYTE {
+    Help,            // the help text; [COMMAND]
     Status,          // the report of harmless answers
-    Plain,           // an export without arguments
-    TimedShutdown,   // SECONDS [MESSAGE]
-    TimedReboot,     // SECONDS [MESSAGE]
-    RestartDialog,   // [PROMPT]
-    ShutdownDialog,  // the shell's dialog, which returns nothing
     Version,         // the versions of quell.exe and Quell.dll
     Blockers,        // the windows that hold a shutdown block reason
+    Plain,           // an export without arguments
+    Timed,           // SECONDS [MESSAGE]: another command with --delay and --message
+    RestartDialog,   // [PROMPT]
+    ShutdownDialog,  // the shell's dialog, which returns nothing
 };
 
-// The options, one bit each. A command lists those it accepts in its row; an
-// option that a command does not accept is a usage error.
+// The options, one bit each: the request keeps the bits given. A command
+// lists those it accepts in its row.
 enum OptionBit : unsigned {
     OptionYes = 1u << 0,
     OptionForce = 1u << 1,
@@ -44,24 +44,40 @@ enum OptionBit : unsigned {
     OptionJson = 1u << 7,
 };
 
-struct Option {
-    const char *name;  // matched in any case
-    OptionBit bit;
-    bool takesValue;  // the next argument is its value
-};
+// The options that only the system's request carries: given, a command that
+// ends or restarts the machine makes it instead of calling its export.
+constexpr unsigned SystemRequestOptions =
+    OptionMachine | OptionDelay | OptionMessage | OptionReason | OptionBootOptions;
 
-using PlainEntry = BOOL(WINAPI *)();
+struct Option {
+    const char *name;     // matched in any case
+    OptionBit bit;        // its place in Options is the bit's number
+    const char *value;    // what its value is, for the help text; null: it takes none
+    const char *meaning;  // for the help text
+};
+extern const Option Options[];
+constexpr unsigned OptionCount = 8;
+const Option &OptionOf(OptionBit bit);
 
 struct Command {
     const char *name;       // matched in any case
-    const char *arguments;  // after the name, for the help text (ASCII)
-    const char *effect;     // what it does, completing "would ..." (ASCII)
+    const char *arguments;  // after the name, for the help text
+    const char *effect;     // what it does, completing "would ..."
     Shape shape;
-    unsigned options;                           // the OptionBits it accepts
-    const char *exportName = nullptr;           // the export it calls, where it calls one
-    PlainEntry QuellEntries::*plain = nullptr;  // Shape::Plain: that export's entry
-    DWORD shutdownFlags = 0;  // InitiateShutdownW's flags when it ends or restarts the machine; 0: it does not
+    unsigned options;                 // the OptionBits it accepts
+    QuellExport entry = NoExport;     // the export it calls
+    const Command *forced = nullptr;  // what --force makes of it; null: itself
+    const Command *timed = nullptr;   // Shape::Timed: the command it is with --delay
+    DWORD shutdownFlags = 0;          // InitiateShutdownW's flags when it ends or restarts the machine
+    const char *done = nullptr;       // what has happened once its export answered yes
 };
+
+// The commands, each by its identity.
+namespace commands {
+extern const Command Status, Logoff, ForceLogoff, Shutdown, ForceShutdown, Reboot, ForceReboot, RestartApps, Hybrid,
+    TimedShutdown, TimedReboot, Abort, Standby, Hibernate, Lock, RestartDialog, ShutdownDialog, MsDos, Help, Version,
+    Blockers;
+}
 
 // What the command line asks for. Operands are filed under the options that
 // mean the same: a timed command's SECONDS is its delay, its MESSAGE and the
@@ -69,54 +85,85 @@ struct Command {
 struct Request {
     const Command *command;
     unsigned given;          // the OptionBits given
-    bool yes;                // --yes: carry it out, not only say what it would do
-    bool force;              // --force: close applications without asking
-    bool bootOptions;        // --boot-options
-    bool json;               // --json
-    const wchar_t *machine;  // --machine NAME; null: this machine
+    const wchar_t *machine;  // --machine NAME, without its leading \\; null: this machine
     DWORD delay;             // --delay SECONDS
     const wchar_t *message;  // --message TEXT; null: none
     DWORD reason;            // --reason, as the system takes it
 };
+inline bool Has(const Request &request, OptionBit bit) { return (request.given & bit) != 0; }
 
 // Reads the command line (argv[0] is the program) into a request; ExitSuccess,
 // or the exit status of a usage error that it has reported.
 int ParseCommandLine(const Cli &cli, int argc, wchar_t **argv, Request &request);
+// The standard shutdown command's syntax: the whole command line, argv[1] first.
+int ParseSwitches(const Cli &cli, int argc, wchar_t **argv, Request &request);
+// That syntax for the help text, from the same tables.
+void AppendSwitchSyntax(Text &text);
+// Files an option's value (null for a flag) in the request; ExitSuccess or a
+// usage error naming the option as written.
+int StoreOption(const Cli &cli, OptionBit bit, const wchar_t *written, const wchar_t *value, Request &request);
+const Command *FindCommand(const wchar_t *name);
 // Carries the request out and returns the exit status.
 int Execute(Cli &cli, const Request &request);
 
-bool IsTimed(Shape shape);
+// ---- the plan ----------------------------------------------------------------
 
-const Command *FindCommand(const wchar_t *name);
-// Files an option's value (null for a flag) in the request; ExitSuccess or a
-// usage error naming the option.
-int StoreOption(const Cli &cli, const Option &option, const wchar_t *value, Request &request);
-// The standard shutdown command's syntax: the whole command line, argv[1] first.
-int ParseSwitches(const Cli &cli, int argc, wchar_t **argv, Request &request);
-
-// How a request is carried out on the running system.
-enum class Route {
-    Immediate,                 // the command's own export
-    InitiateShutdown,          // InitiateShutdownW (Vista and later)
-    InitiateSystemShutdownEx,  // InitiateSystemShutdownExW (XP, Server 2003)
-    LocalInit,                 // LocalInitSystemShutdown/Reboot (NT 4.0, 2000; the A pair on 95/98/Me)
-    RemoteAbort,               // advapi32's AbortSystemShutdownW
-    NotAvailable,
+// The two kinds of call: an export of Quell.dll that acts at once, or the
+// system's shutdown request (through Quell.dll's forwarders, or for another
+// machine's abort advapi32's own entry).
+enum class CallKind : BYTE { Export, SystemRequest };
+// The function type the call is made through.
+enum class Signature : BYTE {
+    Plain,                     // BOOL ()
+    RestartDialog,             // int (HWND, LPCWSTR, DWORD)
+    ShutdownDialog,            // void (HWND)
+    LocalInit,                 // BOOL (LPWSTR message, DWORD delay, BOOL force)
+    InitiateShutdown,          // DWORD (machine, message, delay, flags, reason)
+    InitiateSystemShutdownEx,  // BOOL (machine, message, delay, force, reboot, reason)
+    RemoteAbort,               // BOOL (machine)
 };
-// The route, and in name the call that carries it out, or for NotAvailable
-// what the system lacks.
-Route ChooseRoute(const Cli &cli, const Request &request, const char *&name);
-// What a request that is not Immediate would do, and the calls that do it.
-void AppendRoute(const Cli &cli, Text &effect, Text &call, const Request &request, Route route, const char *name);
-// Makes a request that is not Immediate: false when the entry name is missing;
-// else name, result and error are the last call's answer, done whether it succeeded.
-bool CallRoute(Cli &cli, const Request &request, Route route, const char *&name, LONG &result, DWORD &error,
-               bool &done);
+// What its answer means.
+enum class Answer : BYTE {
+    Boolean,    // done when not 0
+    ErrorCode,  // done when 0
+    Yes,        // done when IDYES
+    Nothing,    // it returns nothing
+};
 
-// Help, status and operations.
-void PrintHelp(const Cli &cli);
+// An argument as the call gets it and as a dry run shows it.
+enum class ArgumentKind : BYTE { Text, Number, Hex, Truth, Flags, Named };
+struct Argument {
+    ArgumentKind kind;
+    DWORD value;          // all but Text
+    const wchar_t *text;  // Text; null: NULL
+    const char *name;     // Named: how it is written (NULL, EWX_REBOOT)
+};
+
+// What is done to the session, when, and by which call.
+struct Plan {
+    const Command *asked;    // the command as it was asked for
+    const Command *command;  // what is done: --force and the timed commands resolved
+    const char *lacking;     // not null: not available, this system lacks what is named
+    CallKind kind;
+    Signature signature;
+    Answer answer;
+    bool privilege;     // WindowsNTPrivilegien() first: a local request needs the shutdown privilege
+    QuellExport entry;  // the entry that makes the call; NoExport: advapi32's, looked up by name
+    const char *call;   // the function's name
+    const wchar_t *machine, *message;
+    DWORD delay, flags, reason;
+    DWORD wait;  // seconds waited before the call: none so far
+    unsigned count;
+    Argument arguments[6];
+};
+Plan MakePlan(const Cli &cli, const Request &request);
+// Says what the plan would do, and exits 2; or carries it out.
+int DryRun(const Cli &cli, const Plan &plan);
+int CarryOut(Cli &cli, const Plan &plan);
+
+// Help, status and the reports.
+void PrintHelp(const Cli &cli, const Command *about);
 int Status(Cli &cli, bool json);
-int Perform(Cli &cli, const Request &request);
 int Version(Cli &cli);
 int Blockers(Cli &cli, bool json);
 // Whether the system's shell32.dll offers its shut-down dialog; says so when not.

@@ -41,6 +41,14 @@
   X(InitiateSystemShutdownExW)                                                                                         \
   X(ShutdownBlockReasonQuery)
 
+// Each export by its place in QuellEntries: a command names its export once, as one of these.
+enum QuellExport : unsigned {
+#define QUELL_CLI_PLACE(name) Export_##name,
+    QUELL_CLI_ENTRIES(QUELL_CLI_PLACE)
+#undef QUELL_CLI_PLACE
+        NoExport
+};
+
 // Entry points of the loaded Quell.dll; null where the library lacks one.
 struct QuellEntries {
 #define QUELL_CLI_MEMBER(name) QuellProc_##name name;
@@ -55,6 +63,17 @@ inline constexpr char QuellEntryNames[] = QUELL_CLI_ENTRIES(QUELL_CLI_NAME);
 #undef QUELL_CLI_NAME
 constexpr unsigned QuellEntryCount = sizeof(QuellEntries) / sizeof(FARPROC);
 static_assert(sizeof(QuellEntries) == QuellEntryCount * sizeof(FARPROC));
+static_assert(NoExport == QuellEntryCount);
+
+// The export's name, from QuellEntryNames.
+constexpr const char *ExportName(QuellExport entry) {
+    const char *name = QuellEntryNames;
+    for (unsigned i = 0; i < entry; ++i) {
+        while (*name++) {
+        }
+    }
+    return name;
+}
 
 // QuellEntries as the array of entry points it is laid out as.
 inline FARPROC *EntrySlots(QuellEntries &entries) { return reinterpret_cast<FARPROC *>(&entries); }
@@ -82,6 +101,7 @@ struct CliHost {
     BOOL(WINAPI *WriteFile)(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED overlapped);
     DWORD(WINAPI *FormatMessageA)
     (DWORD flags, LPCVOID source, DWORD id, DWORD language, LPSTR text, DWORD size, va_list *arguments);
+    void(WINAPI *GetLocalTime)(LPSYSTEMTIME time);
 
     LPWSTR(WINAPI *GetCommandLineW)();
     DWORD(WINAPI *GetModuleFileNameW)(HMODULE module, LPWSTR path, DWORD size);

@@ -1,7 +1,7 @@
 #include "load_quell.h"
 
 #include "latebound/system_libraries.h"
-#include "text.h"
+#include "messages.h"
 
 // Quell.dll loads only into a process of its own architecture; each release
 // bundle holds one architecture's quell.exe and Quell.dll. The build names both.
@@ -115,6 +115,8 @@ bool FormQuellPath(const Cli &cli, Text &path) {
 // Loads Quell.dll on first need and resolves its entries; says why when it cannot.
 bool LibraryReady(Cli &cli) {
     if (cli.loaded) return true;
+    // Until it is loaded Quell.dll offers nothing (status --json reports so).
+    for (unsigned i = 0; i < QuellEntryCount; ++i) EntrySlots(cli.quell)[i] = nullptr;
     Text path{};
     HMODULE module = nullptr;
     if (!FormQuellPath(cli, path)) {

@@ -7,7 +7,7 @@
 //   ExitProcess, GetModuleHandleA, GetProcAddress, GetVersionExA,
 //   GetCommandLineA, GetModuleFileNameA, GetSystemDirectoryA, LoadLibraryA,
 //   FreeLibrary, CloseHandle, GetStdHandle, GetConsoleMode, GetConsoleOutputCP,
-//   WriteFile, FormatMessageA, GetLastError, SetLastError, MultiByteToWideChar,
+//   WriteFile, FormatMessageA, GetLocalTime, GetLastError, SetLastError, MultiByteToWideChar,
 //   WideCharToMultiByte, GetProcessHeap, HeapAlloc, HeapReAlloc, HeapFree.
 // Looked up at run time and called on every system but Windows 95/98/Me:
 //   GetCommandLineW, GetModuleFileNameW, LoadLibraryW, WriteConsoleW,
@@ -31,6 +31,7 @@ extern "C" void QuellStart() {
     host.GetConsoleOutputCP = GetConsoleOutputCP;
     host.WriteFile = WriteFile;
     host.FormatMessageA = FormatMessageA;
+    host.GetLocalTime = GetLocalTime;
     // kernel32 is in every process; its W entries are stubs on Windows 95/98/Me.
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     const char *name = CliHostLookedUpNames;

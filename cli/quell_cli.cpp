@@ -8,7 +8,7 @@
 
 #include "arguments.h"
 #include "commands.h"
-#include "text.h"
+#include "messages.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ bool UnicodeComplete(const Cli &cli) {
     Text lacking{};
     const char *name = CliHostLookedUpNames;
     for (unsigned i = 0; i < CliHostWideCount; ++i) {
-        if (!LookedUpSlots(host)[i]) Format(cli, lacking, " %S", name);
+        if (!LookedUpSlots(host)[i]) Format(lacking, " %S", name);
         while (*name++) {
         }
     }

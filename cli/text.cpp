@@ -1,7 +1,5 @@
 #include "text.h"
 
-#include "json.h"
-
 void *Grow(void *block, DWORD bytes) {
     HANDLE heap = GetProcessHeap();
     return block ? HeapReAlloc(heap, 0, block, bytes) : HeapAlloc(heap, 0, bytes);
@@ -72,56 +70,35 @@ void AppendNumber(Text &text, unsigned long value, unsigned base, int digits) {
     Append(text, buffer + at, static_cast<DWORD>(12 - at));
 }
 
-// Appends the message text, each insert (%1 to %99, with or without a !format!)
-// replaced by the given text, and the trailing line break dropped.
-static void AppendWithInserts(Text &text, const wchar_t *message, DWORD length, const wchar_t *insert) {
-    DWORD start = text.length;
-    for (DWORD at = 0; at < length; ++at) {
-        if (message[at] != L'%' || at + 1 == length || !IsDigit(message[at + 1]) || message[at + 1] == L'0') {
-            Append(text, message + at, 1);
-            continue;
-        }
-        DWORD end = at + 2;
-        if (end < length && IsDigit(message[end])) ++end;
-        if (end < length && message[end] == L'!') {
-            DWORD close = end + 1;
-            while (close < length && message[close] != L'!') ++close;
-            if (close < length) end = close + 1;
-        }
-        Append(text, insert);
-        at = end - 1;
-    }
-    while (text.length > start && text.data[text.length - 1] <= L' ') Cut(text, text.length - 1);
-}
-
-// The system's text for a last-error value. It is read with its inserts
-// ignored (the system would otherwise read arguments that nobody passed), and
-// they are then filled with the insert, or "..." without one: no raw %1 shows.
-static void AppendSystemMessage(const Cli &cli, Text &text, DWORD error, const wchar_t *insert) {
-    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-    DWORD start = text.length;
-    Text message{};
-    if (cli.ansi) {
-        char ansi[512];
-        DWORD length = cli.host.FormatMessageA(flags, nullptr, error, 0, ansi, sizeof ansi, nullptr);
-        AppendAnsi(message, ansi, static_cast<int>(length < sizeof ansi ? length : 0));
-    } else {
-        wchar_t wide[512];
-        DWORD length = cli.host.FormatMessageW(flags, nullptr, error, 0, wide, 512, nullptr);
-        Append(message, wide, length < 512 ? length : 0);
-    }
-    if (message.length) AppendWithInserts(text, message.data, message.length, insert ? insert : L"...");
-    Release(message.data);
-    if (text.length == start) AppendAscii(text, "no message text");
-}
-
 // The pattern is ASCII: each of its characters widened is the text's.
 static void AppendChar(Text &text, char c) {
     wchar_t wide = static_cast<wchar_t>(static_cast<unsigned char>(c));
     Append(text, &wide, 1);
 }
 
-void FormatV(const Cli &cli, Text &text, const char *pattern, va_list args) {
+void AppendQuoted(Text &text, const wchar_t *chars) {
+    AppendChar(text, '"');
+    for (; *chars; ++chars) {
+        wchar_t c = *chars;
+        const char *escape = c == L'"'    ? "\\\""
+                             : c == L'\\' ? "\\\\"
+                             : c == L'\n' ? "\\n"
+                             : c == L'\r' ? "\\r"
+                             : c == L'\t' ? "\\t"
+                                          : nullptr;
+        if (escape) {
+            AppendAscii(text, escape);
+        } else if (c < 0x20 || c == 0x7F) {
+            AppendAscii(text, "\\x");
+            AppendNumber(text, c, 16, 2);
+        } else {
+            Append(text, &c, 1);
+        }
+    }
+    AppendChar(text, '"');
+}
+
+void FormatV(Text &text, const char *pattern, va_list *args, Conversion more, const void *context) {
     for (const char *at = pattern; *at; ++at) {
         if (*at != '%') {
             AppendChar(text, *at);
@@ -133,55 +110,42 @@ void FormatV(const Cli &cli, Text &text, const char *pattern, va_list args) {
         }
         DWORD start = text.length;
         switch (*at) {
-        case 's': Append(text, va_arg(args, const wchar_t *)); break;
-        case 'J': AppendJsonString(text, va_arg(args, const wchar_t *)); break;
-        case 'S': AppendAscii(text, va_arg(args, const char *)); break;
-        case 'u': AppendNumber(text, va_arg(args, unsigned long), 10, 1); break;
-        case 'X': AppendNumber(text, va_arg(args, unsigned long), 16, 8); break;
+        case 's': Append(text, va_arg(*args, const wchar_t *)); break;
+        case 'q': AppendQuoted(text, va_arg(*args, const wchar_t *)); break;
+        case 'S': AppendAscii(text, va_arg(*args, const char *)); break;
+        case 'u': AppendNumber(text, va_arg(*args, unsigned long), 10, 1); break;
+        case 'X': AppendNumber(text, va_arg(*args, unsigned long), 16, 8); break;
         case 'd': {
-            long value = va_arg(args, long);
+            long value = va_arg(*args, long);
             if (value < 0) Append(text, L"-", 1);
             AppendNumber(text, value < 0 ? 0ul - static_cast<unsigned long>(value) : static_cast<unsigned long>(value),
                          10, 1);
             break;
         }
-        case 'E':
-        case 'F':
-        case 'L': {
-            DWORD error = va_arg(args, DWORD);
-            const wchar_t *insert = *at == 'L' ? va_arg(args, const wchar_t *) : nullptr;
-            if (*at == 'F' && error == 0) {
-                AppendAscii(text, "no error code set");
-                break;
-            }
-            AppendAscii(text, "last error ");
-            AppendNumber(text, error, 10, 1);
-            AppendAscii(text, " (");
-            AppendSystemMessage(cli, text, error, insert);
-            AppendAscii(text, ")");
+        default:
+            if (!more || !more(context, text, *at, args)) AppendChar(text, *at);
             break;
-        }
-        default: AppendChar(text, *at); break;
         }
         for (DWORD filled = text.length - start; filled < width; ++filled) Append(text, L" ", 1);
     }
 }
 
-void Format(const Cli &cli, Text &text, const char *pattern, ...) {
+void Format(Text &text, const char *pattern, ...) {
     va_list args;
     va_start(args, pattern);
-    FormatV(cli, text, pattern, args);
+    FormatV(text, pattern, &args);
     va_end(args);
 }
 
 // NT family: a console takes UTF-16 as it is, a pipe or a file gets UTF-8.
 // Windows 95/98/Me: the console's code page, through WriteFile either way.
-void Print(const Cli &cli, DWORD stream, const Text &text) {
+// What goes to a file or a pipe ends its lines with CR LF, as Windows programs' do.
+void Print(const Output &output, DWORD stream, const Text &text) {
     if (!text.length) return;
-    const CliHost &host = cli.host;
+    const Output &host = output;
     HANDLE handle = host.GetStdHandle(stream);
     DWORD mode = 0, written = 0;
-    if (!cli.ansi && host.GetConsoleMode(handle, &mode)) {
+    if (!output.ansi && host.GetConsoleMode(handle, &mode)) {
         // In pieces, as old consoles refuse long writes; a surrogate pair stays whole.
         for (DWORD at = 0; at < text.length; at += written) {
             DWORD piece = text.length - at < 4096 ? text.length - at : 4096;
@@ -190,40 +154,25 @@ void Print(const Cli &cli, DWORD stream, const Text &text) {
         }
         return;
     }
-    UINT codePage = cli.ansi ? host.GetConsoleOutputCP() : CP_UTF8;
+    Text lines{};
+    for (DWORD at = 0; at < text.length; ++at) {
+        if (text.data[at] == L'\n' && (at == 0 || text.data[at - 1] != L'\r')) Append(lines, L"\r", 1);
+        Append(lines, text.data + at, 1);
+    }
+    UINT codePage = output.ansi ? host.GetConsoleOutputCP() : CP_UTF8;
     if (!codePage) codePage = CP_OEMCP;  // no console: as the DOS box shows it
-    int size = WideCharToMultiByte(codePage, 0, text.data, static_cast<int>(text.length), nullptr, 0, nullptr, nullptr);
+    int size = lines.length ? WideCharToMultiByte(codePage, 0, lines.data, static_cast<int>(lines.length), nullptr, 0,
+                                                  nullptr, nullptr)
+                            : 0;
     char *bytes = size > 0 ? static_cast<char *>(Grow(nullptr, static_cast<DWORD>(size))) : nullptr;
-    if (!bytes) return;
-    WideCharToMultiByte(codePage, 0, text.data, static_cast<int>(text.length), bytes, size, nullptr, nullptr);
-    for (DWORD at = 0; at < static_cast<DWORD>(size); at += written) {
-        if (!host.WriteFile(handle, bytes + at, static_cast<DWORD>(size) - at, &written, nullptr) || !written) break;
+    if (bytes) {
+        WideCharToMultiByte(codePage, 0, lines.data, static_cast<int>(lines.length), bytes, size, nullptr, nullptr);
+        for (DWORD at = 0; at < static_cast<DWORD>(size); at += written) {
+            if (!host.WriteFile(handle, bytes + at, static_cast<DWORD>(size) - at, &written, nullptr) || !written) {
+                break;
+            }
+        }
     }
     Release(bytes);
-}
-
-// Formats and prints one message between a fixed beginning and end.
-static void SayV(const Cli &cli, DWORD stream, const char *before, const char *pattern, va_list args,
-                 const char *after) {
-    Text text{};
-    AppendAscii(text, before);
-    FormatV(cli, text, pattern, args);
-    AppendAscii(text, after);
-    Print(cli, stream, text);
-    Release(text.data);
-}
-
-void Say(const Cli &cli, DWORD stream, const char *pattern, ...) {
-    va_list args;
-    va_start(args, pattern);
-    SayV(cli, stream, "", pattern, args, "");
-    va_end(args);
-}
-
-int UsageError(const Cli &cli, const char *pattern, ...) {
-    va_list args;
-    va_start(args, pattern);
-    SayV(cli, STD_ERROR_HANDLE, "quell: ", pattern, args, "\nTry 'quell --help'.\n");
-    va_end(args);
-    return ExitUsage;
+    Release(lines.data);
 }

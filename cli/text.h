@@ -1,10 +1,11 @@
-// Text on the process heap and the front end's output. The code runs without a
-// C runtime: text lives in heap buffers and is formatted here.
+// Text on the process heap, formatting, and writing it to a console, a file or
+// a pipe. The code runs without a C runtime: text lives in heap buffers and is
+// formatted here. Nothing here knows what the text says.
 #pragma once
 
 #include <stdarg.h>
 
-#include "cli.h"
+#include <windows.h>
 
 void *Grow(void *block, DWORD bytes);
 void Release(void *block);
@@ -19,9 +20,12 @@ struct Text {
 
 void Append(Text &text, const wchar_t *chars, DWORD count);
 void Append(Text &text, const wchar_t *chars);
-void AppendAscii(Text &text, const char *ascii);  // export and library names
+void AppendAscii(Text &text, const char *ascii);
 void AppendAnsi(Text &text, const char *ansi, int count);
 void AppendNumber(Text &text, unsigned long value, unsigned base, int digits);
+// The text in double quotes as C would write it: quotes, backslashes and
+// control characters escaped, so that it shows on one line as it is.
+void AppendQuoted(Text &text, const wchar_t *chars);
 void Cut(Text &text, DWORD length);
 DWORD Length(const wchar_t *text);
 inline bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
@@ -29,15 +33,27 @@ inline bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 // it cannot be made.
 char *ToAnsi(const wchar_t *text);
 
-// A small printf over an ASCII pattern: %s wide string, %J the same as a JSON
-// string, %S ASCII string, %d long, %u unsigned long, %X unsigned long in eight hex digits, %E "last error N (text)"
-// for a DWORD, %F the same after a failure, where 0 means the call set no error code, %L the same as %E for a DWORD and
-// then the wide text that fills the message's inserts (a file name). "-N" after % pads to N characters.
-void FormatV(const Cli &cli, Text &text, const char *pattern, va_list args);
-void Format(const Cli &cli, Text &text, const char *pattern, ...);
-// Writes the text to STD_OUTPUT_HANDLE or STD_ERROR_HANDLE.
-void Print(const Cli &cli, DWORD stream, const Text &text);
-// Formats and prints one message.
-void Say(const Cli &cli, DWORD stream, const char *pattern, ...);
-// "quell: " and the message on standard error, then the hint at --help; ExitUsage.
-int UsageError(const Cli &cli, const char *pattern, ...);
+// A conversion the caller adds to the pattern's own: appends what the
+// conversion character stands for, taking its arguments; false when it knows
+// none by that character.
+using Conversion = bool (*)(const void *context, Text &text, char conversion, va_list *args);
+
+// A small printf over an ASCII pattern: %s wide string, %q the same quoted
+// (AppendQuoted), %S ASCII string, %d long, %u unsigned long, %X unsigned long
+// in eight hex digits; others through the caller's conversion. "-N" after %
+// pads to N characters.
+void FormatV(Text &text, const char *pattern, va_list *args, Conversion more = nullptr, const void *context = nullptr);
+void Format(Text &text, const char *pattern, ...);
+
+// Where output goes: the system functions that write to the standard handles.
+struct Output {
+    HANDLE(WINAPI *GetStdHandle)(DWORD stream);
+    BOOL(WINAPI *GetConsoleMode)(HANDLE console, LPDWORD mode);
+    UINT(WINAPI *GetConsoleOutputCP)();
+    BOOL(WINAPI *WriteFile)(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED overlapped);
+    BOOL(WINAPI *WriteConsoleW)(HANDLE console, const void *text, DWORD length, LPDWORD written, LPVOID reserved);
+    bool ansi;  // Windows 95/98/Me: the console's code page through WriteFile, no W function
+};
+// Writes the text to STD_OUTPUT_HANDLE or STD_ERROR_HANDLE: a console takes
+// it as it is, a file or a pipe gets its lines ended with CR LF.
+void Print(const Output &output, DWORD stream, const Text &text);

@@ -3,7 +3,7 @@
 
 #include "commands.h"
 #include "load_quell.h"
-#include "text.h"
+#include "messages.h"
 
 int Version(Cli &cli) {
     Say(cli, STD_OUTPUT_HANDLE, "quell.exe %S\n", QUELL_VERSION_STRING);

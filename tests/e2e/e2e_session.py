@@ -110,10 +110,11 @@ class Case:
 
 def session_end(name, export, session, restarts=False, x64=False):
     """quell.exe exits 0 after the export answered true, with whatever last-error
-    value the system left (Wine's 64-bit ExitWindowsEx leaves 1). A forced end
+    value the system left (Wine's 64-bit ExitWindowsEx leaves 1), and says what
+    happens in words. A forced end
     may end quell.exe first: Wine's forced end terminates every process of the
     session with exit status 0, and quell.exe has then printed nothing."""
-    answered = r"%s = -1, last error \d+ \(.*\)\n" % export
+    answered = r"%s = -1, last error \d+ \(.*\)\nquell %s: [^\n]+\n" % (export, name)
     pattern = r"\A(%s)?\Z" % answered if session == "forced" else r"\A%s\Z" % answered
     return Case(name, [name], session, lambda run: Expect(0, pattern), restarts=restarts, x64=x64)
 

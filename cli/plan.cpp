@@ -1,0 +1,391 @@
+// The plan of a request that changes the session: which call carries it out
+// on the running system, with which arguments, decided once. A dry run prints
+// the plan; --yes makes its call and says what happened.
+//
+// The system's request (a warning period, a message, a reason or another
+// machine) is made by the call that the system's version offers, chosen
+// before anything is called, so that a dry run names the call that --yes makes,
+// and a system that lacks what is asked answers "not available", never with a
+// different action: the forwarders' own "not available" answers (1, or 0 with
+// 120) are also answers that the system's functions may give.
+#include "commands.h"
+#include "latebound/system_libraries.h"
+#include "load_quell.h"
+#include "messages.h"
+
+namespace {
+
+constexpr DWORD Forced = SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF;
+
+// The flags' names after "SHUTDOWN_", by bit.
+const char *const FlagNames[] = {
+    "FORCE_OTHERS", "FORCE_SELF", "RESTART", "POWEROFF",           nullptr, nullptr, nullptr,
+    "RESTARTAPPS",  nullptr,      "HYBRID",  "RESTART_BOOTOPTIONS"};
+
+void Add(Plan &plan, ArgumentKind kind, DWORD value, const wchar_t *text = nullptr, const char *name = nullptr) {
+    Argument &argument = plan.arguments[plan.count++];
+    argument.kind = kind;
+    argument.value = value;
+    argument.text = text;
+    argument.name = name;
+}
+
+// The system's request on this system: the call, its arguments, or what the system lacks.
+void PlanSystemRequest(const Cli &cli, Plan &plan) {
+    const OSVERSIONINFOA &system = cli.version;
+    DWORD version =
+        system.dwPlatformId == VER_PLATFORM_WIN32_NT ? system.dwMajorVersion << 8 | system.dwMinorVersion : 0;
+    DWORD flags = plan.flags;
+    bool reboot = flags & SHUTDOWN_RESTART, force = flags & SHUTDOWN_FORCE_SELF;
+    plan.kind = CallKind::SystemRequest;
+    plan.privilege = plan.machine == nullptr;
+    if (flags & SHUTDOWN_HYBRID && version < 0x602) {
+        plan.lacking = "SHUTDOWN_HYBRID (Windows 8 and later)";
+    } else if (flags & SHUTDOWN_RESTART_BOOTOPTIONS && version < 0x602) {
+        plan.lacking = "SHUTDOWN_RESTART_BOOTOPTIONS (Windows 8 and later)";
+    } else if (flags & SHUTDOWN_RESTARTAPPS && version < 0x600) {
+        plan.lacking = "InitiateShutdownW (Windows Vista and later)";
+    } else if (version < 0x501 && (plan.machine || plan.reason)) {
+        // Before XP only the local request without a reason; 0:0 is the default reason.
+        plan.lacking = "InitiateSystemShutdownExW (Windows XP and later)";
+    }
+    if (version >= 0x600) {
+        plan.signature = Signature::InitiateShutdown;
+        plan.answer = Answer::ErrorCode;
+        plan.entry = Export_InitiateShutdownW;
+    } else if (version >= 0x501) {
+        plan.signature = Signature::InitiateSystemShutdownEx;
+        plan.entry = Export_InitiateSystemShutdownExW;
+    } else {
+        plan.signature = Signature::LocalInit;
+        plan.privilege = false;  // the library's own timed exports enable it themselves
+        plan.entry = cli.ansi ? (reboot ? Export_LocalInitSystemRebootA : Export_LocalInitSystemShutdownA)
+                              : (reboot ? Export_LocalInitSystemRebootW : Export_LocalInitSystemShutdownW);
+    }
+    plan.call = ExportName(plan.entry);
+    if (plan.signature != Signature::LocalInit) Add(plan, ArgumentKind::Text, 0, plan.machine);
+    Add(plan, ArgumentKind::Text, 0, plan.message);
+    Add(plan, ArgumentKind::Number, plan.delay);
+    if (plan.signature == Signature::InitiateShutdown) {
+        Add(plan, ArgumentKind::Flags, flags);
+    } else {
+        Add(plan, ArgumentKind::Truth, force);
+    }
+    if (plan.signature == Signature::InitiateSystemShutdownEx) Add(plan, ArgumentKind::Truth, reboot);
+    if (plan.signature != Signature::LocalInit) Add(plan, ArgumentKind::Hex, plan.reason);
+}
+
+// The words for what the plan does to the machine, after "would " or as the outcome.
+void AppendEffect(const Cli &cli, Text &text, const Plan &plan) {
+    const Command &command = *plan.command;
+    if (plan.signature == Signature::RemoteAbort) {
+        return Format(cli, text, "%S on the machine %s", command.effect, plan.machine);
+    }
+    if (plan.kind == CallKind::Export) {
+        if (command.shape != Shape::RestartDialog) return AppendAscii(text, command.effect);
+        AppendAscii(text, "show the shell's dialog that asks to restart, ");
+        if (plan.message) return Format(cli, text, "with the prompt %q", plan.message);
+        return AppendAscii(text, "with no prompt of its own");
+    }
+    DWORD flags = plan.flags;
+    AppendAscii(text, flags & SHUTDOWN_HYBRID        ? "shut down for a fast start-up"
+                      : flags & SHUTDOWN_RESTARTAPPS ? "reboot and restart the registered applications of"
+                      : flags & SHUTDOWN_RESTART     ? "reboot"
+                                                     : "shut down");
+    if (plan.machine) {
+        Format(cli, text, " the machine %s", plan.machine);
+    } else {
+        AppendAscii(text, " this machine");
+    }
+    if (flags & SHUTDOWN_RESTART_BOOTOPTIONS) AppendAscii(text, " into the boot options menu");
+    Format(cli, text, " after %u seconds", plan.delay);
+    if (plan.message) Format(cli, text, ", showing %q meanwhile", plan.message);
+    if (plan.reason) Format(cli, text, ", reason 0x%X", plan.reason);
+    if (flags & SHUTDOWN_FORCE_SELF) AppendAscii(text, ", closing applications without asking");
+}
+
+// The calls, as C would write them.
+void AppendCalls(const Cli &cli, Text &text, const Plan &plan) {
+    if (plan.privilege) AppendAscii(text, "WindowsNTPrivilegien(), then ");
+    Format(cli, text, "%S(", plan.call);
+    for (unsigned i = 0; i < plan.count; ++i) {
+        const Argument &argument = plan.arguments[i];
+        if (i) AppendAscii(text, ", ");
+        switch (argument.kind) {
+        case ArgumentKind::Text:
+            if (argument.text) {
+                AppendQuoted(text, argument.text);
+            } else {
+                AppendAscii(text, "NULL");
+            }
+            break;
+        case ArgumentKind::Number: AppendNumber(text, argument.value, 10, 1); break;
+        case ArgumentKind::Hex: Format(text, "0x%X", argument.value); break;
+        case ArgumentKind::Truth: AppendAscii(text, argument.value ? "TRUE" : "FALSE"); break;
+        case ArgumentKind::Named: AppendAscii(text, argument.name); break;
+        case ArgumentKind::Flags: {
+            const char *separator = "";
+            for (DWORD bit = 0; bit < sizeof FlagNames / sizeof FlagNames[0]; ++bit) {
+                if (!(argument.value & 1u << bit)) continue;
+                Format(text, "%SSHUTDOWN_%S", separator, FlagNames[bit]);
+                separator = " | ";
+            }
+            break;
+        }
+        }
+    }
+    AppendAscii(text, ")");
+}
+
+// Days since 1970-01-01 of a date in the proleptic Gregorian calendar, and back.
+long DaysOf(long year, unsigned month, unsigned day) {
+    year -= month <= 2;
+    long era = (year >= 0 ? year : year - 399) / 400;
+    unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
+    unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<long>(dayOfEra) - 719468;
+}
+void DateOf(long days, long &year, unsigned &month, unsigned &day) {
+    days += 719468;
+    long era = (days >= 0 ? days : days - 146096) / 146097;
+    unsigned dayOfEra = static_cast<unsigned>(days - era * 146097);
+    unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    unsigned shifted = (5 * dayOfYear + 2) / 153;
+    day = dayOfYear - (153 * shifted + 2) / 5 + 1;
+    month = shifted < 10 ? shifted + 3 : shifted - 9;
+    year = static_cast<long>(yearOfEra) + era * 400 + (month <= 2);
+}
+
+// The local time seconds from now: HH:MM today, else YYYY-MM-DD HH:MM.
+void AppendMoment(const Cli &cli, Text &text, DWORD seconds) {
+    SYSTEMTIME now;
+    cli.host.GetLocalTime(&now);
+    long today = DaysOf(now.wYear, now.wMonth, now.wDay);
+    // At most ten years and a day: whole seconds fit a DWORD (no 64-bit division without a C runtime).
+    DWORD moment = now.wHour * 3600u + now.wMinute * 60u + now.wSecond + seconds;
+    long days = today + static_cast<long>(moment / 86400);
+    unsigned minute = static_cast<unsigned>(moment % 86400 / 60);
+    if (days != today) {
+        long year;
+        unsigned month, day;
+        DateOf(days, year, month, day);
+        AppendNumber(text, static_cast<unsigned long>(year), 10, 4);
+        Format(text, "-");
+        AppendNumber(text, month, 10, 2);
+        Format(text, "-");
+        AppendNumber(text, day, 10, 2);
+        Format(text, " ");
+    }
+    AppendNumber(text, minute / 60, 10, 2);
+    Format(text, ":");
+    AppendNumber(text, minute % 60, 10, 2);
+}
+
+// What has happened, in words, once the call answered that it was done.
+void AppendOutcome(const Cli &cli, Text &text, const Plan &plan) {
+    if (plan.kind == CallKind::Export) return AppendAscii(text, plan.command->done);
+    if (plan.signature == Signature::RemoteAbort) {
+        return Format(cli, text, "the timed shutdown or reboot of the machine %s is aborted", plan.machine);
+    }
+    DWORD flags = plan.flags;
+    AppendAscii(text, flags & SHUTDOWN_HYBRID        ? "hybrid shutdown"
+                      : flags & SHUTDOWN_RESTARTAPPS ? "reboot with the registered applications"
+                      : flags & SHUTDOWN_RESTART     ? "reboot"
+                                                     : "shutdown");
+    if (plan.machine) {
+        Format(cli, text, " of the machine %s", plan.machine);
+    } else {
+        AppendAscii(text, " of this machine");
+    }
+    if (flags & SHUTDOWN_RESTART_BOOTOPTIONS) AppendAscii(text, " into the boot options menu");
+    if (!plan.delay) return AppendAscii(text, " now");
+    Format(cli, text, " in %u s (", plan.delay);
+    AppendMoment(cli, text, plan.delay);
+    AppendAscii(text, "); `quell abort");
+    if (plan.machine) Format(cli, text, " --machine %s", plan.machine);
+    AppendAscii(text, "` cancels it");
+}
+
+using AbortEntry = BOOL(WINAPI *)(LPWSTR machine);
+
+// The entry point as the function type it is called through.
+template <typename Entry> Entry As(FARPROC address) {
+    Entry entry;
+    ResolveEntry(address, entry);
+    return entry;
+}
+
+// The entry that makes the call; null when Quell.dll, or the system's advapi32.dll, lacks it.
+FARPROC EntryOf(const Cli &cli, const Plan &plan, HMODULE &advapi32) {
+    if (plan.entry != NoExport) return EntrySlots(cli.quell)[plan.entry];
+    advapi32 = LoadSystemLibrary(cli, Advapi32Library.fileName);
+    return advapi32 ? cli.host.GetProcAddress(advapi32, plan.call) : nullptr;
+}
+
+// Makes the call; its result, and the last-error value it left.
+LONG Call(const Cli &cli, const Plan &plan, FARPROC entry, DWORD &error) {
+    // On Windows 95/98/Me the texts go to A functions as ANSI text.
+    char *ansi[2] = {nullptr, nullptr};
+    void *texts[2] = {nullptr, nullptr};
+    DWORD values[6];
+    unsigned textCount = 0;
+    for (unsigned i = 0; i < plan.count; ++i) {
+        const Argument &argument = plan.arguments[i];
+        values[i] = argument.value;
+        if (argument.kind != ArgumentKind::Text) continue;
+        unsigned at = textCount++;
+        if (cli.ansi && argument.text) ansi[at] = ToAnsi(argument.text);
+        texts[at] = cli.ansi ? static_cast<void *>(ansi[at]) : const_cast<wchar_t *>(argument.text);
+    }
+    auto wide = [&](unsigned i) { return static_cast<LPWSTR>(texts[i]); };
+    LONG result = 0;
+    SetLastError(0);
+    switch (plan.signature) {
+    case Signature::Plain: result = As<BOOL(WINAPI *)()>(entry)(); break;
+    case Signature::RestartDialog: result = As<QuellProc_RestartDialog>(entry)(nullptr, wide(0), values[2]); break;
+    case Signature::ShutdownDialog: As<QuellProc_ShutdownDialog>(entry)(nullptr); break;
+    case Signature::LocalInit:
+        result = As<BOOL(WINAPI *)(LPWSTR, DWORD, BOOL)>(entry)(wide(0), values[1], static_cast<BOOL>(values[2]));
+        break;
+    case Signature::InitiateShutdown:
+        // It answers with an error code, 0 when the request was made.
+        result = static_cast<LONG>(
+            As<QuellProc_InitiateShutdownW>(entry)(wide(0), wide(1), values[2], values[3], values[4]));
+        SetLastError(static_cast<DWORD>(result));
+        break;
+    case Signature::InitiateSystemShutdownEx:
+        result = As<QuellProc_InitiateSystemShutdownExW>(entry)(
+            wide(0), wide(1), values[2], static_cast<BOOL>(values[3]), static_cast<BOOL>(values[4]), values[5]);
+        break;
+    case Signature::RemoteAbort: result = As<AbortEntry>(entry)(wide(0)); break;
+    }
+    error = GetLastError();
+    Release(ansi[0]);
+    Release(ansi[1]);
+    return result;
+}
+
+}  // namespace
+
+Plan MakePlan(const Cli &cli, const Request &request) {
+    const Command *command = request.command->timed ? request.command->timed : request.command;
+    if (Has(request, OptionForce) && command->forced) command = command->forced;
+    Plan plan;
+    plan.asked = request.command;
+    plan.command = command;
+    plan.lacking = nullptr;
+    plan.kind = CallKind::Export;
+    plan.answer = Answer::Boolean;
+    plan.privilege = false;
+    plan.entry = command->entry;
+    plan.call = ExportName(command->entry);
+    plan.machine = request.machine;
+    plan.message = request.message;
+    plan.delay = request.delay;
+    plan.reason = request.reason;
+    plan.flags = command->shutdownFlags | (Has(request, OptionForce) ? Forced : 0) |
+                 (Has(request, OptionBootOptions) ? SHUTDOWN_RESTART_BOOTOPTIONS : 0);
+    plan.wait = 0;
+    plan.count = 0;
+    switch (command->shape) {
+    case Shape::RestartDialog:
+        // The restart dialog answers IDYES when the user agreed to restart.
+        plan.signature = Signature::RestartDialog;
+        plan.answer = Answer::Yes;
+        Add(plan, ArgumentKind::Named, 0, nullptr, "NULL");
+        Add(plan, ArgumentKind::Text, 0, plan.message);
+        Add(plan, ArgumentKind::Named, EWX_REBOOT, nullptr, "EWX_REBOOT");
+        return plan;
+    case Shape::ShutdownDialog:
+        // The shell's shut-down dialog returns nothing: what Quell.dll passes back is no answer.
+        plan.signature = Signature::ShutdownDialog;
+        plan.answer = Answer::Nothing;
+        Add(plan, ArgumentKind::Named, 0, nullptr, "NULL");
+        return plan;
+    default: plan.signature = Signature::Plain; break;
+    }
+    if (!command->shutdownFlags) {
+        if (!plan.machine) return plan;
+        // Another machine's abort: advapi32's own entry, which Windows 95/98/Me lack.
+        plan.kind = CallKind::SystemRequest;
+        plan.signature = Signature::RemoteAbort;
+        plan.entry = NoExport;
+        plan.call = "AbortSystemShutdownW";
+        if (cli.ansi) plan.lacking = "AbortSystemShutdownW (Windows NT)";
+        Add(plan, ArgumentKind::Text, 0, plan.machine);
+        return plan;
+    }
+    // The immediate export, unless an option asks for more than it does.
+    bool asksMore = (request.given & SystemRequestOptions) ||
+                    (Has(request, OptionForce) && !(command->shutdownFlags & SHUTDOWN_FORCE_SELF));
+    if (asksMore) PlanSystemRequest(cli, plan);
+    return plan;
+}
+
+int DryRun(const Cli &cli, const Plan &plan) {
+    if (plan.lacking) {
+        Say(cli, STD_ERROR_HANDLE, "quell %S: not available: this system lacks %S\n", plan.asked->name, plan.lacking);
+        return ExitFailed;
+    }
+    Text effect{}, calls{};
+    AppendEffect(cli, effect, plan);
+    AppendCalls(cli, calls, plan);
+    Say(cli, STD_ERROR_HANDLE, "quell %S: would %s; would call %s. Nothing done: add --yes to do it.\n",
+        plan.asked->name, effect.data, calls.data);
+    Release(calls.data);
+    Release(effect.data);
+    return ExitUsage;
+}
+
+int CarryOut(Cli &cli, const Plan &plan) {
+    const char *name = plan.asked->name;
+    if (plan.lacking) {
+        Say(cli, STD_ERROR_HANDLE, "quell %S: not available: this system lacks %S\n", name, plan.lacking);
+        return ExitFailed;
+    }
+    // A dialog may end the session before it returns.
+    if (plan.signature == Signature::RestartDialog || plan.signature == Signature::ShutdownDialog) {
+        Text effect{};
+        AppendEffect(cli, effect, plan);
+        Say(cli, STD_OUTPUT_HANDLE, "quell %S: about to %s\n", name, effect.data);
+        Release(effect.data);
+    }
+    if (!LibraryReady(cli)) return ExitNoLibrary;
+    if (plan.signature == Signature::ShutdownDialog && !ShellOffersShutdownDialog(cli)) return ExitFailed;
+    HMODULE advapi32 = nullptr;
+    FARPROC entry = EntryOf(cli, plan, advapi32);
+    const QuellEntries &quell = cli.quell;
+    int status = ExitFailed;
+    LONG result = 0;
+    DWORD error = 0;
+    if (!entry && plan.entry == NoExport) {
+        Say(cli, STD_ERROR_HANDLE, "quell %S: not available: the system's advapi32.dll lacks %S\n", name, plan.call);
+    } else if (!entry || (plan.privilege && !quell.WindowsNTPrivilegien)) {
+        status = SayMissing(cli, entry ? "WindowsNTPrivilegien" : plan.call);
+    } else if (plan.privilege && !(result = Asked(error, quell.WindowsNTPrivilegien))) {
+        // A local request needs the shutdown privilege enabled; a remote one the other machine's.
+        Say(cli, STD_ERROR_HANDLE, "WindowsNTPrivilegien = %d, %F\nquell %S: failed\n", result, error, name);
+    } else {
+        result = Call(cli, plan, entry, error);
+        bool done = plan.answer == Answer::Nothing     ? true
+                    : plan.answer == Answer::ErrorCode ? result == 0
+                    : plan.answer == Answer::Yes       ? result == IDYES
+                                                       : result != 0;
+        Text outcome{};
+        if (done) AppendOutcome(cli, outcome, plan);
+        if (done && plan.answer == Answer::Nothing) {
+            Say(cli, STD_OUTPUT_HANDLE, "quell %S: %s\n", name, outcome.data);
+        } else if (done) {
+            Say(cli, STD_OUTPUT_HANDLE, "%S = %d, %E\nquell %S: %s\n", plan.call, result, error, name, outcome.data);
+        } else {
+            Say(cli, STD_ERROR_HANDLE, "%S = %d, %F\nquell %S: %S\n", plan.call, result, error, name,
+                result && plan.answer == Answer::Yes ? "not restarted, the answer was not Yes" : "failed");
+        }
+        Release(outcome.data);
+        status = done ? ExitSuccess : ExitFailed;
+    }
+    if (advapi32) cli.host.FreeLibrary(advapi32);
+    return status;
+}
