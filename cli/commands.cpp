@@ -4,11 +4,15 @@
 
 #include "arguments.h"
 #include "messages.h"
+#include "moment.h"
 
 namespace {
 
 constexpr unsigned RequestOptions =
-    OptionYes | OptionForce | OptionMachine | OptionDelay | OptionMessage | OptionReason;
+    OptionYes | OptionForce | OptionMachine | OptionMessage | OptionReason | WhenOptions;
+// What an action that the system's request does not carry takes: quell.exe waits itself.
+constexpr unsigned WaitedOptions = OptionYes | WhenOptions;
+constexpr const char *WhenArguments = "[--delay SECONDS | --at TIME] [--after PROCESS]...";
 constexpr DWORD Forced = SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF;
 
 }  // namespace
@@ -20,17 +24,17 @@ const Command Status = {.name = "status",
                         .shape = Shape::Status,
                         .options = OptionJson};
 const Command ForceLogoff = {.name = "force-logoff",
-                             .arguments = "",
+                             .arguments = WhenArguments,
                              .effect = "log the user off, closing applications without asking",
                              .shape = Shape::Plain,
-                             .options = OptionYes,
+                             .options = WaitedOptions,
                              .entry = Export_WindowsForceLogOnOff,
                              .done = "the user is being logged off"};
 const Command Logoff = {.name = "logoff",
-                        .arguments = "",
+                        .arguments = WhenArguments,
                         .effect = "log the user off",
                         .shape = Shape::Plain,
-                        .options = OptionYes,
+                        .options = WaitedOptions,
                         .entry = Export_WindowsLogOnOff,
                         .forced = &ForceLogoff,
                         .done = "the user is being logged off"};
@@ -105,24 +109,24 @@ const Command Abort = {.name = "abort",
                        .entry = Export_LocalAbortSystemShutdown,
                        .done = "the timed shutdown or reboot of this machine is aborted"};
 const Command Standby = {.name = "standby",
-                         .arguments = "",
+                         .arguments = WhenArguments,
                          .effect = "put this machine into standby",
                          .shape = Shape::Plain,
-                         .options = OptionYes,
+                         .options = WaitedOptions,
                          .entry = Export_WindowsStandby,
                          .done = "this machine went into standby"};
 const Command Hibernate = {.name = "hibernate",
-                           .arguments = "",
+                           .arguments = WhenArguments,
                            .effect = "hibernate this machine",
                            .shape = Shape::Plain,
-                           .options = OptionYes,
+                           .options = WaitedOptions,
                            .entry = Export_WindowsHibernate,
                            .done = "this machine hibernated"};
 const Command Lock = {.name = "lock",
-                      .arguments = "",
+                      .arguments = WhenArguments,
                       .effect = "lock the workstation",
                       .shape = Shape::Plain,
-                      .options = OptionYes,
+                      .options = WaitedOptions,
                       .entry = Export_LockWorkStation,
                       .done = "the workstation is locked"};
 const Command RestartDialog = {.name = "restart-dialog",
@@ -140,10 +144,10 @@ const Command ShutdownDialog = {.name = "shutdown-dialog",
                                 .entry = Export_ShutdownDialog,
                                 .done = "shown"};
 const Command MsDos = {.name = "msdos",
-                       .arguments = "",
+                       .arguments = WhenArguments,
                        .effect = "restart into MS-DOS mode (Windows 95/98/Me)",
                        .shape = Shape::Plain,
-                       .options = OptionYes,
+                       .options = WaitedOptions,
                        .entry = Export_WindowsMsDosModus,
                        .done = "this machine is restarting into MS-DOS mode"};
 const Command Help = {.name = "help",
@@ -163,6 +167,11 @@ const Command Blockers = {.name = "blockers",
                           .shape = Shape::Blockers,
                           .options = OptionJson,
                           .entry = Export_ShutdownBlockReasonQuery};
+const Command Pending = {.name = "pending",
+                         .arguments = "[--json]",
+                         .effect = "list the waits of this user's quell.exe (--delay, --at, --after)",
+                         .shape = Shape::Pending,
+                         .options = OptionJson};
 }  // namespace commands
 
 namespace {
@@ -174,7 +183,7 @@ const Command *const Commands[] = {
     &commands::Hybrid,         &commands::TimedShutdown, &commands::TimedReboot, &commands::Abort,
     &commands::Standby,        &commands::Hibernate,     &commands::Lock,        &commands::RestartDialog,
     &commands::ShutdownDialog, &commands::MsDos,         &commands::Help,        &commands::Version,
-    &commands::Blockers,
+    &commands::Blockers,       &commands::Pending,
 };
 
 // The exit statuses, for the help text.
@@ -187,6 +196,7 @@ const ExitMeaning ExitMeanings[] = {
     {ExitFailed, "the system refused or failed (its error is printed), or it is not available here"},
     {ExitUsage, "usage error, or --yes missing"},
     {ExitNoLibrary, "Quell.dll missing, not loadable, or lacking the export"},
+    {ExitCancelled, "cancelled while it waited (Ctrl+C, the console closed, or quell abort)"},
 };
 
 // An option given to a command that does not take it: which commands do.
@@ -240,17 +250,31 @@ bool IsMachineName(const wchar_t *name) {
     return true;
 }
 
+// A process id, or a program's file name without a directory.
+bool IsProcess(const wchar_t *text) {
+    DWORD length = Length(text), id;
+    if (length && IsDigit(text[0])) return ParseSeconds(text, ~DWORD(0), id) && id;
+    if (length < 5 || !SameName(text + length - 4, ".exe")) return false;
+    for (; *text; ++text) {
+        if (*text == L'\\' || *text == L'/' || *text == L':' || *text == L'"') return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 constexpr Option Options[] = {
-    {"--yes", OptionYes, nullptr, "carry it out; without it a command only says what it would do"},
-    {"--force", OptionForce, nullptr, "close applications without asking"},
-    {"--machine", OptionMachine, "NAME", "another computer, \\\\NAME or NAME"},
-    {"--delay", OptionDelay, "SECONDS", "the warning period, 0 to "},
-    {"--message", OptionMessage, "TEXT", "shown during the warning period"},
-    {"--reason", OptionReason, "[p:|u:]MAJOR:MINOR", "the reason code (0:0, the default, everywhere)"},
-    {"--boot-options", OptionBootOptions, nullptr, "reboot into the boot options menu (Windows 8 and later)"},
-    {"--json", OptionJson, nullptr, "as one JSON object"},
+    {"--yes", OptionYes, nullptr, "carry it out; without it a command only says what it would do", false},
+    {"--force", OptionForce, nullptr, "close applications without asking", false},
+    {"--machine", OptionMachine, "NAME", "another computer, \\\\NAME or NAME", false},
+    {"--delay", OptionDelay, "SECONDS", "the warning period, or quell.exe's wait before the call, 0 to ", false},
+    {"--message", OptionMessage, "TEXT", "shown during the warning period", false},
+    {"--reason", OptionReason, "[p:|u:]MAJOR:MINOR", "the reason code (0:0, the default, everywhere)", false},
+    {"--boot-options", OptionBootOptions, nullptr, "reboot into the boot options menu (Windows 8 and later)", false},
+    {"--json", OptionJson, nullptr, "as one JSON object", false},
+    {"--at", OptionAt, "HH:MM|YYYY-MM-DDTHH:MM", "at this local time (HH:MM: the next, today or tomorrow), as --delay",
+     false},
+    {"--after", OptionAfter, "PID|NAME.exe", "once these processes have ended; may be repeated", true},
 };
 static_assert(sizeof Options / sizeof Options[0] == OptionCount);
 constexpr bool EachOptionAtItsBit() {
@@ -276,9 +300,14 @@ const Command *FindCommand(const wchar_t *name) {
 
 int StoreOption(const Cli &cli, OptionBit bit, const wchar_t *written, const wchar_t *value, Request &request) {
     bool twice = Has(request, bit);
+    // A wait is given once: as a delay or as a moment.
+    OptionBit other = bit == OptionAt ? OptionDelay : bit == OptionDelay ? OptionAt : bit;
+    if (other != bit && Has(request, other)) {
+        return UsageError(cli, "%s and %S: give one of them", written, OptionOf(other).name);
+    }
     request.given |= bit;
     if (!OptionOf(bit).value) return ExitSuccess;  // a flag may be repeated
-    if (twice) return UsageError(cli, "%s is given twice", written);
+    if (twice && !OptionOf(bit).repeats) return UsageError(cli, "%s is given twice", written);
     switch (bit) {
     case OptionMessage: request.message = value; break;
     case OptionMachine:
@@ -295,6 +324,24 @@ int StoreOption(const Cli &cli, OptionBit bit, const wchar_t *written, const wch
         if (!ParseSeconds(value, MaxDelay, request.delay)) {
             return UsageError(cli, "%s must be a whole number from 0 to %u, not '%s'", written, MaxDelay, value);
         }
+        break;
+    case OptionAt: {
+        if (!ParseMoment(cli, value, request.at)) {
+            return UsageError(cli, "%s must be a real time HH:MM or YYYY-MM-DDTHH:MM, not '%s'", written, value);
+        }
+        DWORD now = Now(cli);
+        if (request.at <= now) return UsageError(cli, "%s %s has passed", written, value);
+        if (request.at - now > MaxDelay) {
+            return UsageError(cli, "%s %s is more than ten years (%u seconds) from now", written, value, MaxDelay);
+        }
+        break;
+    }
+    case OptionAfter:
+        if (request.afterCount == MaxAfter) return UsageError(cli, "%s is given more than %u times", written, MaxAfter);
+        if (!IsProcess(value)) {
+            return UsageError(cli, "%s needs a process id or a program's file name NAME.exe, not %q", written, value);
+        }
+        request.after[request.afterCount++] = value;
         break;
     case OptionReason:
         if (!ParseReason(value, request.reason)) {
@@ -360,6 +407,7 @@ int Execute(Cli &cli, const Request &request) {
     case Shape::Status: return Status(cli, Has(request, OptionJson));
     case Shape::Version: return Version(cli);
     case Shape::Blockers: return Blockers(cli, Has(request, OptionJson));
+    case Shape::Pending: return Pending(cli, Has(request, OptionJson));
     default: break;
     }
     Plan plan = MakePlan(cli, request);
@@ -394,13 +442,15 @@ void PrintHelp(const Cli &cli, const Command *) {
     for (const Option &option : Options) {
         if (option.bit & SystemRequestOptions) Format(text, "%S ", option.name);
     }
-    AppendAscii(text, "make the system's shutdown request.\n");
+    AppendAscii(text, "make the system's shutdown request of shutdown, reboot, restart-apps and hybrid;\n"
+                      "the other actions wait in quell.exe, which `quell abort` and Ctrl+C cancel.\n");
     AppendAscii(text, "\nThe standard shutdown command's syntax, without --yes:\n  ");
     AppendSwitchSyntax(text);
     AppendAscii(text, "\n");
-    AppendAscii(text, "\nEvery command but status, blockers, --version and help changes the session and does nothing\n"
-                      "without --yes: it then says what it would do and which export it would call, with which "
-                      "arguments.\nExit status:\n");
+    AppendAscii(
+        text, "\nEvery command but status, blockers, pending, --version and help changes the session and does nothing\n"
+              "without --yes: it then says what it would do and which export it would call, with which "
+              "arguments.\nExit status:\n");
     for (const ExitMeaning &exit : ExitMeanings) Format(text, "  %u  %S\n", exit.status, exit.meaning);
     Print(cli, STD_OUTPUT_HANDLE, text);
     Release(text.data);

@@ -25,6 +25,7 @@ enum class Shape : BYTE {
     Status,          // the report of harmless answers
     Version,         // the versions of quell.exe and Quell.dll
     Blockers,        // the windows that hold a shutdown block reason
+    Pending,         // the waits of this user's quell.exe
     Plain,           // an export without arguments
     Timed,           // SECONDS [MESSAGE]: another command with --delay and --message
     RestartDialog,   // [PROMPT]
@@ -42,21 +43,26 @@ enum OptionBit : unsigned {
     OptionReason = 1u << 5,
     OptionBootOptions = 1u << 6,
     OptionJson = 1u << 7,
+    OptionAt = 1u << 8,
+    OptionAfter = 1u << 9,
 };
 
 // The options that only the system's request carries: given, a command that
 // ends or restarts the machine makes it instead of calling its export.
 constexpr unsigned SystemRequestOptions =
-    OptionMachine | OptionDelay | OptionMessage | OptionReason | OptionBootOptions;
+    OptionMachine | OptionDelay | OptionMessage | OptionReason | OptionBootOptions | OptionAt;
+// The options that say when: every action that changes the session takes them.
+constexpr unsigned WhenOptions = OptionDelay | OptionAt | OptionAfter;
 
 struct Option {
     const char *name;     // matched in any case
     OptionBit bit;        // its place in Options is the bit's number
     const char *value;    // what its value is, for the help text; null: it takes none
     const char *meaning;  // for the help text
+    bool repeats;         // it may be given more than once
 };
 extern const Option Options[];
-constexpr unsigned OptionCount = 8;
+constexpr unsigned OptionCount = 10;
 const Option &OptionOf(OptionBit bit);
 
 struct Command {
@@ -76,8 +82,11 @@ struct Command {
 namespace commands {
 extern const Command Status, Logoff, ForceLogoff, Shutdown, ForceShutdown, Reboot, ForceReboot, RestartApps, Hybrid,
     TimedShutdown, TimedReboot, Abort, Standby, Hibernate, Lock, RestartDialog, ShutdownDialog, MsDos, Help, Version,
-    Blockers;
+    Blockers, Pending;
 }
+
+// The most --after options one request takes (a wait takes at most 64 handles).
+constexpr unsigned MaxAfter = 16;
 
 // What the command line asks for. Operands are filed under the options that
 // mean the same: a timed command's SECONDS is its delay, its MESSAGE and the
@@ -89,6 +98,9 @@ struct Request {
     DWORD delay;             // --delay SECONDS
     const wchar_t *message;  // --message TEXT; null: none
     DWORD reason;            // --reason, as the system takes it
+    DWORD at;                // --at, a local moment (moment.h)
+    unsigned afterCount;     // --after PID or NAME.exe, each as written
+    const wchar_t *after[MaxAfter];
 };
 inline bool Has(const Request &request, OptionBit bit) { return (request.given & bit) != 0; }
 
@@ -152,19 +164,34 @@ struct Plan {
     const char *call;   // the function's name
     const wchar_t *machine, *message;
     DWORD delay, flags, reason;
-    DWORD wait;  // seconds waited before the call: none so far
+    DWORD wait;  // seconds quell.exe waits before the call (an action the system's request does not carry)
+    DWORD at;    // --at's moment, 0: none; after --after, the wait or the warning period lasts until then
+    const wchar_t *const *after;  // the processes to wait for first, as written
+    unsigned afterCount;
+    bool cancelsWaits;         // the local abort: also cancels this user's waiting quell.exe
+    unsigned delayAtArgument;  // which argument is the warning period
     unsigned count;
     Argument arguments[6];
 };
 Plan MakePlan(const Cli &cli, const Request &request);
 // Says what the plan would do, and exits 2; or carries it out.
 int DryRun(const Cli &cli, const Plan &plan);
-int CarryOut(Cli &cli, const Plan &plan);
+int CarryOut(Cli &cli, Plan &plan);
 
 // Help, status and the reports.
 void PrintHelp(const Cli &cli, const Command *about);
 int Status(Cli &cli, bool json);
 int Version(Cli &cli);
 int Blockers(Cli &cli, bool json);
+int Pending(Cli &cli, bool json);
+
+// ---- waiting (wait.cpp) --------------------------------------------------------
+
+// Waits as the plan says before its call: for the processes, then the seconds,
+// showing what it will do and the time left. ExitSuccess when the call is due;
+// ExitCancelled, or ExitFailed with the reason said.
+int WaitBeforeCall(Cli &cli, Plan &plan, const Text &what);
+// Cancels the waits of this user's other quell.exe; how many it cancelled.
+DWORD CancelWaits(Cli &cli);
 // Whether the system's shell32.dll offers its shut-down dialog; says so when not.
 bool ShellOffersShutdownDialog(const Cli &cli);

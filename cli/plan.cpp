@@ -12,6 +12,7 @@
 #include "latebound/system_libraries.h"
 #include "load_quell.h"
 #include "messages.h"
+#include "moment.h"
 
 namespace {
 
@@ -63,8 +64,11 @@ void PlanSystemRequest(const Cli &cli, Plan &plan) {
                               : (reboot ? Export_LocalInitSystemRebootW : Export_LocalInitSystemShutdownW);
     }
     plan.call = ExportName(plan.entry);
+    // --at: the whole seconds from now until then are the warning period.
+    if (plan.at) plan.delay = SecondsUntil(cli, plan.at);
     if (plan.signature != Signature::LocalInit) Add(plan, ArgumentKind::Text, 0, plan.machine);
     Add(plan, ArgumentKind::Text, 0, plan.message);
+    plan.delayAtArgument = plan.count;
     Add(plan, ArgumentKind::Number, plan.delay);
     if (plan.signature == Signature::InitiateShutdown) {
         Add(plan, ArgumentKind::Flags, flags);
@@ -99,9 +103,35 @@ void AppendEffect(const Cli &cli, Text &text, const Plan &plan) {
     }
     if (flags & SHUTDOWN_RESTART_BOOTOPTIONS) AppendAscii(text, " into the boot options menu");
     Format(cli, text, " after %u seconds", plan.delay);
+    if (plan.at) {
+        AppendAscii(text, " (at ");
+        AppendMoment(cli, text, plan.at);
+        AppendAscii(text, ")");
+    }
     if (plan.message) Format(cli, text, ", showing %q meanwhile", plan.message);
     if (plan.reason) Format(cli, text, ", reason 0x%X", plan.reason);
     if (flags & SHUTDOWN_FORCE_SELF) AppendAscii(text, ", closing applications without asking");
+}
+
+// quell.exe's own wait before the call, in words ending in ", then ", after "would ".
+void AppendWait(const Cli &cli, Text &text, const Plan &plan) {
+    if (plan.afterCount) {
+        AppendAscii(text, "wait until the process");
+        if (plan.afterCount > 1) AppendAscii(text, "es");
+        for (unsigned i = 0; i < plan.afterCount; ++i) Format(cli, text, "%S %s", i ? "," : "", plan.after[i]);
+        AppendAscii(text, plan.afterCount > 1 ? " have ended, then " : " has ended, then ");
+    }
+    if (plan.kind == CallKind::Export && plan.at) {
+        AppendAscii(text, "wait until ");
+        AppendMoment(cli, text, plan.at);
+        if (plan.afterCount) return AppendAscii(text, " at the earliest, then ");
+        return Format(text, " (%u s), then ", plan.wait);
+    }
+    if (!plan.wait) return;
+    if (plan.afterCount) return Format(text, "wait %u s more, then ", plan.wait);
+    AppendAscii(text, "wait until ");
+    AppendMoment(cli, text, Now(cli) + plan.wait);
+    Format(text, " (%u s), then ", plan.wait);
 }
 
 // The calls, as C would write them.
@@ -137,52 +167,6 @@ void AppendCalls(const Cli &cli, Text &text, const Plan &plan) {
     AppendAscii(text, ")");
 }
 
-// Days since 1970-01-01 of a date in the proleptic Gregorian calendar, and back.
-long DaysOf(long year, unsigned month, unsigned day) {
-    year -= month <= 2;
-    long era = (year >= 0 ? year : year - 399) / 400;
-    unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
-    unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + static_cast<long>(dayOfEra) - 719468;
-}
-void DateOf(long days, long &year, unsigned &month, unsigned &day) {
-    days += 719468;
-    long era = (days >= 0 ? days : days - 146096) / 146097;
-    unsigned dayOfEra = static_cast<unsigned>(days - era * 146097);
-    unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    unsigned shifted = (5 * dayOfYear + 2) / 153;
-    day = dayOfYear - (153 * shifted + 2) / 5 + 1;
-    month = shifted < 10 ? shifted + 3 : shifted - 9;
-    year = static_cast<long>(yearOfEra) + era * 400 + (month <= 2);
-}
-
-// The local time seconds from now: HH:MM today, else YYYY-MM-DD HH:MM.
-void AppendMoment(const Cli &cli, Text &text, DWORD seconds) {
-    SYSTEMTIME now;
-    cli.host.GetLocalTime(&now);
-    long today = DaysOf(now.wYear, now.wMonth, now.wDay);
-    // At most ten years and a day: whole seconds fit a DWORD (no 64-bit division without a C runtime).
-    DWORD moment = now.wHour * 3600u + now.wMinute * 60u + now.wSecond + seconds;
-    long days = today + static_cast<long>(moment / 86400);
-    unsigned minute = static_cast<unsigned>(moment % 86400 / 60);
-    if (days != today) {
-        long year;
-        unsigned month, day;
-        DateOf(days, year, month, day);
-        AppendNumber(text, static_cast<unsigned long>(year), 10, 4);
-        Format(text, "-");
-        AppendNumber(text, month, 10, 2);
-        Format(text, "-");
-        AppendNumber(text, day, 10, 2);
-        Format(text, " ");
-    }
-    AppendNumber(text, minute / 60, 10, 2);
-    Format(text, ":");
-    AppendNumber(text, minute % 60, 10, 2);
-}
-
 // What has happened, in words, once the call answered that it was done.
 void AppendOutcome(const Cli &cli, Text &text, const Plan &plan) {
     if (plan.kind == CallKind::Export) return AppendAscii(text, plan.command->done);
@@ -202,7 +186,7 @@ void AppendOutcome(const Cli &cli, Text &text, const Plan &plan) {
     if (flags & SHUTDOWN_RESTART_BOOTOPTIONS) AppendAscii(text, " into the boot options menu");
     if (!plan.delay) return AppendAscii(text, " now");
     Format(cli, text, " in %u s (", plan.delay);
-    AppendMoment(cli, text, plan.delay);
+    AppendMoment(cli, text, Now(cli) + plan.delay);
     AppendAscii(text, "); `quell abort");
     if (plan.machine) Format(cli, text, " --machine %s", plan.machine);
     AppendAscii(text, "` cancels it");
@@ -288,6 +272,11 @@ Plan MakePlan(const Cli &cli, const Request &request) {
     plan.flags = command->shutdownFlags | (Has(request, OptionForce) ? Forced : 0) |
                  (Has(request, OptionBootOptions) ? SHUTDOWN_RESTART_BOOTOPTIONS : 0);
     plan.wait = 0;
+    plan.at = Has(request, OptionAt) ? request.at : 0;
+    plan.after = request.after;
+    plan.afterCount = request.afterCount;
+    plan.cancelsWaits = false;
+    plan.delayAtArgument = 0;
     plan.count = 0;
     switch (command->shape) {
     case Shape::RestartDialog:
@@ -306,7 +295,13 @@ Plan MakePlan(const Cli &cli, const Request &request) {
         return plan;
     default: plan.signature = Signature::Plain; break;
     }
+    // An action the system's request does not carry: quell.exe waits itself.
+    if (command->options & OptionDelay && !command->shutdownFlags) {
+        plan.wait = plan.at ? SecondsUntil(cli, plan.at) : plan.delay;
+    }
     if (!command->shutdownFlags) {
+        // The local abort also cancels this user's waiting quell.exe.
+        plan.cancelsWaits = !plan.machine && command == &commands::Abort;
         if (!plan.machine) return plan;
         // Another machine's abort: advapi32's own entry, which Windows 95/98/Me lack.
         plan.kind = CallKind::SystemRequest;
@@ -330,6 +325,7 @@ int DryRun(const Cli &cli, const Plan &plan) {
         return ExitFailed;
     }
     Text effect{}, calls{};
+    AppendWait(cli, effect, plan);
     AppendEffect(cli, effect, plan);
     AppendCalls(cli, calls, plan);
     Say(cli, STD_ERROR_HANDLE, "quell %S: would %s; would call %s. Nothing done: add --yes to do it.\n",
@@ -339,7 +335,7 @@ int DryRun(const Cli &cli, const Plan &plan) {
     return ExitUsage;
 }
 
-int CarryOut(Cli &cli, const Plan &plan) {
+int CarryOut(Cli &cli, Plan &plan) {
     const char *name = plan.asked->name;
     if (plan.lacking) {
         Say(cli, STD_ERROR_HANDLE, "quell %S: not available: this system lacks %S\n", name, plan.lacking);
@@ -353,6 +349,15 @@ int CarryOut(Cli &cli, const Plan &plan) {
         Release(effect.data);
     }
     if (!LibraryReady(cli)) return ExitNoLibrary;
+    if (plan.wait || plan.afterCount) {
+        Text what{};
+        AppendEffect(cli, what, plan);
+        int waited = WaitBeforeCall(cli, plan, what);
+        Release(what.data);
+        if (waited != ExitSuccess) return waited;
+    }
+    DWORD cancelled = plan.cancelsWaits ? CancelWaits(cli) : 0;
+    if (cancelled) Say(cli, STD_OUTPUT_HANDLE, "quell %S: cancelled %u waiting quell.exe\n", name, cancelled);
     if (plan.signature == Signature::ShutdownDialog && !ShellOffersShutdownDialog(cli)) return ExitFailed;
     HMODULE advapi32 = nullptr;
     FARPROC entry = EntryOf(cli, plan, advapi32);
@@ -379,12 +384,15 @@ int CarryOut(Cli &cli, const Plan &plan) {
             Say(cli, STD_OUTPUT_HANDLE, "quell %S: %s\n", name, outcome.data);
         } else if (done) {
             Say(cli, STD_OUTPUT_HANDLE, "%S = %d, %E\nquell %S: %s\n", plan.call, result, error, name, outcome.data);
+        } else if (cancelled) {
+            Say(cli, STD_OUTPUT_HANDLE, "%S = %d, %E\nquell %S: no timed shutdown or reboot to abort\n", plan.call,
+                result, error, name);
         } else {
             Say(cli, STD_ERROR_HANDLE, "%S = %d, %F\nquell %S: %S\n", plan.call, result, error, name,
                 result && plan.answer == Answer::Yes ? "not restarted, the answer was not Yes" : "failed");
         }
         Release(outcome.data);
-        status = done ? ExitSuccess : ExitFailed;
+        status = done || cancelled ? ExitSuccess : ExitFailed;
     }
     if (advapi32) cli.host.FreeLibrary(advapi32);
     return status;

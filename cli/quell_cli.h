@@ -10,6 +10,7 @@ constexpr int ExitSuccess = 0;
 constexpr int ExitFailed = 1;     // the system refused or failed; its error is printed
 constexpr int ExitUsage = 2;      // a usage error, or --yes missing
 constexpr int ExitNoLibrary = 3;  // Quell.dll missing, not loadable, or lacking a needed export
+constexpr int ExitCancelled = 4;  // a wait was cancelled: Ctrl+C, the console closed, or quell abort
 
 // Reads the command line, runs the command and returns the exit status.
 int RunQuell(const CliHost &host);

@@ -1,0 +1,448 @@
+// quell.exe's own waits: for processes to end, then until the call is due,
+// cancelled by Ctrl+C, Ctrl+Break, closing the console or `quell abort`; and
+// `quell pending`, which lists them.
+//
+// A waiting quell.exe makes two named objects of its user and process id: an
+// event that cancels the wait and a small shared record of what it waits for.
+// `abort` and `pending` find them by listing the processes named quell.exe.
+// Everything here is looked up at run time from the system directory's DLLs,
+// so that quell.exe's import table stays as it is. kernel32's named events,
+// file mappings, OpenProcess, WaitForMultipleObjects, SetConsoleCtrlHandler and
+// GetCurrentProcessId are exported by Windows 95 and NT 3.51 alike (Geoff
+// Chappell's study of kernel32's exports: "3.51 and higher"); Toolhelp by
+// Windows 95/98/Me and 2000 on, not by NT 4.0 (the same study: 4.0 to 4.90 and
+// 5.0 and higher), where psapi.dll's EnumProcesses takes its place.
+#include "arguments.h"
+#include "commands.h"
+#include "json.h"
+#include "load_quell.h"
+#include "messages.h"
+#include "moment.h"
+
+// After windows.h, which commands.h brings.
+#include <tlhelp32.h>
+
+namespace {
+
+constexpr DWORD QueryInformation = 0x0400 | 0x0010;         // PROCESS_QUERY_INFORMATION | PROCESS_VM_READ
+constexpr unsigned MostHandles = MAXIMUM_WAIT_OBJECTS - 1;  // and the cancelling event
+
+struct WaitFunctions {
+    HANDLE(WINAPI *CreateEventA)(LPSECURITY_ATTRIBUTES security, BOOL manual, BOOL set, LPCSTR name);
+    HANDLE(WINAPI *OpenEventA)(DWORD access, BOOL inherit, LPCSTR name);
+    BOOL(WINAPI *SetEvent)(HANDLE event);
+    DWORD(WINAPI *WaitForMultipleObjects)(DWORD count, const HANDLE *handles, BOOL all, DWORD milliseconds);
+    BOOL(WINAPI *SetConsoleCtrlHandler)(PHANDLER_ROUTINE handler, BOOL add);
+    HANDLE(WINAPI *CreateFileMappingA)
+    (HANDLE file, LPSECURITY_ATTRIBUTES security, DWORD protect, DWORD high, DWORD low, LPCSTR name);
+    HANDLE(WINAPI *OpenFileMappingA)(DWORD access, BOOL inherit, LPCSTR name);
+    LPVOID(WINAPI *MapViewOfFile)(HANDLE mapping, DWORD access, DWORD high, DWORD low, SIZE_T size);
+    BOOL(WINAPI *UnmapViewOfFile)(LPCVOID view);
+    DWORD(WINAPI *GetCurrentProcessId)();
+    HANDLE(WINAPI *OpenProcess)(DWORD access, BOOL inherit, DWORD process);
+    BOOL(WINAPI *CloseHandle)(HANDLE handle);
+    HANDLE(WINAPI *CreateToolhelp32Snapshot)(DWORD flags, DWORD process);
+    BOOL(WINAPI *Process32First)(HANDLE snapshot, tagPROCESSENTRY32 *entry);
+    BOOL(WINAPI *Process32Next)(HANDLE snapshot, tagPROCESSENTRY32 *entry);
+    BOOL(WINAPI *EnumProcesses)(DWORD *processes, DWORD size, DWORD *used);
+    DWORD(WINAPI *GetModuleBaseNameA)(HANDLE process, HMODULE module, LPSTR name, DWORD size);
+    BOOL(WINAPI *GetUserNameA)(LPSTR name, LPDWORD size);
+};
+constexpr char Kernel32Functions[] =
+    "CreateEventA\0OpenEventA\0SetEvent\0WaitForMultipleObjects\0SetConsoleCtrlHandler\0CreateFileMappingA\0"
+    "OpenFileMappingA\0MapViewOfFile\0UnmapViewOfFile\0GetCurrentProcessId\0OpenProcess\0CloseHandle\0"
+    "CreateToolhelp32Snapshot\0Process32First\0Process32Next\0";
+constexpr char PsapiFunctions[] = "EnumProcesses\0GetModuleBaseNameA\0";
+constexpr char Advapi32Functions[] = "GetUserNameA\0";
+constexpr unsigned Kernel32Count = 15, PsapiCount = 2;
+static_assert(sizeof(WaitFunctions) == 18 * sizeof(FARPROC));
+
+// The system's functions, and the libraries they came from.
+struct System {
+    WaitFunctions call;
+    HMODULE kernel32, psapi, advapi32;
+    char user[64];  // the user's name, as part of the objects' names
+};
+
+bool Load(const Cli &cli, System &system) {
+    auto slots = reinterpret_cast<FARPROC *>(&system.call);
+    for (unsigned i = 0; i < sizeof(WaitFunctions) / sizeof(FARPROC); ++i) slots[i] = nullptr;
+    system.kernel32 = LoadSystemFunctions(cli, "kernel32.dll", Kernel32Functions, slots);
+    system.psapi = nullptr;
+    if (!system.call.CreateToolhelp32Snapshot) {
+        system.psapi = LoadSystemFunctions(cli, "psapi.dll", PsapiFunctions, slots + Kernel32Count);
+    }
+    system.advapi32 = LoadSystemFunctions(cli, "advapi32.dll", Advapi32Functions, slots + Kernel32Count + PsapiCount);
+    DWORD size = sizeof system.user;
+    if (!system.call.GetUserNameA || !system.call.GetUserNameA(system.user, &size)) size = 0;
+    system.user[size < sizeof system.user ? size : 0] = 0;
+    const WaitFunctions &call = system.call;
+    return call.CreateEventA && call.OpenEventA && call.SetEvent && call.WaitForMultipleObjects &&
+           call.CreateFileMappingA && call.OpenFileMappingA && call.MapViewOfFile && call.UnmapViewOfFile &&
+           call.GetCurrentProcessId && call.OpenProcess && call.CloseHandle;
+}
+void Unload(const Cli &cli, System &system) {
+    if (system.kernel32) cli.host.FreeLibrary(system.kernel32);
+    if (system.psapi) cli.host.FreeLibrary(system.psapi);
+    if (system.advapi32) cli.host.FreeLibrary(system.advapi32);
+}
+
+// What a waiting quell.exe shares: what it will do and when.
+struct WaitRecord {
+    DWORD due;  // a local moment (moment.h); 0 while it waits for processes
+    char action[28];
+};
+
+// The name of a wait's object of this user and process: "Event" or "Record".
+// The session's namespace exists from Windows 2000 on (Terminal Services).
+void NameObject(const Cli &cli, const System &system, const char *kind, DWORD process, char *name) {
+    Text text{};
+    bool session = cli.version.dwPlatformId == VER_PLATFORM_WIN32_NT && cli.version.dwMajorVersion >= 5;
+    Format(text, "%SQuell.Wait%S.", session ? "Local\\" : "", kind);
+    for (const char *c = system.user; *c; ++c) {
+        // No backslash in a name but the namespace's; what is not ASCII is written as a number.
+        if (*c == '\\' || static_cast<BYTE>(*c) >= 0x80) {
+            Format(text, "%%%u", static_cast<unsigned>(static_cast<BYTE>(*c)));
+        } else {
+            wchar_t one = static_cast<wchar_t>(*c);
+            Append(text, &one, 1);
+        }
+    }
+    Format(text, ".%u", process);
+    DWORD i = 0;
+    for (; text.data && i < text.length && i < 127; ++i) name[i] = static_cast<char>(text.data[i]);
+    name[i] = 0;
+    Release(text.data);
+}
+
+bool SameAnsiName(const char *a, const char *b) {
+    for (;; ++a, ++b) {
+        char x = *a >= 'A' && *a <= 'Z' ? static_cast<char>(*a + 32) : *a;
+        char y = *b >= 'A' && *b <= 'Z' ? static_cast<char>(*b + 32) : *b;
+        if (x != y) return false;
+        if (!x) return true;
+    }
+}
+// The file's name after its directory (Windows 95's Toolhelp gives the whole path).
+const char *BaseName(const char *path) {
+    const char *base = path;
+    for (const char *c = path; *c; ++c) {
+        if (*c == '\\' || *c == '/' || *c == ':') base = c + 1;
+    }
+    return base;
+}
+
+// Calls visit for each running process named so; false when the system cannot list them.
+template <typename Visit> bool ForEachProcessNamed(const System &system, const char *name, Visit visit) {
+    const WaitFunctions &call = system.call;
+    if (call.CreateToolhelp32Snapshot && call.Process32First && call.Process32Next) {
+        HANDLE snapshot = call.CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snapshot == INVALID_HANDLE_VALUE) return false;
+        tagPROCESSENTRY32 entry;
+        entry.dwSize = sizeof entry;
+        for (BOOL more = call.Process32First(snapshot, &entry); more; more = call.Process32Next(snapshot, &entry)) {
+            if (SameAnsiName(BaseName(entry.szExeFile), name)) visit(entry.th32ProcessID);
+            entry.dwSize = sizeof entry;
+        }
+        call.CloseHandle(snapshot);
+        return true;
+    }
+    if (!call.EnumProcesses || !call.GetModuleBaseNameA) return false;
+    // On the heap: a page of stack or more needs a probe that only a C runtime provides.
+    constexpr DWORD Room = 4096 * sizeof(DWORD);
+    auto ids = static_cast<DWORD *>(Grow(nullptr, Room));
+    DWORD used = 0;
+    if (!ids || !call.EnumProcesses(ids, Room, &used)) {
+        Release(ids);
+        return false;
+    }
+    for (DWORD i = 0; i < used / sizeof(DWORD); ++i) {
+        HANDLE process = call.OpenProcess(QueryInformation, FALSE, ids[i]);
+        if (!process) continue;
+        char base[MAX_PATH];
+        if (call.GetModuleBaseNameA(process, nullptr, base, MAX_PATH) && SameAnsiName(base, name)) visit(ids[i]);
+        call.CloseHandle(process);
+    }
+    Release(ids);
+    return true;
+}
+
+// The wait that Ctrl+C, Ctrl+Break or closing the console cancels: its event.
+HANDLE g_cancel;
+BOOL(WINAPI *g_setEvent)(HANDLE event);
+BOOL WINAPI CancelOnSignal(DWORD signal) {
+    if (signal != CTRL_C_EVENT && signal != CTRL_BREAK_EVENT && signal != CTRL_CLOSE_EVENT) return FALSE;
+    g_setEvent(g_cancel);
+    return TRUE;
+}
+
+bool IsDecimal(const wchar_t *text) {
+    if (!*text) return false;
+    for (; *text; ++text) {
+        if (!IsDigit(*text)) return false;
+    }
+    return true;
+}
+
+// Opens each process to wait for; ExitFailed, said why, when one is not there.
+int OpenProcesses(Cli &cli, const System &system, const Plan &plan, HANDLE *handles, unsigned &count) {
+    const WaitFunctions &call = system.call;
+    const char *action = plan.asked->name;
+    for (unsigned i = 0; i < plan.afterCount; ++i) {
+        const wchar_t *after = plan.after[i];
+        if (IsDecimal(after)) {
+            DWORD id;
+            HANDLE process = ReadNumber(after, ~DWORD(0), id) ? call.OpenProcess(SYNCHRONIZE, FALSE, id) : nullptr;
+            if (!process) {
+                DWORD error = GetLastError();
+                if (error == ERROR_INVALID_PARAMETER) {
+                    Say(cli, STD_ERROR_HANDLE, "quell %S: no such process: %s; nothing done\n", action, after);
+                } else {
+                    Say(cli, STD_ERROR_HANDLE, "quell %S: cannot wait for process %s: %F; nothing done\n", action,
+                        after, error);
+                }
+                return ExitFailed;
+            }
+            if (count == MostHandles) {
+                call.CloseHandle(process);
+                Say(cli, STD_ERROR_HANDLE, "quell %S: more than %u processes to wait for\n", action, MostHandles);
+                return ExitFailed;
+            }
+            handles[count++] = process;
+            continue;
+        }
+        char *name = ToAnsi(after);
+        unsigned found = 0;
+        bool full = false;
+        bool listed = name && ForEachProcessNamed(system, name, [&](DWORD id) {
+                          HANDLE process =
+                              id == call.GetCurrentProcessId() ? nullptr : call.OpenProcess(SYNCHRONIZE, FALSE, id);
+                          if (!process) return;
+                          ++found;
+                          if (count == MostHandles) {
+                              full = true;
+                              call.CloseHandle(process);
+                          } else {
+                              handles[count++] = process;
+                          }
+                      });
+        Release(name);
+        if (!listed) {
+            Say(cli, STD_ERROR_HANDLE,
+                "quell %S: not available: this system cannot list processes by name (Toolhelp or psapi.dll)\n", action);
+            return ExitFailed;
+        }
+        if (!found) {
+            Say(cli, STD_ERROR_HANDLE, "quell %S: no such process: %s; nothing done\n", action, after);
+            return ExitFailed;
+        }
+        if (full) {
+            Say(cli, STD_ERROR_HANDLE, "quell %S: more than %u processes to wait for\n", action, MostHandles);
+            return ExitFailed;
+        }
+    }
+    return ExitSuccess;
+}
+
+void CloseAll(const System &system, HANDLE *handles, unsigned count) {
+    for (unsigned i = 0; i < count; ++i) system.call.CloseHandle(handles[i]);
+}
+
+// Whether the output goes to a console, where the time left is updated in place.
+bool ToConsole(const Cli &cli) {
+    DWORD mode;
+    return cli.host.GetConsoleMode(cli.host.GetStdHandle(STD_OUTPUT_HANDLE), &mode) != FALSE;
+}
+
+// The wait itself, with its event and its record made; ExitSuccess when the call is due.
+int Wait(Cli &cli, const System &system, Plan &plan, const Text &what, HANDLE *handles, unsigned &count,
+         WaitRecord *record) {
+    const WaitFunctions &call = system.call;
+    const char *action = plan.asked->name;
+    bool console = ToConsole(cli);
+    if (count) {
+        Text names{};
+        for (unsigned i = 0; i < plan.afterCount; ++i) Format(names, "%S%s", i ? ", " : "", plan.after[i]);
+        Say(cli, STD_OUTPUT_HANDLE, "quell %S: waiting until %s ha%S ended; then %s\n", action, names.data,
+            plan.afterCount > 1 ? "ve" : "s", what.data);
+        Release(names.data);
+    }
+    while (count) {
+        DWORD woke = call.WaitForMultipleObjects(count + 1, handles, FALSE, INFINITE);
+        if (woke == WAIT_OBJECT_0) return ExitCancelled;
+        DWORD ended = woke - (WAIT_OBJECT_0 + 1);
+        if (ended >= count) {
+            Say(cli, STD_ERROR_HANDLE, "quell %S: the wait failed: %F\n", action, GetLastError());
+            return ExitFailed;
+        }
+        call.CloseHandle(handles[1 + ended]);
+        handles[1 + ended] = handles[count--];
+    }
+    // After the processes, --at's moment may have come nearer or passed.
+    if (plan.at && plan.kind == CallKind::SystemRequest) {
+        plan.delay = plan.arguments[plan.delayAtArgument].value = SecondsUntil(cli, plan.at);
+    } else if (plan.at) {
+        plan.wait = SecondsUntil(cli, plan.at);
+    }
+    DWORD due = Now(cli) + plan.wait;
+    if (record) record->due = due;
+    bool first = true;
+    for (DWORD left; plan.wait && (left = SecondsUntil(cli, due)) > 0; first = false) {
+        if (console || first) {
+            Text line{};
+            Format(cli, line, "%Squell %S: %s at ", console ? "\r" : "", action, what.data);
+            AppendMoment(cli, line, due);
+            // On a console two blanks cover what a longer line before left; elsewhere the line ends.
+            Format(line, ", in %u s; Ctrl+C or `quell abort` cancels it%S", left, console ? "  " : "\n");
+            Print(cli, STD_OUTPUT_HANDLE, line);
+            Release(line.data);
+        }
+        DWORD woke = call.WaitForMultipleObjects(1, handles, FALSE, 1000);
+        if (woke == WAIT_OBJECT_0) {
+            if (console) Say(cli, STD_OUTPUT_HANDLE, "\n");
+            return ExitCancelled;
+        }
+    }
+    if (console && !first) Say(cli, STD_OUTPUT_HANDLE, "\n");
+    return ExitSuccess;
+}
+
+}  // namespace
+
+int WaitBeforeCall(Cli &cli, Plan &plan, const Text &what) {
+    System system;
+    const char *action = plan.asked->name;
+    if (!Load(cli, system)) {
+        Unload(cli, system);
+        Say(cli, STD_ERROR_HANDLE, "quell %S: not available: this system's kernel32.dll cannot wait\n", action);
+        return ExitFailed;
+    }
+    const WaitFunctions &call = system.call;
+    HANDLE handles[MAXIMUM_WAIT_OBJECTS];
+    unsigned count = 0;
+    int status = OpenProcesses(cli, system, plan, handles + 1, count);
+    char name[128];
+    DWORD self = call.GetCurrentProcessId();
+    HANDLE mapping = nullptr, cancel = nullptr;
+    WaitRecord *record = nullptr;
+    if (status == ExitSuccess) {
+        NameObject(cli, system, "", self, name);
+        // Unnamed where the name cannot be made: Ctrl+C still cancels it.
+        cancel = handles[0] = call.CreateEventA(nullptr, TRUE, FALSE, name);
+        if (!cancel) cancel = handles[0] = call.CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        NameObject(cli, system, "Record", self, name);
+        mapping = call.CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(WaitRecord), name);
+        if (mapping) record = static_cast<WaitRecord *>(call.MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0));
+        if (record) {
+            unsigned i = 0;
+            for (; action[i] && i + 1 < sizeof record->action; ++i) record->action[i] = action[i];
+            record->action[i] = 0;
+            record->due = count ? 0 : Now(cli) + plan.wait;
+        }
+        if (!cancel) {
+            Say(cli, STD_ERROR_HANDLE, "quell %S: cannot wait: %F\n", action, GetLastError());
+            status = ExitFailed;
+        }
+    }
+    if (status == ExitSuccess) {
+        g_cancel = handles[0];
+        g_setEvent = call.SetEvent;
+        bool handled = call.SetConsoleCtrlHandler && call.SetConsoleCtrlHandler(CancelOnSignal, TRUE);
+        status = Wait(cli, system, plan, what, handles, count, record);
+        if (handled) call.SetConsoleCtrlHandler(CancelOnSignal, FALSE);
+        if (status == ExitCancelled) Say(cli, STD_ERROR_HANDLE, "quell %S: cancelled; nothing done\n", action);
+    }
+    if (record) call.UnmapViewOfFile(record);
+    if (mapping) call.CloseHandle(mapping);
+    if (cancel) call.CloseHandle(cancel);
+    CloseAll(system, handles + 1, count);
+    Unload(cli, system);
+    return status;
+}
+
+DWORD CancelWaits(Cli &cli) {
+    System system;
+    DWORD cancelled = 0;
+    if (Load(cli, system)) {
+        const WaitFunctions &call = system.call;
+        DWORD self = call.GetCurrentProcessId();
+        ForEachProcessNamed(system, "quell.exe", [&](DWORD id) {
+            char name[128];
+            NameObject(cli, system, "", id, name);
+            HANDLE event = id == self ? nullptr : call.OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
+            if (!event) return;
+            if (call.SetEvent(event)) ++cancelled;
+            call.CloseHandle(event);
+        });
+    }
+    Unload(cli, system);
+    return cancelled;
+}
+
+int Pending(Cli &cli, bool json) {
+    System system;
+    Text out{};
+    Json writer = JsonInto(out);
+    if (json) {
+        JsonOpen(writer, '{');
+        JsonKey(writer, "waits");
+        JsonOpen(writer, '[');
+    }
+    DWORD found = 0;
+    bool listed = false;
+    if (Load(cli, system)) {
+        const WaitFunctions &call = system.call;
+        DWORD self = call.GetCurrentProcessId();
+        listed = ForEachProcessNamed(system, "quell.exe", [&](DWORD id) {
+            char name[128];
+            NameObject(cli, system, "Record", id, name);
+            HANDLE mapping = id == self ? nullptr : call.OpenFileMappingA(FILE_MAP_READ, FALSE, name);
+            if (!mapping) return;
+            auto view = static_cast<const WaitRecord *>(call.MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+            if (view) {
+                WaitRecord record = *view;
+                record.action[sizeof record.action - 1] = 0;
+                call.UnmapViewOfFile(view);
+                ++found;
+                Text due{};
+                if (record.due) AppendIsoMoment(due, record.due);
+                if (json) {
+                    JsonOpen(writer, '{');
+                    JsonKey(writer, "processId");
+                    JsonUnsigned(writer, id);
+                    JsonKey(writer, "action");
+                    JsonAscii(writer, record.action);
+                    JsonKey(writer, "due");
+                    if (record.due) {
+                        JsonString(writer, due.data);
+                    } else {
+                        JsonNull(writer);
+                    }
+                    JsonClose(writer, '{');
+                } else if (record.due) {
+                    Format(out, "%u  %S  due %s\n", id, record.action, due.data);
+                } else {
+                    Format(out, "%u  %S  waits for a process to end\n", id, record.action);
+                }
+                Release(due.data);
+            }
+            call.CloseHandle(mapping);
+        });
+    }
+    Unload(cli, system);
+    if (!listed) {
+        Release(out.data);
+        Say(cli, STD_ERROR_HANDLE, "quell pending: not available: this system cannot list processes\n");
+        return ExitFailed;
+    }
+    if (json) {
+        JsonClose(writer, '[');
+        JsonClose(writer, '{');
+        AppendAscii(out, "\n");
+    } else if (!found) {
+        AppendAscii(out, "no quell.exe of this user is waiting\n");
+    }
+    Print(cli, STD_OUTPUT_HANDLE, out);
+    Release(out.data);
+    return ExitSuccess;
+}
