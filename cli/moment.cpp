@@ -54,6 +54,7 @@ void AppendTime(Text &text, DWORD moment, bool seconds) {
 // Exactly the digits asked for, of at most max; what follows them, or null.
 const wchar_t *ReadDigits(const wchar_t *text, int count, DWORD max, DWORD &value) {
     value = 0;
+    if (!text) return nullptr;
     for (int i = 0; i < count; ++i, ++text) {
         if (!IsDigit(*text)) return nullptr;
         value = value * 10 + static_cast<DWORD>(*text - L'0');
@@ -98,9 +99,9 @@ bool ParseMoment(const Cli &cli, const wchar_t *text, DWORD &moment) {
     bool dated = text[0] && text[1] && text[2] && text[3] && text[4] == L'-';
     if (dated) {
         text = ReadDigits(text, 4, 9999, year);
-        text = text ? ReadDigits(Expect(text, L'-'), 2, 12, month) : nullptr;
-        text = text ? ReadDigits(Expect(text, L'-'), 2, 31, day) : nullptr;
-        text = text ? Expect(text, L'T') : nullptr;
+        text = ReadDigits(Expect(text, L'-'), 2, 12, month);
+        text = ReadDigits(Expect(text, L'-'), 2, 31, day);
+        text = Expect(text, L'T');
         if (!text || year < 1980 || !month || !day) return false;
         // The day must exist in that month: the date read back is the same.
         long days = DaysOf(static_cast<long>(year), month, day);
@@ -115,7 +116,7 @@ bool ParseMoment(const Cli &cli, const wchar_t *text, DWORD &moment) {
         return true;
     }
     text = ReadDigits(text, 2, 23, hour);
-    text = text ? ReadDigits(Expect(text, L':'), 2, 59, minute) : nullptr;
+    text = ReadDigits(Expect(text, L':'), 2, 59, minute);
     if (!text || *text) return false;
     at.wYear = static_cast<WORD>(year);
     at.wMonth = static_cast<WORD>(month);

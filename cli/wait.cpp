@@ -132,39 +132,53 @@ const char *BaseName(const char *path) {
     return base;
 }
 
-// Calls visit for each running process named so; false when the system cannot list them.
-template <typename Visit> bool ForEachProcessNamed(const System &system, const char *name, Visit visit) {
+// The running processes named so, other than this one.
+struct Processes {
+    DWORD *ids;  // on the heap: a page of stack or more needs a probe that only a C runtime provides
+    DWORD count;
+    bool listed;  // false: the system cannot list them
+};
+constexpr DWORD MostProcesses = 4096;
+
+Processes ProcessesNamed(const System &system, const char *name) {
     const WaitFunctions &call = system.call;
+    Processes found = {static_cast<DWORD *>(Grow(nullptr, MostProcesses * sizeof(DWORD))), 0, false};
+    DWORD self = call.GetCurrentProcessId();
+    if (!found.ids) return found;
     if (call.CreateToolhelp32Snapshot && call.Process32First && call.Process32Next) {
         HANDLE snapshot = call.CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        if (snapshot == INVALID_HANDLE_VALUE) return false;
+        if (snapshot == INVALID_HANDLE_VALUE) return found;
         tagPROCESSENTRY32 entry;
         entry.dwSize = sizeof entry;
         for (BOOL more = call.Process32First(snapshot, &entry); more; more = call.Process32Next(snapshot, &entry)) {
-            if (SameAnsiName(BaseName(entry.szExeFile), name)) visit(entry.th32ProcessID);
+            DWORD id = entry.th32ProcessID;
+            if (id != self && found.count < MostProcesses && SameAnsiName(BaseName(entry.szExeFile), name)) {
+                found.ids[found.count++] = id;
+            }
             entry.dwSize = sizeof entry;
         }
         call.CloseHandle(snapshot);
-        return true;
+        found.listed = true;
+        return found;
     }
-    if (!call.EnumProcesses || !call.GetModuleBaseNameA) return false;
-    // On the heap: a page of stack or more needs a probe that only a C runtime provides.
-    constexpr DWORD Room = 4096 * sizeof(DWORD);
-    auto ids = static_cast<DWORD *>(Grow(nullptr, Room));
+    // NT 4.0: psapi.dll. The ids are listed first, the names read after, in the same room.
     DWORD used = 0;
-    if (!ids || !call.EnumProcesses(ids, Room, &used)) {
-        Release(ids);
-        return false;
+    if (!call.EnumProcesses || !call.GetModuleBaseNameA ||
+        !call.EnumProcesses(found.ids, MostProcesses * sizeof(DWORD), &used)) {
+        return found;
     }
     for (DWORD i = 0; i < used / sizeof(DWORD); ++i) {
-        HANDLE process = call.OpenProcess(QueryInformation, FALSE, ids[i]);
+        DWORD id = found.ids[i];
+        HANDLE process = id == self ? nullptr : call.OpenProcess(QueryInformation, FALSE, id);
         if (!process) continue;
         char base[MAX_PATH];
-        if (call.GetModuleBaseNameA(process, nullptr, base, MAX_PATH) && SameAnsiName(base, name)) visit(ids[i]);
+        if (call.GetModuleBaseNameA(process, nullptr, base, MAX_PATH) && SameAnsiName(base, name)) {
+            found.ids[found.count++] = id;
+        }
         call.CloseHandle(process);
     }
-    Release(ids);
-    return true;
+    found.listed = true;
+    return found;
 }
 
 // The wait that Ctrl+C, Ctrl+Break or closing the console cancels: its event.
@@ -212,21 +226,22 @@ int OpenProcesses(Cli &cli, const System &system, const Plan &plan, HANDLE *hand
             continue;
         }
         char *name = ToAnsi(after);
-        unsigned found = 0;
-        bool full = false;
-        bool listed = name && ForEachProcessNamed(system, name, [&](DWORD id) {
-                          HANDLE process =
-                              id == call.GetCurrentProcessId() ? nullptr : call.OpenProcess(SYNCHRONIZE, FALSE, id);
-                          if (!process) return;
-                          ++found;
-                          if (count == MostHandles) {
-                              full = true;
-                              call.CloseHandle(process);
-                          } else {
-                              handles[count++] = process;
-                          }
-                      });
+        Processes running = name ? ProcessesNamed(system, name) : Processes{nullptr, 0, false};
         Release(name);
+        bool listed = running.listed, full = false;
+        unsigned found = 0;
+        for (DWORD at = 0; at < running.count; ++at) {
+            HANDLE process = call.OpenProcess(SYNCHRONIZE, FALSE, running.ids[at]);
+            if (!process) continue;
+            ++found;
+            if (count == MostHandles) {
+                full = true;
+                call.CloseHandle(process);
+            } else {
+                handles[count++] = process;
+            }
+        }
+        Release(running.ids);
         if (!listed) {
             Say(cli, STD_ERROR_HANDLE,
                 "quell %S: not available: this system cannot list processes by name (Toolhelp or psapi.dll)\n", action);
@@ -365,15 +380,16 @@ DWORD CancelWaits(Cli &cli) {
     DWORD cancelled = 0;
     if (Load(cli, system)) {
         const WaitFunctions &call = system.call;
-        DWORD self = call.GetCurrentProcessId();
-        ForEachProcessNamed(system, "quell.exe", [&](DWORD id) {
+        Processes waiting = ProcessesNamed(system, "quell.exe");
+        for (DWORD at = 0; at < waiting.count; ++at) {
             char name[128];
-            NameObject(cli, system, "", id, name);
-            HANDLE event = id == self ? nullptr : call.OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
-            if (!event) return;
+            NameObject(cli, system, "", waiting.ids[at], name);
+            HANDLE event = call.OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
+            if (!event) continue;
             if (call.SetEvent(event)) ++cancelled;
             call.CloseHandle(event);
-        });
+        }
+        Release(waiting.ids);
     }
     Unload(cli, system);
     return cancelled;
@@ -392,12 +408,14 @@ int Pending(Cli &cli, bool json) {
     bool listed = false;
     if (Load(cli, system)) {
         const WaitFunctions &call = system.call;
-        DWORD self = call.GetCurrentProcessId();
-        listed = ForEachProcessNamed(system, "quell.exe", [&](DWORD id) {
+        Processes waiting = ProcessesNamed(system, "quell.exe");
+        listed = waiting.listed;
+        for (DWORD at = 0; at < waiting.count; ++at) {
+            DWORD id = waiting.ids[at];
             char name[128];
             NameObject(cli, system, "Record", id, name);
-            HANDLE mapping = id == self ? nullptr : call.OpenFileMappingA(FILE_MAP_READ, FALSE, name);
-            if (!mapping) return;
+            HANDLE mapping = call.OpenFileMappingA(FILE_MAP_READ, FALSE, name);
+            if (!mapping) continue;
             auto view = static_cast<const WaitRecord *>(call.MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
             if (view) {
                 WaitRecord record = *view;
@@ -427,7 +445,8 @@ int Pending(Cli &cli, bool json) {
                 Release(due.data);
             }
             call.CloseHandle(mapping);
-        });
+        }
+        Release(waiting.ids);
     }
     Unload(cli, system);
     if (!listed) {

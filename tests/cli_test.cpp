@@ -10,10 +10,12 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <tuple>
 #include <string>
 #include <vector>
 
 #include <shlwapi.h>
+#include <tlhelp32.h>
 
 #include "quell_cli.h"
 
@@ -24,10 +26,32 @@ struct Recorded {
     std::vector<uintptr_t> args;
     std::wstring text;     // the string argument, where there is one
     std::wstring machine;  // the machine name argument, where there is one
+    DWORD at = 0;          // the fake clock's seconds since the run started, when it was called
 };
 
 // The fake system, reset before each test.
 struct FakeWindow;
+// A running process and the moment it ends.
+struct FakeProcess {
+    DWORD id;
+    std::string program;  // as Toolhelp lists it
+    DWORD endsAt = ~DWORD(0);
+};
+constexpr DWORD SelfId = 4242;
+std::vector<FakeProcess> DefaultProcesses() {
+    return {{4, "System"},
+            {SelfId, "quell.exe"},
+            {1234, "backup.exe", 30},
+            {1235, "BACKUP.EXE", 50},
+            {1236, "render.exe", 120}};
+}
+// A named event or file mapping.
+struct FakeObject {
+    bool event;
+    bool set = false;
+    int handles = 0;  // open
+    std::vector<BYTE> bytes = std::vector<BYTE>(32);
+};
 struct FakeSystem {
     bool nt = true;
     std::wstring commandLine;
@@ -53,6 +77,16 @@ struct FakeSystem {
     std::vector<struct FakeWindow> windows;  // the top-level windows, in EnumWindows' order
     bool keepsBlockReasons = true;           // false: Quell.dll answers 0 with 120, as before Vista
     int openProcesses = 0;                   // handles of OpenProcess not yet closed
+    // The waits: the fake clock, the running processes and the named objects.
+    DWORD elapsed = 0;  // seconds since the run started, at 2026-12-07 10:31:00 local time
+    std::vector<FakeProcess> processes = DefaultProcesses();
+    bool toolhelp = true;                       // false: kernel32 lacks Toolhelp, as NT 4.0's does
+    bool psapi = true;                          // false: no psapi.dll either
+    std::map<std::string, FakeObject> objects;  // by name; unnamed ones under "#N"
+    std::vector<std::string> handles;           // what each fake object handle (its index + 1) stands for
+    PHANDLER_ROUTINE ctrlHandler = nullptr;
+    DWORD cancelAt = ~DWORD(0);  // the moment the wait is cancelled
+    DWORD signal = ~DWORD(0);    // how: a console signal, else through the wait's named event as quell abort does
 };
 
 // A top-level window of the fake system and its process.
@@ -224,10 +258,16 @@ BOOL WINAPI FakeGetConsoleMode(HANDLE handle, LPDWORD mode) {
     *mode = 3;
     return handle == OutHandle;
 }
-// The moment every run starts: 2026-12-07 10:31:00 local time.
+// The moment every run starts: 2026-12-07 10:31:00 local time; the clock moves as quell.exe waits.
 void WINAPI FakeGetLocalTime(LPSYSTEMTIME time) {
     Called("GetLocalTime");
-    *time = SYSTEMTIME{2026, 12, 1, 7, 10, 31, 0, 0};
+    SYSTEMTIME start{2026, 12, 1, 7, 10, 31, 0, 0};
+    FILETIME moment;
+    SystemTimeToFileTime(&start, &moment);
+    ULARGE_INTEGER ticks{{moment.dwLowDateTime, moment.dwHighDateTime}};
+    ticks.QuadPart += g_system.elapsed * 10000000ull;
+    moment = {ticks.LowPart, ticks.HighPart};
+    FileTimeToSystemTime(&moment, time);
 }
 UINT WINAPI FakeGetConsoleOutputCP() {
     Called("GetConsoleOutputCP");
@@ -273,7 +313,7 @@ DWORD WINAPI FakeFormatMessageW(DWORD flags, LPCVOID, DWORD error, DWORD, LPWSTR
 // ---- the fake Quell.dll -------------------------------------------------------
 
 LONG Record(const char *name, std::vector<uintptr_t> args = {}, std::wstring text = L"", LPCWSTR machine = nullptr) {
-    g_calls.push_back({name, std::move(args), std::move(text), machine ? machine : L""});
+    g_calls.push_back({name, std::move(args), std::move(text), machine ? machine : L"", g_system.elapsed});
     SetLastError(g_error);
     return g_result;
 }
@@ -386,6 +426,16 @@ DWORD WINAPI FakeGetWindowThreadProcessId(HWND window, LPDWORD process) {
 }
 HANDLE WINAPI FakeOpenProcess(DWORD access, BOOL inherit, DWORD process) {
     Called("OpenProcess");
+    if (access == SYNCHRONIZE || access == (PROCESS_QUERY_INFORMATION | PROCESS_VM_READ)) {
+        EXPECT_FALSE(inherit);
+        for (const FakeProcess &running : g_system.processes) {
+            if (running.id != process || running.endsAt <= g_system.elapsed) continue;
+            ++g_system.openProcesses;
+            return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(process));
+        }
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
     EXPECT_EQ(access, 0x1000u) << "PROCESS_QUERY_LIMITED_INFORMATION";
     EXPECT_FALSE(inherit);
     for (const FakeWindow &window : g_system.windows) {
@@ -407,9 +457,169 @@ BOOL WINAPI FakeQueryFullProcessImageNameW(HANDLE process, DWORD flags, LPWSTR p
     *size = static_cast<DWORD>(program.size());
     return TRUE;
 }
-BOOL WINAPI FakeCloseHandle(HANDLE) {
+// Process handles are their ids; a named object's handle is its place in g_system.handles and 0x10001.
+constexpr uintptr_t ObjectHandles = 0x10000;
+FakeObject *ObjectOf(HANDLE handle) {
+    uintptr_t at = reinterpret_cast<uintptr_t>(handle) - ObjectHandles - 1;
+    if (at >= g_system.handles.size()) return nullptr;
+    return &g_system.objects[g_system.handles[at]];
+}
+BOOL WINAPI FakeCloseHandle(HANDLE handle) {
     Called("CloseHandle");
-    --g_system.openProcesses;
+    if (FakeObject *object = ObjectOf(handle)) {
+        --object->handles;
+    } else {
+        --g_system.openProcesses;
+    }
+    return TRUE;
+}
+HANDLE OpenObject(const char *name, bool event, bool create) {
+    std::string key = name ? name : "#" + std::to_string(g_system.handles.size());
+    auto found = g_system.objects.find(key);
+    if (found == g_system.objects.end() && !create) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
+    if (found == g_system.objects.end()) found = g_system.objects.emplace(key, FakeObject{event}).first;
+    EXPECT_EQ(found->second.event, event) << key;
+    ++found->second.handles;
+    g_system.handles.push_back(key);
+    return reinterpret_cast<HANDLE>(ObjectHandles + g_system.handles.size());
+}
+HANDLE WINAPI FakeCreateEventA(LPSECURITY_ATTRIBUTES, BOOL manual, BOOL set, LPCSTR name) {
+    Called("CreateEventA");
+    EXPECT_TRUE(manual);
+    EXPECT_FALSE(set);
+    return OpenObject(name, true, true);
+}
+HANDLE WINAPI FakeOpenEventA(DWORD access, BOOL, LPCSTR name) {
+    Called("OpenEventA");
+    EXPECT_EQ(access, static_cast<DWORD>(EVENT_MODIFY_STATE));
+    return OpenObject(name, true, false);
+}
+BOOL WINAPI FakeSetEvent(HANDLE event) {
+    Called("SetEvent");
+    ObjectOf(event)->set = true;
+    return TRUE;
+}
+HANDLE WINAPI FakeCreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES, DWORD protect, DWORD, DWORD size,
+                                     LPCSTR name) {
+    Called("CreateFileMappingA");
+    EXPECT_EQ(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(protect, static_cast<DWORD>(PAGE_READWRITE));
+    EXPECT_LE(size, 32u);
+    return OpenObject(name, false, true);
+}
+HANDLE WINAPI FakeOpenFileMappingA(DWORD, BOOL, LPCSTR name) {
+    Called("OpenFileMappingA");
+    return OpenObject(name, false, false);
+}
+LPVOID WINAPI FakeMapViewOfFile(HANDLE mapping, DWORD, DWORD, DWORD, SIZE_T) {
+    Called("MapViewOfFile");
+    return ObjectOf(mapping)->bytes.data();
+}
+BOOL WINAPI FakeUnmapViewOfFile(LPCVOID) {
+    Called("UnmapViewOfFile");
+    return TRUE;
+}
+DWORD WINAPI FakeGetCurrentProcessId() { return SelfId; }
+BOOL WINAPI FakeSetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
+    Called("SetConsoleCtrlHandler");
+    g_system.ctrlHandler = add ? handler : nullptr;
+    return TRUE;
+}
+bool Signaled(HANDLE handle) {
+    if (FakeObject *object = ObjectOf(handle)) return object->set;
+    DWORD id = static_cast<DWORD>(reinterpret_cast<uintptr_t>(handle));
+    for (const FakeProcess &process : g_system.processes) {
+        if (process.id == id) return process.endsAt <= g_system.elapsed;
+    }
+    return true;
+}
+// Time passes until a handle is signalled or the time is up; the cancellation comes on time.
+DWORD WINAPI FakeWaitForMultipleObjects(DWORD count, const HANDLE *handles, BOOL all, DWORD milliseconds) {
+    Called("WaitForMultipleObjects");
+    EXPECT_FALSE(all);
+    DWORD until = milliseconds == INFINITE ? ~DWORD(0) : g_system.elapsed + milliseconds / 1000;
+    for (;;) {
+        if (g_system.elapsed >= g_system.cancelAt) {
+            g_system.cancelAt = ~DWORD(0);
+            if (g_system.signal != ~DWORD(0)) {
+                EXPECT_NE(g_system.ctrlHandler, nullptr) << "no console control handler";
+                if (g_system.ctrlHandler) {
+                    EXPECT_TRUE(g_system.ctrlHandler(g_system.signal));
+                }
+            } else {
+                // As quell abort does: the wait's event by its name.
+                HANDLE event = OpenObject(
+                    g_system.handles[reinterpret_cast<uintptr_t>(handles[0]) - ObjectHandles - 1].c_str(), true, false);
+                FakeSetEvent(event);
+                FakeCloseHandle(event);
+            }
+        }
+        for (DWORD i = 0; i < count; ++i) {
+            if (Signaled(handles[i])) return WAIT_OBJECT_0 + i;
+        }
+        if (g_system.elapsed >= until) return WAIT_TIMEOUT;
+        if (until == ~DWORD(0) && g_system.elapsed > 100000) {
+            ADD_FAILURE() << "a wait that nothing ends";
+            return WAIT_FAILED;
+        }
+        ++g_system.elapsed;
+    }
+}
+HANDLE WINAPI FakeCreateToolhelp32Snapshot(DWORD flags, DWORD) {
+    Called("CreateToolhelp32Snapshot");
+    EXPECT_EQ(flags, static_cast<DWORD>(TH32CS_SNAPPROCESS));
+    return OpenObject(nullptr, false, true);
+}
+size_t g_listed;
+BOOL WINAPI FakeProcess32Next(HANDLE, tagPROCESSENTRY32 *entry) {
+    Called("Process32Next");
+    EXPECT_EQ(entry->dwSize, sizeof *entry);
+    for (; g_listed < g_system.processes.size(); ++g_listed) {
+        const FakeProcess &process = g_system.processes[g_listed];
+        if (process.endsAt <= g_system.elapsed) continue;
+        entry->th32ProcessID = process.id;
+        // Windows 95 lists the whole path.
+        std::string program = (g_system.nt ? "" : "C:\\PROGRA~1\\") + process.program;
+        strcpy(entry->szExeFile, program.c_str());
+        ++g_listed;
+        return TRUE;
+    }
+    SetLastError(ERROR_NO_MORE_FILES);
+    return FALSE;
+}
+BOOL WINAPI FakeProcess32First(HANDLE snapshot, tagPROCESSENTRY32 *entry) {
+    Called("Process32First");
+    g_listed = 0;
+    return FakeProcess32Next(snapshot, entry);
+}
+BOOL WINAPI FakeEnumProcesses(DWORD *ids, DWORD size, DWORD *used) {
+    Called("EnumProcesses");
+    *used = 0;
+    for (const FakeProcess &process : g_system.processes) {
+        if (process.endsAt <= g_system.elapsed || *used + sizeof(DWORD) > size) continue;
+        ids[*used / sizeof(DWORD)] = process.id;
+        *used += sizeof(DWORD);
+    }
+    return TRUE;
+}
+DWORD WINAPI FakeGetModuleBaseNameA(HANDLE process, HMODULE module, LPSTR name, DWORD size) {
+    Called("GetModuleBaseNameA");
+    EXPECT_EQ(module, nullptr);
+    for (const FakeProcess &running : g_system.processes) {
+        if (running.id == static_cast<DWORD>(reinterpret_cast<uintptr_t>(process))) {
+            return CopyCut(running.program, name, size);
+        }
+    }
+    return 0;
+}
+BOOL WINAPI FakeGetUserNameA(LPSTR name, LPDWORD size) {
+    Called("GetUserNameA");
+    if (*size < 7) return FALSE;
+    strcpy(name, "tester");
+    *size = 7;
     return TRUE;
 }
 // Windows 95's shell takes the prompt as ANSI text.
@@ -434,7 +644,26 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
             {"user32.dll!GetWindowThreadProcessId", reinterpret_cast<FARPROC>(FakeGetWindowThreadProcessId)},
             {"kernel32.dll!OpenProcess", reinterpret_cast<FARPROC>(FakeOpenProcess)},
             {"kernel32.dll!QueryFullProcessImageNameW", reinterpret_cast<FARPROC>(FakeQueryFullProcessImageNameW)},
-            {"kernel32.dll!CloseHandle", reinterpret_cast<FARPROC>(FakeCloseHandle)}};
+            {"kernel32.dll!CloseHandle", reinterpret_cast<FARPROC>(FakeCloseHandle)},
+            {"kernel32.dll!CreateEventA", reinterpret_cast<FARPROC>(FakeCreateEventA)},
+            {"kernel32.dll!OpenEventA", reinterpret_cast<FARPROC>(FakeOpenEventA)},
+            {"kernel32.dll!SetEvent", reinterpret_cast<FARPROC>(FakeSetEvent)},
+            {"kernel32.dll!WaitForMultipleObjects", reinterpret_cast<FARPROC>(FakeWaitForMultipleObjects)},
+            {"kernel32.dll!SetConsoleCtrlHandler", reinterpret_cast<FARPROC>(FakeSetConsoleCtrlHandler)},
+            {"kernel32.dll!CreateFileMappingA", reinterpret_cast<FARPROC>(FakeCreateFileMappingA)},
+            {"kernel32.dll!OpenFileMappingA", reinterpret_cast<FARPROC>(FakeOpenFileMappingA)},
+            {"kernel32.dll!MapViewOfFile", reinterpret_cast<FARPROC>(FakeMapViewOfFile)},
+            {"kernel32.dll!UnmapViewOfFile", reinterpret_cast<FARPROC>(FakeUnmapViewOfFile)},
+            {"kernel32.dll!GetCurrentProcessId", reinterpret_cast<FARPROC>(FakeGetCurrentProcessId)},
+            {"kernel32.dll!CreateToolhelp32Snapshot",
+             g_system.toolhelp ? reinterpret_cast<FARPROC>(FakeCreateToolhelp32Snapshot) : nullptr},
+            {"kernel32.dll!Process32First",
+             g_system.toolhelp ? reinterpret_cast<FARPROC>(FakeProcess32First) : nullptr},
+            {"kernel32.dll!Process32Next", g_system.toolhelp ? reinterpret_cast<FARPROC>(FakeProcess32Next) : nullptr},
+            {"psapi.dll!EnumProcesses", g_system.psapi ? reinterpret_cast<FARPROC>(FakeEnumProcesses) : nullptr},
+            {"psapi.dll!GetModuleBaseNameA",
+             g_system.psapi ? reinterpret_cast<FARPROC>(FakeGetModuleBaseNameA) : nullptr},
+            {"advapi32.dll!GetUserNameA", reinterpret_cast<FARPROC>(FakeGetUserNameA)}};
         std::string looked = g_system.lookedUp.back();
         for (const auto &[entryName, address] : served) {
             if (looked.size() > entryName.size() &&
@@ -501,6 +730,8 @@ struct Cli : testing::TestWithParam<Family> {
         }
         int status = RunQuell(host);
         EXPECT_EQ(g_system.openFiles, 0) << "the image's handle left open";
+        EXPECT_EQ(g_system.openProcesses, 0) << "a process handle left open";
+        for (const auto &[name, object] : g_system.objects) EXPECT_EQ(object.handles, 0) << name << " left open";
         for (const std::string &name : g_system.systemCalls) {
             EXPECT_TRUE(g_system.nt || name.back() != 'W') << name << " called on Windows 95";
         }
@@ -652,6 +883,16 @@ const std::vector<Operation> Operations = {
      L"reboot this machine after 30 seconds, showing \"Bis gleich ☺\" meanwhile, closing applications without asking"},
     {{L"timed-reboot", L"5", L"--", L"-h"}, "LocalInitSystemRebootW", {AnyText, 5, FALSE}, L"-h"},
     {{L"timed-reboot", L"5", L"--", L"/?"}, "LocalInitSystemRebootW", {AnyText, 5, FALSE}, L"/?"},
+    // quell.exe's own wait before the export; the system's request with --at's warning period.
+    {{L"standby", L"--delay", L"5"}, "WindowsStandby", {}, L""},
+    {{L"lock", L"--at", L"10:32"}, "LockWorkStation", {}, L""},
+    {{L"logoff", L"--after", L"backup.exe"}, "WindowsLogOnOff", {}, L""},
+    {{L"force-logoff", L"--after", L"1234", L"--delay", L"10"}, "WindowsForceLogOnOff", {}, L""},
+    {{L"hibernate", L"--after", L"1236", L"--at", L"2026-12-07T10:35"}, "WindowsHibernate", {}, L""},
+    {{L"msdos", L"--delay", L"0"}, "WindowsMsDosModus", {}, L""},
+    {{L"reboot", L"--force", L"--after", L"1234"}, "WindowsForceReboot", {}, L""},
+    {{L"shutdown", L"--at", L"10:41"}, "LocalInitSystemShutdownW", {Null, 600, FALSE}, L""},
+    {{L"timed-reboot", L"90", L"--after", L"render.exe"}, "LocalInitSystemRebootW", {Null, 90, FALSE}, L""},
 };
 
 TEST_P(Cli, EachOperationCallsItsExportOnceWithItsArguments) {
@@ -1140,7 +1381,7 @@ TEST_P(Cli, UsageErrorsExitTwoAndCallNothing) {
         {{L"shutdown", L"--reason", L"1:2:3"}, L"not '1:2:3'"},
         {{L"shutdown", L"--reason", L"p:-1:2"}, L"not 'p:-1:2'"},
         {{L"shutdown", L"--reason", L""}, L"not ''"},
-        {{L"logoff", L"--delay", L"5"}, L"logoff does not take --delay"},
+        {{L"logoff", L"--message", L"x"}, L"logoff does not take --message"},
         {{L"abort", L"--delay", L"5"}, L"abort does not take --delay"},
         // The standard command's syntax.
         {{L"/x"}, L"unknown switch '/x'"},
@@ -1167,8 +1408,30 @@ TEST_P(Cli, UsageErrorsExitTwoAndCallNothing) {
         {{L"/s", L"/c"}, L"/c needs a value"},
         {{L"blockers", L"--yes"}, L"blockers does not take --yes"},
         {{L"blockers", L"now"}, L"blockers: unexpected argument 'now'"},
-        {{L"--version", L"--json"}, L"--version does not take --json; status, blockers take it"},
+        {{L"--version", L"--json"}, L"--version does not take --json; status, blockers, pending take it"},
         {{L"shutdown", L"--json", L"--yes"}, L"shutdown does not take --json"},
+        // When: the moment must be a real one, to come, within ten years, given once and not with --delay.
+        {{L"standby", L"--at", L"2026-12-07T10:30", L"--yes"}, L"--at 2026-12-07T10:30 has passed"},
+        {{L"shutdown", L"--at", L"2025-01-01T00:00", L"--yes"}, L"--at 2025-01-01T00:00 has passed"},
+        {{L"lock", L"--at", L"24:00", L"--yes"}, L"--at must be a real time"},
+        {{L"lock", L"--at", L"10:60", L"--yes"}, L"not '10:60'"},
+        {{L"lock", L"--at", L"1030", L"--yes"}, L"not '1030'"},
+        {{L"lock", L"--at", L"10:3", L"--yes"}, L"not '10:3'"},
+        {{L"lock", L"--at", L"10:30pm", L"--yes"}, L"not '10:30pm'"},
+        {{L"lock", L"--at", L"2027-02-29T10:00", L"--yes"}, L"not '2027-02-29T10:00'"},
+        {{L"lock", L"--at", L"2026-13-01T10:00", L"--yes"}, L"not '2026-13-01T10:00'"},
+        {{L"lock", L"--at", L"2026-12-08 10:00", L"--yes"}, L"not '2026-12-08 10:00'"},
+        {{L"reboot", L"--at", L"2036-12-05T10:31", L"--yes"}, L"--at 2036-12-05T10:31 is more than ten years"},
+        {{L"standby", L"--at", L"9999-12-31T23:59", L"--yes"}, L"is more than ten years"},
+        {{L"standby", L"--at", L"10:32", L"--delay", L"5", L"--yes"}, L"--delay and --at: give one of them"},
+        {{L"reboot", L"--delay", L"5", L"--at", L"10:32", L"--yes"}, L"--at and --delay: give one of them"},
+        {{L"timed-shutdown", L"60", L"--at", L"10:32", L"--yes"}, L"SECONDS and --at: give one of them"},
+        {{L"lock", L"--at", L"10:32", L"--at", L"10:33", L"--yes"}, L"--at is given twice"},
+        {{L"lock", L"--after", L"backup", L"--yes"}, L"--after needs a process id or a program's file name"},
+        {{L"lock", L"--after", L"C:\\Tools\\backup.exe", L"--yes"}, L"--after needs a process id"},
+        {{L"lock", L"--after", L"0", L"--yes"}, L"--after needs a process id"},
+        {{L"status", L"--at", L"10:32"}, L"status does not take --at"},
+        {{L"abort", L"--after", L"1234", L"--yes"}, L"abort does not take --after"},
     };
     for (const auto &[args, message] : cases) {
         SetUp();
@@ -1204,6 +1467,7 @@ TEST_P(Cli, HelpListsEveryCommandAndCallsNothing) {
         for (const Operation &operation : Operations) {
             EXPECT_NE(Out().find(L"  " + operation.args[0]), std::wstring::npos);
         }
+        EXPECT_NE(Out().find(L"\n  4  cancelled"), std::wstring::npos) << "the exit status of a cancelled wait";
     }
 }
 
@@ -1892,6 +2156,207 @@ TEST_P(Cli, ReportsSayWhatTheyFoundWithTheirExitStatus) {
                       directory + "user32.dll!EnumWindows", directory + "user32.dll!GetWindowTextW",
                       directory + "user32.dll!GetWindowThreadProcessId", directory + "kernel32.dll!OpenProcess",
                       directory + "kernel32.dll!QueryFullProcessImageNameW", directory + "kernel32.dll!CloseHandle"}));
+    }
+}
+
+// ---- waits --------------------------------------------------------------------
+
+// The name of a waiting quell.exe's event ("") or record ("Record"), of the user "tester".
+std::string WaitObject(const char *kind, DWORD process, const char *user = "tester") {
+    return std::string(g_system.nt ? "Local\\" : "") + "Quell.Wait" + kind + "." + user + "." + std::to_string(process);
+}
+// A local moment as quell.exe's records keep it: seconds since 1980-01-01.
+DWORD LocalMoment(WORD year, WORD month, WORD day, WORD hour, WORD minute) {
+    SYSTEMTIME epoch{1980, 1, 2, 1, 0, 0, 0, 0}, time{year, month, 0, day, hour, minute, 0, 0};
+    FILETIME from, to;
+    SystemTimeToFileTime(&epoch, &from);
+    SystemTimeToFileTime(&time, &to);
+    ULARGE_INTEGER a{{from.dwLowDateTime, from.dwHighDateTime}}, b{{to.dwLowDateTime, to.dwHighDateTime}};
+    return static_cast<DWORD>((b.QuadPart - a.QuadPart) / 10000000ull);
+}
+// Another quell.exe of this user (or another) that waits: its process, event and record.
+void AddWaiting(DWORD process, DWORD due, const char *action, const char *user = "tester") {
+    g_system.processes.push_back({process, "quell.exe"});
+    g_system.objects.emplace(WaitObject("", process, user), FakeObject{true});
+    FakeObject record{false};
+    memcpy(record.bytes.data(), &due, sizeof due);
+    strcpy(reinterpret_cast<char *>(record.bytes.data()) + 4, action);
+    g_system.objects.emplace(WaitObject("Record", process, user), record);
+}
+
+// quell.exe waits for the processes, then until the call is due, on the fake
+// clock (started at 10:31:00; backup.exe ends at 30 s and BACKUP.EXE at 50 s,
+// render.exe at 120 s); a console signal or quell abort's event cancels it.
+TEST_P(Cli, WaitsEndInTheCallAtItsMomentOrAreCancelled) {
+    constexpr DWORD None = ~DWORD(0);
+    struct Case {
+        std::vector<std::wstring> args;  // without --yes
+        const char *exportName;          // as on NT; null: nothing is called
+        DWORD calledAt;                  // seconds after the start
+        DWORD delay = None;              // the warning period the system's request gets
+        int exit = ExitSuccess;
+        DWORD cancelAt = None, signal = None;  // signal None: through the event, as quell abort does
+        std::wstring err = L"";                // a part of standard error
+        bool toolhelp = true, psapi = true;
+    };
+    const std::vector<Case> cases = {
+        {{L"standby", L"--delay", L"60"}, "WindowsStandby", 60},
+        {{L"lock", L"--at", L"10:32"}, "LockWorkStation", 60},
+        {{L"logoff", L"--at", L"09:00"}, "WindowsLogOnOff", 80940},  // tomorrow
+        {{L"hibernate", L"--at", L"2026-12-08T10:31"}, "WindowsHibernate", 86400},
+        {{L"force-logoff", L"--delay", L"0"}, "WindowsForceLogOnOff", 0},
+        // Every process of that name, in any case; then at once.
+        {{L"msdos", L"--after", L"backup.exe"}, "WindowsMsDosModus", 50},
+        {{L"standby", L"--after", L"1234", L"--delay", L"10"}, "WindowsStandby", 40},
+        // --at and --after: whichever comes later.
+        {{L"lock", L"--after", L"1234", L"--at", L"10:32"}, "LockWorkStation", 60},
+        {{L"lock", L"--after", L"render.exe", L"--at", L"10:32"}, "LockWorkStation", 120},
+        {{L"force-logoff", L"--after", L"1236", L"--after", L"1234"}, "WindowsForceLogOnOff", 120},
+        // The system's request: --at is its warning period, counted when it is made.
+        {{L"shutdown", L"--at", L"10:41"}, "LocalInitSystemShutdownW", 0, 600},
+        {{L"reboot", L"--after", L"1234", L"--at", L"10:32"}, "LocalInitSystemRebootW", 30, 30},
+        {{L"reboot", L"--after", L"render.exe", L"--at", L"10:32"}, "LocalInitSystemRebootW", 120, 0},
+        {{L"timed-reboot", L"90", L"--after", L"1234"}, "LocalInitSystemRebootW", 30, 90},
+        {{L"shutdown", L"--after", L"backup.exe"}, "WindowsShutdown", 50},
+        // NT 4.0 lists processes through psapi.dll; without it by name is not available, by id still is.
+        {{L"lock", L"--after", L"backup.exe"}, "LockWorkStation", 50, None, ExitSuccess, None, None, L"", false},
+        {{L"lock", L"--after", L"backup.exe"},
+         nullptr,
+         0,
+         None,
+         ExitFailed,
+         None,
+         None,
+         L"not available",
+         false,
+         false},
+        {{L"lock", L"--after", L"1234"}, "LockWorkStation", 30, None, ExitSuccess, None, None, L"", false, false},
+        // A typo must not act at once.
+        {{L"lock", L"--after", L"nosuch.exe"},
+         nullptr,
+         0,
+         None,
+         ExitFailed,
+         None,
+         None,
+         L"no such process: nosuch.exe"},
+        {{L"reboot", L"--after", L"999"}, nullptr, 0, None, ExitFailed, None, None, L"no such process: 999"},
+        {{L"lock", L"--after", L"1234", L"--after", L"quill.exe"},
+         nullptr,
+         0,
+         None,
+         ExitFailed,
+         None,
+         None,
+         L"no such process: quill.exe"},
+        // Cancelled: nothing further is called.
+        {{L"standby", L"--delay", L"60"}, nullptr, 0, None, ExitCancelled, 20, CTRL_C_EVENT, L"cancelled"},
+        {{L"lock", L"--at", L"10:32"}, nullptr, 0, None, ExitCancelled, 5, CTRL_BREAK_EVENT, L"cancelled"},
+        {{L"hibernate", L"--delay", L"60"}, nullptr, 0, None, ExitCancelled, 59, CTRL_CLOSE_EVENT, L"cancelled"},
+        {{L"standby", L"--delay", L"60"}, nullptr, 0, None, ExitCancelled, 30, None, L"cancelled"},
+        {{L"shutdown", L"--after", L"render.exe", L"--delay", L"30"},
+         nullptr,
+         0,
+         None,
+         ExitCancelled,
+         60,
+         None,
+         L"cancelled"},
+        {{L"logoff", L"--after", L"1236"}, nullptr, 0, None, ExitCancelled, 10, CTRL_C_EVENT, L"cancelled"},
+    };
+    for (const Case &row : cases) {
+        SetUp();
+        SCOPED_TRACE(testing::PrintToString(row.args));
+        g_system.toolhelp = row.toolhelp;
+        g_system.psapi = row.psapi;
+        g_system.cancelAt = row.cancelAt;
+        g_system.signal = row.signal;
+        g_result = -1;
+        EXPECT_EQ(Run(Confirmed(row.args)), row.exit) << testing::PrintToString(Err());
+        EXPECT_NE(Err().find(row.err), std::wstring::npos) << testing::PrintToString(Err());
+        if (!row.exportName) {
+            EXPECT_TRUE(g_calls.empty());
+            continue;
+        }
+        ASSERT_EQ(CalledNames().size(), 1u);
+        EXPECT_EQ(Wide(g_calls[0].name), Export(row.exportName));
+        EXPECT_EQ(g_calls[0].at, row.calledAt);
+        if (row.delay != None) {
+            EXPECT_EQ(g_calls[0].args[1], row.delay);
+        }
+        // What pending shows of it.
+        auto record = g_system.objects.find(WaitObject("Record", SelfId));
+        if (row.calledAt) {
+            ASSERT_NE(record, g_system.objects.end());
+            EXPECT_STREQ(reinterpret_cast<const char *>(record->second.bytes.data()) + 4,
+                         Encode(row.args[0], CP_ACP).c_str());
+        }
+    }
+}
+
+// The local abort cancels every waiting quell.exe of this user, and aborts the system's shutdown as before.
+TEST_P(Cli, AbortCancelsTheWaitsOfThisUser) {
+    struct Case {
+        std::vector<std::wstring> args;
+        std::vector<DWORD> waiting, others;  // quell.exe of this user that wait; of another user
+        LONG abortResult;                    // LocalAbortSystemShutdown's answer
+        int exit;
+    };
+    const std::vector<Case> cases = {
+        {{L"abort", L"--yes"}, {}, {}, 0, ExitFailed},
+        {{L"abort", L"--yes"}, {}, {}, -1, ExitSuccess},
+        {{L"abort", L"--yes"}, {77}, {}, 0, ExitSuccess},
+        {{L"abort", L"--yes"}, {77, 78}, {79}, -1, ExitSuccess},
+        {{L"abort", L"--yes"}, {}, {79}, 0, ExitFailed},
+        {{L"/a"}, {77}, {}, 0, ExitSuccess},
+        {{L"abort"}, {77}, {}, -1, ExitUsage},  // a dry run cancels nothing
+    };
+    for (const Case &row : cases) {
+        SetUp();
+        SCOPED_TRACE(testing::PrintToString(row.args));
+        for (DWORD process : row.waiting) AddWaiting(process, 1, "standby");
+        for (DWORD process : row.others) AddWaiting(process, 1, "standby", "other");
+        g_result = row.abortResult;
+        g_error = row.abortResult ? 0 : 1116;
+        EXPECT_EQ(Run(row.args), row.exit) << testing::PrintToString(Err());
+        for (DWORD process : row.waiting) EXPECT_EQ(g_system.objects[WaitObject("", process)].set, row.exit == 0);
+        for (DWORD process : row.others) EXPECT_FALSE(g_system.objects[WaitObject("", process, "other")].set);
+    }
+}
+
+TEST_P(Cli, PendingListsTheWaitsOfThisUser) {
+    struct Case {
+        std::vector<std::tuple<DWORD, DWORD, const char *>> waiting;  // process, due (0: for a process), action
+        std::wstring json;
+    };
+    DWORD at2300 = LocalMoment(2026, 12, 7, 23, 0);
+    const std::vector<Case> cases = {
+        {{}, L"{\"waits\": []}\n"},
+        {{{1234, at2300, "standby"}},
+         L"{\"waits\": [{\"processId\": 1234, \"action\": \"standby\", \"due\": \"2026-12-07T23:00:00\"}]}\n"},
+        {{{77, 0, "force-logoff"}, {78, at2300 + 86400 + 59, "lock"}},
+         L"{\"waits\": [{\"processId\": 77, \"action\": \"force-logoff\", \"due\": null}, {\"processId\": 78, "
+         L"\"action\": \"lock\", \"due\": \"2026-12-08T23:00:59\"}]}\n"},
+    };
+    for (const Case &row : cases) {
+        for (bool json : {true, false}) {
+            SetUp();
+            for (const auto &[process, due, action] : row.waiting) AddWaiting(process, due, action);
+            AddWaiting(99, at2300, "lock", "other");  // another user's: not listed
+            EXPECT_EQ(
+                Run(json ? std::vector<std::wstring>{L"pending", L"--json"} : std::vector<std::wstring>{L"pending"}),
+                ExitSuccess);
+            EXPECT_TRUE(g_calls.empty());
+            if (json) {
+                EXPECT_EQ(Out(), row.json);
+                EXPECT_FALSE(JsonReader::Read(Out()).empty());
+            } else {
+                for (const auto &[process, due, action] : row.waiting) {
+                    EXPECT_NE(Out().find(std::to_wstring(process)), std::wstring::npos);
+                }
+                EXPECT_EQ(Out().find(L"99"), std::wstring::npos);
+            }
+        }
     }
 }
 
