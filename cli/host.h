@@ -102,6 +102,7 @@ struct CliHost {
     DWORD(WINAPI *FormatMessageA)
     (DWORD flags, LPCVOID source, DWORD id, DWORD language, LPSTR text, DWORD size, va_list *arguments);
     void(WINAPI *GetLocalTime)(LPSYSTEMTIME time);
+    DWORD(WINAPI *GetTickCount)();
 
     LPWSTR(WINAPI *GetCommandLineW)();
     DWORD(WINAPI *GetModuleFileNameW)(HMODULE module, LPWSTR path, DWORD size);

@@ -7,7 +7,7 @@
 //   ExitProcess, GetModuleHandleA, GetProcAddress, GetVersionExA,
 //   GetCommandLineA, GetModuleFileNameA, GetSystemDirectoryA, LoadLibraryA,
 //   FreeLibrary, CloseHandle, GetStdHandle, GetConsoleMode, GetConsoleOutputCP,
-//   WriteFile, FormatMessageA, GetLocalTime, GetLastError, SetLastError, MultiByteToWideChar,
+//   WriteFile, FormatMessageA, GetLocalTime, GetTickCount, GetLastError, SetLastError, MultiByteToWideChar,
 //   WideCharToMultiByte, GetProcessHeap, HeapAlloc, HeapReAlloc, HeapFree.
 // Looked up at run time and called on every system but Windows 95/98/Me:
 //   GetCommandLineW, GetModuleFileNameW, LoadLibraryW, WriteConsoleW,
@@ -32,6 +32,7 @@ extern "C" void QuellStart() {
     host.WriteFile = WriteFile;
     host.FormatMessageA = FormatMessageA;
     host.GetLocalTime = GetLocalTime;
+    host.GetTickCount = GetTickCount;
     // kernel32 is in every process; its W entries are stubs on Windows 95/98/Me.
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     const char *name = CliHostLookedUpNames;

@@ -301,8 +301,10 @@ int Wait(Cli &cli, const System &system, Plan &plan, const Text &what, HANDLE *h
     }
     DWORD due = Now(cli) + plan.wait;
     if (record) record->due = due;
+    // Counted in the tick count's seconds: the local clock's whole seconds would cut a second short.
+    DWORD left = plan.wait, mark = cli.host.GetTickCount();
     bool first = true;
-    for (DWORD left; plan.wait && (left = SecondsUntil(cli, due)) > 0; first = false) {
+    for (; left; first = false) {
         if (console || first) {
             Text line{};
             Format(cli, line, "%Squell %S: %s at ", console ? "\r" : "", action, what.data);
@@ -312,10 +314,14 @@ int Wait(Cli &cli, const System &system, Plan &plan, const Text &what, HANDLE *h
             Print(cli, STD_OUTPUT_HANDLE, line);
             Release(line.data);
         }
-        DWORD woke = call.WaitForMultipleObjects(1, handles, FALSE, 1000);
-        if (woke == WAIT_OBJECT_0) {
+        DWORD spent = cli.host.GetTickCount() - mark;
+        if (call.WaitForMultipleObjects(1, handles, FALSE, spent < 1000 ? 1000 - spent : 0) == WAIT_OBJECT_0) {
             if (console) Say(cli, STD_OUTPUT_HANDLE, "\n");
             return ExitCancelled;
+        }
+        if (cli.host.GetTickCount() - mark >= 1000) {
+            mark += 1000;
+            --left;
         }
     }
     if (console && !first) Say(cli, STD_OUTPUT_HANDLE, "\n");

@@ -26,7 +26,7 @@ struct Recorded {
     std::vector<uintptr_t> args;
     std::wstring text;     // the string argument, where there is one
     std::wstring machine;  // the machine name argument, where there is one
-    DWORD at = 0;          // the fake clock's seconds since the run started, when it was called
+    DWORD at = 0;          // the fake clock's milliseconds since the run started, when it was called
 };
 
 // The fake system, reset before each test.
@@ -78,14 +78,14 @@ struct FakeSystem {
     bool keepsBlockReasons = true;           // false: Quell.dll answers 0 with 120, as before Vista
     int openProcesses = 0;                   // handles of OpenProcess not yet closed
     // The waits: the fake clock, the running processes and the named objects.
-    DWORD elapsed = 0;  // seconds since the run started, at 2026-12-07 10:31:00 local time
+    DWORD elapsed = 0;  // milliseconds since the run started, at 2026-12-07 10:31:00 local time
     std::vector<FakeProcess> processes = DefaultProcesses();
     bool toolhelp = true;                       // false: kernel32 lacks Toolhelp, as NT 4.0's does
     bool psapi = true;                          // false: no psapi.dll either
     std::map<std::string, FakeObject> objects;  // by name; unnamed ones under "#N"
     std::vector<std::string> handles;           // what each fake object handle (its index + 1) stands for
     PHANDLER_ROUTINE ctrlHandler = nullptr;
-    DWORD cancelAt = ~DWORD(0);  // the moment the wait is cancelled
+    DWORD cancelAt = ~DWORD(0);  // the moment the wait is cancelled, in milliseconds
     DWORD signal = ~DWORD(0);    // how: a console signal, else through the wait's named event as quell abort does
 };
 
@@ -265,10 +265,11 @@ void WINAPI FakeGetLocalTime(LPSYSTEMTIME time) {
     FILETIME moment;
     SystemTimeToFileTime(&start, &moment);
     ULARGE_INTEGER ticks{{moment.dwLowDateTime, moment.dwHighDateTime}};
-    ticks.QuadPart += g_system.elapsed * 10000000ull;
+    ticks.QuadPart += g_system.elapsed / 1000 * 10000000ull;
     moment = {ticks.LowPart, ticks.HighPart};
     FileTimeToSystemTime(&moment, time);
 }
+DWORD WINAPI FakeGetTickCount() { return 0xFFFFFC18 + g_system.elapsed; }  // it wraps a second into a run
 UINT WINAPI FakeGetConsoleOutputCP() {
     Called("GetConsoleOutputCP");
     return ConsoleCodePage;
@@ -429,7 +430,7 @@ HANDLE WINAPI FakeOpenProcess(DWORD access, BOOL inherit, DWORD process) {
     if (access == SYNCHRONIZE || access == (PROCESS_QUERY_INFORMATION | PROCESS_VM_READ)) {
         EXPECT_FALSE(inherit);
         for (const FakeProcess &running : g_system.processes) {
-            if (running.id != process || running.endsAt <= g_system.elapsed) continue;
+            if (running.id != process || running.endsAt * 1000ull <= g_system.elapsed) continue;
             ++g_system.openProcesses;
             return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(process));
         }
@@ -528,45 +529,51 @@ BOOL WINAPI FakeSetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
     g_system.ctrlHandler = add ? handler : nullptr;
     return TRUE;
 }
+DWORD EndOf(HANDLE process) {
+    for (const FakeProcess &running : g_system.processes) {
+        if (running.id == static_cast<DWORD>(reinterpret_cast<uintptr_t>(process))) {
+            return running.endsAt == ~DWORD(0) ? ~DWORD(0) : running.endsAt * 1000;
+        }
+    }
+    return 0;
+}
 bool Signaled(HANDLE handle) {
     if (FakeObject *object = ObjectOf(handle)) return object->set;
-    DWORD id = static_cast<DWORD>(reinterpret_cast<uintptr_t>(handle));
-    for (const FakeProcess &process : g_system.processes) {
-        if (process.id == id) return process.endsAt <= g_system.elapsed;
-    }
-    return true;
+    return EndOf(handle) <= g_system.elapsed;
 }
 // Time passes until a handle is signalled or the time is up; the cancellation comes on time.
 DWORD WINAPI FakeWaitForMultipleObjects(DWORD count, const HANDLE *handles, BOOL all, DWORD milliseconds) {
     Called("WaitForMultipleObjects");
     EXPECT_FALSE(all);
-    DWORD until = milliseconds == INFINITE ? ~DWORD(0) : g_system.elapsed + milliseconds / 1000;
-    for (;;) {
-        if (g_system.elapsed >= g_system.cancelAt) {
-            g_system.cancelAt = ~DWORD(0);
-            if (g_system.signal != ~DWORD(0)) {
-                EXPECT_NE(g_system.ctrlHandler, nullptr) << "no console control handler";
-                if (g_system.ctrlHandler) {
-                    EXPECT_TRUE(g_system.ctrlHandler(g_system.signal));
-                }
-            } else {
-                // As quell abort does: the wait's event by its name.
-                HANDLE event = OpenObject(
-                    g_system.handles[reinterpret_cast<uintptr_t>(handles[0]) - ObjectHandles - 1].c_str(), true, false);
-                FakeSetEvent(event);
-                FakeCloseHandle(event);
-            }
-        }
-        for (DWORD i = 0; i < count; ++i) {
-            if (Signaled(handles[i])) return WAIT_OBJECT_0 + i;
-        }
-        if (g_system.elapsed >= until) return WAIT_TIMEOUT;
-        if (until == ~DWORD(0) && g_system.elapsed > 100000) {
-            ADD_FAILURE() << "a wait that nothing ends";
-            return WAIT_FAILED;
-        }
-        ++g_system.elapsed;
+    DWORD next = milliseconds == INFINITE ? ~DWORD(0) : g_system.elapsed + milliseconds;
+    next = std::min(next, std::max(g_system.cancelAt, g_system.elapsed));
+    for (DWORD i = 0; i < count; ++i) {
+        if (!ObjectOf(handles[i])) next = std::min(next, std::max(EndOf(handles[i]), g_system.elapsed));
     }
+    if (next == ~DWORD(0)) {
+        ADD_FAILURE() << "a wait that nothing ends";
+        return WAIT_FAILED;
+    }
+    g_system.elapsed = next;
+    if (g_system.elapsed >= g_system.cancelAt) {
+        g_system.cancelAt = ~DWORD(0);
+        if (g_system.signal != ~DWORD(0)) {
+            EXPECT_NE(g_system.ctrlHandler, nullptr) << "no console control handler";
+            if (g_system.ctrlHandler) {
+                EXPECT_TRUE(g_system.ctrlHandler(g_system.signal));
+            }
+        } else {
+            // As quell abort does: the wait's event by its name.
+            HANDLE event = OpenObject(
+                g_system.handles[reinterpret_cast<uintptr_t>(handles[0]) - ObjectHandles - 1].c_str(), true, false);
+            FakeSetEvent(event);
+            FakeCloseHandle(event);
+        }
+    }
+    for (DWORD i = 0; i < count; ++i) {
+        if (Signaled(handles[i])) return WAIT_OBJECT_0 + i;
+    }
+    return WAIT_TIMEOUT;
 }
 HANDLE WINAPI FakeCreateToolhelp32Snapshot(DWORD flags, DWORD) {
     Called("CreateToolhelp32Snapshot");
@@ -579,7 +586,7 @@ BOOL WINAPI FakeProcess32Next(HANDLE, tagPROCESSENTRY32 *entry) {
     EXPECT_EQ(entry->dwSize, sizeof *entry);
     for (; g_listed < g_system.processes.size(); ++g_listed) {
         const FakeProcess &process = g_system.processes[g_listed];
-        if (process.endsAt <= g_system.elapsed) continue;
+        if (process.endsAt * 1000ull <= g_system.elapsed) continue;
         entry->th32ProcessID = process.id;
         // Windows 95 lists the whole path.
         std::string program = (g_system.nt ? "" : "C:\\PROGRA~1\\") + process.program;
@@ -599,7 +606,7 @@ BOOL WINAPI FakeEnumProcesses(DWORD *ids, DWORD size, DWORD *used) {
     Called("EnumProcesses");
     *used = 0;
     for (const FakeProcess &process : g_system.processes) {
-        if (process.endsAt <= g_system.elapsed || *used + sizeof(DWORD) > size) continue;
+        if (process.endsAt * 1000ull <= g_system.elapsed || *used + sizeof(DWORD) > size) continue;
         ids[*used / sizeof(DWORD)] = process.id;
         *used += sizeof(DWORD);
     }
@@ -683,13 +690,17 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
     return nullptr;
 }
 
-const CliHost FakeHost = {FakeGetVersionExA,       FakeGetCommandLineA,    FakeGetModuleFileNameA,
-                          FakeGetSystemDirectoryA, FakeLoadLibraryA,       FakeGetProcAddress,
-                          FakeFreeLibrary,         FakeCloseFile,          FakeGetStdHandle,
-                          FakeGetConsoleMode,      FakeGetConsoleOutputCP, FakeWriteFile,
-                          FakeFormatMessageA,      FakeGetLocalTime,       FakeGetCommandLineW,
-                          FakeGetModuleFileNameW,  FakeLoadLibraryW,       FakeWriteConsoleW,
-                          FakeFormatMessageW,      FakeCreateFileW,        FakeGetFinalPathNameByHandleW};
+const CliHost FakeHost = {FakeGetVersionExA,      FakeGetCommandLineA,
+                          FakeGetModuleFileNameA, FakeGetSystemDirectoryA,
+                          FakeLoadLibraryA,       FakeGetProcAddress,
+                          FakeFreeLibrary,        FakeCloseFile,
+                          FakeGetStdHandle,       FakeGetConsoleMode,
+                          FakeGetConsoleOutputCP, FakeWriteFile,
+                          FakeFormatMessageA,     FakeGetLocalTime,
+                          FakeGetTickCount,       FakeGetCommandLineW,
+                          FakeGetModuleFileNameW, FakeLoadLibraryW,
+                          FakeWriteConsoleW,      FakeFormatMessageW,
+                          FakeCreateFileW,        FakeGetFinalPathNameByHandleW};
 
 // ---- the test's side ----------------------------------------------------------
 
@@ -2269,7 +2280,7 @@ TEST_P(Cli, WaitsEndInTheCallAtItsMomentOrAreCancelled) {
         SCOPED_TRACE(testing::PrintToString(row.args));
         g_system.toolhelp = row.toolhelp;
         g_system.psapi = row.psapi;
-        g_system.cancelAt = row.cancelAt;
+        g_system.cancelAt = row.cancelAt == None ? None : row.cancelAt * 1000;
         g_system.signal = row.signal;
         g_result = -1;
         EXPECT_EQ(Run(Confirmed(row.args)), row.exit) << testing::PrintToString(Err());
@@ -2280,7 +2291,7 @@ TEST_P(Cli, WaitsEndInTheCallAtItsMomentOrAreCancelled) {
         }
         ASSERT_EQ(CalledNames().size(), 1u);
         EXPECT_EQ(Wide(g_calls[0].name), Export(row.exportName));
-        EXPECT_EQ(g_calls[0].at, row.calledAt);
+        EXPECT_EQ(g_calls[0].at, row.calledAt * 1000);
         if (row.delay != None) {
             EXPECT_EQ(g_calls[0].args[1], row.delay);
         }
