@@ -73,6 +73,9 @@ class Run:
     block: list = dataclasses.field(default_factory=list)
     json_exit: Optional[int] = None     # the command again with --json
     json_output: str = ""
+    meanwhile: list = dataclasses.field(default_factory=list)  # (exit status, output) of each command run meanwhile
+    waited: Optional[float] = None      # seconds from quell.exe's first line to its first call watched
+    helper_ended_first: Optional[bool] = None  # the helper had ended when that call came
 
     def returned(self, function):
         """The result the relay log shows for FUNCTION's first call, as a signed 32-bit number."""
@@ -104,6 +107,9 @@ class Case:
     x64: bool = False                   # also in the x64 build tree
     reason: Optional[str] = None        # the block reason the witness's window holds
     confirm: bool = True                # False: a report, run without --yes, then again with --json
+    waits: bool = False                 # quell.exe waits: started, watched while it waits and until it ends
+    meanwhile: tuple = ()               # quell.exe's arguments of commands run while it waits
+    helper_ms: int = 0                  # a helper process that ends after so long; "{helper}" is its id
 
 
 # ---- the cases ----------------------------------------------------------------------
@@ -176,6 +182,45 @@ def sleep_as_the_system_answers(export, hibernate):
             return Expect(1, r"%s = 0, last error 50 " % export, no_relay=(r"Call powrprof\.SetSuspendState\(",))
         done = run.direct["SetSuspendState-hibernate" if hibernate else "SetSuspendState-standby"]["result"] != "0"
         return Expect(0 if done else 1, r"%s = %d, " % (export, -1 if done else 0), (call,))
+    return expect
+
+
+def lock_after_its_delay(run):
+    """lock --delay 2: LockWorkStation is called as the system answers, two seconds into the wait."""
+    expect = lock_as_the_system_answers(run)
+    expect.same = (("LockWorkStation called 2 s or more after the wait began", run.waited is not None and
+                    run.waited >= 1.9, True),)
+    return expect
+
+
+def waits_in(run, index):
+    """The waits that the command run meanwhile, pending --json, listed."""
+    try:
+        return json.loads(run.meanwhile[index][1])["waits"]
+    except (IndexError, ValueError, KeyError, TypeError):
+        return "not pending's JSON: %r" % (run.meanwhile[index:index + 1],)
+
+
+def cancelled_by_abort(run):
+    """standby --delay 60, then pending --json and abort --yes meanwhile: pending lists the
+    wait with its moment, abort cancels it, and quell.exe ends with 4 having called nothing."""
+    waits = waits_in(run, 0)
+    listed = [(type(wait.get("processId")), wait.get("action"),
+               bool(re.match(r"\A\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\Z", wait.get("due") or "")))
+              for wait in waits] if isinstance(waits, list) else waits
+    aborted = run.meanwhile[1] if len(run.meanwhile) > 1 else (None, "")
+    return Expect(4, r"quell standby: cancelled; nothing done\n", no_relay=(r"Call powrprof\.SetSuspendState\(",),
+                  same=(("pending --json during the wait", listed, [(int, "standby", True)]),
+                        ("abort --yes", (aborted[0], "cancelled 1 waiting quell.exe" in aborted[1]), (0, True))))
+
+
+def lock_after_the_helper(run):
+    """lock --after PID: pending shows the wait for a process; LockWorkStation comes after the helper ended."""
+    expect = lock_as_the_system_answers(run)
+    waits = waits_in(run, 0)
+    listed = [(wait.get("action"), wait.get("due")) for wait in waits] if isinstance(waits, list) else waits
+    expect.same = (("pending --json during the wait", listed, [("lock", None)]),
+                   ("the helper had ended when LockWorkStation was called", run.helper_ended_first, True))
     return expect
 
 
@@ -294,6 +339,13 @@ CASES = [
          direct=("GetPwrCapabilities", "SetSuspendState-standby")),
     Case("hibernate", ["hibernate"], "alive", sleep_as_the_system_answers("WindowsHibernate", hibernate=True),
          direct=("GetPwrCapabilities", "SetSuspendState-hibernate"), x64=True),
+    # quell.exe's own waits: the call only when it is due; cancelled by abort, calling nothing.
+    Case("lock-delay", ["lock", "--delay", "2"], "alive", lock_after_its_delay, direct=("LockWorkStation",),
+         waits=True),
+    Case("standby-abort", ["standby", "--delay", "60"], "alive", cancelled_by_abort, waits=True,
+         meanwhile=(["pending", "--json"], ["abort", "--yes"]), x64=True),
+    Case("lock-after", ["lock", "--after", "{helper}"], "alive", lock_after_the_helper, direct=("LockWorkStation",),
+         waits=True, meanwhile=(["pending", "--json"],), helper_ms=3000),
 ]
 
 
@@ -537,6 +589,8 @@ def observe(case, bin_dir, session, failures):
         run.relay = session.traced("block", witness, "block", windows_path(directory / "block.txt"), BLOCK_REASON,
                                    windows_path(bin_dir / "Quell.dll"))[2]
         run.block = read_lines(directory / "block.txt")
+    elif case.waits:
+        watch_wait(case, bin_dir, session, run, failures)
     else:
         confirm = ["--yes"] if case.confirm else []
         run.quell_exit, run.output, run.relay = session.traced("quell", bin_dir / "quell.exe", *case.command, *confirm)
@@ -564,6 +618,53 @@ def observe(case, bin_dir, session, failures):
         failures.append("the witness has ended")
     run.record = read_lines(record)
     return run
+
+
+def watch_wait(case, bin_dir, session, run, failures):
+    """quell.exe started with --yes and the relay log on; once it has said what it waits
+    for, the commands meanwhile run; until it ends, the moment of its first watched
+    call is noted, and whether the helper had ended by then."""
+    directory = session.directory
+    helper, command = None, list(case.command)
+    if case.helper_ms:
+        helper_record = directory / "helper.txt"
+        helper = session.start("helper", bin_dir / "quell_witness.exe", "linger", windows_path(helper_record),
+                               case.helper_ms)
+        if not wait_until(lambda: read_lines(helper_record)[:1] and read_lines(helper_record)[0].startswith("process ")):
+            failures.append("the helper never started")
+            return
+        command = [read_lines(helper_record)[0].split()[1] if part == "{helper}" else part for part in command]
+    out, err = directory / "quell.out", directory / "quell.err"
+    quell = session.start("quell", bin_dir / "quell.exe", *command, "--yes", env=dict(session.env, WINEDEBUG="+relay"))
+    if not wait_until(lambda: out.exists() and out.stat().st_size > 0):
+        failures.append("quell.exe never said what it waits for")
+    began = time.monotonic()
+    for index, arguments in enumerate(case.meanwhile):
+        exit = session.run("meanwhile%d" % index, bin_dir / "quell.exe", *arguments)
+        output = (directory / ("meanwhile%d.out" % index)).read_text(encoding="utf-8", errors="replace")
+        run.meanwhile.append((exit, output))
+    called = helper_ended = None
+    deadline = time.monotonic() + WAIT_SECONDS + case.helper_ms / 1000
+    while time.monotonic() < deadline:
+        ended = quell.poll() is not None
+        if helper and helper_ended is None and helper.poll() is not None:
+            helper_ended = time.monotonic()
+        if called is None and any(RELAY_CALL_LINE.match(line) for line in read_lines(err)):
+            called = time.monotonic()
+        if ended:
+            break
+        time.sleep(POLL_SECONDS)
+    if quell.poll() is None:
+        quell.kill()
+        failures.append("quell.exe still waited after %d s" % WAIT_SECONDS)
+    run.quell_exit = quell.wait()
+    run.waited = called - began if called is not None else None
+    if helper:
+        run.helper_ended_first = called is not None and helper_ended is not None and helper_ended <= called
+    lines = read_lines(err)
+    run.output = out.read_text(encoding="utf-8", errors="replace")
+    run.output += "".join(line + "\n" for line in lines if not WINE_DEBUG_LINE.match(line))
+    run.relay = "".join(line + "\n" for line in lines if WINE_DEBUG_LINE.match(line))
 
 
 def check(case, run, failures):
@@ -615,6 +716,10 @@ def report(case, run, seconds):
         lines("quell.exe exit status %s, output" % run.quell_exit, run.output.splitlines(), ended)
         if not case.confirm:
             lines("with --json, exit status %s, output" % run.json_exit, run.json_output.splitlines(), "(none)")
+        for arguments, (exit, output) in zip(case.meanwhile, run.meanwhile):
+            lines("meanwhile quell %s, exit status %s" % (" ".join(arguments), exit), output.splitlines(), "(none)")
+        if run.waited is not None:
+            print("  first call watched %.2f s after quell.exe's first line" % run.waited)
     calls = [line for line in run.relay.splitlines() if RELAY_CALL_LINE.match(line)]
     lines("Wine's relay log", calls, "(no call of the system functions watched)")
     lines("witness", run.record)

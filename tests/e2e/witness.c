@@ -22,6 +22,9 @@
  *   call RECORD NAME...
  *                      system functions called directly, to compare with the
  *                      exports that forward to them
+ *   linger RECORD MILLISECONDS
+ *                      records "process ID", then ends after that long: a
+ *                      process for quell.exe --after to wait for
  * Exit status 0: done; 1: what it waited for never came; 2: usage or set-up. */
 #include <windows.h>
 #include <powrprof.h>
@@ -330,6 +333,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, i
     if (!wcscmp(mode, L"settle") && argc == 4) return settle(_wtoi(argv[3]));
     if (!wcscmp(mode, L"answer") && argc == 5) return answer(argv[3], argv[4]);
     if (!wcscmp(mode, L"block") && (argc == 4 || argc == 5)) return block(argv[3], argc == 5 ? argv[4] : NULL);
+    if (!wcscmp(mode, L"linger") && argc == 4) {
+        record("process %lu", (unsigned long)GetCurrentProcessId());
+        Sleep((DWORD)_wtoi(argv[3]));
+        return 0;
+    }
     if (!wcscmp(mode, L"call") && argc >= 4) {
         int status = 0;
         for (int i = 3; i < argc; ++i) status |= call(argv[i]);
