@@ -6,12 +6,14 @@
 // event that cancels the wait and a small shared record of what it waits for.
 // `abort` and `pending` find them by listing the processes named quell.exe.
 // Everything here is looked up at run time from the system directory's DLLs,
-// so that quell.exe's import table stays as it is. kernel32's named events,
-// file mappings, OpenProcess, WaitForMultipleObjects, SetConsoleCtrlHandler and
-// GetCurrentProcessId are exported by Windows 95 and NT 3.51 alike (Geoff
-// Chappell's study of kernel32's exports: "3.51 and higher"); Toolhelp by
-// Windows 95/98/Me and 2000 on, not by NT 4.0 (the same study: 4.0 to 4.90 and
-// 5.0 and higher), where psapi.dll's EnumProcesses takes its place.
+// so that quell.exe's import table stays as it is. Geoff Chappell's study of
+// kernel32's exports gives CreateEventA, OpenEventA, SetEvent,
+// WaitForMultipleObjects, SetConsoleCtrlHandler, CreateFileMappingA,
+// OpenFileMappingA, MapViewOfFile and OpenProcess as "3.51 and higher" (Windows
+// 95 included), and CreateToolhelp32Snapshot, Process32First and Process32Next
+// as "4.0 and higher" (4.0: Windows 95 and NT 4.0). Where Toolhelp is missing
+// or its snapshot fails, psapi.dll's EnumProcesses lists the processes; with
+// neither, waiting for a process by name is not available.
 #include "arguments.h"
 #include "commands.h"
 #include "json.h"
@@ -68,10 +70,7 @@ bool Load(const Cli &cli, System &system) {
     auto slots = reinterpret_cast<FARPROC *>(&system.call);
     for (unsigned i = 0; i < sizeof(WaitFunctions) / sizeof(FARPROC); ++i) slots[i] = nullptr;
     system.kernel32 = LoadSystemFunctions(cli, "kernel32.dll", Kernel32Functions, slots);
-    system.psapi = nullptr;
-    if (!system.call.CreateToolhelp32Snapshot) {
-        system.psapi = LoadSystemFunctions(cli, "psapi.dll", PsapiFunctions, slots + Kernel32Count);
-    }
+    system.psapi = LoadSystemFunctions(cli, "psapi.dll", PsapiFunctions, slots + Kernel32Count);
     system.advapi32 = LoadSystemFunctions(cli, "advapi32.dll", Advapi32Functions, slots + Kernel32Count + PsapiCount);
     DWORD size = sizeof system.user;
     if (!system.call.GetUserNameA || !system.call.GetUserNameA(system.user, &size)) size = 0;
@@ -145,9 +144,10 @@ Processes ProcessesNamed(const System &system, const char *name) {
     Processes found = {static_cast<DWORD *>(Grow(nullptr, MostProcesses * sizeof(DWORD))), 0, false};
     DWORD self = call.GetCurrentProcessId();
     if (!found.ids) return found;
-    if (call.CreateToolhelp32Snapshot && call.Process32First && call.Process32Next) {
-        HANDLE snapshot = call.CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        if (snapshot == INVALID_HANDLE_VALUE) return found;
+    HANDLE snapshot = call.CreateToolhelp32Snapshot && call.Process32First && call.Process32Next
+                          ? call.CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)
+                          : INVALID_HANDLE_VALUE;
+    if (snapshot != INVALID_HANDLE_VALUE) {
         tagPROCESSENTRY32 entry;
         entry.dwSize = sizeof entry;
         for (BOOL more = call.Process32First(snapshot, &entry); more; more = call.Process32Next(snapshot, &entry)) {
@@ -161,7 +161,8 @@ Processes ProcessesNamed(const System &system, const char *name) {
         found.listed = true;
         return found;
     }
-    // NT 4.0: psapi.dll. The ids are listed first, the names read after, in the same room.
+    // Else psapi.dll (NT 4.0's add-on, in the system from 2000 on). The ids are listed first, the names read
+    // after, in the same room.
     DWORD used = 0;
     if (!call.EnumProcesses || !call.GetModuleBaseNameA ||
         !call.EnumProcesses(found.ids, MostProcesses * sizeof(DWORD), &used)) {
