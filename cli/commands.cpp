@@ -103,7 +103,7 @@ const Command TimedReboot = {.name = "timed-reboot",
                              .timed = &Reboot};
 const Command Abort = {.name = "abort",
                        .arguments = "[--machine NAME]",
-                       .effect = "abort a timed shutdown or reboot",
+                       .effect = "cancel this user's waiting quell.exe and abort a timed shutdown or reboot",
                        .shape = Shape::Plain,
                        .options = OptionYes | OptionMachine,
                        .entry = Export_LocalAbortSystemShutdown,

@@ -46,6 +46,7 @@ struct WaitFunctions {
     HANDLE(WINAPI *CreateToolhelp32Snapshot)(DWORD flags, DWORD process);
     BOOL(WINAPI *Process32First)(HANDLE snapshot, tagPROCESSENTRY32 *entry);
     BOOL(WINAPI *Process32Next)(HANDLE snapshot, tagPROCESSENTRY32 *entry);
+    void(WINAPI *Sleep)(DWORD milliseconds);
     BOOL(WINAPI *EnumProcesses)(DWORD *processes, DWORD size, DWORD *used);
     DWORD(WINAPI *GetModuleBaseNameA)(HANDLE process, HMODULE module, LPSTR name, DWORD size);
     BOOL(WINAPI *GetUserNameA)(LPSTR name, LPDWORD size);
@@ -53,11 +54,11 @@ struct WaitFunctions {
 constexpr char Kernel32Functions[] =
     "CreateEventA\0OpenEventA\0SetEvent\0WaitForMultipleObjects\0SetConsoleCtrlHandler\0CreateFileMappingA\0"
     "OpenFileMappingA\0MapViewOfFile\0UnmapViewOfFile\0GetCurrentProcessId\0OpenProcess\0CloseHandle\0"
-    "CreateToolhelp32Snapshot\0Process32First\0Process32Next\0";
+    "CreateToolhelp32Snapshot\0Process32First\0Process32Next\0Sleep\0";
 constexpr char PsapiFunctions[] = "EnumProcesses\0GetModuleBaseNameA\0";
 constexpr char Advapi32Functions[] = "GetUserNameA\0";
-constexpr unsigned Kernel32Count = 15, PsapiCount = 2;
-static_assert(sizeof(WaitFunctions) == 18 * sizeof(FARPROC));
+constexpr unsigned Kernel32Count = 16, PsapiCount = 2;
+static_assert(sizeof(WaitFunctions) == 19 * sizeof(FARPROC));
 
 // The system's functions, and the libraries they came from.
 struct System {
@@ -92,8 +93,10 @@ struct WaitRecord {
     char action[28];
 };
 
-// The name of a wait's object of this user and process: "Event" or "Record".
-// The session's namespace exists from Windows 2000 on (Terminal Services).
+// The name of a wait's object of this user and process: "" its event, "Record" its record.
+// "Local\\" names the session's namespace (Microsoft's "Kernel object namespaces", of
+// Terminal Services) from Windows 2000 on; the rest of a name holds no backslash (its
+// CreateEvent reference). Earlier systems, without session namespaces, get the name alone.
 void NameObject(const Cli &cli, const System &system, const char *kind, DWORD process, char *name) {
     Text text{};
     bool session = cli.version.dwPlatformId == VER_PLATFORM_WIN32_NT && cli.version.dwMajorVersion >= 5;
@@ -182,12 +185,19 @@ Processes ProcessesNamed(const System &system, const char *name) {
     return found;
 }
 
-// The wait that Ctrl+C, Ctrl+Break or closing the console cancels: its event.
-HANDLE g_cancel;
-BOOL(WINAPI *g_setEvent)(HANDLE event);
+// The wait that Ctrl+C, Ctrl+Break or closing the console cancels: its event
+// and the functions the handler, on a thread of its own, calls.
+struct Cancel {
+    HANDLE event;
+    BOOL(WINAPI *SetEvent)(HANDLE event);
+    void(WINAPI *Sleep)(DWORD milliseconds);
+} g_cancel;
 BOOL WINAPI CancelOnSignal(DWORD signal) {
     if (signal != CTRL_C_EVENT && signal != CTRL_BREAK_EVENT && signal != CTRL_CLOSE_EVENT) return FALSE;
-    g_setEvent(g_cancel);
+    g_cancel.SetEvent(g_cancel.event);
+    // Once this returns on a closing console the system ends the process: the
+    // wait ends it first, with its own exit status.
+    if (signal == CTRL_CLOSE_EVENT && g_cancel.Sleep) g_cancel.Sleep(5000);
     return TRUE;
 }
 
@@ -367,8 +377,7 @@ int WaitBeforeCall(Cli &cli, Plan &plan, const Text &what) {
         }
     }
     if (status == ExitSuccess) {
-        g_cancel = handles[0];
-        g_setEvent = call.SetEvent;
+        g_cancel = {handles[0], call.SetEvent, call.Sleep};
         bool handled = call.SetConsoleCtrlHandler && call.SetConsoleCtrlHandler(CancelOnSignal, TRUE);
         status = Wait(cli, system, plan, what, handles, count, record);
         if (handled) call.SetConsoleCtrlHandler(CancelOnSignal, FALSE);

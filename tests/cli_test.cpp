@@ -524,6 +524,7 @@ BOOL WINAPI FakeUnmapViewOfFile(LPCVOID) {
     return TRUE;
 }
 DWORD WINAPI FakeGetCurrentProcessId() { return SelfId; }
+void WINAPI FakeSleep(DWORD) { Called("Sleep"); }
 BOOL WINAPI FakeSetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
     Called("SetConsoleCtrlHandler");
     g_system.ctrlHandler = add ? handler : nullptr;
@@ -670,6 +671,7 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
             {"psapi.dll!EnumProcesses", g_system.psapi ? reinterpret_cast<FARPROC>(FakeEnumProcesses) : nullptr},
             {"psapi.dll!GetModuleBaseNameA",
              g_system.psapi ? reinterpret_cast<FARPROC>(FakeGetModuleBaseNameA) : nullptr},
+            {"kernel32.dll!Sleep", reinterpret_cast<FARPROC>(FakeSleep)},
             {"advapi32.dll!GetUserNameA", reinterpret_cast<FARPROC>(FakeGetUserNameA)}};
         std::string looked = g_system.lookedUp.back();
         for (const auto &[entryName, address] : served) {
