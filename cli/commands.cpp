@@ -136,6 +136,16 @@ const Command Hibernate = {
     nullptr,     0,  "this machine hibernated"};
 const Command Lock = {"lock",  "", "lock the workstation",     Shape::Plain, OptionYes, Export_LockWorkStation, nullptr,
                       nullptr, 0,  "the workstation is locked"};
+const Command DisplayOff = {"display-off",
+                            "",
+                            "turn the display off (SC_MONITORPOWER), waiting on no other program",
+                            Shape::DisplayOff,
+                            OptionYes,
+                            NoExport,
+                            nullptr,
+                            nullptr,
+                            0,
+                            "the display is turned off"};
 const Command RestartDialog = {"restart-dialog",
                                "[PROMPT]",
                                "show the shell's dialog that asks to restart, with PROMPT",
@@ -183,12 +193,12 @@ namespace {
 
 // In the order the help text lists them.
 const Command *const Commands[] = {
-    &commands::Status,         &commands::Logoff,        &commands::ForceLogoff, &commands::Shutdown,
-    &commands::ForceShutdown,  &commands::Reboot,        &commands::ForceReboot, &commands::RestartApps,
-    &commands::Hybrid,         &commands::TimedShutdown, &commands::TimedReboot, &commands::Abort,
-    &commands::Standby,        &commands::Hibernate,     &commands::Lock,        &commands::RestartDialog,
-    &commands::ShutdownDialog, &commands::MsDos,         &commands::Help,        &commands::Version,
-    &commands::Blockers,
+    &commands::Status,        &commands::Logoff,         &commands::ForceLogoff, &commands::Shutdown,
+    &commands::ForceShutdown, &commands::Reboot,         &commands::ForceReboot, &commands::RestartApps,
+    &commands::Hybrid,        &commands::TimedShutdown,  &commands::TimedReboot, &commands::Abort,
+    &commands::Standby,       &commands::Hibernate,      &commands::Lock,        &commands::DisplayOff,
+    &commands::RestartDialog, &commands::ShutdownDialog, &commands::MsDos,       &commands::Help,
+    &commands::Version,       &commands::Blockers,
 };
 
 // The exit statuses, for the help text.
