@@ -14,179 +14,161 @@ constexpr DWORD Forced = SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF;
 }  // namespace
 
 namespace commands {
-const Command Status = {"status",      "[--json]", "report what this system and Quell.dll offer; changes nothing",
-                        Shape::Status, OptionJson, NoExport,
-                        nullptr,       nullptr,    0,
-                        nullptr};
-const Command ForceLogoff = {"force-logoff",
-                             "",
-                             "log the user off, closing applications without asking",
-                             Shape::Plain,
-                             OptionYes,
-                             Export_WindowsForceLogOnOff,
-                             nullptr,
-                             nullptr,
-                             0,
-                             "the user is being logged off"};
-const Command Logoff = {"logoff",
-                        "",
-                        "log the user off",
-                        Shape::Plain,
-                        OptionYes,
-                        Export_WindowsLogOnOff,
-                        &ForceLogoff,
-                        nullptr,
-                        0,
-                        "the user is being logged off"};
-const Command ForceShutdown = {"force-shutdown",
-                               "[OPTIONS]",
-                               "shut down and power off this machine, closing applications without asking",
-                               Shape::Plain,
-                               RequestOptions,
-                               Export_WindowsForceShutdown,
-                               nullptr,
-                               nullptr,
-                               SHUTDOWN_POWEROFF | Forced,
-                               "this machine is shutting down"};
-const Command Shutdown = {"shutdown",
-                          "[OPTIONS]",
-                          "shut down and power off this machine",
-                          Shape::Plain,
-                          RequestOptions,
-                          Export_WindowsShutdown,
-                          &ForceShutdown,
-                          nullptr,
-                          SHUTDOWN_POWEROFF,
-                          "this machine is shutting down"};
-const Command ForceReboot = {"force-reboot",
-                             "[OPTIONS]",
-                             "reboot this machine, closing applications without asking",
-                             Shape::Plain,
-                             RequestOptions | OptionBootOptions,
-                             Export_WindowsForceReboot,
-                             nullptr,
-                             nullptr,
-                             SHUTDOWN_RESTART | Forced,
-                             "this machine is rebooting"};
-const Command Reboot = {"reboot",
-                        "[OPTIONS]",
-                        "reboot this machine",
-                        Shape::Plain,
-                        RequestOptions | OptionBootOptions,
-                        Export_WindowsReboot,
-                        &ForceReboot,
-                        nullptr,
-                        SHUTDOWN_RESTART,
-                        "this machine is rebooting"};
-const Command RestartApps = {"restart-apps",
-                             "[OPTIONS]",
-                             "end the session and restart the registered applications (a log-off before Vista)",
-                             Shape::Plain,
-                             RequestOptions,
-                             Export_WindowsRestartApps,
-                             nullptr,
-                             nullptr,
-                             SHUTDOWN_RESTART | SHUTDOWN_RESTARTAPPS,
-                             "the session is ending"};
-const Command Hybrid = {"hybrid",
-                        "[OPTIONS]",
-                        "shut down for a fast start-up (a power-off before Windows 8)",
-                        Shape::Plain,
-                        RequestOptions,
-                        Export_WindowsHybridShutdown,
-                        nullptr,
-                        nullptr,
-                        SHUTDOWN_POWEROFF | SHUTDOWN_HYBRID,
-                        "this machine is shutting down for a fast start-up"};
-const Command TimedShutdown = {"timed-shutdown",
-                               "SECONDS [MESSAGE] [OPTIONS]",
-                               "shut down after SECONDS",
-                               Shape::Timed,
-                               RequestOptions,
-                               NoExport,
-                               nullptr,
-                               &Shutdown,
-                               0,
-                               nullptr};
-const Command TimedReboot = {"timed-reboot",
-                             "SECONDS [MESSAGE] [OPTIONS]",
-                             "reboot after SECONDS",
-                             Shape::Timed,
-                             RequestOptions,
-                             NoExport,
-                             nullptr,
-                             &Reboot,
-                             0,
-                             nullptr};
-const Command Abort = {"abort",
-                       "[--machine NAME]",
-                       "abort a timed shutdown or reboot",
-                       Shape::Plain,
-                       OptionYes | OptionMachine,
-                       Export_LocalAbortSystemShutdown,
-                       nullptr,
-                       nullptr,
-                       0,
-                       "the timed shutdown or reboot of this machine is aborted"};
-const Command Standby = {
-    "standby", "", "put this machine into standby", Shape::Plain, OptionYes, Export_WindowsStandby, nullptr,
-    nullptr,   0,  "this machine went into standby"};
-const Command Hibernate = {
-    "hibernate", "", "hibernate this machine", Shape::Plain, OptionYes, Export_WindowsHibernate, nullptr,
-    nullptr,     0,  "this machine hibernated"};
-const Command Lock = {"lock",  "", "lock the workstation",     Shape::Plain, OptionYes, Export_LockWorkStation, nullptr,
-                      nullptr, 0,  "the workstation is locked"};
-const Command DisplayOff = {"display-off",
-                            "",
-                            "turn the display off (SC_MONITORPOWER), waiting on no other program",
-                            Shape::DisplayOff,
-                            OptionYes,
-                            NoExport,
-                            nullptr,
-                            nullptr,
-                            0,
-                            "the display is turned off"};
-const Command RestartDialog = {"restart-dialog",
-                               "[PROMPT]",
-                               "show the shell's dialog that asks to restart, with PROMPT",
-                               Shape::RestartDialog,
-                               OptionYes,
-                               Export_RestartDialog,
-                               nullptr,
-                               nullptr,
-                               0,
-                               "the user agreed: this machine is restarting"};
-const Command ShutdownDialog = {"shutdown-dialog",
-                                "",
-                                "show the shell's shut-down dialog",
-                                Shape::ShutdownDialog,
-                                OptionYes,
-                                Export_ShutdownDialog,
-                                nullptr,
-                                nullptr,
-                                0,
-                                "shown"};
-const Command MsDos = {"msdos",
-                       "",
-                       "restart into MS-DOS mode (Windows 95/98/Me)",
-                       Shape::Plain,
-                       OptionYes,
-                       Export_WindowsMsDosModus,
-                       nullptr,
-                       nullptr,
-                       0,
-                       "this machine is restarting into MS-DOS mode"};
-const Command Help = {
-    "help", "[COMMAND]", "show this text (also --help, -h, -?, /?)", Shape::Help, 0, NoExport, nullptr, nullptr,
-    0,      nullptr};
-const Command Version = {"--version",    "",      "show the versions of quell.exe and Quell.dll",
-                         Shape::Version, 0,       Export_DllGetVersion,
-                         nullptr,        nullptr, 0,
-                         nullptr};
-const Command Blockers = {"blockers",      "[--json]", "list the windows that hold a shutdown block reason",
-                          Shape::Blockers, OptionJson, Export_ShutdownBlockReasonQuery,
-                          nullptr,         nullptr,    0,
-                          nullptr};
+const Command Status = {.name = "status",
+                        .arguments = "[--json]",
+                        .effect = "report what this system and Quell.dll offer; changes nothing",
+                        .shape = Shape::Status,
+                        .options = OptionJson};
+const Command ForceLogoff = {.name = "force-logoff",
+                             .arguments = "",
+                             .effect = "log the user off, closing applications without asking",
+                             .shape = Shape::Plain,
+                             .options = OptionYes,
+                             .entry = Export_WindowsForceLogOnOff,
+                             .done = "the user is being logged off"};
+const Command Logoff = {.name = "logoff",
+                        .arguments = "",
+                        .effect = "log the user off",
+                        .shape = Shape::Plain,
+                        .options = OptionYes,
+                        .entry = Export_WindowsLogOnOff,
+                        .forced = &ForceLogoff,
+                        .done = "the user is being logged off"};
+const Command ForceShutdown = {.name = "force-shutdown",
+                               .arguments = "[OPTIONS]",
+                               .effect = "shut down and power off this machine, closing applications without asking",
+                               .shape = Shape::Plain,
+                               .options = RequestOptions,
+                               .entry = Export_WindowsForceShutdown,
+                               .shutdownFlags = SHUTDOWN_POWEROFF | Forced,
+                               .done = "this machine is shutting down"};
+const Command Shutdown = {.name = "shutdown",
+                          .arguments = "[OPTIONS]",
+                          .effect = "shut down and power off this machine",
+                          .shape = Shape::Plain,
+                          .options = RequestOptions,
+                          .entry = Export_WindowsShutdown,
+                          .forced = &ForceShutdown,
+                          .shutdownFlags = SHUTDOWN_POWEROFF,
+                          .done = "this machine is shutting down"};
+const Command ForceReboot = {.name = "force-reboot",
+                             .arguments = "[OPTIONS]",
+                             .effect = "reboot this machine, closing applications without asking",
+                             .shape = Shape::Plain,
+                             .options = RequestOptions | OptionBootOptions,
+                             .entry = Export_WindowsForceReboot,
+                             .shutdownFlags = SHUTDOWN_RESTART | Forced,
+                             .done = "this machine is rebooting"};
+const Command Reboot = {.name = "reboot",
+                        .arguments = "[OPTIONS]",
+                        .effect = "reboot this machine",
+                        .shape = Shape::Plain,
+                        .options = RequestOptions | OptionBootOptions,
+                        .entry = Export_WindowsReboot,
+                        .forced = &ForceReboot,
+                        .shutdownFlags = SHUTDOWN_RESTART,
+                        .done = "this machine is rebooting"};
+const Command RestartApps = {.name = "restart-apps",
+                             .arguments = "[OPTIONS]",
+                             .effect =
+                                 "end the session and restart the registered applications (a log-off before Vista)",
+                             .shape = Shape::Plain,
+                             .options = RequestOptions,
+                             .entry = Export_WindowsRestartApps,
+                             .shutdownFlags = SHUTDOWN_RESTART | SHUTDOWN_RESTARTAPPS,
+                             .done = "the session is ending"};
+const Command Hybrid = {.name = "hybrid",
+                        .arguments = "[OPTIONS]",
+                        .effect = "shut down for a fast start-up (a power-off before Windows 8)",
+                        .shape = Shape::Plain,
+                        .options = RequestOptions,
+                        .entry = Export_WindowsHybridShutdown,
+                        .shutdownFlags = SHUTDOWN_POWEROFF | SHUTDOWN_HYBRID,
+                        .done = "this machine is shutting down for a fast start-up"};
+const Command TimedShutdown = {.name = "timed-shutdown",
+                               .arguments = "SECONDS [MESSAGE] [OPTIONS]",
+                               .effect = "shut down after SECONDS",
+                               .shape = Shape::Timed,
+                               .options = RequestOptions,
+                               .timed = &Shutdown};
+const Command TimedReboot = {.name = "timed-reboot",
+                             .arguments = "SECONDS [MESSAGE] [OPTIONS]",
+                             .effect = "reboot after SECONDS",
+                             .shape = Shape::Timed,
+                             .options = RequestOptions,
+                             .timed = &Reboot};
+const Command Abort = {.name = "abort",
+                       .arguments = "[--machine NAME]",
+                       .effect = "abort a timed shutdown or reboot",
+                       .shape = Shape::Plain,
+                       .options = OptionYes | OptionMachine,
+                       .entry = Export_LocalAbortSystemShutdown,
+                       .done = "the timed shutdown or reboot of this machine is aborted"};
+const Command Standby = {.name = "standby",
+                         .arguments = "",
+                         .effect = "put this machine into standby",
+                         .shape = Shape::Plain,
+                         .options = OptionYes,
+                         .entry = Export_WindowsStandby,
+                         .done = "this machine went into standby"};
+const Command Hibernate = {.name = "hibernate",
+                           .arguments = "",
+                           .effect = "hibernate this machine",
+                           .shape = Shape::Plain,
+                           .options = OptionYes,
+                           .entry = Export_WindowsHibernate,
+                           .done = "this machine hibernated"};
+const Command Lock = {.name = "lock",
+                      .arguments = "",
+                      .effect = "lock the workstation",
+                      .shape = Shape::Plain,
+                      .options = OptionYes,
+                      .entry = Export_LockWorkStation,
+                      .done = "the workstation is locked"};
+const Command DisplayOff = {.name = "display-off",
+                            .arguments = "",
+                            .effect = "turn the display off (SC_MONITORPOWER), waiting on no other program",
+                            .shape = Shape::DisplayOff,
+                            .options = OptionYes,
+                            .done = "the display is turned off"};
+const Command RestartDialog = {.name = "restart-dialog",
+                               .arguments = "[PROMPT]",
+                               .effect = "show the shell's dialog that asks to restart, with PROMPT",
+                               .shape = Shape::RestartDialog,
+                               .options = OptionYes,
+                               .entry = Export_RestartDialog,
+                               .done = "the user agreed: this machine is restarting"};
+const Command ShutdownDialog = {.name = "shutdown-dialog",
+                                .arguments = "",
+                                .effect = "show the shell's shut-down dialog",
+                                .shape = Shape::ShutdownDialog,
+                                .options = OptionYes,
+                                .entry = Export_ShutdownDialog,
+                                .done = "shown"};
+const Command MsDos = {.name = "msdos",
+                       .arguments = "",
+                       .effect = "restart into MS-DOS mode (Windows 95/98/Me)",
+                       .shape = Shape::Plain,
+                       .options = OptionYes,
+                       .entry = Export_WindowsMsDosModus,
+                       .done = "this machine is restarting into MS-DOS mode"};
+const Command Help = {.name = "help",
+                      .arguments = "[COMMAND]",
+                      .effect = "show this text (also --help, -h, -?, /?)",
+                      .shape = Shape::Help,
+                      .options = 0};
+const Command Version = {.name = "--version",
+                         .arguments = "",
+                         .effect = "show the versions of quell.exe and Quell.dll",
+                         .shape = Shape::Version,
+                         .options = 0,
+                         .entry = Export_DllGetVersion};
+const Command Blockers = {.name = "blockers",
+                          .arguments = "[--json]",
+                          .effect = "list the windows that hold a shutdown block reason",
+                          .shape = Shape::Blockers,
+                          .options = OptionJson,
+                          .entry = Export_ShutdownBlockReasonQuery};
 }  // namespace commands
 
 namespace {
@@ -266,7 +248,7 @@ bool IsMachineName(const wchar_t *name) {
 
 }  // namespace
 
-const Option Options[] = {
+constexpr Option Options[] = {
     {"--yes", OptionYes, nullptr, "carry it out; without it a command only says what it would do"},
     {"--force", OptionForce, nullptr, "close applications without asking"},
     {"--machine", OptionMachine, "NAME", "another computer, \\\\NAME or NAME"},
@@ -277,6 +259,13 @@ const Option Options[] = {
     {"--json", OptionJson, nullptr, "as one JSON object"},
 };
 static_assert(sizeof Options / sizeof Options[0] == OptionCount);
+constexpr bool EachOptionAtItsBit() {
+    for (unsigned place = 0; place < OptionCount; ++place) {
+        if (Options[place].bit != 1u << place) return false;
+    }
+    return true;
+}
+static_assert(EachOptionAtItsBit(), "OptionOf finds an option at its bit's number");
 
 const Option &OptionOf(OptionBit bit) {
     unsigned place = 0;
@@ -395,20 +384,23 @@ void PrintHelp(const Cli &cli, const Command *) {
         if (command->timed) {
             Format(text, ": %S --delay SECONDS --message MESSAGE", command->timed->name);
         }
+        if (command->entry != NoExport) Format(text, " (%S)", ExportName(command->entry));
         if (command->forced && (command->options & OptionForce)) {
             Format(text, "; --force: %S", command->forced->name);
         }
-        if (command->entry != NoExport) Format(text, " (%S)", ExportName(command->entry));
         AppendAscii(text, "\n");
     }
-    AppendAscii(text, "\nOPTIONS of the commands that end or restart the machine (all but --force make the "
-                      "system's\nshutdown request):\n");
+    AppendAscii(text, "\nOptions (a command that does not take one says which do):\n");
     for (const Option &option : Options) {
         Format(text, "  %S%S%S\n      %S", option.name, option.value ? " " : "", option.value ? option.value : "",
                option.meaning);
         if (option.bit == OptionDelay) Format(text, "%u (ten years)", MaxDelay);
         AppendAscii(text, "\n");
     }
+    for (const Option &option : Options) {
+        if (option.bit & SystemRequestOptions) Format(text, "%S ", option.name);
+    }
+    AppendAscii(text, "make the system's shutdown request.\n");
     AppendAscii(text, "\nThe standard shutdown command's syntax, without --yes: quell /s|/r|/g|/l|/h|/p|/a [/hybrid]\n"
                       "[/o] [/f] [/t xxx] [/c \"comment\"] [/d [p:|u:]xx:yy] [/m \\\\computer]; /s, /r and /g wait "
                       "30 s\nunless /t says otherwise, and a /t above 0 closes applications without asking (/f).\n");

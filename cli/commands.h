@@ -44,6 +44,11 @@ enum OptionBit : unsigned {
     OptionJson = 1u << 7,
 };
 
+// The options that only the system's request carries: given, a command that
+// ends or restarts the machine makes it instead of calling its export.
+constexpr unsigned SystemRequestOptions =
+    OptionMachine | OptionDelay | OptionMessage | OptionReason | OptionBootOptions;
+
 struct Option {
     const char *name;     // matched in any case
     OptionBit bit;        // its place in Options is the bit's number
@@ -59,12 +64,12 @@ struct Command {
     const char *arguments;  // after the name, for the help text
     const char *effect;     // what it does, completing "would ..."
     Shape shape;
-    unsigned options;       // the OptionBits it accepts
-    QuellExport entry;      // the export it calls; NoExport: none
-    const Command *forced;  // what --force makes of it; null: itself
-    const Command *timed;   // Shape::Timed: the command it is with --delay
-    DWORD shutdownFlags;    // InitiateShutdownW's flags when it ends or restarts the machine
-    const char *done;       // what has happened once its export answered yes
+    unsigned options;                 // the OptionBits it accepts
+    QuellExport entry = NoExport;     // the export it calls
+    const Command *forced = nullptr;  // what --force makes of it; null: itself
+    const Command *timed = nullptr;   // Shape::Timed: the command it is with --delay
+    DWORD shutdownFlags = 0;          // InitiateShutdownW's flags when it ends or restarts the machine
+    const char *done = nullptr;       // what has happened once its export answered yes
 };
 
 // The commands, each by its identity.

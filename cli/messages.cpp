@@ -77,7 +77,12 @@ void Format(const Cli &cli, Text &text, const char *pattern, ...) {
     va_end(args);
 }
 
-void Print(const Cli &cli, DWORD stream, const Text &text) { Print(Output{cli.host, cli.ansi}, stream, text); }
+void Print(const Cli &cli, DWORD stream, const Text &text) {
+    const CliHost &host = cli.host;
+    Output output = {host.GetStdHandle, host.GetConsoleMode, host.GetConsoleOutputCP,
+                     host.WriteFile,    host.WriteConsoleW,  cli.ansi};
+    Print(output, stream, text);
+}
 
 void Say(const Cli &cli, DWORD stream, const char *pattern, ...) {
     Text text{};

@@ -17,8 +17,6 @@
 namespace {
 
 constexpr DWORD Forced = SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF;
-// The options that only the system's request carries.
-constexpr unsigned RequestOnly = OptionMachine | OptionDelay | OptionMessage | OptionReason | OptionBootOptions;
 
 // The flags' names after "SHUTDOWN_", by bit.
 const char *const FlagNames[] = {
@@ -333,8 +331,8 @@ Plan MakePlan(const Cli &cli, const Request &request) {
         return plan;
     }
     // The immediate export, unless an option asks for more than it does.
-    bool asksMore =
-        (request.given & RequestOnly) || (Has(request, OptionForce) && !(command->shutdownFlags & SHUTDOWN_FORCE_SELF));
+    bool asksMore = (request.given & SystemRequestOptions) ||
+                    (Has(request, OptionForce) && !(command->shutdownFlags & SHUTDOWN_FORCE_SELF));
     if (asksMore) PlanSystemRequest(cli, plan);
     return plan;
 }

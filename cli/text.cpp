@@ -142,7 +142,7 @@ void Format(Text &text, const char *pattern, ...) {
 // What goes to a file or a pipe ends its lines with CR LF, as Windows programs' do.
 void Print(const Output &output, DWORD stream, const Text &text) {
     if (!text.length) return;
-    const CliHost &host = output.host;
+    const Output &host = output;
     HANDLE handle = host.GetStdHandle(stream);
     DWORD mode = 0, written = 0;
     if (!output.ansi && host.GetConsoleMode(handle, &mode)) {

@@ -5,7 +5,7 @@
 
 #include <stdarg.h>
 
-#include "host.h"
+#include <windows.h>
 
 void *Grow(void *block, DWORD bytes);
 void Release(void *block);
@@ -45,10 +45,14 @@ using Conversion = bool (*)(const void *context, Text &text, char conversion, va
 void FormatV(Text &text, const char *pattern, va_list *args, Conversion more = nullptr, const void *context = nullptr);
 void Format(Text &text, const char *pattern, ...);
 
-// Where output goes: the standard handles and how to write to them.
+// Where output goes: the system functions that write to the standard handles.
 struct Output {
-    const CliHost &host;
-    bool ansi;  // Windows 95/98/Me: no W function
+    HANDLE(WINAPI *GetStdHandle)(DWORD stream);
+    BOOL(WINAPI *GetConsoleMode)(HANDLE console, LPDWORD mode);
+    UINT(WINAPI *GetConsoleOutputCP)();
+    BOOL(WINAPI *WriteFile)(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED overlapped);
+    BOOL(WINAPI *WriteConsoleW)(HANDLE console, const void *text, DWORD length, LPDWORD written, LPVOID reserved);
+    bool ansi;  // Windows 95/98/Me: the console's code page through WriteFile, no W function
 };
 // Writes the text to STD_OUTPUT_HANDLE or STD_ERROR_HANDLE: a console takes
 // it as it is, a file or a pipe gets its lines ended with CR LF.
