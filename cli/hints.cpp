@@ -5,9 +5,7 @@
 
 namespace {
 
-// Where winerror.h lacks them in older headers.
-constexpr DWORD ShutdownIsScheduled = 1190;   // ERROR_SHUTDOWN_IS_SCHEDULED
-constexpr DWORD RpcServerUnavailable = 1722;  // RPC_S_SERVER_UNAVAILABLE
+constexpr DWORD ShutdownIsScheduled = 1190;  // ERROR_SHUTDOWN_IS_SCHEDULED, which MinGW's winerror.h lacks
 
 enum class When : BYTE {
     Always,
@@ -28,7 +26,7 @@ const Hint Hints[] = {
     {ERROR_BAD_NETPATH, When::Always,
      "the machine was not found: check its name, the network, and that its firewall's remote administration rule "
      "lets the request in"},
-    {RpcServerUnavailable, When::Always,
+    {RPC_S_SERVER_UNAVAILABLE, When::Always,
      "the machine did not answer: check its name, the network, and that its firewall's remote administration rule "
      "lets the request in"},
     {ERROR_SHUTDOWN_IN_PROGRESS, When::Always, "a shutdown is already under way"},

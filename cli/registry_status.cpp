@@ -8,9 +8,10 @@
 // on 64-bit Windows reads the 64-bit view (KEY_WOW64_64KEY), where Windows
 // keeps these keys: WOW64 would show it the redirected SOFTWARE. The flag is
 // passed only where IsWow64Process (XP and later) says the process runs under
-// WOW64: Microsoft's "Accessing an Alternate Registry View" says of it
-// "Windows 2000: This flag is not supported", and NT before that knows it only
-// as one more key-specific access right, which no key's security grants.
+// WOW64, never to a 32-bit system: Microsoft's "Accessing an Alternate
+// Registry View" (in its edition that still covered Windows 2000) says "Windows
+// 2000: This flag is not supported", and what NT 4.0 and Windows 95/98/Me make
+// of the bit is documented nowhere.
 #include "json.h"
 #include "messages.h"
 #include "what.h"
