@@ -30,7 +30,7 @@ static_assert(sizeof(WindowFunctions) == 6 * sizeof(FARPROC));
 struct Scan {
     const Cli &cli;
     WindowFunctions system;
-    bool json;
+    Json *json;  // blockers --json: the report being written into out
     Text out;
     DWORD found;
     DWORD refused;  // windows whose reason the system would not let this process read
@@ -88,9 +88,18 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM context) {
     scan.system.GetWindowTextW(window, title, LongestTitle);
     wchar_t *program = ReadProgram(scan.system, process);
     Text &out = scan.out;
-    if (scan.json) {
-        Format(scan.cli, out, "%s\n  {\"processId\": %u, \"program\": %J, \"title\": %J, \"reason\": %J}",
-               scan.found ? L"," : L"", process, program, title, reason);
+    if (Json *json = scan.json) {
+        JsonLine(*json, 2);
+        JsonOpen(*json, '{');
+        JsonKey(*json, "processId");
+        JsonUnsigned(*json, process);
+        JsonKey(*json, "program");
+        JsonString(*json, program);
+        JsonKey(*json, "title");
+        JsonString(*json, title);
+        JsonKey(*json, "reason");
+        JsonString(*json, reason);
+        JsonClose(*json, '}');
     } else {
         Format(scan.cli, out, "  process %u (%s), window \"%s\": %s\n", process,
                program ? program : L"program not readable", title, reason);
@@ -113,7 +122,16 @@ int Blockers(Cli &cli, bool json) {
     BOOL probe = Asked(error, query, nullptr, nullptr, &size);
     bool available = !cli.ansi && (probe || error != ERROR_CALL_NOT_IMPLEMENTED);
 
-    Scan scan{cli, {}, json, {}, 0, 0};
+    Scan scan{cli, {}, nullptr, {}, 0, 0};
+    Json report = JsonInto(scan.out);
+    if (json) {
+        scan.json = &report;
+        JsonOpen(report, '{');
+        JsonKey(report, "available");
+        JsonBool(report, available);
+        JsonKey(report, "blockers");
+        JsonOpen(report, '[');
+    }
     HMODULE user32 = nullptr, kernel32 = nullptr;
     int status = ExitFailed;
     if (!available) {
@@ -132,18 +150,21 @@ int Blockers(Cli &cli, bool json) {
             Say(cli, STD_ERROR_HANDLE, "quell: the windows could not be listed: %F\n", GetLastError());
         }
     }
-    Text report{};
+    Text text{};
     if (json && (status == ExitSuccess || !available)) {
-        Format(cli, report, "{\"available\": %S, \"blockers\": [%s%s]}\n", JsonBool(available),
-               scan.out.length ? scan.out.data : L"", scan.found ? L"\n" : L"");
+        if (scan.found) JsonLine(report, 0);
+        JsonClose(report, '[');
+        JsonClose(report, '}');
+        AppendAscii(scan.out, "\n");
+        Print(cli, STD_OUTPUT_HANDLE, scan.out);
     } else if (status == ExitSuccess && scan.found) {
-        Format(cli, report, "%u window(s) hold a shutdown block reason:\n%s", scan.found, scan.out.data);
+        Format(cli, text, "%u window(s) hold a shutdown block reason:\n%s", scan.found, scan.out.data);
     } else if (status == ExitSuccess && !scan.refused) {
         // Only when every window answered: a refusal leaves the question open.
-        AppendAscii(report, "No program blocks the end of the session.\n");
+        AppendAscii(text, "No program blocks the end of the session.\n");
     }
-    Print(cli, STD_OUTPUT_HANDLE, report);
-    Release(report.data);
+    Print(cli, STD_OUTPUT_HANDLE, text);
+    Release(text.data);
     if (scan.refused) {
         Say(cli, STD_ERROR_HANDLE, "quell: %u window(s) refused the query: %E\n", scan.refused,
             static_cast<DWORD>(ERROR_ACCESS_DENIED));

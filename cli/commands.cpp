@@ -401,9 +401,9 @@ void PrintHelp(const Cli &cli, const Command *) {
         if (option.bit & SystemRequestOptions) Format(text, "%S ", option.name);
     }
     AppendAscii(text, "make the system's shutdown request.\n");
-    AppendAscii(text, "\nThe standard shutdown command's syntax, without --yes: quell /s|/r|/g|/l|/h|/p|/a [/hybrid]\n"
-                      "[/o] [/f] [/t xxx] [/c \"comment\"] [/d [p:|u:]xx:yy] [/m \\\\computer]; /s, /r and /g wait "
-                      "30 s\nunless /t says otherwise, and a /t above 0 closes applications without asking (/f).\n");
+    AppendAscii(text, "\nThe standard shutdown command's syntax, without --yes:\n  ");
+    AppendSwitchSyntax(text);
+    AppendAscii(text, "\n");
     AppendAscii(text, "\nEvery command but status, blockers, --version and help changes the session and does nothing\n"
                       "without --yes: it then says what it would do and which export it would call, with which "
                       "arguments.\nExit status:\n");

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "cli.h"
+#include "text.h"
 
 // InitiateShutdownW's flags as the system defines them; the headers offer them
 // only to programs that require Windows Vista.
@@ -97,6 +98,8 @@ inline bool Has(const Request &request, OptionBit bit) { return (request.given &
 int ParseCommandLine(const Cli &cli, int argc, wchar_t **argv, Request &request);
 // The standard shutdown command's syntax: the whole command line, argv[1] first.
 int ParseSwitches(const Cli &cli, int argc, wchar_t **argv, Request &request);
+// That syntax for the help text, from the same tables.
+void AppendSwitchSyntax(Text &text);
 // Files an option's value (null for a flag) in the request; ExitSuccess or a
 // usage error naming the option as written.
 int StoreOption(const Cli &cli, OptionBit bit, const wchar_t *written, const wchar_t *value, Request &request);

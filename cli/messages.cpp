@@ -1,7 +1,5 @@
 #include "messages.h"
 
-#include "json.h"
-
 namespace {
 
 // Appends the message text, each insert (%1 to %99, with or without a !format!)
@@ -49,10 +47,6 @@ void AppendSystemMessage(const Cli &cli, Text &text, DWORD error, const wchar_t 
 
 bool FrontEndConversion(const void *context, Text &text, char conversion, va_list *args) {
     const Cli &cli = *static_cast<const Cli *>(context);
-    if (conversion == 'J') {
-        AppendJsonString(text, va_arg(*args, const wchar_t *));
-        return true;
-    }
     if (conversion != 'E' && conversion != 'F' && conversion != 'L') return false;
     DWORD error = va_arg(*args, DWORD);
     const wchar_t *insert = conversion == 'L' ? va_arg(*args, const wchar_t *) : nullptr;

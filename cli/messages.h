@@ -7,7 +7,7 @@
 // Format with the front end's own conversions: %E "last error N (text)" for a
 // DWORD, %F the same after a failure, where 0 means the call set no error code,
 // %L the same as %E for a DWORD and then the wide text that fills the
-// message's inserts (a file name), %J a wide string as JSON (null as null).
+// message's inserts (a file name).
 void Format(const Cli &cli, Text &text, const char *pattern, ...);
 void Print(const Cli &cli, DWORD stream, const Text &text);
 // Formats and prints one message.

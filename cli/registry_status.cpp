@@ -170,6 +170,7 @@ const Source Sources[] = {
     {"PendingFileRenameOperations", PendingFileRenameOperations},
     {"ComputerRename", ComputerRename},
 };
+constexpr unsigned SourceCount = sizeof Sources / sizeof Sources[0];
 
 REGSAM ViewOf(const Cli &cli) {
     BOOL wow64 = FALSE;
@@ -182,39 +183,51 @@ void Line(const Cli &cli, Text &out, const char *question, const char *answer, c
 
 }  // namespace
 
-void RegistryStatus(const Cli &cli, Text &out, bool json) {
+void RegistryStatus(const Cli &cli, Text &out, Json *json) {
     REGSAM view = ViewOf(cli);
     Reader pendingReader{cli, view, 0};
+    bool found[SourceCount];
     Text sources{};
-    for (const Source &source : Sources) {
-        if (source.pending(pendingReader) != Found::Yes) continue;
-        if (json) {
-            Format(cli, sources, "%S\"%S\"", sources.length ? ", " : "", source.name);
-        } else {
-            Format(cli, sources, "%S%S", sources.length ? ", " : "", source.name);
-        }
+    for (unsigned i = 0; i < SourceCount; ++i) {
+        found[i] = Sources[i].pending(pendingReader) == Found::Yes;
+        if (found[i]) Format(cli, sources, "%S%S", sources.length ? ", " : "", Sources[i].name);
     }
     bool known = pendingReader.error == 0, pending = sources.length != 0;
 
     // HiberbootEnabled is there from Windows 8 on: a DWORD, 1 when fast startup is on.
     Reader powerReader{cli, view, 0};
     Value hiberboot;
-    Found found =
+    Found power =
         Read(powerReader, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Power", "HiberbootEnabled", hiberboot);
-    bool readable = found == Found::Yes && hiberboot.type == REG_DWORD && hiberboot.size == sizeof(DWORD);
+    bool readable = power == Found::Yes && hiberboot.type == REG_DWORD && hiberboot.size == sizeof(DWORD);
     DWORD fastStartup = readable ? *reinterpret_cast<const DWORD *>(hiberboot.data) : 0;
     Release(hiberboot.data);
 
     Text detail{};
     if (json) {
-        AppendAscii(out, ",\n \"rebootPending\": ");
+        JsonLine(*json, 1);
+        JsonKey(*json, "rebootPending");
         if (known) {
-            Format(cli, out, "{\"pending\": %S, \"sources\": [%s]}", JsonBool(pending),
-                   sources.data ? sources.data : L"");
+            JsonOpen(*json, '{');
+            JsonKey(*json, "pending");
+            JsonBool(*json, pending);
+            JsonKey(*json, "sources");
+            JsonOpen(*json, '[');
+            for (unsigned i = 0; i < SourceCount; ++i) {
+                if (found[i]) JsonAscii(*json, Sources[i].name);
+            }
+            JsonClose(*json, '[');
+            JsonClose(*json, '{');
         } else {
-            AppendAscii(out, JsonNull);
+            JsonNull(*json);
         }
-        Format(cli, out, ",\n \"fastStartup\": %S", readable ? JsonBool(fastStartup != 0) : JsonNull);
+        JsonLine(*json, 1);
+        JsonKey(*json, "fastStartup");
+        if (readable) {
+            JsonBool(*json, fastStartup != 0);
+        } else {
+            JsonNull(*json);
+        }
     } else {
         AppendAscii(out, "The registry\n");
         if (!known) Format(cli, detail, "the registry could not be read: %E", pendingReader.error);
@@ -223,7 +236,7 @@ void RegistryStatus(const Cli &cli, Text &out, bool json) {
         if (readable) {
             Format(cli, detail, "HiberbootEnabled %u%S", fastStartup,
                    fastStartup ? ": the Start menu's shut down is a hybrid one, quell shutdown a full one" : "");
-        } else if (found == Found::Unknown) {
+        } else if (power == Found::Unknown) {
             Format(cli, detail, "the registry could not be read: %E", powerReader.error);
         } else {
             AppendAscii(detail, "no HiberbootEnabled (before Windows 8)");

@@ -24,20 +24,25 @@ void MissingLine(const Cli &cli, Text &out, const char *question, const char *ex
 }
 
 // "name": {"result": n, "lastError": n}, or null for an export the library lacks.
-void JsonAnswer(const Cli &cli, Text &out, const char *name, bool present, LONG result, DWORD error) {
-    Format(cli, out, "%s\"%S\": ", out.length ? L", " : L"", name);
-    if (!present) return AppendAscii(out, JsonNull);
-    Format(cli, out, "{\"result\": %d, \"lastError\": %u}", result, error);
+void JsonAnswer(Json &json, const char *name, bool present, LONG result, DWORD error) {
+    JsonKey(json, name);
+    if (!present) return JsonNull(json);
+    JsonOpen(json, '{');
+    JsonKey(json, "result");
+    JsonNumber(json, result);
+    JsonKey(json, "lastError");
+    JsonUnsigned(json, error);
+    JsonClose(json, '}');
 }
 
-// One yes-or-no answer of Quell.dll: a line of the report, or without a
-// question a member of status --json's "answers".
+// One yes-or-no answer of Quell.dll: a line of the report, or with json a
+// member of status --json's "answers".
 template <typename Entry>
-void BooleanStatus(const Cli &cli, Text &out, const char *question, const char *exportName, Entry entry) {
+void BooleanStatus(const Cli &cli, Text &out, Json *json, const char *question, const char *exportName, Entry entry) {
     LONG result = 0;
     DWORD error = 0;
     if (entry) result = static_cast<LONG>(Asked(error, entry));
-    if (!question) return JsonAnswer(cli, out, exportName, entry != nullptr, result, error);
+    if (json) return JsonAnswer(*json, exportName, entry != nullptr, result, error);
     if (!entry) return MissingLine(cli, out, question, exportName);
     Text detail{};
     Format(cli, detail, "%S = %d, %E", exportName, result, error);
@@ -149,22 +154,35 @@ void AppendEntryLabel(Text &text, const LateBoundEntry &entry, bool json) {
 // system, with what the system's copy of its library offers: a line each, or
 // for status --json the "entries" list, which ends the object. The table's
 // names are plain ASCII: nothing in them needs escaping.
-void SystemEntriesStatus(const Cli &cli, Text &out, bool json) {
-    AppendAscii(out,
-                json ? ",\n \"entries\": [" : "System entries that Quell.dll may use here (looked up, not called)\n");
+void SystemEntriesStatus(const Cli &cli, Text &out, Json *json) {
+    if (json) {
+        JsonLine(*json, 1);
+        JsonKey(*json, "entries");
+        JsonOpen(*json, '[');
+    } else {
+        AppendAscii(out, "System entries that Quell.dll may use here (looked up, not called)\n");
+    }
     SystemDirectory systemDirectory = ReadSystemDirectory(cli);
-    const char *separator = "\n";
     for (const LateBoundLibrary *library : SystemLibraries) {
         for (const LateBoundEntry &entry : library->entries) {
             if (!Applies(cli, entry)) continue;
             Offer offer = SystemOffer(cli, systemDirectory, library->fileName, entry);
             Text label{};
-            AppendEntryLabel(label, entry, json);
+            AppendEntryLabel(label, entry, json != nullptr);
             if (json) {
-                Format(cli, out, "%S  {\"library\": \"%S\", \"entry\": \"%s\", \"offered\": %S}", separator,
-                       library->fileName, label.data,
-                       offer == Offer::Unknown ? JsonNull : JsonBool(offer == Offer::Offered));
-                separator = ",\n";
+                JsonLine(*json, 2);
+                JsonOpen(*json, '{');
+                JsonKey(*json, "library");
+                JsonAscii(*json, library->fileName);
+                JsonKey(*json, "entry");
+                JsonString(*json, label.data);
+                JsonKey(*json, "offered");
+                if (offer == Offer::Unknown) {
+                    JsonNull(*json);
+                } else {
+                    JsonBool(*json, offer == Offer::Offered);
+                }
+                JsonClose(*json, '}');
             } else {
                 Format(cli, out, "  %-14S %-30s %S\n", library->fileName, label.data,
                        offer == Offer::Offered   ? "offered"
@@ -174,7 +192,11 @@ void SystemEntriesStatus(const Cli &cli, Text &out, bool json) {
             Release(label.data);
         }
     }
-    if (json) AppendAscii(out, "]}\n");
+    if (json) {
+        JsonClose(*json, '[');
+        JsonClose(*json, '{');
+        AppendAscii(out, "\n");
+    }
 }
 
 // A library without all its exports is not the one this front end was made
@@ -196,72 +218,99 @@ int CompletenessStatus(const Cli &cli) {
 // Quell.dll's harmless answers, in the one order both forms share: the
 // report's lines, or for status --json the members of its "answers". The
 // version record and the power capabilities are kept for the rest of the JSON.
-void Answers(const Cli &cli, Text &out, bool json, DLLVERSIONINFO &version, HRESULT &versionResult,
+void Answers(const Cli &cli, Text &out, Json *json, DLLVERSIONINFO &version, HRESULT &versionResult,
              SYSTEM_POWER_CAPABILITIES &capabilities, BOOLEAN &read) {
     const QuellEntries &quell = cli.quell;
-    // Without a question BooleanStatus writes a JSON member.
-    auto question = [json](const char *text) { return json ? nullptr : text; };
-    BooleanStatus(cli, out, question("NT-family system"), "CheckWindowsNT", quell.CheckWindowsNT);
-    BooleanStatus(cli, out, question("user name readable"), "CheckUserName", quell.CheckUserName);
-    BooleanStatus(cli, out, question("shutdown privilege obtainable"), "WindowsNTPrivilegien",
-                  quell.WindowsNTPrivilegien);
+    if (json) JsonOpen(*json, '{');
+    BooleanStatus(cli, out, json, "NT-family system", "CheckWindowsNT", quell.CheckWindowsNT);
+    BooleanStatus(cli, out, json, "user name readable", "CheckUserName", quell.CheckUserName);
+    BooleanStatus(cli, out, json, "shutdown privilege obtainable", "WindowsNTPrivilegien", quell.WindowsNTPrivilegien);
 
     DWORD error = 0;
     if (quell.DllGetVersion) versionResult = Asked(error, quell.DllGetVersion, &version);
     if (json) {
-        JsonAnswer(cli, out, "DllGetVersion", quell.DllGetVersion != nullptr, versionResult, error);
+        JsonAnswer(*json, "DllGetVersion", quell.DllGetVersion != nullptr, versionResult, error);
     } else {
         VersionStatus(cli, out, versionResult, error, version);
     }
-    BooleanStatus(cli, out, question("standby possible"), "CheckSystemPowerStatus", quell.CheckSystemPowerStatus);
-    BooleanStatus(cli, out, question("suspend allowed"), "IsPwrSuspendAllowed", quell.IsPwrSuspendAllowed);
-    BooleanStatus(cli, out, question("hibernation allowed"), "IsPwrHibernateAllowed", quell.IsPwrHibernateAllowed);
+    BooleanStatus(cli, out, json, "standby possible", "CheckSystemPowerStatus", quell.CheckSystemPowerStatus);
+    BooleanStatus(cli, out, json, "suspend allowed", "IsPwrSuspendAllowed", quell.IsPwrSuspendAllowed);
+    BooleanStatus(cli, out, json, "hibernation allowed", "IsPwrHibernateAllowed", quell.IsPwrHibernateAllowed);
 
     error = 0;
     if (quell.GetPwrCapabilities) read = Asked(error, quell.GetPwrCapabilities, &capabilities);
     if (json) {
-        JsonAnswer(cli, out, "GetPwrCapabilities", quell.GetPwrCapabilities != nullptr, read, error);
+        JsonAnswer(*json, "GetPwrCapabilities", quell.GetPwrCapabilities != nullptr, read, error);
     } else {
         CapabilitiesStatus(cli, out, read, error, capabilities);
     }
-    BooleanStatus(cli, out, question("MS-DOS mode shortcut present"), "CheckMsDosModus", quell.CheckMsDosModus);
+    BooleanStatus(cli, out, json, "MS-DOS mode shortcut present", "CheckMsDosModus", quell.CheckMsDosModus);
+    if (json) JsonClose(*json, '}');
 }
 
-// status --json up to its "entries": Quell.dll, the system, the answers and the capabilities.
+// status --json up to its "entries": Quell.dll, the system, the answers (written
+// before, as DllGetVersion's answer decides "quell") and the capabilities.
 // Without Quell.dll, "quell" is null and so is every answer.
-void JsonReport(const Cli &cli, Text &out, const Text &answers, const DLLVERSIONINFO &version, HRESULT versionResult,
+void JsonReport(const Cli &cli, Json &json, const Text &answers, const DLLVERSIONINFO &version, HRESULT versionResult,
                 const SYSTEM_POWER_CAPABILITIES &capabilities, BOOLEAN read) {
-    AppendAscii(out, "{\"quell\": ");
+    JsonOpen(json, '{');
+    JsonKey(json, "quell");
     if (cli.loaded) {
-        AppendAscii(out, "{\"version\": ");
+        JsonOpen(json, '{');
+        JsonKey(json, "version");
         if (versionResult == S_OK) {
-            Format(cli, out, "\"%u.%u.%u\"", version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber);
+            Text number{};
+            Format(number, "%u.%u.%u", version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber);
+            JsonString(json, number.data);
+            Release(number.data);
         } else {
-            AppendAscii(out, JsonNull);
+            JsonNull(json);
         }
         Text path{};
         FormQuellPath(cli, path);
-        Format(cli, out, ", \"path\": %J}", path.data);
+        JsonKey(json, "path");
+        JsonString(json, path.data);
         Release(path.data);
+        JsonClose(json, '}');
     } else {
-        AppendAscii(out, JsonNull);
+        JsonNull(json);
     }
     // On Windows 95/98/Me the build number is the low word; the high word repeats the version.
     const OSVERSIONINFOA &system = cli.version;
-    Format(cli, out,
-           ",\n \"system\": {\"platformId\": %u, \"major\": %u, \"minor\": %u, \"build\": %u},\n "
-           "\"answers\": {%s},\n \"capabilities\": ",
-           system.dwPlatformId, system.dwMajorVersion, system.dwMinorVersion,
-           cli.ansi ? LOWORD(system.dwBuildNumber) : system.dwBuildNumber, answers.data);
-    if (read) {
-        auto json = [](BYTE value) { return JsonBool(value != 0); };
-        Format(cli, out, "{\"S1\": %S, \"S2\": %S, \"S3\": %S, \"S4\": %S, \"hiberFile\": %S, \"modernStandby\": %S}",
-               json(capabilities.SystemS1), json(capabilities.SystemS2), json(capabilities.SystemS3),
-               json(capabilities.SystemS4), json(capabilities.HiberFilePresent),
-               json(reinterpret_cast<const BYTE *>(&capabilities)[AoAcOffset]));
-    } else {
-        AppendAscii(out, JsonNull);
+    JsonLine(json, 1);
+    JsonKey(json, "system");
+    JsonOpen(json, '{');
+    JsonKey(json, "platformId");
+    JsonUnsigned(json, system.dwPlatformId);
+    JsonKey(json, "major");
+    JsonUnsigned(json, system.dwMajorVersion);
+    JsonKey(json, "minor");
+    JsonUnsigned(json, system.dwMinorVersion);
+    JsonKey(json, "build");
+    JsonUnsigned(json, cli.ansi ? LOWORD(system.dwBuildNumber) : system.dwBuildNumber);
+    JsonClose(json, '}');
+    JsonLine(json, 1);
+    JsonKey(json, "answers");
+    JsonWritten(json, answers);
+    JsonLine(json, 1);
+    JsonKey(json, "capabilities");
+    if (!read) return JsonNull(json);
+    const BYTE *bytes = reinterpret_cast<const BYTE *>(&capabilities);
+    const struct {
+        const char *name;
+        BYTE value;
+    } members[] = {{"S1", capabilities.SystemS1},
+                   {"S2", capabilities.SystemS2},
+                   {"S3", capabilities.SystemS3},
+                   {"S4", capabilities.SystemS4},
+                   {"hiberFile", capabilities.HiberFilePresent},
+                   {"modernStandby", bytes[AoAcOffset]}};
+    JsonOpen(json, '{');
+    for (const auto &member : members) {
+        JsonKey(json, member.name);
+        JsonBool(json, member.value != 0);
     }
+    JsonClose(json, '}');
 }
 
 }  // namespace
@@ -275,12 +324,13 @@ int Status(Cli &cli, bool json) {
     SYSTEM_POWER_CAPABILITIES capabilities{};
     BOOLEAN read = FALSE;
     Text out{}, answers{};
+    Json answersJson = JsonInto(answers), report = JsonInto(out);
     if (!json) AppendAscii(out, "Quell.dll\n");
-    Answers(cli, json ? answers : out, json, version, versionResult, capabilities, read);
-    if (json) JsonReport(cli, out, answers, version, versionResult, capabilities, read);
+    Answers(cli, out, json ? &answersJson : nullptr, version, versionResult, capabilities, read);
+    if (json) JsonReport(cli, report, answers, version, versionResult, capabilities, read);
     Release(answers.data);
-    RegistryStatus(cli, out, json);
-    SystemEntriesStatus(cli, out, json);
+    RegistryStatus(cli, out, json ? &report : nullptr);
+    SystemEntriesStatus(cli, out, json ? &report : nullptr);
     Print(cli, STD_OUTPUT_HANDLE, out);
     Release(out.data);
     return cli.loaded ? CompletenessStatus(cli) : ExitNoLibrary;

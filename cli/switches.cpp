@@ -16,10 +16,16 @@ namespace {
 struct Modifier {
     const char *name;
     OptionBit option;
+    const char *value;  // its value, for the help text
 };
 constexpr Modifier Modifiers[] = {
-    {"/hybrid", OptionBit(0)}, {"/o", OptionBootOptions}, {"/f", OptionForce},   {"/t", OptionDelay},
-    {"/c", OptionMessage},     {"/d", OptionReason},      {"/m", OptionMachine},
+    {"/hybrid", OptionBit(0), ""},
+    {"/o", OptionBootOptions, ""},
+    {"/f", OptionForce, ""},
+    {"/t", OptionDelay, " xxx"},
+    {"/c", OptionMessage, " \"comment\""},
+    {"/d", OptionReason, " [p:|u:]xx:yy"},
+    {"/m", OptionMachine, " \\\\computer"},
 };
 constexpr unsigned ModifierCount = sizeof Modifiers / sizeof Modifiers[0];
 
@@ -106,7 +112,13 @@ int ParseSwitches(const Cli &cli, int argc, wchar_t **argv, Request &request) {
         }
         if (int status = StoreOption(cli, option, arg, value, request)) return status;
     }
-    if (!action) return UsageError(cli, "one of /s /r /g /l /h /p /a is needed");
+    if (!action) {
+        Text names{};
+        for (const Action &known : Actions) Format(names, " %S", known.name);
+        UsageError(cli, "one of%s is needed", names.data);
+        Release(names.data);
+        return ExitUsage;
+    }
     for (unsigned place = 0; place < ModifierCount; ++place) {
         if (modifiers[place] && !(action->allows & 1u << place)) {
             return UsageError(cli, "%s does not go with %s", modifiers[place], actionWritten);
@@ -123,4 +135,14 @@ int ParseSwitches(const Cli &cli, int argc, wchar_t **argv, Request &request) {
         request.given |= OptionDelay;
     }
     return ExitSuccess;
+}
+
+void AppendSwitchSyntax(Text &text) {
+    AppendAscii(text, "quell ");
+    for (const Action &action : Actions) Format(text, "%S%S", &action == Actions ? "" : "|", action.name);
+    for (const Modifier &modifier : Modifiers) Format(text, " [%S%S]", modifier.name, modifier.value);
+    Format(text,
+           "\n/s, /r and /g wait %u s unless /t says otherwise; a /t above 0 closes applications without asking "
+           "(/f).",
+           DefaultDelay);
 }

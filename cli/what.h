@@ -8,6 +8,7 @@
 #include "commands.h"
 
 struct Text;
+struct Json;
 
 // The power capabilities record's AoAc member, byte 20, set on a machine with
 // Modern Standby, where S0 low power idle takes the place of S1 to S3; MinGW's
@@ -23,8 +24,8 @@ constexpr DWORD MonitorOff = 2;
 int TurnDisplayOff(const Cli &cli, const Plan &plan);
 
 // status: "rebootPending" and "fastStartup" from the registry, as lines of the
-// report or as members of status --json's object (each after a comma).
-void RegistryStatus(const Cli &cli, Text &out, bool json);
+// report, or with json as members of status --json's object.
+void RegistryStatus(const Cli &cli, Text &out, Json *json);
 
 // One more line after a refused or failed request where its last-error value
 // has a known cause.
