@@ -84,8 +84,8 @@ inline const FARPROC *EntrySlots(const QuellEntries &entries) { return reinterpr
 // looked up at run time (Windows 95/98/Me fail these functions with 120) and
 // is called on every system but those, which must then offer all of it; the
 // last group is looked up as well and is null where the system lacks it. Heap,
-// code-page conversion and last-error calls are made directly: every system
-// has them and they touch nothing outside the process.
+// code-page conversion, last-error and current-process calls are made
+// directly: every system has them and they touch nothing outside the process.
 struct CliHost {
     BOOL(WINAPI *GetVersionExA)(LPOSVERSIONINFOA info);
     LPSTR(WINAPI *GetCommandLineA)();
