@@ -7,8 +7,11 @@
 // window procedure before DefWindowProc sees it. Handed to DefWindowProcA for
 // a hidden window of this thread, the command waits on no other program's
 // window: sent to HWND_BROADCAST it would wait for every top-level window's
-// answer (one that hangs holds the sender for good), and posted there it
-// would depend on every other program's message loop, one of which may swallow it.
+// answer (one that hangs holds the sender for good; Microsoft's Windows
+// hardware guidance "Avoid blocking on HWND_BROADCAST"), and posted there it
+// reaches every program's windows and the active console gets a Ctrl+C (pull
+// request 439 of hass-agent/HASS.Agent, which moved to a window of its own and
+// saw the monitor still go off).
 //
 // user32.dll's CreateWindowExA, DefWindowProcA and DestroyWindow are exported
 // by Windows 95 (early Wine's relay32/user32.spec, which lists Windows 95's
