@@ -36,18 +36,6 @@ struct Scan {
     DWORD refused;  // windows whose reason the system would not let this process read
 };
 
-// Loads the library from the system directory by full path and looks up its
-// functions, names null-separated, into consecutive slots; returns the module.
-HMODULE LoadSystemFunctions(const Cli &cli, const char *fileName, const char *names, FARPROC *slots) {
-    HMODULE module = LoadSystemLibrary(cli, fileName);
-    for (; module && *names; ++slots) {
-        *slots = cli.host.GetProcAddress(module, names);
-        while (*names++) {
-        }
-    }
-    return module;
-}
-
 // The window's reason on the heap: its length asked first, then the text.
 // Null when the window holds none or it cannot be read (error says why).
 wchar_t *ReadReason(const Cli &cli, HWND window, DWORD &error) {

@@ -165,3 +165,13 @@ HMODULE LoadSystemLibrary(const Cli &cli, const char *fileName) {
     UINT length = cli.host.GetSystemDirectoryA(directory, MAX_PATH);
     return FormSystemLibraryPath(directory, length, fileName, path) ? cli.host.LoadLibraryA(path) : nullptr;
 }
+
+HMODULE LoadSystemFunctions(const Cli &cli, const char *fileName, const char *names, FARPROC *slots) {
+    HMODULE module = LoadSystemLibrary(cli, fileName);
+    for (; module && *names; ++slots) {
+        *slots = cli.host.GetProcAddress(module, names);
+        while (*names++) {
+        }
+    }
+    return module;
+}

@@ -12,6 +12,7 @@
 #include "latebound/system_libraries.h"
 #include "load_quell.h"
 #include "messages.h"
+#include "what.h"
 
 namespace {
 
@@ -81,7 +82,7 @@ void AppendEffect(const Cli &cli, Text &text, const Plan &plan) {
     if (plan.signature == Signature::RemoteAbort) {
         return Format(cli, text, "%S on the machine %s", command.effect, plan.machine);
     }
-    if (plan.kind == CallKind::Export) {
+    if (plan.kind != CallKind::SystemRequest) {
         if (command.shape != Shape::RestartDialog) return AppendAscii(text, command.effect);
         AppendAscii(text, "show the shell's dialog that asks to restart, ");
         if (plan.message) return Format(cli, text, "with the prompt %q", plan.message);
@@ -185,7 +186,7 @@ void AppendMoment(const Cli &cli, Text &text, DWORD seconds) {
 
 // What has happened, in words, once the call answered that it was done.
 void AppendOutcome(const Cli &cli, Text &text, const Plan &plan) {
-    if (plan.kind == CallKind::Export) return AppendAscii(text, plan.command->done);
+    if (plan.kind != CallKind::SystemRequest) return AppendAscii(text, plan.command->done);
     if (plan.signature == Signature::RemoteAbort) {
         return Format(cli, text, "the timed shutdown or reboot of the machine %s is aborted", plan.machine);
     }
@@ -260,6 +261,7 @@ LONG Call(const Cli &cli, const Plan &plan, FARPROC entry, DWORD &error) {
             wide(0), wide(1), values[2], static_cast<BOOL>(values[3]), static_cast<BOOL>(values[4]), values[5]);
         break;
     case Signature::RemoteAbort: result = As<AbortEntry>(entry)(wide(0)); break;
+    case Signature::DisplayOff: break;  // TurnDisplayOff makes it, with the window it needs
     }
     error = GetLastError();
     Release(ansi[0]);
@@ -303,6 +305,17 @@ Plan MakePlan(const Cli &cli, const Request &request) {
         plan.signature = Signature::ShutdownDialog;
         plan.answer = Answer::Nothing;
         Add(plan, ArgumentKind::Named, 0, nullptr, "NULL");
+        return plan;
+    case Shape::DisplayOff:
+        // A window of quell.exe's own hands the command to DefWindowProc (display_off.cpp says why).
+        plan.kind = CallKind::System;
+        plan.signature = Signature::DisplayOff;
+        plan.answer = Answer::Nothing;
+        plan.call = DisplayOffCall;
+        Add(plan, ArgumentKind::Named, 0, nullptr, "its own hidden window");
+        Add(plan, ArgumentKind::Named, WM_SYSCOMMAND, nullptr, "WM_SYSCOMMAND");
+        Add(plan, ArgumentKind::Named, SC_MONITORPOWER, nullptr, "SC_MONITORPOWER");
+        Add(plan, ArgumentKind::Number, MonitorOff);
         return plan;
     default: plan.signature = Signature::Plain; break;
     }
@@ -352,6 +365,7 @@ int CarryOut(Cli &cli, const Plan &plan) {
         Say(cli, STD_OUTPUT_HANDLE, "quell %S: about to %s\n", name, effect.data);
         Release(effect.data);
     }
+    if (plan.signature == Signature::DisplayOff) return TurnDisplayOff(cli, plan);
     if (!LibraryReady(cli)) return ExitNoLibrary;
     if (plan.signature == Signature::ShutdownDialog && !ShellOffersShutdownDialog(cli)) return ExitFailed;
     HMODULE advapi32 = nullptr;
@@ -367,6 +381,7 @@ int CarryOut(Cli &cli, const Plan &plan) {
     } else if (plan.privilege && !(result = Asked(error, quell.WindowsNTPrivilegien))) {
         // A local request needs the shutdown privilege enabled; a remote one the other machine's.
         Say(cli, STD_ERROR_HANDLE, "WindowsNTPrivilegien = %d, %F\nquell %S: failed\n", result, error, name);
+        SayWhy(cli, plan, error);
     } else {
         result = Call(cli, plan, entry, error);
         bool done = plan.answer == Answer::Nothing     ? true
@@ -382,6 +397,7 @@ int CarryOut(Cli &cli, const Plan &plan) {
         } else {
             Say(cli, STD_ERROR_HANDLE, "%S = %d, %F\nquell %S: %S\n", plan.call, result, error, name,
                 result && plan.answer == Answer::Yes ? "not restarted, the answer was not Yes" : "failed");
+            SayWhy(cli, plan, error);
         }
         Release(outcome.data);
         status = done ? ExitSuccess : ExitFailed;
