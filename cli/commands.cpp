@@ -129,6 +129,12 @@ const Command Lock = {.name = "lock",
                       .options = WaitedOptions,
                       .entry = Export_LockWorkStation,
                       .done = "the workstation is locked"};
+const Command DisplayOff = {.name = "display-off",
+                            .arguments = WhenArguments,
+                            .effect = "turn the display off (SC_MONITORPOWER), waiting on no other program",
+                            .shape = Shape::DisplayOff,
+                            .options = WaitedOptions,
+                            .done = "the display is turned off"};
 const Command RestartDialog = {.name = "restart-dialog",
                                .arguments = "[PROMPT]",
                                .effect = "show the shell's dialog that asks to restart, with PROMPT",
@@ -178,12 +184,12 @@ namespace {
 
 // In the order the help text lists them.
 const Command *const Commands[] = {
-    &commands::Status,         &commands::Logoff,        &commands::ForceLogoff, &commands::Shutdown,
-    &commands::ForceShutdown,  &commands::Reboot,        &commands::ForceReboot, &commands::RestartApps,
-    &commands::Hybrid,         &commands::TimedShutdown, &commands::TimedReboot, &commands::Abort,
-    &commands::Standby,        &commands::Hibernate,     &commands::Lock,        &commands::RestartDialog,
-    &commands::ShutdownDialog, &commands::MsDos,         &commands::Help,        &commands::Version,
-    &commands::Blockers,       &commands::Pending,
+    &commands::Status,        &commands::Logoff,         &commands::ForceLogoff, &commands::Shutdown,
+    &commands::ForceShutdown, &commands::Reboot,         &commands::ForceReboot, &commands::RestartApps,
+    &commands::Hybrid,        &commands::TimedShutdown,  &commands::TimedReboot, &commands::Abort,
+    &commands::Standby,       &commands::Hibernate,      &commands::Lock,        &commands::DisplayOff,
+    &commands::RestartDialog, &commands::ShutdownDialog, &commands::MsDos,       &commands::Help,
+    &commands::Version,       &commands::Blockers,       &commands::Pending,
 };
 
 // The exit statuses, for the help text.

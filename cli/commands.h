@@ -30,6 +30,7 @@ enum class Shape : BYTE {
     Timed,           // SECONDS [MESSAGE]: another command with --delay and --message
     RestartDialog,   // [PROMPT]
     ShutdownDialog,  // the shell's dialog, which returns nothing
+    DisplayOff,      // the display turned off through a window of quell.exe's own
 };
 
 // The options, one bit each: the request keeps the bits given. A command
@@ -82,7 +83,7 @@ struct Command {
 namespace commands {
 extern const Command Status, Logoff, ForceLogoff, Shutdown, ForceShutdown, Reboot, ForceReboot, RestartApps, Hybrid,
     TimedShutdown, TimedReboot, Abort, Standby, Hibernate, Lock, RestartDialog, ShutdownDialog, MsDos, Help, Version,
-    Blockers, Pending;
+    Blockers, DisplayOff, Pending;
 }
 
 // The most --after options one request takes (a wait takes at most 64 handles).
@@ -120,10 +121,11 @@ int Execute(Cli &cli, const Request &request);
 
 // ---- the plan ----------------------------------------------------------------
 
-// The two kinds of call: an export of Quell.dll that acts at once, or the
-// system's shutdown request (through Quell.dll's forwarders, or for another
-// machine's abort advapi32's own entry).
-enum class CallKind : BYTE { Export, SystemRequest };
+// The kinds of call: an export of Quell.dll that acts at once, the system's
+// shutdown request (through Quell.dll's forwarders, or for another machine's
+// abort advapi32's own entry), or a system function that acts at once, called
+// by quell.exe itself.
+enum class CallKind : BYTE { Export, SystemRequest, System };
 // The function type the call is made through.
 enum class Signature : BYTE {
     Plain,                     // BOOL ()
@@ -133,6 +135,7 @@ enum class Signature : BYTE {
     InitiateShutdown,          // DWORD (machine, message, delay, flags, reason)
     InitiateSystemShutdownEx,  // BOOL (machine, message, delay, force, reboot, reason)
     RemoteAbort,               // BOOL (machine)
+    DisplayOff,                // LRESULT (HWND, UINT, WPARAM, LPARAM) on a window of its own
 };
 // What its answer means.
 enum class Answer : BYTE {

@@ -84,8 +84,8 @@ inline const FARPROC *EntrySlots(const QuellEntries &entries) { return reinterpr
 // looked up at run time (Windows 95/98/Me fail these functions with 120) and
 // is called on every system but those, which must then offer all of it; the
 // last group is looked up as well and is null where the system lacks it. Heap,
-// code-page conversion and last-error calls are made directly: every system
-// has them and they touch nothing outside the process.
+// code-page conversion, last-error and current-process calls are made
+// directly: every system has them and they touch nothing outside the process.
 struct CliHost {
     BOOL(WINAPI *GetVersionExA)(LPOSVERSIONINFOA info);
     LPSTR(WINAPI *GetCommandLineA)();
@@ -103,6 +103,13 @@ struct CliHost {
     (DWORD flags, LPCVOID source, DWORD id, DWORD language, LPSTR text, DWORD size, va_list *arguments);
     void(WINAPI *GetLocalTime)(LPSYSTEMTIME time);
     DWORD(WINAPI *GetTickCount)();
+    // advapi32's registry functions, read-only: the A forms on Windows 95/98/Me,
+    // the W forms elsewhere (95/98/Me export them as stubs).
+    LONG(WINAPI *RegOpenKeyExA)(HKEY key, LPCSTR name, DWORD options, REGSAM access, PHKEY opened);
+    LONG(WINAPI *RegOpenKeyExW)(HKEY key, LPCWSTR name, DWORD options, REGSAM access, PHKEY opened);
+    LONG(WINAPI *RegQueryValueExA)(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size);
+    LONG(WINAPI *RegQueryValueExW)(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size);
+    LONG(WINAPI *RegCloseKey)(HKEY key);
 
     LPWSTR(WINAPI *GetCommandLineW)();
     DWORD(WINAPI *GetModuleFileNameW)(HMODULE module, LPWSTR path, DWORD size);
@@ -117,6 +124,8 @@ struct CliHost {
     // The last group: exported from Windows Vista on (kernel32 6.0 and higher
     // in Geoff Chappell's study of kernel32's exports).
     DWORD(WINAPI *GetFinalPathNameByHandleW)(HANDLE file, LPWSTR path, DWORD size, DWORD flags);
+    // Exported from Windows XP on (kernel32 5.1 and higher, the same study).
+    BOOL(WINAPI *IsWow64Process)(HANDLE process, PBOOL wow64);
 };
 
 // The names of the members looked up at run time, in their order, each
@@ -124,8 +133,8 @@ struct CliHost {
 // all up; the front end checks that each of the W group was found.
 inline constexpr char CliHostLookedUpNames[] =
     "GetCommandLineW\0GetModuleFileNameW\0LoadLibraryW\0WriteConsoleW\0FormatMessageW\0CreateFileW\0"
-    "GetFinalPathNameByHandleW\0";
-constexpr unsigned CliHostWideCount = 6, CliHostLookedUpCount = 7;
+    "GetFinalPathNameByHandleW\0IsWow64Process\0";
+constexpr unsigned CliHostWideCount = 6, CliHostLookedUpCount = 8;
 static_assert(sizeof(CliHost) == offsetof(CliHost, GetCommandLineW) + CliHostLookedUpCount * sizeof(FARPROC));
 static_assert(offsetof(CliHost, GetFinalPathNameByHandleW) ==
               offsetof(CliHost, GetCommandLineW) + CliHostWideCount * sizeof(FARPROC));

@@ -166,8 +166,6 @@ HMODULE LoadSystemLibrary(const Cli &cli, const char *fileName) {
     return FormSystemLibraryPath(directory, length, fileName, path) ? cli.host.LoadLibraryA(path) : nullptr;
 }
 
-// Loads the library from the system directory by full path and looks up its
-// functions, names null-separated, into consecutive slots; returns the module.
 HMODULE LoadSystemFunctions(const Cli &cli, const char *fileName, const char *names, FARPROC *slots) {
     HMODULE module = LoadSystemLibrary(cli, fileName);
     for (; module && *names; ++slots) {

@@ -13,8 +13,8 @@ bool FormQuellPath(const Cli &cli, Text &path);
 // Loads a library from the system directory by full path, never by a bare
 // name; null when the directory cannot be read or the library not loaded.
 HMODULE LoadSystemLibrary(const Cli &cli, const char *fileName);
-// Loads a system library so and looks up its functions, names null-separated,
-// into consecutive slots (null where it lacks one); returns the module.
+// The same, and looks up its functions, names null-separated, into consecutive
+// slots (left as they were when the library is not loaded); returns the module.
 HMODULE LoadSystemFunctions(const Cli &cli, const char *fileName, const char *names, FARPROC *slots);
 // Says that Quell.dll lacks the export; ExitNoLibrary.
 int SayMissing(const Cli &cli, const char *exportName);

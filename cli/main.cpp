@@ -3,17 +3,19 @@
 // system's functions. A routine the compiler might call and nobody provides
 // (memset, ...) fails the link instead of coming from msvcrt.
 //
-// Imported, all from kernel32 and exported by Windows 95 and NT 4.0 alike:
+// Imported, all exported by Windows 95 and NT 4.0 alike; from kernel32:
 //   ExitProcess, GetModuleHandleA, GetProcAddress, GetVersionExA,
 //   GetCommandLineA, GetModuleFileNameA, GetSystemDirectoryA, LoadLibraryA,
 //   FreeLibrary, CloseHandle, GetStdHandle, GetConsoleMode, GetConsoleOutputCP,
 //   WriteFile, FormatMessageA, GetLocalTime, GetTickCount, GetLastError, SetLastError, MultiByteToWideChar,
-//   WideCharToMultiByte, GetProcessHeap, HeapAlloc, HeapReAlloc, HeapFree.
+//   WideCharToMultiByte, GetProcessHeap, HeapAlloc, HeapReAlloc, HeapFree, GetCurrentProcess;
+// from advapi32 (the W forms called on every system but Windows 95/98/Me):
+//   RegOpenKeyExA, RegOpenKeyExW, RegQueryValueExA, RegQueryValueExW, RegCloseKey.
 // Looked up at run time and called on every system but Windows 95/98/Me:
 //   GetCommandLineW, GetModuleFileNameW, LoadLibraryW, WriteConsoleW,
 //   FormatMessageW, CreateFileW.
-// Looked up at run time and called where the system has it (Vista and later):
-//   GetFinalPathNameByHandleW.
+// Looked up at run time and called where the system has them:
+//   GetFinalPathNameByHandleW (Vista and later), IsWow64Process (XP and later).
 #include "quell_cli.h"
 
 extern "C" void QuellStart() {
@@ -33,6 +35,11 @@ extern "C" void QuellStart() {
     host.FormatMessageA = FormatMessageA;
     host.GetLocalTime = GetLocalTime;
     host.GetTickCount = GetTickCount;
+    host.RegOpenKeyExA = RegOpenKeyExA;
+    host.RegOpenKeyExW = RegOpenKeyExW;
+    host.RegQueryValueExA = RegQueryValueExA;
+    host.RegQueryValueExW = RegQueryValueExW;
+    host.RegCloseKey = RegCloseKey;
     // kernel32 is in every process; its W entries are stubs on Windows 95/98/Me.
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     const char *name = CliHostLookedUpNames;

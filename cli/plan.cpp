@@ -13,6 +13,7 @@
 #include "load_quell.h"
 #include "messages.h"
 #include "moment.h"
+#include "what.h"
 
 namespace {
 
@@ -85,7 +86,7 @@ void AppendEffect(const Cli &cli, Text &text, const Plan &plan) {
     if (plan.signature == Signature::RemoteAbort) {
         return Format(cli, text, "%S on the machine %s", command.effect, plan.machine);
     }
-    if (plan.kind == CallKind::Export) {
+    if (plan.kind != CallKind::SystemRequest) {
         if (command.shape != Shape::RestartDialog) return AppendAscii(text, command.effect);
         AppendAscii(text, "show the shell's dialog that asks to restart, ");
         if (plan.message) return Format(cli, text, "with the prompt %q", plan.message);
@@ -121,7 +122,7 @@ void AppendWait(const Cli &cli, Text &text, const Plan &plan) {
         for (unsigned i = 0; i < plan.afterCount; ++i) Format(cli, text, "%S %s", i ? "," : "", plan.after[i]);
         AppendAscii(text, plan.afterCount > 1 ? " have ended, then " : " has ended, then ");
     }
-    if (plan.kind == CallKind::Export && plan.at) {
+    if (plan.kind != CallKind::SystemRequest && plan.at) {
         AppendAscii(text, "wait until ");
         AppendMoment(cli, text, plan.at);
         if (plan.afterCount) return AppendAscii(text, " at the earliest, then ");
@@ -169,7 +170,7 @@ void AppendCalls(const Cli &cli, Text &text, const Plan &plan) {
 
 // What has happened, in words, once the call answered that it was done.
 void AppendOutcome(const Cli &cli, Text &text, const Plan &plan) {
-    if (plan.kind == CallKind::Export) return AppendAscii(text, plan.command->done);
+    if (plan.kind != CallKind::SystemRequest) return AppendAscii(text, plan.command->done);
     if (plan.signature == Signature::RemoteAbort) {
         return Format(cli, text, "the timed shutdown or reboot of the machine %s is aborted", plan.machine);
     }
@@ -244,6 +245,7 @@ LONG Call(const Cli &cli, const Plan &plan, FARPROC entry, DWORD &error) {
             wide(0), wide(1), values[2], static_cast<BOOL>(values[3]), static_cast<BOOL>(values[4]), values[5]);
         break;
     case Signature::RemoteAbort: result = As<AbortEntry>(entry)(wide(0)); break;
+    case Signature::DisplayOff: break;  // TurnDisplayOff makes it, with the window it needs
     }
     error = GetLastError();
     Release(ansi[0]);
@@ -278,6 +280,10 @@ Plan MakePlan(const Cli &cli, const Request &request) {
     plan.cancelsWaits = false;
     plan.delayAtArgument = 0;
     plan.count = 0;
+    // An action the system's request does not carry: quell.exe waits itself.
+    if (command->options & OptionDelay && !command->shutdownFlags) {
+        plan.wait = plan.at ? SecondsUntil(cli, plan.at) : plan.delay;
+    }
     switch (command->shape) {
     case Shape::RestartDialog:
         // The restart dialog answers IDYES when the user agreed to restart.
@@ -293,11 +299,18 @@ Plan MakePlan(const Cli &cli, const Request &request) {
         plan.answer = Answer::Nothing;
         Add(plan, ArgumentKind::Named, 0, nullptr, "NULL");
         return plan;
+    case Shape::DisplayOff:
+        // A window of quell.exe's own hands the command to DefWindowProc (display_off.cpp says why).
+        plan.kind = CallKind::System;
+        plan.signature = Signature::DisplayOff;
+        plan.answer = Answer::Nothing;
+        plan.call = DisplayOffCall;
+        Add(plan, ArgumentKind::Named, 0, nullptr, "its own hidden window");
+        Add(plan, ArgumentKind::Named, WM_SYSCOMMAND, nullptr, "WM_SYSCOMMAND");
+        Add(plan, ArgumentKind::Named, SC_MONITORPOWER, nullptr, "SC_MONITORPOWER");
+        Add(plan, ArgumentKind::Number, MonitorOff);
+        return plan;
     default: plan.signature = Signature::Plain; break;
-    }
-    // An action the system's request does not carry: quell.exe waits itself.
-    if (command->options & OptionDelay && !command->shutdownFlags) {
-        plan.wait = plan.at ? SecondsUntil(cli, plan.at) : plan.delay;
     }
     if (!command->shutdownFlags) {
         // The local abort also cancels this user's waiting quell.exe.
@@ -348,7 +361,9 @@ int CarryOut(Cli &cli, Plan &plan) {
         Say(cli, STD_OUTPUT_HANDLE, "quell %S: about to %s\n", name, effect.data);
         Release(effect.data);
     }
-    if (!LibraryReady(cli)) return ExitNoLibrary;
+    // Turning the display off needs no Quell.dll; everything else has it loaded before any wait.
+    bool ownCall = plan.signature == Signature::DisplayOff;
+    if (!ownCall && !LibraryReady(cli)) return ExitNoLibrary;
     if (plan.wait || plan.afterCount) {
         Text what{};
         AppendEffect(cli, what, plan);
@@ -356,6 +371,7 @@ int CarryOut(Cli &cli, Plan &plan) {
         Release(what.data);
         if (waited != ExitSuccess) return waited;
     }
+    if (ownCall) return TurnDisplayOff(cli, plan);
     DWORD cancelled = plan.cancelsWaits ? CancelWaits(cli) : 0;
     if (cancelled) Say(cli, STD_OUTPUT_HANDLE, "quell %S: cancelled %u waiting quell.exe\n", name, cancelled);
     if (plan.signature == Signature::ShutdownDialog && !ShellOffersShutdownDialog(cli)) return ExitFailed;
@@ -372,6 +388,7 @@ int CarryOut(Cli &cli, Plan &plan) {
     } else if (plan.privilege && !(result = Asked(error, quell.WindowsNTPrivilegien))) {
         // A local request needs the shutdown privilege enabled; a remote one the other machine's.
         Say(cli, STD_ERROR_HANDLE, "WindowsNTPrivilegien = %d, %F\nquell %S: failed\n", result, error, name);
+        SayWhy(cli, plan, error);
     } else {
         result = Call(cli, plan, entry, error);
         bool done = plan.answer == Answer::Nothing     ? true
@@ -390,6 +407,7 @@ int CarryOut(Cli &cli, Plan &plan) {
         } else {
             Say(cli, STD_ERROR_HANDLE, "%S = %d, %F\nquell %S: %S\n", plan.call, result, error, name,
                 result && plan.answer == Answer::Yes ? "not restarted, the answer was not Yes" : "failed");
+            SayWhy(cli, plan, error);
         }
         Release(outcome.data);
         status = done || cancelled ? ExitSuccess : ExitFailed;

@@ -8,6 +8,7 @@
 #include "json.h"
 #include "load_quell.h"
 #include "messages.h"
+#include "what.h"
 
 namespace {
 
@@ -67,11 +68,7 @@ void VersionStatus(const Cli &cli, Text &out, HRESULT result, DWORD error, const
 }
 
 // On a machine with Modern Standby, S0 low power idle takes the place of S1 to
-// S3: this line explains why standby is then not possible. The capabilities
-// record's AoAc member, byte 20, says so; MinGW's header calls it spare2[2].
-constexpr size_t AoAcOffset = 20;
-static_assert(sizeof(SYSTEM_POWER_CAPABILITIES) == 76);
-static_assert(offsetof(SYSTEM_POWER_CAPABILITIES, spare2) + 2 == AoAcOffset);
+// S3: this line explains why standby is then not possible (what.h: AoAcOffset).
 
 void ModernStandbyStatus(const Cli &cli, Text &out, bool read, const SYSTEM_POWER_CAPABILITIES &capabilities) {
     const char *question = "Modern Standby (S0 low power idle)";
@@ -332,6 +329,7 @@ int Status(Cli &cli, bool json) {
     Answers(cli, out, json ? &answersJson : nullptr, version, versionResult, capabilities, read);
     if (json) JsonReport(cli, report, answers, version, versionResult, capabilities, read);
     Release(answers.data);
+    RegistryStatus(cli, out, json ? &report : nullptr);
     SystemEntriesStatus(cli, out, json ? &report : nullptr);
     Print(cli, STD_OUTPUT_HANDLE, out);
     Release(out.data);

@@ -29,6 +29,18 @@ struct Recorded {
     DWORD at = 0;          // the fake clock's milliseconds since the run started, when it was called
 };
 
+// A registry value of the fake system: a string (REG_MULTI_SZ's with its nulls) or a number.
+struct FakeValue {
+    DWORD type;
+    std::wstring text;
+    DWORD number = 0;
+};
+FakeValue Sz(const std::wstring &text) { return {REG_SZ, text}; }
+FakeValue MultiSz(const std::wstring &text) { return {REG_MULTI_SZ, text}; }
+FakeValue Dword(DWORD number) { return {REG_DWORD, L"", number}; }
+// HKEY_LOCAL_MACHINE's keys by path, each with its values by name.
+using FakeRegistry = std::map<std::wstring, std::map<std::wstring, FakeValue>>;
+
 // The fake system, reset before each test.
 struct FakeWindow;
 // A running process and the moment it ends.
@@ -87,6 +99,14 @@ struct FakeSystem {
     PHANDLER_ROUTINE ctrlHandler = nullptr;
     DWORD cancelAt = ~DWORD(0);  // the moment the wait is cancelled, in milliseconds
     DWORD signal = ~DWORD(0);    // how: a console signal, else through the wait's named event as quell abort does
+    std::map<std::string, LONG> answers;                  // what one export of Quell.dll answers instead of g_result
+    FakeRegistry registry;                                // HKEY_LOCAL_MACHINE, the 64-bit view
+    FakeRegistry redirected;                              // what WOW64 shows a 32-bit process without KEY_WOW64_64KEY
+    DWORD registryError = 0;                              // non-zero: every key is refused with it
+    int wow64 = -1;                                       // what IsWow64Process says; -1: kernel32 lacks it
+    std::vector<std::pair<std::wstring, REGSAM>> opened;  // the keys opened, with the access asked
+    int openKeys = 0;                                     // keys not yet closed
+    DWORD windowError = 0;                                // non-zero: CreateWindowExA fails with it
 };
 
 // A top-level window of the fake system and its process.
@@ -311,12 +331,87 @@ DWORD WINAPI FakeFormatMessageW(DWORD flags, LPCVOID, DWORD error, DWORD, LPWSTR
     return CopyCut(Wide(MessageOf(error)), text, size);
 }
 
+// The registry: a key is there when it or a key below it is; handles are places in opened, plus one.
+std::wstring Lower(std::wstring text) {
+    for (wchar_t &c : text) c = static_cast<wchar_t>(towlower(c));
+    return text;
+}
+const FakeRegistry &ViewOf(REGSAM access) {
+    bool wow64 = g_system.nt && g_system.wow64 == 1 && sizeof(void *) == 4;
+    return wow64 && !(access & KEY_WOW64_64KEY) ? g_system.redirected : g_system.registry;
+}
+LONG OpenKey(HKEY root, const std::wstring &path, REGSAM access, PHKEY opened) {
+    EXPECT_EQ(root, HKEY_LOCAL_MACHINE);
+    g_system.opened.push_back({path, access});
+    if (g_system.registryError) return static_cast<LONG>(g_system.registryError);
+    for (const auto &[key, values] : ViewOf(access)) {
+        if (Lower(key + L"\\").rfind(Lower(path + L"\\"), 0) != 0) continue;
+        ++g_system.openKeys;
+        *opened = reinterpret_cast<HKEY>(static_cast<uintptr_t>(g_system.opened.size()));
+        return ERROR_SUCCESS;
+    }
+    return ERROR_FILE_NOT_FOUND;
+}
+LONG WINAPI FakeRegOpenKeyExA(HKEY root, LPCSTR path, DWORD, REGSAM access, PHKEY opened) {
+    Called("RegOpenKeyExA");
+    return OpenKey(root, Decode(path, CP_ACP), access, opened);
+}
+LONG WINAPI FakeRegOpenKeyExW(HKEY root, LPCWSTR path, DWORD, REGSAM access, PHKEY opened) {
+    Called("RegOpenKeyExW");
+    if (!g_system.nt) return ERROR_CALL_NOT_IMPLEMENTED;
+    return OpenKey(root, path, access, opened);
+}
+// As the system's: with no buffer the size, else the data when it fits, else ERROR_MORE_DATA and the size.
+LONG QueryValue(HKEY key, const std::wstring &name, LPDWORD type, LPBYTE data, LPDWORD size, bool ansi) {
+    const auto &[path, access] = g_system.opened.at(reinterpret_cast<uintptr_t>(key) - 1);
+    const auto &values = ViewOf(access).find(path);
+    if (values == ViewOf(access).end() || !values->second.count(name)) return ERROR_FILE_NOT_FOUND;
+    const FakeValue &value = values->second.at(name);
+    std::string bytes;
+    if (value.type == REG_DWORD) {
+        bytes.assign(reinterpret_cast<const char *>(&value.number), sizeof value.number);
+    } else if (ansi) {
+        bytes = Encode(value.text + L'\0', CP_ACP);
+    } else {
+        std::wstring text = value.text + L'\0';
+        bytes.assign(reinterpret_cast<const char *>(text.data()), text.size() * sizeof(wchar_t));
+    }
+    if (type) *type = value.type;
+    DWORD room = *size;
+    *size = static_cast<DWORD>(bytes.size());
+    if (!data) return ERROR_SUCCESS;
+    if (room < bytes.size()) return ERROR_MORE_DATA;
+    std::copy(bytes.begin(), bytes.end(), data);
+    return ERROR_SUCCESS;
+}
+LONG WINAPI FakeRegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size) {
+    Called("RegQueryValueExA");
+    return QueryValue(key, Decode(name, CP_ACP), type, data, size, true);
+}
+LONG WINAPI FakeRegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size) {
+    Called("RegQueryValueExW");
+    if (!g_system.nt) return ERROR_CALL_NOT_IMPLEMENTED;
+    return QueryValue(key, name, type, data, size, false);
+}
+LONG WINAPI FakeRegCloseKey(HKEY) {
+    Called("RegCloseKey");
+    --g_system.openKeys;
+    return ERROR_SUCCESS;
+}
+BOOL WINAPI FakeIsWow64Process(HANDLE process, PBOOL wow64) {
+    Called("IsWow64Process");
+    EXPECT_EQ(process, GetCurrentProcess());
+    *wow64 = g_system.wow64 == 1;
+    return TRUE;
+}
+
 // ---- the fake Quell.dll -------------------------------------------------------
 
 LONG Record(const char *name, std::vector<uintptr_t> args = {}, std::wstring text = L"", LPCWSTR machine = nullptr) {
     g_calls.push_back({name, std::move(args), std::move(text), machine ? machine : L"", g_system.elapsed});
     SetLastError(g_error);
-    return g_result;
+    auto answer = g_system.answers.find(name);
+    return answer == g_system.answers.end() ? g_result : answer->second;
 }
 std::wstring Text(LPCWSTR text) { return text ? text : L""; }
 std::wstring Text(LPCSTR text) { return text ? Decode(text, CP_ACP) : L""; }
@@ -637,6 +732,27 @@ int WINAPI FakeRestartDialog(HWND window, LPCWSTR prompt, DWORD flags) {
 }
 int WINAPI FakeShutdownDialog(HWND window) { return Record("ShutdownDialog", {Arg(window)}); }
 
+// display-off's window: hidden, of a class every system has, gone again afterwards.
+HWND const OwnWindow = reinterpret_cast<HWND>(0x4711);
+HWND WINAPI FakeCreateWindowExA(DWORD, LPCSTR className, LPCSTR, DWORD style, int, int, int, int, HWND parent, HMENU,
+                                HINSTANCE, LPVOID) {
+    Called("CreateWindowExA");
+    EXPECT_STREQ(className, "STATIC");
+    EXPECT_FALSE(style & WS_VISIBLE);
+    EXPECT_EQ(parent, nullptr);
+    SetLastError(g_system.windowError);
+    return g_system.windowError ? nullptr : OwnWindow;
+}
+LRESULT WINAPI FakeDefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    EXPECT_EQ(window, OwnWindow) << "a window not of its own";
+    return Record("DefWindowProcA", {Arg(window), message, wParam, static_cast<uintptr_t>(lParam)});
+}
+BOOL WINAPI FakeDestroyWindow(HWND window) {
+    Called("DestroyWindow");
+    EXPECT_EQ(window, OwnWindow);
+    return TRUE;
+}
+
 FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
     Called("GetProcAddress");
     if (module == SystemModule) {
@@ -672,12 +788,17 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
             {"psapi.dll!GetModuleBaseNameA",
              g_system.psapi ? reinterpret_cast<FARPROC>(FakeGetModuleBaseNameA) : nullptr},
             {"kernel32.dll!Sleep", reinterpret_cast<FARPROC>(FakeSleep)},
-            {"advapi32.dll!GetUserNameA", reinterpret_cast<FARPROC>(FakeGetUserNameA)}};
+            {"advapi32.dll!GetUserNameA", reinterpret_cast<FARPROC>(FakeGetUserNameA)},
+
+            {"user32.dll!CreateWindowExA", reinterpret_cast<FARPROC>(FakeCreateWindowExA)},
+            {"user32.dll!DefWindowProcA", reinterpret_cast<FARPROC>(FakeDefWindowProcA)},
+            {"user32.dll!DestroyWindow", reinterpret_cast<FARPROC>(FakeDestroyWindow)}};
         std::string looked = g_system.lookedUp.back();
+        bool lackingEntry = std::count(g_system.lacking.begin(), g_system.lacking.end(), entry) != 0;
         for (const auto &[entryName, address] : served) {
             if (looked.size() > entryName.size() &&
                 looked.substr(looked.size() - entryName.size() - 1) == "\\" + entryName) {
-                return address;
+                return lackingEntry ? nullptr : address;
             }
         }
         return lacking ? nullptr : reinterpret_cast<FARPROC>(FakeFreeLibrary);
@@ -692,17 +813,16 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
     return nullptr;
 }
 
-const CliHost FakeHost = {FakeGetVersionExA,      FakeGetCommandLineA,
-                          FakeGetModuleFileNameA, FakeGetSystemDirectoryA,
-                          FakeLoadLibraryA,       FakeGetProcAddress,
-                          FakeFreeLibrary,        FakeCloseFile,
-                          FakeGetStdHandle,       FakeGetConsoleMode,
-                          FakeGetConsoleOutputCP, FakeWriteFile,
-                          FakeFormatMessageA,     FakeGetLocalTime,
-                          FakeGetTickCount,       FakeGetCommandLineW,
-                          FakeGetModuleFileNameW, FakeLoadLibraryW,
-                          FakeWriteConsoleW,      FakeFormatMessageW,
-                          FakeCreateFileW,        FakeGetFinalPathNameByHandleW};
+const CliHost FakeHost = {FakeGetVersionExA,       FakeGetCommandLineA,    FakeGetModuleFileNameA,
+                          FakeGetSystemDirectoryA, FakeLoadLibraryA,       FakeGetProcAddress,
+                          FakeFreeLibrary,         FakeCloseFile,          FakeGetStdHandle,
+                          FakeGetConsoleMode,      FakeGetConsoleOutputCP, FakeWriteFile,
+                          FakeFormatMessageA,      FakeGetLocalTime,       FakeGetTickCount,
+                          FakeRegOpenKeyExA,       FakeRegOpenKeyExW,      FakeRegQueryValueExA,
+                          FakeRegQueryValueExW,    FakeRegCloseKey,        FakeGetCommandLineW,
+                          FakeGetModuleFileNameW,  FakeLoadLibraryW,       FakeWriteConsoleW,
+                          FakeFormatMessageW,      FakeCreateFileW,        FakeGetFinalPathNameByHandleW,
+                          FakeIsWow64Process};
 
 // ---- the test's side ----------------------------------------------------------
 
@@ -741,10 +861,13 @@ struct Cli : testing::TestWithParam<Family> {
         for (unsigned i = 0; i < CliHostLookedUpCount; name += strlen(name) + 1, ++i) {
             if (g_system.lackingWide == name) LookedUpSlots(host)[i] = nullptr;
         }
+        // Before XP, Windows 95/98/Me included, kernel32 has no IsWow64Process.
+        if (g_system.wow64 < 0 || !g_system.nt) host.IsWow64Process = nullptr;
         int status = RunQuell(host);
         EXPECT_EQ(g_system.openFiles, 0) << "the image's handle left open";
         EXPECT_EQ(g_system.openProcesses, 0) << "a process handle left open";
         for (const auto &[name, object] : g_system.objects) EXPECT_EQ(object.handles, 0) << name << " left open";
+        EXPECT_EQ(g_system.openKeys, 0) << "a registry key left open";
         for (const std::string &name : g_system.systemCalls) {
             EXPECT_TRUE(g_system.nt || name.back() != 'W') << name << " called on Windows 95";
         }
@@ -806,7 +929,8 @@ struct Operation {
     std::wstring effect;                      // when set: what it says it would do
     std::vector<LONG> doneResults = {-1, 1};  // results that mean done
     std::vector<LONG> notDoneResults = {0};
-    bool answers = true;  // false: the system's function returns nothing, and no result is printed
+    bool answers = true;              // false: the system's function returns nothing, and no result is printed
+    std::wstring outcome = L"shown";  // what it says has happened when it answers nothing
 };
 
 const std::vector<Operation> Operations = {
@@ -823,6 +947,16 @@ const std::vector<Operation> Operations = {
     {{L"hibernate"}, "WindowsHibernate", {}, L""},
     {{L"lock"}, "LockWorkStation", {}, L""},
     {{L"msdos"}, "WindowsMsDosModus", {}, L""},
+    // Through a hidden window of its own, without Quell.dll: DefWindowProc answers nothing.
+    {{L"display-off"},
+     "DefWindowProcA",
+     {AnyText, WM_SYSCOMMAND, SC_MONITORPOWER, 2},
+     L"",
+     L"turn the display off (SC_MONITORPOWER), waiting on no other program",
+     {0, 1},
+     {},
+     false,
+     L"the display is turned off"},
     {{L"shutdown-dialog"},
      "ShutdownDialog",
      {Null},
@@ -929,7 +1063,8 @@ TEST_P(Cli, EachOperationCallsItsExportOnceWithItsArguments) {
                 EXPECT_NE(Out().find(printed + std::to_wstring(result)), std::wstring::npos);
             } else {
                 EXPECT_EQ(Out().find(printed), std::wstring::npos) << testing::PrintToString(Out());
-                EXPECT_NE(Out().find(L"quell " + operation.args[0] + L": shown\n"), std::wstring::npos);
+                EXPECT_NE(Out().find(L"quell " + operation.args[0] + L": " + operation.outcome + L"\n"),
+                          std::wstring::npos);
             }
             if (operation.args[0].find(L"-dialog") != std::wstring::npos) {
                 EXPECT_NE(Out().find(L"quell " + operation.args[0] + L": about to " + Seen(operation.effect) + L"\n"),
@@ -960,6 +1095,52 @@ TEST_P(Cli, AFailedOperationExitsOneWithTheLastErrorOrSaysThereIsNone) {
             }
         }
     }
+    // One more line says why where the error has a known cause; the remote one only for another machine.
+    struct Hinted {
+        std::vector<std::wstring> args;  // with --yes
+        DWORD error;
+        bool hinted;
+        std::map<std::string, LONG> answers = {};  // else every export answers 0 (InitiateShutdownW: the error)
+        std::wstring names = L"";                  // what the hint names
+        BYTE aoAc = 0;
+        bool ntOnly = true;
+    };
+    const std::vector<Hinted> hints = {
+        {{L"shutdown", L"--machine", L"lab01", L"--delay", L"5"}, ERROR_ACCESS_DENIED, true},
+        {{L"shutdown", L"--delay", L"5"}, ERROR_ACCESS_DENIED, false, {{"WindowsNTPrivilegien", -1}}},
+        {{L"abort", L"--machine", L"lab01"}, ERROR_ACCESS_DENIED, true},
+        {{L"abort"}, ERROR_ACCESS_DENIED, false, {}, L"", 0, false},
+        {{L"reboot", L"--machine", L"lab01"}, ERROR_BAD_NETPATH, true},
+        {{L"reboot", L"--machine", L"lab01"}, 1722, true},  // RPC_S_SERVER_UNAVAILABLE
+        {{L"reboot", L"--delay", L"5"}, ERROR_SHUTDOWN_IN_PROGRESS, true, {{"WindowsNTPrivilegien", -1}}},
+        {{L"reboot", L"--delay", L"5"}, 1190, true, {{"WindowsNTPrivilegien", -1}}, L"quell abort"},
+        {{L"shutdown"}, ERROR_PRIVILEGE_NOT_HELD, true, {}, L"", 0, false},
+        {{L"reboot", L"--delay", L"5"}, ERROR_PRIVILEGE_NOT_HELD, true},  // the privilege refused
+        {{L"reboot", L"--delay", L"5"}, ERROR_NOT_ALL_ASSIGNED, false},
+        // Standby refused on a Modern Standby machine names display-off; elsewhere 50 has no known cause.
+        {{L"standby"}, ERROR_NOT_SUPPORTED, true, {{"GetPwrCapabilities", 1}}, L"display-off", 1, false},
+        {{L"standby"}, ERROR_NOT_SUPPORTED, false, {{"GetPwrCapabilities", 1}}, L"", 0, false},
+        {{L"hibernate"}, ERROR_NOT_SUPPORTED, false, {{"GetPwrCapabilities", 1}}, L"", 1, false},
+    };
+    for (const Hinted &row : hints) {
+        if (row.ntOnly && !g_system.nt) continue;
+        SetUp();
+        SCOPED_TRACE(testing::PrintToString(row.args) + " " + std::to_string(row.error));
+        g_system.version = 0x0A00;
+        g_system.aoAc = row.aoAc;
+        g_system.answers = row.answers;
+        g_system.initiateAnswer = row.error;
+        g_result = 0;
+        g_error = row.error;
+        EXPECT_EQ(Run(Confirmed(row.args)), ExitFailed);
+        std::wstring err = Err(), failed = L": failed\n";
+        size_t after = err.find(failed);
+        ASSERT_NE(after, std::wstring::npos) << Encode(err, CP_UTF8);
+        std::wstring hint = err.substr(after + failed.size());
+        EXPECT_EQ(!hint.empty(), row.hinted) << Encode(err, CP_UTF8);
+        EXPECT_EQ(std::count(hint.begin(), hint.end(), L'\n'), row.hinted ? 1 : 0);
+        EXPECT_NE(hint.find(row.names), std::wstring::npos) << Encode(err, CP_UTF8);
+    }
 }
 
 TEST_P(Cli, WithoutYesNothingIsCalledAndItSaysWhatItWouldDo) {
@@ -989,6 +1170,7 @@ TEST_P(Cli, WithoutYesNothingIsCalledAndItSaysWhatItWouldDo) {
              {{L"restart-dialog", L"Neu starten?"}, L"RestartDialog(NULL, \"Neu starten?\", EWX_REBOOT)"},
              {{L"restart-dialog"}, L"RestartDialog(NULL, NULL, EWX_REBOOT)"},
              {{L"shutdown-dialog"}, L"ShutdownDialog(NULL)"},
+             {{L"display-off"}, L"DefWindowProcA(its own hidden window, WM_SYSCOMMAND, SC_MONITORPOWER, 2)"},
              // Text arguments as the code sees them, escaped: one line whatever they hold.
              {{L"timed-reboot", L"300", L"say \"hi\"\\now\n\tand\x01"},
               L"LocalInitSystemRebootW(\"say \\\"hi\\\"\\\\now\\n\\tand\\x01\", 300, FALSE)"},
@@ -1714,6 +1896,14 @@ TEST_P(Cli, WhatIsMissingIsNamedAndSetsTheExitStatus) {
          ExitFailed,
          {L"quell: shell32.dll offers no shut-down dialog (#60)\n"},
          {}},
+        {{L"display-off", L"--yes"},
+         0,
+         {"DefWindowProcA"},
+         "",
+         false,
+         ExitFailed,
+         {L"not available: the system's user32.dll lacks DefWindowProcA\n"},
+         {}},
         {{L"timed-shutdown", L"--yes", L"10", maintenance},
          0,
          {},
@@ -1798,6 +1988,20 @@ TEST_P(Cli, WhatIsMissingIsNamedAndSetsTheExitStatus) {
         // Without every Unicode function quell loads nothing and hands nobody text.
         if (row.ntOnly) {
             EXPECT_TRUE(g_system.loaded.empty());
+        }
+    }
+    // display-off needs no Quell.dll, but a window of its own: without one it calls nothing.
+    for (DWORD windowError : {DWORD(0), DWORD(ERROR_NOT_ENOUGH_MEMORY)}) {
+        SetUp();
+        g_system.quellLoadError = ERROR_MOD_NOT_FOUND;
+        g_system.windowError = windowError;
+        EXPECT_EQ(Run({L"display-off", L"--yes"}), windowError ? ExitFailed : ExitSuccess);
+        EXPECT_EQ(CalledNames(), windowError ? std::vector<std::string>{} : std::vector<std::string>{"DefWindowProcA"});
+        EXPECT_EQ(std::count(g_system.systemCalls.begin(), g_system.systemCalls.end(), "DestroyWindow"),
+                  windowError ? 0 : 1);
+        if (windowError) {
+            EXPECT_NE(Err().find(L"CreateWindowExA = NULL, last error 8 "), std::wstring::npos)
+                << Encode(Err(), CP_UTF8);
         }
     }
 }
@@ -2172,6 +2376,129 @@ TEST_P(Cli, ReportsSayWhatTheyFoundWithTheirExitStatus) {
     }
 }
 
+// status reads what decides what an action will really do from the registry,
+// read-only: each source of a pending reboot by name, fast startup, null where
+// unreadable or absent, and under WOW64 the 64-bit view.
+TEST_P(Cli, StatusReadsThePendingRebootAndFastStartupFromTheRegistry) {
+    const std::wstring software = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\",
+                       control = L"SYSTEM\\CurrentControlSet\\Control\\";
+    const std::wstring servicing = software + L"Component Based Servicing\\RebootPending",
+                       update = software + L"WindowsUpdate\\Auto Update\\RebootRequired",
+                       session = control + L"Session Manager", power = control + L"Session Manager\\Power",
+                       active = control + L"ComputerName\\ActiveComputerName",
+                       set = control + L"ComputerName\\ComputerName";
+    const std::wstring renames = std::wstring(L"\\??\\C:\\neu.dll") + L'\0' + L"!\\??\\C:\\alt.dll" + L'\0';
+    // A machine with nothing pending, before Windows 8.
+    const FakeRegistry calm = {{session, {{L"BootExecute", MultiSz(L"autocheck\0")}}},
+                               {active, {{L"ComputerName", Sz(L"LAB01")}}},
+                               {set, {{L"ComputerName", Sz(L"LAB01")}}},
+                               {software + L"WindowsUpdate", {}}};
+    auto with = [&](std::vector<std::pair<std::wstring, std::map<std::wstring, FakeValue>>> changes) {
+        FakeRegistry registry = calm;
+        for (const auto &[key, values] : changes) {
+            for (const auto &[name, value] : values) registry[key][name] = value;
+            registry[key];
+        }
+        return registry;
+    };
+    struct Case {
+        FakeRegistry registry;
+        std::wstring pending;               // "true", "false", or "null" for the whole of rebootPending
+        std::vector<std::wstring> sources;  // in the order status names them
+        std::wstring fastStartup;           // "true", "false", "null"
+        DWORD registryError = 0;
+        int wow64 = -1;       // IsWow64Process's answer; -1: absent
+        bool view64 = false;  // every key asked with KEY_WOW64_64KEY (never on Windows 95/98/Me)
+        FakeRegistry redirected = {};
+    };
+    const std::vector<Case> cases = {
+        {calm, L"false", {}, L"null"},
+        {with({{servicing, {}}}), L"true", {L"ComponentBasedServicing"}, L"null"},
+        {with({{update, {}}}), L"true", {L"WindowsUpdate"}, L"null"},
+        {with({{session, {{L"PendingFileRenameOperations", MultiSz(renames)}}}}),
+         L"true",
+         {L"PendingFileRenameOperations"},
+         L"null"},
+        {with({{session,
+                {{L"PendingFileRenameOperations", MultiSz(std::wstring(1, L'\0'))},
+                 {L"PendingFileRenameOperations2", MultiSz(renames)}}}}),
+         L"true",
+         {L"PendingFileRenameOperations"},
+         L"null"},
+        {with({{session, {{L"PendingFileRenameOperations", MultiSz(std::wstring(1, L'\0'))}}}}), L"false", {}, L"null"},
+        {with({{set, {{L"ComputerName", Sz(L"LAB02")}}}}), L"true", {L"ComputerRename"}, L"null"},
+        {with({{set, {{L"ComputerName", Sz(L"lab01")}}}}), L"false", {}, L"null"},
+        {with({{servicing, {}},
+               {update, {}},
+               {session, {{L"PendingFileRenameOperations2", MultiSz(renames)}}},
+               {active, {{L"ComputerName", Sz(L"OLD")}}}}),
+         L"true",
+         {L"ComponentBasedServicing", L"WindowsUpdate", L"PendingFileRenameOperations", L"ComputerRename"},
+         L"null"},
+        {with({{power, {{L"HiberbootEnabled", Dword(1)}}}}), L"false", {}, L"true"},
+        {with({{power, {{L"HiberbootEnabled", Dword(0)}}}}), L"false", {}, L"false"},
+        {with({{power, {{L"HiberbootEnabled", Sz(L"1")}}}}), L"false", {}, L"null"},
+        {with({{servicing, {}}, {power, {{L"HiberbootEnabled", Dword(1)}}}}),
+         L"null",
+         {},
+         L"null",
+         ERROR_ACCESS_DENIED},
+        // An x86 quell.exe under WOW64 asks for the 64-bit view, where the keys are; elsewhere it does not ask.
+        {with({{servicing, {}}}), L"true", {L"ComponentBasedServicing"}, L"null", 0, 1, true, calm},
+        {with({{servicing, {}}}), L"true", {L"ComponentBasedServicing"}, L"null", 0, 0, false, calm},
+    };
+    for (const Case &row : cases) {
+        for (bool json : {true, false}) {
+            SetUp();
+            SCOPED_TRACE(testing::PrintToString(row.sources) + " " + testing::PrintToString(row.fastStartup) +
+                         (json ? " json" : " text"));
+            g_system.registry = row.registry;
+            g_system.redirected = row.redirected;
+            g_system.registryError = row.registryError;
+            g_system.wow64 = row.wow64;
+            EXPECT_EQ(
+                Run(json ? std::vector<std::wstring>{L"status", L"--json"} : std::vector<std::wstring>{L"status"}),
+                ExitSuccess);
+            ASSERT_FALSE(g_system.opened.empty());
+            for (const auto &[key, access] : g_system.opened) {
+                EXPECT_EQ(access & ~REGSAM(KEY_WOW64_64KEY), REGSAM(KEY_QUERY_VALUE)) << "more than reading";
+                EXPECT_EQ((access & KEY_WOW64_64KEY) != 0, row.view64 && g_system.nt) << Encode(key, CP_UTF8);
+            }
+            if (!json) {
+                auto answer = [](const std::wstring &line) {
+                    return line.size() < 40 ? L"(no line)" : line.substr(39, line.find(L' ', 39) - 39);
+                };
+                const std::map<std::wstring, std::wstring> pending = {{L"true", L"yes"},
+                                                                      {L"false", L"no"},
+                                                                      {L"null", L"?"}},
+                                                           fast = {
+                                                               {L"true", L"on"}, {L"false", L"off"}, {L"null", L"?"}};
+                EXPECT_EQ(answer(LineWith(L"  reboot pending ")), pending.at(row.pending));
+                EXPECT_EQ(answer(LineWith(L"  fast startup ")), fast.at(row.fastStartup));
+                for (const std::wstring &source : row.sources) {
+                    EXPECT_NE(LineWith(L"  reboot pending ").find(source), std::wstring::npos);
+                }
+                continue;
+            }
+            auto values = JsonReader::Read(Out());
+            ASSERT_FALSE(values.empty()) << Encode(Out(), CP_UTF8);
+            EXPECT_EQ(values[L"fastStartup"], row.fastStartup);
+            if (row.pending == L"null") {
+                EXPECT_EQ(values[L"rebootPending"], L"null");
+                continue;
+            }
+            EXPECT_EQ(values[L"rebootPending/pending"], row.pending);
+            if (row.sources.empty()) {
+                EXPECT_EQ(values[L"rebootPending/sources"], L"[]");
+            }
+            for (size_t i = 0; i < row.sources.size(); ++i) {
+                EXPECT_EQ(values[L"rebootPending/sources/" + std::to_wstring(i)], row.sources[i]);
+            }
+            EXPECT_EQ(values.count(L"rebootPending/sources/" + std::to_wstring(row.sources.size())), 0u);
+        }
+    }
+}
+
 // ---- waits --------------------------------------------------------------------
 
 // The name of a waiting quell.exe's event ("") or record ("Record"), of the user "tester".
@@ -2225,6 +2552,9 @@ TEST_P(Cli, WaitsEndInTheCallAtItsMomentOrAreCancelled) {
         {{L"lock", L"--after", L"1234", L"--at", L"10:32"}, "LockWorkStation", 60},
         {{L"lock", L"--after", L"render.exe", L"--at", L"10:32"}, "LockWorkStation", 120},
         {{L"force-logoff", L"--after", L"1236", L"--after", L"1234"}, "WindowsForceLogOnOff", 120},
+        // The display turned off by quell.exe itself waits the same way.
+        {{L"display-off", L"--delay", L"30"}, "DefWindowProcA", 30},
+        {{L"display-off", L"--after", L"backup.exe", L"--at", L"10:32"}, "DefWindowProcA", 60},
         // The system's request: --at is its warning period, counted when it is made.
         {{L"shutdown", L"--at", L"10:41"}, "LocalInitSystemShutdownW", 0, 600},
         {{L"reboot", L"--after", L"1234", L"--at", L"10:32"}, "LocalInitSystemRebootW", 30, 30},
@@ -2276,6 +2606,7 @@ TEST_P(Cli, WaitsEndInTheCallAtItsMomentOrAreCancelled) {
          None,
          L"cancelled"},
         {{L"logoff", L"--after", L"1236"}, nullptr, 0, None, ExitCancelled, 10, CTRL_C_EVENT, L"cancelled"},
+        {{L"display-off", L"--at", L"10:32"}, nullptr, 0, None, ExitCancelled, 10, None, L"cancelled"},
     };
     for (const Case &row : cases) {
         SetUp();

@@ -41,7 +41,7 @@ RELAY_INCLUDE = ";".join([
     "shell32.59", "shell32.60", "advapi32.InitiateSystemShutdownW", "advapi32.AbortSystemShutdownA",
     "powrprof.SetSuspendState", "user32.LockWorkStation", "user32.ShutdownBlockReasonCreate",
     "user32.ShutdownBlockReasonDestroy", "user32.ShutdownBlockReasonQuery", "advapi32.InitiateShutdownW",
-    "advapi32.AbortSystemShutdownW"])
+    "advapi32.AbortSystemShutdownW", "user32.DefWindowProcA"])
 
 ZERO = r"0+"
 NONZERO = r"[0-9a-f]*[1-9a-f][0-9a-f]*"
@@ -110,6 +110,7 @@ class Case:
     waits: bool = False                 # quell.exe waits: started, watched while it waits and until it ends
     meanwhile: tuple = ()               # quell.exe's arguments of commands run while it waits
     helper_ms: int = 0                  # a helper process that ends after so long; "{helper}" is its id
+    registry: tuple = ()                # `reg add` argument lists, run in the session before quell.exe
 
 
 # ---- the cases ----------------------------------------------------------------------
@@ -270,6 +271,38 @@ def blockers_as_the_system_answers(run):
                   same=(("blockers --json", (run.json_exit, listed), (0, expected)),))
 
 
+def display_turned_off(run):
+    """display-off hands SC_MONITORPOWER (lParam 2) to DefWindowProcA for a window
+    of quell.exe's own: the relay log shows that call, and it exits 0 (Wine's
+    DefWindowProc answers 0 and turns nothing off)."""
+    return Expect(0, r"\Aquell display-off: the display is turned off\n\Z",
+                  (relay_call("user32.DefWindowProcA", NONZERO, "0*112", "0*f170", "0*2"),))
+
+
+# What `reg add` sets in the 64-bit view, where Windows keeps these keys (an
+# x86 quell.exe reads it there through KEY_WOW64_64KEY).
+REGISTRY = (
+    (r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Component Based Servicing\RebootPending", "/f", "/reg:64"),
+    (r"HKLM\SYSTEM\CurrentControlSet\Control\Session Manager", "/v", "PendingFileRenameOperations", "/t",
+     "REG_MULTI_SZ", "/d", r"\??\C:\quell-e2e-absent.tmp\0", "/f", "/reg:64"),
+    (r"HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Power", "/v", "HiberbootEnabled", "/t", "REG_DWORD",
+     "/d", "1", "/f", "/reg:64"),
+)
+
+
+def registry_read(run):
+    """status, and status --json as Python's JSON reader reads it back, name the
+    sources that `reg add` set, and fast startup on."""
+    try:
+        document = json.loads(run.json_output)
+    except ValueError as error:
+        document = "not JSON (%s): %r" % (error, run.json_output)
+    seen = (document.get("rebootPending"), document.get("fastStartup")) if isinstance(document, dict) else document
+    sources = ["ComponentBasedServicing", "PendingFileRenameOperations"]
+    return Expect(0, r"\n  reboot pending +yes +%s\n  fast startup +on +HiberbootEnabled 1" % ", ".join(sources),
+                  same=(("status --json", (run.json_exit, seen), (0, ({"pending": True, "sources": sources}, True))),))
+
+
 TIMED_MESSAGE = "Gleich – bitte speichern"
 PROMPT = "Neustart für das Update – bitte speichern"
 
@@ -346,6 +379,10 @@ CASES = [
          meanwhile=(["pending", "--json"], ["abort", "--yes"]), x64=True),
     Case("lock-after", ["lock", "--after", "{helper}"], "alive", lock_after_the_helper, direct=("LockWorkStation",),
          waits=True, meanwhile=(["pending", "--json"],), helper_ms=3000),
+    # The display turned off through a window of quell.exe's own, on the session's virtual display.
+    Case("display-off", ["display-off"], "alive", display_turned_off, x64=True),
+    # The registry's pending reboot and fast startup, as `reg add` set them in a throwaway prefix.
+    Case("registry", ["status"], "alive", registry_read, x64=True, confirm=False, registry=REGISTRY),
 ]
 
 
@@ -583,6 +620,9 @@ def observe(case, bin_dir, session, failures):
     if case.dialog:
         answerer = session.start("answer", witness, "answer", windows_path(directory / "answer.txt"),
                                  "quell.exe", case.dialog[2])
+    for number, arguments in enumerate(case.registry):
+        if session.run("reg-%d" % number, "reg", "add", *arguments) != 0:
+            failures.append("reg add %s failed" % " ".join(arguments))
     if case.command is None:
         session.run("direct-block", witness, "block", windows_path(directory / "direct-block.txt"), BLOCK_REASON)
         run.direct["block"] = read_lines(directory / "direct-block.txt")

@@ -1,0 +1,32 @@
+// What an action will really do and why it did not: the display turned off,
+// the registry's pending reboot and fast startup for status, and the likely
+// cause of a refusal.
+#pragma once
+
+#include <stddef.h>
+
+#include "commands.h"
+
+struct Text;
+struct Json;
+
+// The power capabilities record's AoAc member, byte 20, set on a machine with
+// Modern Standby, where S0 low power idle takes the place of S1 to S3; MinGW's
+// header calls it spare2[2].
+constexpr size_t AoAcOffset = 20;
+static_assert(sizeof(SYSTEM_POWER_CAPABILITIES) == 76);
+static_assert(offsetof(SYSTEM_POWER_CAPABILITIES, spare2) + 2 == AoAcOffset);
+
+// display-off's call, and its last argument: SC_MONITORPOWER's "the display is being shut off".
+constexpr const char *DisplayOffCall = "DefWindowProcA";
+constexpr DWORD MonitorOff = 2;
+// Turns the display off as the plan says; the exit status.
+int TurnDisplayOff(const Cli &cli, const Plan &plan);
+
+// status: "rebootPending" and "fastStartup" from the registry, as lines of the
+// report, or with json as members of status --json's object.
+void RegistryStatus(const Cli &cli, Text &out, Json *json);
+
+// One more line after a refused or failed request where its last-error value
+// has a known cause.
+void SayWhy(const Cli &cli, const Plan &plan, DWORD error);
