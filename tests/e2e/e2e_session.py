@@ -34,6 +34,7 @@ from typing import Callable, Optional
 
 WAIT_SECONDS = 20        # the bound on anything awaited; a case that reaches it has failed
 POLL_SECONDS = 0.01
+HELPER_NAME = "quell_lingerer.exe"  # the helper process's program, a copy of the witness
 TEMPLATE_FORMAT = "1"    # change to make every build tree's template again
 
 # System functions whose calls and results Wine's relay log shows for quell.exe.
@@ -109,7 +110,8 @@ class Case:
     confirm: bool = True                # False: a report, run without --yes, then again with --json
     waits: bool = False                 # quell.exe waits: started, watched while it waits and until it ends
     meanwhile: tuple = ()               # quell.exe's arguments of commands run while it waits
-    helper_ms: int = 0                  # a helper process that ends after so long; "{helper}" is its id
+    helper_ms: int = 0                  # a helper process that ends after so long; "{helper}" is its id,
+                                        # "{helper-name}" its program's name (HELPER_NAME)
     registry: tuple = ()                # `reg add` argument lists, run in the session before quell.exe
 
 
@@ -379,6 +381,8 @@ CASES = [
          meanwhile=(["pending", "--json"], ["abort", "--yes"]), x64=True),
     Case("lock-after", ["lock", "--after", "{helper}"], "alive", lock_after_the_helper, direct=("LockWorkStation",),
          waits=True, meanwhile=(["pending", "--json"],), helper_ms=3000),
+    Case("lock-after-name", ["lock", "--after", "{helper-name}"], "alive", lock_after_the_helper,
+         direct=("LockWorkStation",), waits=True, meanwhile=(["pending", "--json"],), helper_ms=3000),
     # The display turned off through a window of quell.exe's own, on the session's virtual display.
     Case("display-off", ["display-off"], "alive", display_turned_off, x64=True),
     # The registry's pending reboot and fast startup, as `reg add` set them in a throwaway prefix.
@@ -668,12 +672,16 @@ def watch_wait(case, bin_dir, session, run, failures):
     helper, command = None, list(case.command)
     if case.helper_ms:
         helper_record = directory / "helper.txt"
-        helper = session.start("helper", bin_dir / "quell_witness.exe", "linger", windows_path(helper_record),
-                               case.helper_ms)
+        # A name of its own, so that --after by name waits for the helper alone, not the witness.
+        helper_program = directory / HELPER_NAME
+        shutil.copyfile(bin_dir / "quell_witness.exe", helper_program)
+        helper = session.start("helper", helper_program, "linger", windows_path(helper_record), case.helper_ms)
         if not wait_until(lambda: read_lines(helper_record)[:1] and read_lines(helper_record)[0].startswith("process ")):
             failures.append("the helper never started")
             return
-        command = [read_lines(helper_record)[0].split()[1] if part == "{helper}" else part for part in command]
+        helper_id = read_lines(helper_record)[0].split()[1]
+        command = [helper_id if part == "{helper}" else HELPER_NAME if part == "{helper-name}" else part
+                   for part in command]
     out, err = directory / "quell.out", directory / "quell.err"
     quell = session.start("quell", bin_dir / "quell.exe", *command, "--yes", env=dict(session.env, WINEDEBUG="+relay"))
     if not wait_until(lambda: out.exists() and out.stat().st_size > 0):
@@ -687,7 +695,8 @@ def watch_wait(case, bin_dir, session, run, failures):
     deadline = time.monotonic() + WAIT_SECONDS + case.helper_ms / 1000
     while time.monotonic() < deadline:
         ended = quell.poll() is not None
-        if helper and helper_ended is None and helper.poll() is not None:
+        # Its last line comes before its end, which Wine's process of it may outlast.
+        if helper and helper_ended is None and (helper.poll() is not None or "ending" in read_lines(helper_record)):
             helper_ended = time.monotonic()
         if called is None and any(RELAY_CALL_LINE.match(line) for line in read_lines(err)):
             called = time.monotonic()

@@ -23,8 +23,8 @@
  *                      system functions called directly, to compare with the
  *                      exports that forward to them
  *   linger RECORD MILLISECONDS
- *                      records "process ID", then ends after that long: a
- *                      process for quell.exe --after to wait for
+ *                      records "process ID", then after that long "ending",
+ *                      and ends: a process for quell.exe --after to wait for
  * Exit status 0: done; 1: what it waited for never came; 2: usage or set-up. */
 #include <windows.h>
 #include <powrprof.h>
@@ -336,6 +336,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, i
     if (!wcscmp(mode, L"linger") && argc == 4) {
         record("process %lu", (unsigned long)GetCurrentProcessId());
         Sleep((DWORD)_wtoi(argv[3]));
+        record("ending");
         return 0;
     }
     if (!wcscmp(mode, L"call") && argc >= 4) {
