@@ -32,7 +32,10 @@ elseif(CMAKE_SYSTEM_PROCESSOR STREQUAL "ARM64")
     set(QUELL_DLL_IMAGE_BASE 0x25bea0000)
 else()
     set(QUELL_ARCH x64)
-    set(QUELL_ARCH_COMPILE_OPTIONS)
+    # MinGW's default medium model reaches every global of another source file
+    # through a pointer of its own (.refptr); an image is far below 2 GiB, so
+    # the small model reaches them directly, as the forwarders' groups want.
+    set(QUELL_ARCH_COMPILE_OPTIONS -mcmodel=small)
     set(QUELL_ARCH_LINK_OPTIONS -Wl,--high-entropy-va)
     set(QUELL_DLL_IMAGE_BASE 0x25bea0000)
 endif()
