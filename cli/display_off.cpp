@@ -14,8 +14,8 @@
 // saw the monitor still go off).
 //
 // user32.dll's CreateWindowExA, DefWindowProcA and DestroyWindow are exported
-// by Windows 95 (early Wine's relay32/user32.spec, which lists Windows 95's
-// user32 exports: ordinals 83, 126 and 135) and by every NT. They are looked
+// by Windows 95 (early Wine's relay32 export list of user32, which gives
+// Windows 95's user32 exports: ordinals 83, 126 and 135) and by every NT. They are looked
 // up in the system directory's user32.dll, not imported, so that quell.exe's
 // other commands load no user32.dll.
 #include "load_quell.h"
