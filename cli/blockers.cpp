@@ -20,11 +20,10 @@ struct WindowFunctions {
     DWORD(WINAPI *GetWindowThreadProcessId)(HWND window, LPDWORD process);
     HANDLE(WINAPI *OpenProcess)(DWORD access, BOOL inherit, DWORD process);
     BOOL(WINAPI *QueryFullProcessImageNameW)(HANDLE process, DWORD flags, LPWSTR path, PDWORD size);
-    BOOL(WINAPI *CloseHandle)(HANDLE handle);
 };
 constexpr char User32Functions[] = "EnumWindows\0GetWindowTextW\0GetWindowThreadProcessId\0";
-constexpr char Kernel32Functions[] = "OpenProcess\0QueryFullProcessImageNameW\0CloseHandle\0";
-static_assert(sizeof(WindowFunctions) == 6 * sizeof(FARPROC));
+constexpr char Kernel32Functions[] = "OpenProcess\0QueryFullProcessImageNameW\0";
+static_assert(sizeof(WindowFunctions) == 5 * sizeof(FARPROC));
 
 // The walk over the windows: what it has found so far.
 struct Scan {
@@ -59,8 +58,8 @@ wchar_t *ReadReason(const Cli &cli, HWND window, DWORD &error) {
 }
 
 // The full path of the process's program file on the heap; null where it is not readable.
-wchar_t *ReadProgram(const WindowFunctions &system, DWORD process) {
-    if (!system.OpenProcess || !system.QueryFullProcessImageNameW || !system.CloseHandle) return nullptr;
+wchar_t *ReadProgram(const Cli &cli, const WindowFunctions &system, DWORD process) {
+    if (!system.OpenProcess || !system.QueryFullProcessImageNameW) return nullptr;
     HANDLE handle = system.OpenProcess(ProcessQueryLimitedInformation, FALSE, process);
     if (!handle) return nullptr;
     auto path = static_cast<wchar_t *>(Grow(nullptr, LongestPath * sizeof(wchar_t)));
@@ -69,7 +68,7 @@ wchar_t *ReadProgram(const WindowFunctions &system, DWORD process) {
         Release(path);
         path = nullptr;
     }
-    system.CloseHandle(handle);
+    cli.host.CloseHandle(handle);
     return path;
 }
 
@@ -86,7 +85,7 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM context) {
     wchar_t title[LongestTitle];
     title[0] = 0;  // GetWindowTextW may leave the buffer as it was when the window has no title
     scan.system.GetWindowTextW(window, title, LongestTitle);
-    wchar_t *program = ReadProgram(scan.system, process);
+    wchar_t *program = ReadProgram(scan.cli, scan.system, process);
     Text &out = scan.out;
     if (Json *json = scan.json) {
         JsonLine(*json, 2);

@@ -17,18 +17,15 @@ struct Hint {
     DWORD error;
     When when;
     const char *why;
+    bool unreachable = false;  // the advice on reaching another machine follows
 };
 
 const Hint Hints[] = {
     {ERROR_ACCESS_DENIED, When::Remote,
      "that machine refused the account: it needs the \"Force shutdown from a remote system\" right there, and a "
      "local account of that machine is cut to a standard user's rights over the network by remote UAC filtering"},
-    {ERROR_BAD_NETPATH, When::Always,
-     "the machine was not found: check its name, the network, and that its firewall's remote administration rule "
-     "lets the request in"},
-    {RPC_S_SERVER_UNAVAILABLE, When::Always,
-     "the machine did not answer: check its name, the network, and that its firewall's remote administration rule "
-     "lets the request in"},
+    {ERROR_BAD_NETPATH, When::Always, "the machine was not found", true},
+    {RPC_S_SERVER_UNAVAILABLE, When::Always, "the machine did not answer", true},
     {ERROR_SHUTDOWN_IN_PROGRESS, When::Always, "a shutdown is already under way"},
     {ShutdownIsScheduled, When::Always, "a shutdown is already scheduled: `quell abort` cancels it first"},
     {ERROR_PRIVILEGE_NOT_HELD, When::Always, "the account does not hold the shutdown privilege"},
@@ -53,7 +50,10 @@ void SayWhy(const Cli &cli, const Plan &plan, DWORD error) {
         if (hint.when == When::ModernStandby && (plan.command != &commands::Standby || !HasModernStandby(cli))) {
             continue;
         }
-        Say(cli, STD_ERROR_HANDLE, "quell %S: the likely cause: %S\n", plan.asked->name, hint.why);
+        Say(cli, STD_ERROR_HANDLE, "quell %S: the likely cause: %S%S\n", plan.asked->name, hint.why,
+            hint.unreachable ? ": check its name, the network, and that its firewall's remote administration rule "
+                               "lets the request in"
+                             : "");
         return;
     }
 }

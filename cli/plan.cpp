@@ -80,7 +80,34 @@ void PlanSystemRequest(const Cli &cli, Plan &plan) {
     if (plan.signature != Signature::LocalInit) Add(plan, ArgumentKind::Hex, plan.reason);
 }
 
-// The words for what the plan does to the machine, after "would " or as the outcome.
+// The system's request by its flags: the first row whose flag it has, as
+// "would ..." names it and as what is under way once it is made.
+struct RequestWords {
+    DWORD flag;  // 0: every other request
+    const char *effect, *outcome;
+};
+const RequestWords RequestKinds[] = {
+    {SHUTDOWN_HYBRID, "shut down for a fast start-up", "hybrid shutdown of"},
+    {SHUTDOWN_RESTARTAPPS, "reboot and restart the registered applications of",
+     "reboot with the registered applications of"},
+    {SHUTDOWN_RESTART, "reboot", "reboot of"},
+    {0, "shut down", "shutdown of"},
+};
+
+// The request and the machine it is for, in words: the effect, or the outcome.
+void AppendRequest(const Cli &cli, Text &text, const Plan &plan, bool outcome) {
+    const RequestWords *words = RequestKinds;
+    while (words->flag && !(plan.flags & words->flag)) ++words;
+    AppendAscii(text, outcome ? words->outcome : words->effect);
+    if (plan.machine) {
+        Format(cli, text, " the machine %s", plan.machine);
+    } else {
+        AppendAscii(text, " this machine");
+    }
+    if (plan.flags & SHUTDOWN_RESTART_BOOTOPTIONS) AppendAscii(text, " into the boot options menu");
+}
+
+// The words for what the plan does to the machine, after "would ".
 void AppendEffect(const Cli &cli, Text &text, const Plan &plan) {
     const Command &command = *plan.command;
     if (plan.signature == Signature::RemoteAbort) {
@@ -92,17 +119,7 @@ void AppendEffect(const Cli &cli, Text &text, const Plan &plan) {
         if (plan.message) return Format(cli, text, "with the prompt %q", plan.message);
         return AppendAscii(text, "with no prompt of its own");
     }
-    DWORD flags = plan.flags;
-    AppendAscii(text, flags & SHUTDOWN_HYBRID        ? "shut down for a fast start-up"
-                      : flags & SHUTDOWN_RESTARTAPPS ? "reboot and restart the registered applications of"
-                      : flags & SHUTDOWN_RESTART     ? "reboot"
-                                                     : "shut down");
-    if (plan.machine) {
-        Format(cli, text, " the machine %s", plan.machine);
-    } else {
-        AppendAscii(text, " this machine");
-    }
-    if (flags & SHUTDOWN_RESTART_BOOTOPTIONS) AppendAscii(text, " into the boot options menu");
+    AppendRequest(cli, text, plan, false);
     Format(cli, text, " after %u seconds", plan.delay);
     if (plan.at) {
         AppendAscii(text, " (at ");
@@ -111,7 +128,7 @@ void AppendEffect(const Cli &cli, Text &text, const Plan &plan) {
     }
     if (plan.message) Format(cli, text, ", showing %q meanwhile", plan.message);
     if (plan.reason) Format(cli, text, ", reason 0x%X", plan.reason);
-    if (flags & SHUTDOWN_FORCE_SELF) AppendAscii(text, ", closing applications without asking");
+    if (plan.flags & SHUTDOWN_FORCE_SELF) AppendAscii(text, ", closing applications without asking");
 }
 
 // quell.exe's own wait before the call, in words ending in ", then ", after "would ".
@@ -174,17 +191,7 @@ void AppendOutcome(const Cli &cli, Text &text, const Plan &plan) {
     if (plan.signature == Signature::RemoteAbort) {
         return Format(cli, text, "the timed shutdown or reboot of the machine %s is aborted", plan.machine);
     }
-    DWORD flags = plan.flags;
-    AppendAscii(text, flags & SHUTDOWN_HYBRID        ? "hybrid shutdown"
-                      : flags & SHUTDOWN_RESTARTAPPS ? "reboot with the registered applications"
-                      : flags & SHUTDOWN_RESTART     ? "reboot"
-                                                     : "shutdown");
-    if (plan.machine) {
-        Format(cli, text, " of the machine %s", plan.machine);
-    } else {
-        AppendAscii(text, " of this machine");
-    }
-    if (flags & SHUTDOWN_RESTART_BOOTOPTIONS) AppendAscii(text, " into the boot options menu");
+    AppendRequest(cli, text, plan, true);
     if (!plan.delay) return AppendAscii(text, " now");
     Format(cli, text, " in %u s (", plan.delay);
     AppendMoment(cli, text, Now(cli) + plan.delay);

@@ -37,17 +37,22 @@ void JsonAnswer(Json &json, const char *name, bool present, LONG result, DWORD e
 
 // One yes-or-no answer of Quell.dll: a line of the report, or with json a
 // member of status --json's "answers".
+void BooleanAnswer(const Cli &cli, Text &out, Json *json, const char *question, const char *exportName, bool present,
+                   LONG result, DWORD error) {
+    if (json) return JsonAnswer(*json, exportName, present, result, error);
+    if (!present) return MissingLine(cli, out, question, exportName);
+    Text detail{};
+    Format(cli, detail, "%S = %d, %E", exportName, result, error);
+    StatusLine(cli, out, question, result ? L"yes" : L"no", detail);
+    Release(detail.data);
+}
+// The answer asked of an export that returns BOOL or BOOLEAN.
 template <typename Entry>
 void BooleanStatus(const Cli &cli, Text &out, Json *json, const char *question, const char *exportName, Entry entry) {
     LONG result = 0;
     DWORD error = 0;
     if (entry) result = static_cast<LONG>(Asked(error, entry));
-    if (json) return JsonAnswer(*json, exportName, entry != nullptr, result, error);
-    if (!entry) return MissingLine(cli, out, question, exportName);
-    Text detail{};
-    Format(cli, detail, "%S = %d, %E", exportName, result, error);
-    StatusLine(cli, out, question, result ? L"yes" : L"no", detail);
-    Release(detail.data);
+    BooleanAnswer(cli, out, json, question, exportName, entry != nullptr, result, error);
 }
 
 void VersionStatus(const Cli &cli, Text &out, HRESULT result, DWORD error, const DLLVERSIONINFO &version) {

@@ -42,7 +42,6 @@ struct WaitFunctions {
     BOOL(WINAPI *UnmapViewOfFile)(LPCVOID view);
     DWORD(WINAPI *GetCurrentProcessId)();
     HANDLE(WINAPI *OpenProcess)(DWORD access, BOOL inherit, DWORD process);
-    BOOL(WINAPI *CloseHandle)(HANDLE handle);
     HANDLE(WINAPI *CreateToolhelp32Snapshot)(DWORD flags, DWORD process);
     BOOL(WINAPI *Process32First)(HANDLE snapshot, tagPROCESSENTRY32 *entry);
     BOOL(WINAPI *Process32Next)(HANDLE snapshot, tagPROCESSENTRY32 *entry);
@@ -53,12 +52,12 @@ struct WaitFunctions {
 };
 constexpr char Kernel32Functions[] =
     "CreateEventA\0OpenEventA\0SetEvent\0WaitForMultipleObjects\0SetConsoleCtrlHandler\0CreateFileMappingA\0"
-    "OpenFileMappingA\0MapViewOfFile\0UnmapViewOfFile\0GetCurrentProcessId\0OpenProcess\0CloseHandle\0"
+    "OpenFileMappingA\0MapViewOfFile\0UnmapViewOfFile\0GetCurrentProcessId\0OpenProcess\0"
     "CreateToolhelp32Snapshot\0Process32First\0Process32Next\0Sleep\0";
 constexpr char PsapiFunctions[] = "EnumProcesses\0GetModuleBaseNameA\0";
 constexpr char Advapi32Functions[] = "GetUserNameA\0";
-constexpr unsigned Kernel32Count = 16, PsapiCount = 2;
-static_assert(sizeof(WaitFunctions) == 19 * sizeof(FARPROC));
+constexpr unsigned Kernel32Count = 15, PsapiCount = 2;
+static_assert(sizeof(WaitFunctions) == 18 * sizeof(FARPROC));
 
 // The system's functions, and the libraries they came from.
 struct System {
@@ -79,7 +78,7 @@ bool Load(const Cli &cli, System &system) {
     const WaitFunctions &call = system.call;
     return call.CreateEventA && call.OpenEventA && call.SetEvent && call.WaitForMultipleObjects &&
            call.CreateFileMappingA && call.OpenFileMappingA && call.MapViewOfFile && call.UnmapViewOfFile &&
-           call.GetCurrentProcessId && call.OpenProcess && call.CloseHandle;
+           call.GetCurrentProcessId && call.OpenProcess;
 }
 void Unload(const Cli &cli, System &system) {
     if (system.kernel32) cli.host.FreeLibrary(system.kernel32);
@@ -142,7 +141,7 @@ struct Processes {
 };
 constexpr DWORD MostProcesses = 4096;
 
-Processes ProcessesNamed(const System &system, const char *name) {
+Processes ProcessesNamed(const Cli &cli, const System &system, const char *name) {
     const WaitFunctions &call = system.call;
     Processes found = {static_cast<DWORD *>(Grow(nullptr, MostProcesses * sizeof(DWORD))), 0, false};
     DWORD self = call.GetCurrentProcessId();
@@ -160,7 +159,7 @@ Processes ProcessesNamed(const System &system, const char *name) {
             }
             entry.dwSize = sizeof entry;
         }
-        call.CloseHandle(snapshot);
+        cli.host.CloseHandle(snapshot);
         found.listed = true;
         return found;
     }
@@ -179,7 +178,7 @@ Processes ProcessesNamed(const System &system, const char *name) {
         if (call.GetModuleBaseNameA(process, nullptr, base, MAX_PATH) && SameAnsiName(base, name)) {
             found.ids[found.count++] = id;
         }
-        call.CloseHandle(process);
+        cli.host.CloseHandle(process);
     }
     found.listed = true;
     return found;
@@ -209,53 +208,50 @@ bool IsDecimal(const wchar_t *text) {
     return true;
 }
 
-// Opens each process to wait for; ExitFailed, said why, when one is not there.
+// Opens each process to wait for, by id or every one of a name; ExitFailed,
+// said why, when one is not there.
 int OpenProcesses(Cli &cli, const System &system, const Plan &plan, HANDLE *handles, unsigned &count) {
     const WaitFunctions &call = system.call;
     const char *action = plan.asked->name;
     for (unsigned i = 0; i < plan.afterCount; ++i) {
         const wchar_t *after = plan.after[i];
-        if (IsDecimal(after)) {
-            DWORD id;
-            HANDLE process = ReadNumber(after, ~DWORD(0), id) ? call.OpenProcess(SYNCHRONIZE, FALSE, id) : nullptr;
-            if (!process) {
-                DWORD error = GetLastError();
-                if (error == ERROR_INVALID_PARAMETER) {
-                    Say(cli, STD_ERROR_HANDLE, "quell %S: no such process: %s; nothing done\n", action, after);
-                } else {
-                    Say(cli, STD_ERROR_HANDLE, "quell %S: cannot wait for process %s: %F; nothing done\n", action,
-                        after, error);
-                }
-                return ExitFailed;
-            }
-            if (count == MostHandles) {
-                call.CloseHandle(process);
-                Say(cli, STD_ERROR_HANDLE, "quell %S: more than %u processes to wait for\n", action, MostHandles);
-                return ExitFailed;
-            }
-            handles[count++] = process;
-            continue;
+        DWORD id;
+        bool byId = IsDecimal(after);
+        Processes running{&id, 0, true};
+        if (byId) {
+            running.count = ReadNumber(after, ~DWORD(0), id) ? 1 : 0;
+        } else {
+            char *name = ToAnsi(after);
+            running = name ? ProcessesNamed(cli, system, name) : Processes{nullptr, 0, false};
+            Release(name);
         }
-        char *name = ToAnsi(after);
-        Processes running = name ? ProcessesNamed(system, name) : Processes{nullptr, 0, false};
-        Release(name);
-        bool listed = running.listed, full = false;
+        // A process that ended meanwhile (or never was) cannot be opened: "invalid parameter".
+        DWORD error = ERROR_INVALID_PARAMETER;
         unsigned found = 0;
+        bool full = false;
         for (DWORD at = 0; at < running.count; ++at) {
             HANDLE process = call.OpenProcess(SYNCHRONIZE, FALSE, running.ids[at]);
-            if (!process) continue;
+            if (!process) {
+                error = GetLastError();
+                continue;
+            }
             ++found;
             if (count == MostHandles) {
                 full = true;
-                call.CloseHandle(process);
+                cli.host.CloseHandle(process);
             } else {
                 handles[count++] = process;
             }
         }
-        Release(running.ids);
-        if (!listed) {
+        if (!byId) Release(running.ids);
+        if (!running.listed) {
             Say(cli, STD_ERROR_HANDLE,
                 "quell %S: not available: this system cannot list processes by name (Toolhelp or psapi.dll)\n", action);
+            return ExitFailed;
+        }
+        if (!found && byId && error != ERROR_INVALID_PARAMETER) {
+            Say(cli, STD_ERROR_HANDLE, "quell %S: cannot wait for process %s: %F; nothing done\n", action, after,
+                error);
             return ExitFailed;
         }
         if (!found) {
@@ -270,8 +266,8 @@ int OpenProcesses(Cli &cli, const System &system, const Plan &plan, HANDLE *hand
     return ExitSuccess;
 }
 
-void CloseAll(const System &system, HANDLE *handles, unsigned count) {
-    for (unsigned i = 0; i < count; ++i) system.call.CloseHandle(handles[i]);
+void CloseAll(const Cli &cli, HANDLE *handles, unsigned count) {
+    for (unsigned i = 0; i < count; ++i) cli.host.CloseHandle(handles[i]);
 }
 
 // Whether the output goes to a console, where the time left is updated in place.
@@ -301,7 +297,7 @@ int Wait(Cli &cli, const System &system, Plan &plan, const Text &what, HANDLE *h
             Say(cli, STD_ERROR_HANDLE, "quell %S: the wait failed: %F\n", action, GetLastError());
             return ExitFailed;
         }
-        call.CloseHandle(handles[1 + ended]);
+        cli.host.CloseHandle(handles[1 + ended]);
         handles[1 + ended] = handles[count--];
     }
     // After the processes, --at's moment may have come nearer or passed.
@@ -384,9 +380,9 @@ int WaitBeforeCall(Cli &cli, Plan &plan, const Text &what) {
         if (status == ExitCancelled) Say(cli, STD_ERROR_HANDLE, "quell %S: cancelled; nothing done\n", action);
     }
     if (record) call.UnmapViewOfFile(record);
-    if (mapping) call.CloseHandle(mapping);
-    if (cancel) call.CloseHandle(cancel);
-    CloseAll(system, handles + 1, count);
+    if (mapping) cli.host.CloseHandle(mapping);
+    if (cancel) cli.host.CloseHandle(cancel);
+    CloseAll(cli, handles + 1, count);
     Unload(cli, system);
     return status;
 }
@@ -396,14 +392,14 @@ DWORD CancelWaits(Cli &cli) {
     DWORD cancelled = 0;
     if (Load(cli, system)) {
         const WaitFunctions &call = system.call;
-        Processes waiting = ProcessesNamed(system, "quell.exe");
+        Processes waiting = ProcessesNamed(cli, system, "quell.exe");
         for (DWORD at = 0; at < waiting.count; ++at) {
             char name[128];
             NameObject(cli, system, "", waiting.ids[at], name);
             HANDLE event = call.OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
             if (!event) continue;
             if (call.SetEvent(event)) ++cancelled;
-            call.CloseHandle(event);
+            cli.host.CloseHandle(event);
         }
         Release(waiting.ids);
     }
@@ -424,7 +420,7 @@ int Pending(Cli &cli, bool json) {
     bool listed = false;
     if (Load(cli, system)) {
         const WaitFunctions &call = system.call;
-        Processes waiting = ProcessesNamed(system, "quell.exe");
+        Processes waiting = ProcessesNamed(cli, system, "quell.exe");
         listed = waiting.listed;
         for (DWORD at = 0; at < waiting.count; ++at) {
             DWORD id = waiting.ids[at];
@@ -460,7 +456,7 @@ int Pending(Cli &cli, bool json) {
                 }
                 Release(due.data);
             }
-            call.CloseHandle(mapping);
+            cli.host.CloseHandle(mapping);
         }
         Release(waiting.ids);
     }

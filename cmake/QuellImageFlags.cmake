@@ -14,17 +14,26 @@
 #   drops them); no C runtime, so clang may not call memset or memcpy where the
 #   code has a loop (-fno-builtin); lld links, and stamps the image with the
 #   time it is given rather than reading SOURCE_DATE_EPOCH.
-# Quell.dll's preferred base is fixed: ld would derive one from the output
-# path, so another build directory would give other bytes. These are the bases
-# it derived for bin/Quell.dll, clear of the system's own DLLs.
+# quell.exe (QUELL_ARCH_PROGRAM_OPTIONS), a program rather than a library whose
+# frames sit in a caller's stack, is built for size a step further:
+# - x86: EBP is one more register (GCC keeps the frame pointer by default on
+#   this target; Quell.dll keeps it), and a function called once stays a
+#   function of its own: with all of them inlined, the few registers spill and
+#   the frames outgrow what an 8-bit displacement reaches.
+# - x86 and x64: tables and texts take the alignment the ABI asks for, not the
+#   larger one GCC gives big arrays by default for vector loads
+#   (-malign-data=compat).
+# - arm64: clang's -Oz, its smallest, which would make Quell.dll larger.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(QUELL_ARCH x86)
     set(QUELL_ARCH_COMPILE_OPTIONS -march=i386 -fno-asynchronous-unwind-tables -fno-unwind-tables)
     set(QUELL_ARCH_LINK_OPTIONS -Wl,--kill-at -Wl,--enable-stdcall-fixup)
+    set(QUELL_ARCH_PROGRAM_OPTIONS -fomit-frame-pointer -fno-inline-functions-called-once -malign-data=abi)
     set(QUELL_DLL_IMAGE_BASE 0x6d380000)
 elseif(CMAKE_SYSTEM_PROCESSOR STREQUAL "ARM64")
     set(QUELL_ARCH arm64)
     set(QUELL_ARCH_COMPILE_OPTIONS -fno-builtin)
+    set(QUELL_ARCH_PROGRAM_OPTIONS -Oz)
     set(QUELL_ARCH_LINK_OPTIONS -Wl,--high-entropy-va)
     if(QUELL_REPRODUCIBLE)
         list(APPEND QUELL_ARCH_LINK_OPTIONS -Wl,--Xlink=/timestamp:${QUELL_SOURCE_DATE_EPOCH})
@@ -36,6 +45,7 @@ else()
     # through a pointer of its own (.refptr); an image is far below 2 GiB, so
     # the small model reaches them directly, as the forwarders' groups want.
     set(QUELL_ARCH_COMPILE_OPTIONS -mcmodel=small)
+    set(QUELL_ARCH_PROGRAM_OPTIONS -malign-data=abi)
     set(QUELL_ARCH_LINK_OPTIONS -Wl,--high-entropy-va)
     set(QUELL_DLL_IMAGE_BASE 0x25bea0000)
 endif()

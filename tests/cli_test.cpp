@@ -240,12 +240,6 @@ DWORD WINAPI FakeGetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD size,
     path[name.size()] = 0;
     return static_cast<DWORD>(name.size());
 }
-BOOL WINAPI FakeCloseFile(HANDLE file) {
-    Called("CloseHandle");
-    EXPECT_EQ(file, ImageHandle);
-    --g_system.openFiles;
-    return TRUE;
-}
 UINT WINAPI FakeGetSystemDirectoryA(LPSTR path, UINT size) {
     Called("GetSystemDirectoryA");
     return CopyCut(std::string(SystemDirectory()), path, size);
@@ -526,6 +520,11 @@ HANDLE WINAPI FakeOpenProcess(DWORD access, BOOL inherit, DWORD process) {
         EXPECT_FALSE(inherit);
         for (const FakeProcess &running : g_system.processes) {
             if (running.id != process || running.endsAt * 1000ull <= g_system.elapsed) continue;
+            // The System process does not let a user's program wait for it.
+            if (process == 4 && access == SYNCHRONIZE) {
+                SetLastError(ERROR_ACCESS_DENIED);
+                return nullptr;
+            }
             ++g_system.openProcesses;
             return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(process));
         }
@@ -562,7 +561,9 @@ FakeObject *ObjectOf(HANDLE handle) {
 }
 BOOL WINAPI FakeCloseHandle(HANDLE handle) {
     Called("CloseHandle");
-    if (FakeObject *object = ObjectOf(handle)) {
+    if (handle == ImageHandle) {
+        --g_system.openFiles;
+    } else if (FakeObject *object = ObjectOf(handle)) {
         --object->handles;
     } else {
         --g_system.openProcesses;
@@ -768,7 +769,6 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
             {"user32.dll!GetWindowThreadProcessId", reinterpret_cast<FARPROC>(FakeGetWindowThreadProcessId)},
             {"kernel32.dll!OpenProcess", reinterpret_cast<FARPROC>(FakeOpenProcess)},
             {"kernel32.dll!QueryFullProcessImageNameW", reinterpret_cast<FARPROC>(FakeQueryFullProcessImageNameW)},
-            {"kernel32.dll!CloseHandle", reinterpret_cast<FARPROC>(FakeCloseHandle)},
             {"kernel32.dll!CreateEventA", reinterpret_cast<FARPROC>(FakeCreateEventA)},
             {"kernel32.dll!OpenEventA", reinterpret_cast<FARPROC>(FakeOpenEventA)},
             {"kernel32.dll!SetEvent", reinterpret_cast<FARPROC>(FakeSetEvent)},
@@ -815,7 +815,7 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
 
 const CliHost FakeHost = {FakeGetVersionExA,       FakeGetCommandLineA,    FakeGetModuleFileNameA,
                           FakeGetSystemDirectoryA, FakeLoadLibraryA,       FakeGetProcAddress,
-                          FakeFreeLibrary,         FakeCloseFile,          FakeGetStdHandle,
+                          FakeFreeLibrary,         FakeCloseHandle,        FakeGetStdHandle,
                           FakeGetConsoleMode,      FakeGetConsoleOutputCP, FakeWriteFile,
                           FakeFormatMessageA,      FakeGetLocalTime,       FakeGetTickCount,
                           FakeRegOpenKeyExA,       FakeRegOpenKeyExW,      FakeRegQueryValueExA,
@@ -2368,11 +2368,11 @@ TEST_P(Cli, ReportsSayWhatTheyFoundWithTheirExitStatus) {
         g_system.windows = windows;
         EXPECT_EQ(Run({L"blockers"}), ExitSuccess);
         std::string directory = std::string(SystemDirectory()) + "\\";
-        EXPECT_EQ(g_system.lookedUp,
-                  (std::vector<std::string>{
-                      directory + "user32.dll!EnumWindows", directory + "user32.dll!GetWindowTextW",
-                      directory + "user32.dll!GetWindowThreadProcessId", directory + "kernel32.dll!OpenProcess",
-                      directory + "kernel32.dll!QueryFullProcessImageNameW", directory + "kernel32.dll!CloseHandle"}));
+        EXPECT_EQ(g_system.lookedUp, (std::vector<std::string>{directory + "user32.dll!EnumWindows",
+                                                               directory + "user32.dll!GetWindowTextW",
+                                                               directory + "user32.dll!GetWindowThreadProcessId",
+                                                               directory + "kernel32.dll!OpenProcess",
+                                                               directory + "kernel32.dll!QueryFullProcessImageNameW"}));
     }
 }
 
@@ -2584,6 +2584,7 @@ TEST_P(Cli, WaitsEndInTheCallAtItsMomentOrAreCancelled) {
          None,
          L"no such process: nosuch.exe"},
         {{L"reboot", L"--after", L"999"}, nullptr, 0, None, ExitFailed, None, None, L"no such process: 999"},
+        {{L"lock", L"--after", L"4"}, nullptr, 0, None, ExitFailed, None, None, L"cannot wait for process 4: "},
         {{L"lock", L"--after", L"1234", L"--after", L"quill.exe"},
          nullptr,
          0,
