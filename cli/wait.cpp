@@ -301,14 +301,17 @@ int Wait(Cli &cli, const System &system, Plan &plan, const Text &what, HANDLE *h
         handles[1 + ended] = handles[count--];
     }
     // After the processes, --at's moment may have come nearer or passed.
-    if (plan.at && plan.kind == CallKind::SystemRequest) {
-        plan.delay = plan.arguments[plan.delayAtArgument].value = SecondsUntil(cli, plan.at);
-    } else if (plan.at) {
+    bool byClock = plan.at && plan.kind != CallKind::SystemRequest;
+    if (byClock) {
         plan.wait = SecondsUntil(cli, plan.at);
+    } else if (plan.at) {
+        plan.delay = plan.arguments[plan.delayAtArgument].value = SecondsUntil(cli, plan.at);
     }
-    DWORD due = Now(cli) + plan.wait;
+    DWORD due = byClock ? plan.at : Now(cli) + plan.wait;
     if (record) record->due = due;
-    // Counted in the tick count's seconds: the local clock's whole seconds would cut a second short.
+    // A delay is counted in the tick count's seconds (the local clock's whole
+    // seconds would cut one short); --at keeps to the local clock, which the
+    // change to or from daylight saving time moves by an hour.
     DWORD left = plan.wait, mark = cli.host.GetTickCount();
     bool first = true;
     for (; left; first = false) {
@@ -330,6 +333,7 @@ int Wait(Cli &cli, const System &system, Plan &plan, const Text &what, HANDLE *h
             mark += 1000;
             --left;
         }
+        if (byClock) left = SecondsUntil(cli, plan.at);
     }
     if (console && !first) Say(cli, STD_OUTPUT_HANDLE, "\n");
     return ExitSuccess;

@@ -90,7 +90,9 @@ struct FakeSystem {
     bool keepsBlockReasons = true;           // false: Quell.dll answers 0 with 120, as before Vista
     int openProcesses = 0;                   // handles of OpenProcess not yet closed
     // The waits: the fake clock, the running processes and the named objects.
-    DWORD elapsed = 0;  // milliseconds since the run started, at 2026-12-07 10:31:00 local time
+    DWORD elapsed = 0;               // milliseconds since the run started, at 2026-12-07 10:31:00 local time
+    long clockShift = 0;             // seconds the local clock moves (daylight saving time) ...
+    DWORD clockShiftAt = ~DWORD(0);  // ... this many seconds into the run
     std::vector<FakeProcess> processes = DefaultProcesses();
     bool toolhelp = true;                       // false: kernel32 lacks Toolhelp, as NT 4.0's does
     bool psapi = true;                          // false: no psapi.dll either
@@ -279,7 +281,8 @@ void WINAPI FakeGetLocalTime(LPSYSTEMTIME time) {
     FILETIME moment;
     SystemTimeToFileTime(&start, &moment);
     ULARGE_INTEGER ticks{{moment.dwLowDateTime, moment.dwHighDateTime}};
-    ticks.QuadPart += g_system.elapsed / 1000 * 10000000ull;
+    DWORD seconds = g_system.elapsed / 1000;
+    ticks.QuadPart += (seconds + (seconds >= g_system.clockShiftAt ? g_system.clockShift : 0)) * 10000000ll;
     moment = {ticks.LowPart, ticks.HighPart};
     FileTimeToSystemTime(&moment, time);
 }
@@ -2538,6 +2541,7 @@ TEST_P(Cli, WaitsEndInTheCallAtItsMomentOrAreCancelled) {
         DWORD cancelAt = None, signal = None;  // signal None: through the event, as quell abort does
         std::wstring err = L"";                // a part of standard error
         bool toolhelp = true, psapi = true;
+        long clockShift = 0;  // the local clock moves so far, 600 s into the wait
     };
     const std::vector<Case> cases = {
         {{L"standby", L"--delay", L"60"}, "WindowsStandby", 60},
@@ -2545,6 +2549,13 @@ TEST_P(Cli, WaitsEndInTheCallAtItsMomentOrAreCancelled) {
         {{L"logoff", L"--at", L"09:00"}, "WindowsLogOnOff", 80940},  // tomorrow
         {{L"hibernate", L"--at", L"2026-12-08T10:31"}, "WindowsHibernate", 86400},
         {{L"force-logoff", L"--delay", L"0"}, "WindowsForceLogOnOff", 0},
+        // --at keeps to the local clock when daylight saving time moves it; a delay counts seconds.
+        {.args = {L"lock", L"--at", L"12:00"}, .exportName = "LockWorkStation", .calledAt = 1740, .clockShift = 3600},
+        {.args = {L"lock", L"--at", L"12:00"}, .exportName = "LockWorkStation", .calledAt = 8940, .clockShift = -3600},
+        {.args = {L"standby", L"--delay", L"5340"},
+         .exportName = "WindowsStandby",
+         .calledAt = 5340,
+         .clockShift = 3600},
         // Every process of that name, in any case; then at once.
         {{L"msdos", L"--after", L"backup.exe"}, "WindowsMsDosModus", 50},
         {{L"standby", L"--after", L"1234", L"--delay", L"10"}, "WindowsStandby", 40},
@@ -2616,6 +2627,8 @@ TEST_P(Cli, WaitsEndInTheCallAtItsMomentOrAreCancelled) {
         g_system.psapi = row.psapi;
         g_system.cancelAt = row.cancelAt == None ? None : row.cancelAt * 1000;
         g_system.signal = row.signal;
+        g_system.clockShift = row.clockShift;
+        g_system.clockShiftAt = 600;
         g_result = -1;
         EXPECT_EQ(Run(Confirmed(row.args)), row.exit) << testing::PrintToString(Err());
         EXPECT_NE(Err().find(row.err), std::wstring::npos) << testing::PrintToString(Err());
