@@ -14,9 +14,9 @@ bool IsHelpFlag(const wchar_t *arg);
 
 // A decimal number of at most max; what follows it, or null when there is none or it is larger.
 const wchar_t *ReadNumber(const wchar_t *text, DWORD max, DWORD &value);
-// A delay in seconds: decimal digits only, at most max.
-inline bool ParseSeconds(const wchar_t *text, DWORD max, DWORD &seconds) {
-    const wchar_t *end = ReadNumber(text, max, seconds);
+// A whole number (a delay, a process id): decimal digits only, at most max.
+inline bool ParseWholeNumber(const wchar_t *text, DWORD max, DWORD &value) {
+    const wchar_t *end = ReadNumber(text, max, value);
     return end && !*end;
 }
 // The longest warning period the system takes: ten years.

@@ -259,7 +259,7 @@ bool IsMachineName(const wchar_t *name) {
 // A process id, or a program's file name without a directory.
 bool IsProcess(const wchar_t *text) {
     DWORD length = Length(text), id;
-    if (length && IsDigit(text[0])) return ParseSeconds(text, ~DWORD(0), id) && id;
+    if (length && IsDigit(text[0])) return ParseWholeNumber(text, ~DWORD(0), id) && id;
     if (length < 5 || !SameName(text + length - 4, ".exe")) return false;
     for (; *text; ++text) {
         if (*text == L'\\' || *text == L'/' || *text == L':' || *text == L'"') return false;
@@ -327,7 +327,7 @@ int StoreOption(const Cli &cli, OptionBit bit, const wchar_t *written, const wch
         request.machine = value;
         break;
     case OptionDelay:
-        if (!ParseSeconds(value, MaxDelay, request.delay)) {
+        if (!ParseWholeNumber(value, MaxDelay, request.delay)) {
             return UsageError(cli, "%s must be a whole number from 0 to %u, not '%s'", written, MaxDelay, value);
         }
         break;

@@ -102,6 +102,7 @@ struct CliHost {
     DWORD(WINAPI *FormatMessageA)
     (DWORD flags, LPCVOID source, DWORD id, DWORD language, LPSTR text, DWORD size, va_list *arguments);
     void(WINAPI *GetLocalTime)(LPSYSTEMTIME time);
+    void(WINAPI *GetSystemTime)(LPSYSTEMTIME time);
     DWORD(WINAPI *GetTickCount)();
     // advapi32's registry functions, read-only: the A forms on Windows 95/98/Me,
     // the W forms elsewhere (95/98/Me export them as stubs).
@@ -126,6 +127,8 @@ struct CliHost {
     DWORD(WINAPI *GetFinalPathNameByHandleW)(HANDLE file, LPWSTR path, DWORD size, DWORD flags);
     // Exported from Windows XP on (kernel32 5.1 and higher, the same study).
     BOOL(WINAPI *IsWow64Process)(HANDLE process, PBOOL wow64);
+    BOOL(WINAPI *TzSpecificLocalTimeToSystemTime)
+    (LPTIME_ZONE_INFORMATION zone, const SYSTEMTIME *local, LPSYSTEMTIME universal);
 };
 
 // The names of the members looked up at run time, in their order, each
@@ -133,8 +136,8 @@ struct CliHost {
 // all up; the front end checks that each of the W group was found.
 inline constexpr char CliHostLookedUpNames[] =
     "GetCommandLineW\0GetModuleFileNameW\0LoadLibraryW\0WriteConsoleW\0FormatMessageW\0CreateFileW\0"
-    "GetFinalPathNameByHandleW\0IsWow64Process\0";
-constexpr unsigned CliHostWideCount = 6, CliHostLookedUpCount = 8;
+    "GetFinalPathNameByHandleW\0IsWow64Process\0TzSpecificLocalTimeToSystemTime\0";
+constexpr unsigned CliHostWideCount = 6, CliHostLookedUpCount = 9;
 static_assert(sizeof(CliHost) == offsetof(CliHost, GetCommandLineW) + CliHostLookedUpCount * sizeof(FARPROC));
 static_assert(offsetof(CliHost, GetFinalPathNameByHandleW) ==
               offsetof(CliHost, GetCommandLineW) + CliHostWideCount * sizeof(FARPROC));

@@ -34,6 +34,7 @@ extern "C" void QuellStart() {
     host.WriteFile = WriteFile;
     host.FormatMessageA = FormatMessageA;
     host.GetLocalTime = GetLocalTime;
+    host.GetSystemTime = GetSystemTime;
     host.GetTickCount = GetTickCount;
     host.RegOpenKeyExA = RegOpenKeyExA;
     host.RegOpenKeyExW = RegOpenKeyExW;

@@ -30,25 +30,41 @@ void DateOf(long days, long &year, unsigned &month, unsigned &day) {
     year = static_cast<long>(yearOfEra) + era * 400 + (month <= 2);
 }
 
-void AppendDate(Text &text, DWORD moment, const char *separator) {
+// The local moment as a SYSTEMTIME, set field by field (no memset without a C runtime).
+SYSTEMTIME TimeOf(DWORD moment) {
     long year;
     unsigned month, day;
     DateOf(static_cast<long>(moment / Day) + Epoch, year, month, day);
-    AppendNumber(text, static_cast<unsigned long>(year), 10, 4);
+    DWORD time = moment % Day;
+    SYSTEMTIME local;
+    local.wYear = static_cast<WORD>(year);
+    local.wMonth = static_cast<WORD>(month);
+    local.wDayOfWeek = 0;
+    local.wDay = static_cast<WORD>(day);
+    local.wHour = static_cast<WORD>(time / 3600);
+    local.wMinute = static_cast<WORD>(time / 60 % 60);
+    local.wSecond = static_cast<WORD>(time % 60);
+    local.wMilliseconds = 0;
+    return local;
+}
+
+void AppendDate(Text &text, DWORD moment, const char *separator) {
+    SYSTEMTIME time = TimeOf(moment);
+    AppendNumber(text, time.wYear, 10, 4);
     AppendAscii(text, "-");
-    AppendNumber(text, month, 10, 2);
+    AppendNumber(text, time.wMonth, 10, 2);
     AppendAscii(text, "-");
-    AppendNumber(text, day, 10, 2);
+    AppendNumber(text, time.wDay, 10, 2);
     AppendAscii(text, separator);
 }
 void AppendTime(Text &text, DWORD moment, bool seconds) {
-    DWORD time = moment % Day;
-    AppendNumber(text, time / 3600, 10, 2);
+    SYSTEMTIME time = TimeOf(moment);
+    AppendNumber(text, time.wHour, 10, 2);
     AppendAscii(text, ":");
-    AppendNumber(text, time / 60 % 60, 10, 2);
+    AppendNumber(text, time.wMinute, 10, 2);
     if (!seconds) return;
     AppendAscii(text, ":");
-    AppendNumber(text, time % 60, 10, 2);
+    AppendNumber(text, time.wSecond, 10, 2);
 }
 
 // Exactly the digits asked for, of at most max; what follows them, or null.
@@ -78,8 +94,18 @@ DWORD Now(const Cli &cli) {
 }
 
 DWORD SecondsUntil(const Cli &cli, DWORD moment) {
-    DWORD now = Now(cli);
-    return moment > now ? moment - now : 0;
+    // Through UTC where the system converts local times (XP on): a change to or
+    // from daylight saving time before the moment then counts. Elsewhere the
+    // local clock's difference.
+    SYSTEMTIME local = TimeOf(moment), universal, now;
+    DWORD from = Now(cli);
+    if (cli.host.TzSpecificLocalTimeToSystemTime &&
+        cli.host.TzSpecificLocalTimeToSystemTime(nullptr, &local, &universal)) {
+        cli.host.GetSystemTime(&now);
+        moment = MomentOf(universal);
+        from = MomentOf(now);
+    }
+    return moment > from ? moment - from : 0;
 }
 
 void AppendMoment(const Cli &cli, Text &text, DWORD moment) {

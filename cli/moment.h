@@ -9,7 +9,7 @@ struct Text;
 DWORD MomentOf(const SYSTEMTIME &time);
 // The local time now, as the host's clock says.
 DWORD Now(const Cli &cli);
-// Seconds from now until the moment; 0 when it has come.
+// The seconds that pass until the local clock shows the moment; 0 when it has come.
 DWORD SecondsUntil(const Cli &cli, DWORD moment);
 // YYYY-MM-DD HH:MM, or HH:MM when the moment is today.
 void AppendMoment(const Cli &cli, Text &text, DWORD moment);

@@ -200,14 +200,6 @@ BOOL WINAPI CancelOnSignal(DWORD signal) {
     return TRUE;
 }
 
-bool IsDecimal(const wchar_t *text) {
-    if (!*text) return false;
-    for (; *text; ++text) {
-        if (!IsDigit(*text)) return false;
-    }
-    return true;
-}
-
 // Opens each process to wait for, by id or every one of a name; ExitFailed,
 // said why, when one is not there.
 int OpenProcesses(Cli &cli, const System &system, const Plan &plan, HANDLE *handles, unsigned &count) {
@@ -216,11 +208,9 @@ int OpenProcesses(Cli &cli, const System &system, const Plan &plan, HANDLE *hand
     for (unsigned i = 0; i < plan.afterCount; ++i) {
         const wchar_t *after = plan.after[i];
         DWORD id;
-        bool byId = IsDecimal(after);
-        Processes running{&id, 0, true};
-        if (byId) {
-            running.count = ReadNumber(after, ~DWORD(0), id) ? 1 : 0;
-        } else {
+        bool byId = ParseWholeNumber(after, ~DWORD(0), id);
+        Processes running{&id, 1, true};
+        if (!byId) {
             char *name = ToAnsi(after);
             running = name ? ProcessesNamed(cli, system, name) : Processes{nullptr, 0, false};
             Release(name);
@@ -310,8 +300,8 @@ int Wait(Cli &cli, const System &system, Plan &plan, const Text &what, HANDLE *h
     DWORD due = byClock ? plan.at : Now(cli) + plan.wait;
     if (record) record->due = due;
     // A delay is counted in the tick count's seconds (the local clock's whole
-    // seconds would cut one short); --at keeps to the local clock, which the
-    // change to or from daylight saving time moves by an hour.
+    // seconds would cut one short); --at's seconds are asked anew each second,
+    // so that daylight saving time or a clock set anew is followed.
     DWORD left = plan.wait, mark = cli.host.GetTickCount();
     bool first = true;
     for (; left; first = false) {

@@ -275,16 +275,44 @@ BOOL WINAPI FakeGetConsoleMode(HANDLE handle, LPDWORD mode) {
     return handle == OutHandle;
 }
 // The moment every run starts: 2026-12-07 10:31:00 local time; the clock moves as quell.exe waits.
-void WINAPI FakeGetLocalTime(LPSYSTEMTIME time) {
-    Called("GetLocalTime");
-    SYSTEMTIME start{2026, 12, 1, 7, 10, 31, 0, 0};
+// The fake clock: local time starts at 2026-12-07 10:31:00 and is UTC + 1 h,
+// until the local clock moves by clockShift (daylight saving time).
+SYSTEMTIME RunStartPlus(long long seconds) {
+    SYSTEMTIME start{2026, 12, 1, 7, 10, 31, 0, 0}, time;
     FILETIME moment;
     SystemTimeToFileTime(&start, &moment);
     ULARGE_INTEGER ticks{{moment.dwLowDateTime, moment.dwHighDateTime}};
-    DWORD seconds = g_system.elapsed / 1000;
-    ticks.QuadPart += (seconds + (seconds >= g_system.clockShiftAt ? g_system.clockShift : 0)) * 10000000ll;
+    ticks.QuadPart += seconds * 10000000ll;
     moment = {ticks.LowPart, ticks.HighPart};
-    FileTimeToSystemTime(&moment, time);
+    FileTimeToSystemTime(&moment, &time);
+    return time;
+}
+long long SecondsFromRunStart(const SYSTEMTIME &time) {
+    FILETIME moment, start;
+    SYSTEMTIME first = RunStartPlus(0);
+    SystemTimeToFileTime(&time, &moment);
+    SystemTimeToFileTime(&first, &start);
+    ULARGE_INTEGER a{{moment.dwLowDateTime, moment.dwHighDateTime}}, b{{start.dwLowDateTime, start.dwHighDateTime}};
+    return static_cast<long long>(a.QuadPart - b.QuadPart) / 10000000ll;
+}
+void WINAPI FakeGetLocalTime(LPSYSTEMTIME time) {
+    Called("GetLocalTime");
+    long long seconds = g_system.elapsed / 1000;
+    *time = RunStartPlus(seconds + (seconds >= g_system.clockShiftAt ? g_system.clockShift : 0));
+}
+void WINAPI FakeGetSystemTime(LPSYSTEMTIME time) {
+    Called("GetSystemTime");
+    *time = RunStartPlus(g_system.elapsed / 1000 - 3600);
+}
+// A local time after the shift counts it; one the shift skips or repeats is taken as before it.
+BOOL WINAPI FakeTzSpecificLocalTimeToSystemTime(LPTIME_ZONE_INFORMATION zone, const SYSTEMTIME *local,
+                                                LPSYSTEMTIME universal) {
+    Called("TzSpecificLocalTimeToSystemTime");
+    EXPECT_EQ(zone, nullptr);
+    long long seconds = SecondsFromRunStart(*local);
+    bool shifted = seconds >= static_cast<long long>(g_system.clockShiftAt) + std::max(g_system.clockShift, 0L);
+    *universal = RunStartPlus(seconds - (shifted ? g_system.clockShift : 0) - 3600);
+    return TRUE;
 }
 DWORD WINAPI FakeGetTickCount() { return 0xFFFFFC18 + g_system.elapsed; }  // it wraps a second into a run
 UINT WINAPI FakeGetConsoleOutputCP() {
@@ -816,16 +844,21 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
     return nullptr;
 }
 
-const CliHost FakeHost = {FakeGetVersionExA,       FakeGetCommandLineA,    FakeGetModuleFileNameA,
-                          FakeGetSystemDirectoryA, FakeLoadLibraryA,       FakeGetProcAddress,
-                          FakeFreeLibrary,         FakeCloseHandle,        FakeGetStdHandle,
-                          FakeGetConsoleMode,      FakeGetConsoleOutputCP, FakeWriteFile,
-                          FakeFormatMessageA,      FakeGetLocalTime,       FakeGetTickCount,
-                          FakeRegOpenKeyExA,       FakeRegOpenKeyExW,      FakeRegQueryValueExA,
-                          FakeRegQueryValueExW,    FakeRegCloseKey,        FakeGetCommandLineW,
-                          FakeGetModuleFileNameW,  FakeLoadLibraryW,       FakeWriteConsoleW,
-                          FakeFormatMessageW,      FakeCreateFileW,        FakeGetFinalPathNameByHandleW,
-                          FakeIsWow64Process};
+const CliHost FakeHost = {FakeGetVersionExA,      FakeGetCommandLineA,
+                          FakeGetModuleFileNameA, FakeGetSystemDirectoryA,
+                          FakeLoadLibraryA,       FakeGetProcAddress,
+                          FakeFreeLibrary,        FakeCloseHandle,
+                          FakeGetStdHandle,       FakeGetConsoleMode,
+                          FakeGetConsoleOutputCP, FakeWriteFile,
+                          FakeFormatMessageA,     FakeGetLocalTime,
+                          FakeGetSystemTime,      FakeGetTickCount,
+                          FakeRegOpenKeyExA,      FakeRegOpenKeyExW,
+                          FakeRegQueryValueExA,   FakeRegQueryValueExW,
+                          FakeRegCloseKey,        FakeGetCommandLineW,
+                          FakeGetModuleFileNameW, FakeLoadLibraryW,
+                          FakeWriteConsoleW,      FakeFormatMessageW,
+                          FakeCreateFileW,        FakeGetFinalPathNameByHandleW,
+                          FakeIsWow64Process,     FakeTzSpecificLocalTimeToSystemTime};
 
 // ---- the test's side ----------------------------------------------------------
 
@@ -866,6 +899,7 @@ struct Cli : testing::TestWithParam<Family> {
         }
         // Before XP, Windows 95/98/Me included, kernel32 has no IsWow64Process.
         if (g_system.wow64 < 0 || !g_system.nt) host.IsWow64Process = nullptr;
+        if (!g_system.nt || g_system.version < 0x0501) host.TzSpecificLocalTimeToSystemTime = nullptr;
         int status = RunQuell(host);
         EXPECT_EQ(g_system.openFiles, 0) << "the image's handle left open";
         EXPECT_EQ(g_system.openProcesses, 0) << "a process handle left open";
@@ -1207,6 +1241,7 @@ TEST_P(Cli, RequestsReachTheCallTheSystemVersionOffers) {
         std::wstring said;               // in the dry run's call, or in "not available"'s text
         std::wstring unsaid = L"";       // what "not available" must not name (the request did not ask for it)
         std::wstring words = L"";        // what --yes says has happened
+        long clockShift = 0;             // the local clock moves so far, 600 s into the run
     };
     const std::wstring P = L"WindowsNTPrivilegien";
     const std::vector<Case> cases = {
@@ -1458,6 +1493,29 @@ TEST_P(Cli, RequestsReachTheCallTheSystemVersionOffers) {
         {true, 0, {L"/r", L"/t", L"0"}, {"LocalInitSystemRebootA"}, L"", L"", {Null, 0, FALSE}},
         {true, 0, {L"/l"}, {"WindowsLogOnOff"}, L"", L"", {}},
         {true, 0, {L"/s", L"/d", L"p:1:1"}, {}, L"", L"", {}, L"InitiateSystemShutdownExW"},
+        // --at when daylight saving time begins or ends before it: the seconds that pass, where the system
+        // converts local times (XP on); before XP the local clock's difference.
+        {.windows95 = false,
+         .version = 0x0A00,
+         .args = {L"reboot", L"--at", L"12:00"},
+         .calls = {"WindowsNTPrivilegien", "InitiateShutdownW"},
+         .numbers = {Null, Null, 1740, Restart, 0},
+         .said = L"InitiateShutdownW(NULL, NULL, 1740, SHUTDOWN_RESTART, 0x00000000)",
+         .clockShift = 3600},
+        {.windows95 = false,
+         .version = 0x0501,
+         .args = {L"reboot", L"--at", L"12:00"},
+         .calls = {"WindowsNTPrivilegien", "InitiateSystemShutdownExW"},
+         .numbers = {Null, Null, 8940, FALSE, TRUE, 0},
+         .said = L"InitiateSystemShutdownExW(NULL, NULL, 8940, FALSE, TRUE, 0x00000000)",
+         .clockShift = -3600},
+        {.windows95 = false,
+         .version = 0x0500,
+         .args = {L"reboot", L"--at", L"12:00"},
+         .calls = {"LocalInitSystemRebootW"},
+         .numbers = {Null, 5340, FALSE},
+         .said = L"LocalInitSystemRebootW(NULL, 5340, FALSE)",
+         .clockShift = 3600},
     };
     for (const Case &row : cases) {
         if (row.windows95 == g_system.nt) continue;
@@ -1467,6 +1525,8 @@ TEST_P(Cli, RequestsReachTheCallTheSystemVersionOffers) {
             if (switches && !confirmed) continue;
             SetUp();
             g_system.version = row.version;
+            g_system.clockShift = row.clockShift;
+            g_system.clockShiftAt = 600;
             int status = Run(confirmed && !switches ? Confirmed(row.args) : row.args);
             if (row.calls.empty()) {
                 EXPECT_EQ(status, ExitFailed);
