@@ -7,7 +7,8 @@
 //   ExitProcess, GetModuleHandleA, GetProcAddress, GetVersionExA,
 //   GetCommandLineA, GetModuleFileNameA, GetSystemDirectoryA, LoadLibraryA,
 //   FreeLibrary, CloseHandle, GetStdHandle, GetConsoleMode, GetConsoleOutputCP,
-//   WriteFile, FormatMessageA, GetLocalTime, GetTickCount, GetLastError, SetLastError, MultiByteToWideChar,
+//   WriteFile, FormatMessageA, GetLocalTime, GetSystemTime, GetTickCount, GetLastError, SetLastError,
+//   MultiByteToWideChar,
 //   WideCharToMultiByte, GetProcessHeap, HeapAlloc, HeapReAlloc, HeapFree, GetCurrentProcess;
 // from advapi32 (the W forms called on every system but Windows 95/98/Me):
 //   RegOpenKeyExA, RegOpenKeyExW, RegQueryValueExA, RegQueryValueExW, RegCloseKey.
@@ -15,7 +16,8 @@
 //   GetCommandLineW, GetModuleFileNameW, LoadLibraryW, WriteConsoleW,
 //   FormatMessageW, CreateFileW.
 // Looked up at run time and called where the system has them:
-//   GetFinalPathNameByHandleW (Vista and later), IsWow64Process (XP and later).
+//   GetFinalPathNameByHandleW (Vista and later), IsWow64Process and
+//   TzSpecificLocalTimeToSystemTime (XP and later).
 #include "quell_cli.h"
 
 extern "C" void QuellStart() {
