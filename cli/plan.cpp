@@ -194,7 +194,8 @@ void AppendOutcome(const Cli &cli, Text &text, const Plan &plan) {
     AppendRequest(cli, text, plan, true);
     if (!plan.delay) return AppendAscii(text, " now");
     Format(cli, text, " in %u s (", plan.delay);
-    AppendMoment(cli, text, Now(cli) + plan.delay);
+    // --at's moment as asked: daylight saving time may come between.
+    AppendMoment(cli, text, plan.at ? plan.at : Now(cli) + plan.delay);
     AppendAscii(text, "); `quell abort");
     if (plan.machine) Format(cli, text, " --machine %s", plan.machine);
     AppendAscii(text, "` cancels it");

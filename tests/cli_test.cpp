@@ -1501,6 +1501,7 @@ TEST_P(Cli, RequestsReachTheCallTheSystemVersionOffers) {
          .calls = {"WindowsNTPrivilegien", "InitiateShutdownW"},
          .numbers = {Null, Null, 1740, Restart, 0},
          .said = L"InitiateShutdownW(NULL, NULL, 1740, SHUTDOWN_RESTART, 0x00000000)",
+         .words = L"reboot of this machine in 1740 s (12:00)",
          .clockShift = 3600},
         {.windows95 = false,
          .version = 0x0501,
