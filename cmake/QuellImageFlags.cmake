@@ -24,6 +24,9 @@
 #   larger one GCC gives big arrays by default for vector loads
 #   (-malign-data=compat).
 # - arm64: clang's -Oz, its smallest, which would make Quell.dll larger.
+# Quell.dll's preferred base is fixed: ld would derive one from the output
+# path, so another build directory would give other bytes. These are the bases
+# it derived for bin/Quell.dll, clear of the system's own DLLs.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(QUELL_ARCH x86)
     set(QUELL_ARCH_COMPILE_OPTIONS -march=i386 -fno-asynchronous-unwind-tables -fno-unwind-tables)
