@@ -65,13 +65,17 @@ constexpr unsigned QuellEntryCount = sizeof(QuellEntries) / sizeof(FARPROC);
 static_assert(sizeof(QuellEntries) == QuellEntryCount * sizeof(FARPROC));
 static_assert(NoExport == QuellEntryCount);
 
+// The name after this one in a list of null-terminated names.
+constexpr const char *NextName(const char *name) {
+    while (*name++) {
+    }
+    return name;
+}
+
 // The export's name, from QuellEntryNames.
 constexpr const char *ExportName(QuellExport entry) {
     const char *name = QuellEntryNames;
-    for (unsigned i = 0; i < entry; ++i) {
-        while (*name++) {
-        }
-    }
+    for (unsigned i = 0; i < entry; ++i) name = NextName(name);
     return name;
 }
 
@@ -143,13 +147,11 @@ static_assert(offsetof(CliHost, GetFinalPathNameByHandleW) ==
               offsetof(CliHost, GetCommandLineW) + CliHostWideCount * sizeof(FARPROC));
 constexpr unsigned CountNames(const char *names) {
     unsigned count = 0;
-    for (; *names; ++count) {
-        while (*names++) {
-        }
-    }
+    for (; *names; names = NextName(names)) ++count;
     return count;
 }
 static_assert(CountNames(CliHostLookedUpNames) == CliHostLookedUpCount);
+static_assert(CountNames(QuellEntryNames) == QuellEntryCount);
 
 // The members looked up at run time as the array of entry points they are laid out as.
 inline FARPROC *LookedUpSlots(CliHost &host) { return reinterpret_cast<FARPROC *>(&host.GetCommandLineW); }

@@ -145,12 +145,7 @@ bool LibraryReady(Cli &cli) {
     }
     Release(path.data);
     if (!module) return false;
-    const char *name = QuellEntryNames;
-    for (unsigned i = 0; i < QuellEntryCount; ++i) {
-        EntrySlots(cli.quell)[i] = cli.host.GetProcAddress(module, name);
-        while (*name++) {
-        }
-    }
+    LookUp(cli, module, QuellEntryNames, EntrySlots(cli.quell));
     cli.loaded = true;
     return true;
 }
@@ -166,12 +161,18 @@ HMODULE LoadSystemLibrary(const Cli &cli, const char *fileName) {
     return FormSystemLibraryPath(directory, length, fileName, path) ? cli.host.LoadLibraryA(path) : nullptr;
 }
 
+void LookUp(const Cli &cli, HMODULE module, const char *names, FARPROC *slots) {
+    for (; *names; names = NextName(names)) *slots++ = cli.host.GetProcAddress(module, names);
+}
+
+void AppendMissing(Text &text, const char *names, const FARPROC *slots, unsigned count) {
+    for (unsigned i = 0; i < count; ++i, names = NextName(names)) {
+        if (!slots[i]) Format(text, " %S", names);
+    }
+}
+
 HMODULE LoadSystemFunctions(const Cli &cli, const char *fileName, const char *names, FARPROC *slots) {
     HMODULE module = LoadSystemLibrary(cli, fileName);
-    for (; module && *names; ++slots) {
-        *slots = cli.host.GetProcAddress(module, names);
-        while (*names++) {
-        }
-    }
+    if (module) LookUp(cli, module, names, slots);
     return module;
 }

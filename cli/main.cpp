@@ -46,10 +46,8 @@ extern "C" void QuellStart() {
     // kernel32 is in every process; its W entries are stubs on Windows 95/98/Me.
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     const char *name = CliHostLookedUpNames;
-    for (unsigned i = 0; i < CliHostLookedUpCount; ++i) {
+    for (unsigned i = 0; i < CliHostLookedUpCount; ++i, name = NextName(name)) {
         LookedUpSlots(host)[i] = GetProcAddress(kernel, name);
-        while (*name++) {
-        }
     }
     ExitProcess(static_cast<UINT>(RunQuell(host)));
 }

@@ -98,12 +98,14 @@ DWORD SecondsUntil(const Cli &cli, DWORD moment) {
     // from daylight saving time before the moment then counts. Elsewhere the
     // local clock's difference.
     SYSTEMTIME local = TimeOf(moment), universal, now;
-    DWORD from = Now(cli);
+    DWORD from;
     if (cli.host.TzSpecificLocalTimeToSystemTime &&
         cli.host.TzSpecificLocalTimeToSystemTime(nullptr, &local, &universal)) {
         cli.host.GetSystemTime(&now);
         moment = MomentOf(universal);
         from = MomentOf(now);
+    } else {
+        from = Now(cli);
     }
     return moment > from ? moment - from : 0;
 }

@@ -8,6 +8,7 @@
 
 #include "arguments.h"
 #include "commands.h"
+#include "load_quell.h"
 #include "messages.h"
 
 namespace {
@@ -18,12 +19,7 @@ namespace {
 bool UnicodeComplete(const Cli &cli) {
     const CliHost &host = cli.host;
     Text lacking{};
-    const char *name = CliHostLookedUpNames;
-    for (unsigned i = 0; i < CliHostWideCount; ++i) {
-        if (!LookedUpSlots(host)[i]) Format(lacking, " %S", name);
-        while (*name++) {
-        }
-    }
+    AppendMissing(lacking, CliHostLookedUpNames, LookedUpSlots(host), CliHostWideCount);
     bool complete = lacking.length == 0;
     if (!complete) {
         // Said through the ANSI output, which needs none of them.

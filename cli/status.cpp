@@ -208,12 +208,7 @@ void SystemEntriesStatus(const Cli &cli, Text &out, Json *json) {
 // for: says which it lacks; ExitNoLibrary then, else ExitSuccess.
 int CompletenessStatus(const Cli &cli) {
     Text lacking{};
-    const char *name = QuellEntryNames;
-    for (unsigned i = 0; i < QuellEntryCount; ++i) {
-        if (!EntrySlots(cli.quell)[i]) Format(cli, lacking, " %S", name);
-        while (*name++) {
-        }
-    }
+    AppendMissing(lacking, QuellEntryNames, EntrySlots(cli.quell), QuellEntryCount);
     bool complete = lacking.length == 0;
     if (!complete) Say(cli, STD_ERROR_HANDLE, "quell: Quell.dll lacks exports:%s\n", lacking.data);
     Release(lacking.data);
