@@ -29,7 +29,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import check_manifests  # noqa: E402
 import release  # noqa: E402
 
-SCHEMAS = os.path.join(os.path.dirname(ROOT), "shared", "schemas")
+SCHEMAS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "schemas")
 ARCHITECTURES = ("x86", "x64", "arm64")
 IMAGES = ("Quell.dll", "quell.exe")
 failures = []
