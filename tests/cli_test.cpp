@@ -90,7 +90,8 @@ struct FakeSystem {
     bool keepsBlockReasons = true;           // false: Quell.dll answers 0 with 120, as before Vista
     int openProcesses = 0;                   // handles of OpenProcess not yet closed
     // The waits: the fake clock, the running processes and the named objects.
-    DWORD elapsed = 0;               // milliseconds since the run started, at 2026-12-07 10:31:00 local time
+    DWORD elapsed = 0;                                  // milliseconds since the run started ...
+    SYSTEMTIME runStart = {2026, 12, 1, 7, 10, 31, 0, 0};  // ... at this local time
     long clockShift = 0;             // seconds the local clock moves (daylight saving time) ...
     DWORD clockShiftAt = ~DWORD(0);  // ... this many seconds into the run
     std::vector<FakeProcess> processes = DefaultProcesses();
@@ -274,15 +275,15 @@ BOOL WINAPI FakeGetConsoleMode(HANDLE handle, LPDWORD mode) {
     *mode = 3;
     return handle == OutHandle;
 }
-// The moment every run starts: 2026-12-07 10:31:00 local time; the clock moves as quell.exe waits.
-// The fake clock: local time starts at 2026-12-07 10:31:00 and is UTC + 1 h,
-// until the local clock moves by clockShift (daylight saving time).
+// The fake clock: local time starts at runStart (2026-12-07 10:31:00 unless a row says otherwise)
+// and is UTC + 1 h, until the local clock moves by clockShift (daylight saving time); it moves as
+// quell.exe waits.
 SYSTEMTIME RunStartPlus(long long seconds) {
-    SYSTEMTIME start{2026, 12, 1, 7, 10, 31, 0, 0}, time;
+    SYSTEMTIME time;
     FILETIME moment;
-    SystemTimeToFileTime(&start, &moment);
+    SystemTimeToFileTime(&g_system.runStart, &moment);
     ULARGE_INTEGER ticks{{moment.dwLowDateTime, moment.dwHighDateTime}};
-    ticks.QuadPart += seconds * 10000000ll;
+    ticks.QuadPart += static_cast<unsigned long long>(seconds * 10000000ll);
     moment = {ticks.LowPart, ticks.HighPart};
     FileTimeToSystemTime(&moment, &time);
     return time;
@@ -302,7 +303,7 @@ void WINAPI FakeGetLocalTime(LPSYSTEMTIME time) {
 }
 void WINAPI FakeGetSystemTime(LPSYSTEMTIME time) {
     Called("GetSystemTime");
-    *time = RunStartPlus(g_system.elapsed / 1000 - 3600);
+    *time = RunStartPlus(static_cast<long long>(g_system.elapsed / 1000) - 3600);
 }
 // A local time after the shift counts it; one the shift skips or repeats is taken as before it.
 BOOL WINAPI FakeTzSpecificLocalTimeToSystemTime(LPTIME_ZONE_INFORMATION zone, const SYSTEMTIME *local,
@@ -2603,12 +2604,19 @@ TEST_P(Cli, WaitsEndInTheCallAtItsMomentOrAreCancelled) {
         std::wstring err = L"";                // a part of standard error
         bool toolhelp = true, psapi = true;
         long clockShift = 0;  // the local clock moves so far, 600 s into the wait
+        SYSTEMTIME runStart = {2026, 12, 1, 7, 10, 31, 0, 0};
     };
     const std::vector<Case> cases = {
         {{L"standby", L"--delay", L"60"}, "WindowsStandby", 60},
         {{L"lock", L"--at", L"10:32"}, "LockWorkStation", 60},
         {{L"logoff", L"--at", L"09:00"}, "WindowsLogOnOff", 80940},  // tomorrow
         {{L"hibernate", L"--at", L"2026-12-08T10:31"}, "WindowsHibernate", 86400},
+        {{L"lock", L"--at", L"10:31"}, "LockWorkStation", 86400},  // the current minute: tomorrow
+        // 2100 is no leap year: 28 February is followed by 1 March.
+        {.args = {L"lock", L"--at", L"2100-03-01T10:31"},
+         .exportName = "LockWorkStation",
+         .calledAt = 86400,
+         .runStart = {2100, 2, 0, 28, 10, 31, 0, 0}},
         {{L"force-logoff", L"--delay", L"0"}, "WindowsForceLogOnOff", 0},
         // --at keeps to the local clock when daylight saving time moves it; a delay counts seconds.
         {.args = {L"lock", L"--at", L"12:00"}, .exportName = "LockWorkStation", .calledAt = 1740, .clockShift = 3600},
@@ -2690,6 +2698,7 @@ TEST_P(Cli, WaitsEndInTheCallAtItsMomentOrAreCancelled) {
         g_system.signal = row.signal;
         g_system.clockShift = row.clockShift;
         g_system.clockShiftAt = 600;
+        g_system.runStart = row.runStart;
         g_result = -1;
         EXPECT_EQ(Run(Confirmed(row.args)), row.exit) << testing::PrintToString(Err());
         EXPECT_NE(Err().find(row.err), std::wstring::npos) << testing::PrintToString(Err());

@@ -18,10 +18,14 @@ export WINEPREFIX="$tree/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono/Gecko installer prompts
 
-stop() { wineserver -k >/dev/null 2>&1 || true; }   # WINEPREFIX names ours alone
+# WINEPREFIX names ours alone. The server is ended and waited for, so that a
+# prefix removed next has no server left behind.
+stop() { wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true; }
 warm() {
     mkdir -p "$WINEPREFIX"
-    (wineserver -p >/dev/null 2>&1 &)
+    # wineserver puts itself in the background once it serves: started in the
+    # foreground, it is there before anything can stop it.
+    wineserver -p >/dev/null 2>&1 || true
     wine cmd /c exit >/dev/null 2>&1 </dev/null || true
     [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]
 }
@@ -29,7 +33,6 @@ trap stop EXIT
 if ! warm; then
     echo "wine-session.sh: $WINEPREFIX was half-made (no drive_c/windows/system32/kernel32.dll): making it again" >&2
     stop
-    wineserver -w >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"
     if ! warm; then
         echo "wine-session.sh: cannot make the Wine prefix $WINEPREFIX (no drive_c/windows/system32/kernel32.dll after its first start)" >&2

@@ -156,6 +156,11 @@ def main(argv):
     expect("the password appears nowhere in make dist's output", password not in made.stdout)
     if made.returncode != 0:
         return 1
+    summed = {name for _, name in release.read_sums(signed)}
+    shipped = {os.path.relpath(os.path.join(path, name), signed).replace(os.sep, "/")
+               for path, _, names in os.walk(signed) for name in names if name.endswith((".zip", ".nupkg"))}
+    expect(f"{release.SUMS} lists exactly the bundles and packages", summed == shipped,
+           f"listed: {sorted(summed)}; shipped: {sorted(shipped)}")
     unpacked = os.path.join(work, "unpacked")
     for bundle in sorted(name for name in os.listdir(signed) if name.endswith(".zip")):
         unpack(os.path.join(signed, bundle), unpacked)
@@ -234,7 +239,25 @@ def main(argv):
         folder = os.path.join(folder, "signatures", "x86")
         shutil.copyfile(os.path.join(folder, "quell.exe.pem"), os.path.join(folder, "Quell.dll.pem"))
 
+    def repack_bundle(folder):
+        """A valid zip with one file changed, and its SHA256SUMS line rewritten to match."""
+        name = info["x86"]["bundle"] + ".zip"
+        path = os.path.join(folder, name)
+        with zipfile.ZipFile(path) as original:
+            members = [(entry, original.read(entry)) for entry in original.infolist()]
+        with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as repacked:
+            for entry, data in members:
+                if entry.filename.endswith("/bin/quell.exe"):
+                    data = data[:-1] + bytes([data[-1] ^ 1])
+                repacked.writestr(entry, data)
+        sums = os.path.join(folder, release.SUMS)
+        lines = open(sums, encoding="ascii").read().splitlines()
+        lines = [f"{release.sha256(path)}  {name}" if line.endswith("  " + name) else line for line in lines]
+        open(sums, "w", encoding="ascii", newline="\n").write("\n".join(lines) + "\n")
+
     checks += [("a bundle with one changed byte", change_bundle, 1, info["x64"]["bundle"] + ".zip"),
+               ("a bundle repacked with one changed file and its checksum rewritten", repack_bundle, 1,
+                info["x86"]["bundle"] + ".zip"),
                ("a missing signature", drop_signature, 1, "arm64/quell.exe"),
                ("a signature of another image", swap_signature, 1, "x86/Quell.dll")]
     for what, spoil, status, named in checks:
