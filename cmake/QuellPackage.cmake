@@ -14,7 +14,11 @@ install(TARGETS quell RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/Quell.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${QUELL_IMPORT_LIBRARIES} ${QUELL_IMPORT_DEF} DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/bindings/pascal/Quell.pas DESTINATION bindings/pascal)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/bindings.md DESTINATION docs)
+# The guides README links to, so that its links hold in a bundle too.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/api.md ${PROJECT_SOURCE_DIR}/docs/cli.md ${PROJECT_SOURCE_DIR}/docs/bindings.md
+              ${PROJECT_SOURCE_DIR}/docs/building.md ${PROJECT_SOURCE_DIR}/docs/releasing.md
+              ${PROJECT_SOURCE_DIR}/docs/architecture.md
+        DESTINATION docs)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
         DESTINATION .)
 

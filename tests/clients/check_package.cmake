@@ -23,7 +23,8 @@ include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/QuellRun.cmake)
 
 set(layout bin/Quell.dll bin/quell.exe include/Quell.h lib/libQuell.dll.a lib/Quell.lib lib/Quell.def
            lib/cmake/Quell/QuellConfig.cmake lib/cmake/Quell/QuellConfigVersion.cmake
-           bindings/pascal/Quell.pas docs/bindings.md README.md LICENSE CHANGELOG.md)
+           bindings/pascal/Quell.pas docs/api.md docs/cli.md docs/bindings.md docs/building.md docs/releasing.md
+           docs/architecture.md README.md LICENSE CHANGELOG.md)
 if(BUNDLE)
     string(REPLACE "|" ";" make_bundle "${MAKE_BUNDLE}")
     foreach(copy first second)
