@@ -90,10 +90,10 @@ struct FakeSystem {
     bool keepsBlockReasons = true;           // false: Quell.dll answers 0 with 120, as before Vista
     int openProcesses = 0;                   // handles of OpenProcess not yet closed
     // The waits: the fake clock, the running processes and the named objects.
-    DWORD elapsed = 0;                                  // milliseconds since the run started ...
+    DWORD elapsed = 0;                                     // milliseconds since the run started ...
     SYSTEMTIME runStart = {2026, 12, 1, 7, 10, 31, 0, 0};  // ... at this local time
-    long clockShift = 0;             // seconds the local clock moves (daylight saving time) ...
-    DWORD clockShiftAt = ~DWORD(0);  // ... this many seconds into the run
+    long clockShift = 0;                                   // seconds the local clock moves (daylight saving time) ...
+    DWORD clockShiftAt = ~DWORD(0);                        // ... this many seconds into the run
     std::vector<FakeProcess> processes = DefaultProcesses();
     bool toolhelp = true;                       // false: kernel32 lacks Toolhelp, as NT 4.0's does
     bool psapi = true;                          // false: no psapi.dll either
