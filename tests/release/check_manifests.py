@@ -3,8 +3,11 @@
 against the release itself: each hash is that bundle's SHA-256, each URL ends
 with its bundle's name, the versions agree, the winget identifier is the same
 in all three files, and the keys are those the schemas know (they allow
-unknown ones). The NuGet package: its nuspec against nuspec.xsd, its parts, and
-each Quell.dll's machine type and bytes against the bundles'.
+unknown ones). The NuGet package: its nuspec against nuspec.xsd and its
+metadata (licence, copyright, release notes, repository), its parts (the licence
+file, the MSBuild targets for .NET Framework), each Quell.dll's machine type and
+bytes against the bundles', and a readme that says "not signed" exactly when a
+DLL carries no signature.
 
 Usage: check_manifests.py RELEASE SCHEMAS VERSION  (Debian's python3-yaml,
 python3-jsonschema and xmllint). Exit 1 with one line for each fault.
@@ -16,17 +19,25 @@ import struct
 import subprocess
 import sys
 import tempfile
+import xml.etree.ElementTree as ElementTree
 import zipfile
 
 import jsonschema
 import yaml
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "tools"))
+from check_image import directory  # noqa: E402
+from check_version_resource import Image  # noqa: E402
 
 WINGET = {"version": "manifest.version.1.12.0.json", "installer": "manifest.installer.1.12.0.json",
           "defaultLocale": "manifest.defaultLocale.1.12.0.json"}
 BUNDLE_OF = {"x86": "win32", "x64": "win64", "arm64": "arm64"}
 SCOOP_ARCHITECTURE = {"32bit": "x86", "64bit": "x64", "arm64": "arm64"}
 MACHINE = {"win-x86": 0x14C, "win-x64": 0x8664, "win-arm64": 0xAA64}
-NUGET_PARTS = ("[Content_Types].xml", "_rels/.rels", "README.md")
+NUGET_PARTS = ("[Content_Types].xml", "_rels/.rels", "README.md", "LICENSE.txt", "build/Quell.targets",
+               "buildTransitive/Quell.targets")
+CERTIFICATE_DIRECTORY = 4
+MSBUILD = "{http://schemas.microsoft.com/developer/msbuild/2003}"
 
 
 def sha256(data):
@@ -169,11 +180,9 @@ def check_nuget(release, schemas, version, bundles):
                                           nuspec], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
                 if checked.returncode != 0:
                     faults.append(f"nuget: the nuspec fails nuspec.xsd: {checked.stdout.strip()}")
-            text = package.read("Quell.nuspec").decode("utf-8")
-            for wanted in (f"<version>{version}</version>", '<license type="expression">MIT</license>',
-                           "<readme>README.md</readme>"):
-                if wanted not in text:
-                    faults.append(f"nuget: the nuspec lacks {wanted}")
+            faults += nuspec_faults(package, version)
+        faults += targets_faults(package)
+        signed = []
         for runtime, machine in MACHINE.items():
             name = f"runtimes/{runtime}/native/Quell.dll"
             if name not in names:
@@ -182,12 +191,66 @@ def check_nuget(release, schemas, version, bundles):
             image = package.read(name)
             if machine_type(image) != machine:
                 faults.append(f"nuget: {name} is not a {runtime} image")
+            signed.append(directory(Image(image), CERTIFICATE_DIRECTORY)[1] != 0)
             architecture = runtime[4:]
             if architecture in bundles:
                 bundle_name = bundles[architecture][0]
                 with zipfile.ZipFile(os.path.join(release, bundle_name)) as bundle:
                     if bundle.read(bundle_name[:-4] + "/bin/Quell.dll") != image:
                         faults.append(f"nuget: {name} is not byte for byte the Quell.dll of {bundle_name}")
+        if "README.md" in names and signed and ("not signed" in package.read("README.md").decode("utf-8")) == all(signed):
+            faults.append(f"nuget: the readme says the DLLs are {'not ' if all(signed) else ''}signed; "
+                          f"{sum(signed)} of {len(signed)} are")
+    return faults
+
+
+def nuspec_faults(package, version):
+    metadata = ElementTree.fromstring(package.read("Quell.nuspec")).find("{*}metadata")
+    field = {element.tag.rsplit("}", 1)[-1]: element for element in metadata}
+    text = {name: (element.text or "").strip() for name, element in field.items()}
+    faults = []
+    licence = field.get("license")
+    if licence is None or licence.get("type") != "expression" or text["license"] != "MIT":
+        faults.append("nuget: the licence is not the expression MIT")
+    licence_file = package.read("LICENSE.txt").decode("utf-8") if "LICENSE.txt" in package.namelist() else ""
+    if not licence_file.startswith("MIT License") or not text.get("copyright") or text["copyright"] not in licence_file:
+        faults.append("nuget: no MIT LICENSE.txt holding the nuspec's copyright")
+    expected = {"version": version, "readme": "README.md"}
+    faults += [f"nuget: the nuspec's {name} is {text.get(name)!r}, not {value!r}"
+               for name, value in expected.items() if text.get(name) != value]
+    if not text.get("releaseNotes"):
+        faults.append("nuget: no release notes")
+    repository = field.get("repository")
+    commit = repository.get("commit", "") if repository is not None else ""
+    if repository is None or repository.get("type") != "git" or not repository.get("url") or \
+            (commit and not (len(commit) == 40 and all(c in "0123456789abcdef" for c in commit))):
+        faults.append("nuget: no git repository with its URL (and, when named, a full commit hash)")
+    return faults
+
+
+def targets_faults(package):
+    """build/Quell.targets copies the package's own DLLs for .NET Framework only;
+    buildTransitive/ imports it."""
+    names = package.namelist()
+    if "build/Quell.targets" not in names or "buildTransitive/Quell.targets" not in names:
+        return []
+    faults = []
+    build = ElementTree.fromstring(package.read("build/Quell.targets"))
+    items = build.findall(f"{MSBUILD}ItemGroup/{MSBUILD}None")
+    sources = {item.get("Include").replace("$(_QuellRuntimes)", "runtimes/").replace("\\", "/") for item in items}
+    links = {item.get("Link").replace("\\", "/") for item in items}
+    groups = build.findall(f"{MSBUILD}ItemGroup") + build.findall(f"{MSBUILD}PropertyGroup")
+    if not all("'$(TargetFrameworkIdentifier)' == '.NETFramework'" in group.get("Condition", "") for group in groups):
+        faults.append("nuget: build/Quell.targets applies to more than .NET Framework")
+    if sources != {f"runtimes/{runtime}/native/Quell.dll" for runtime in MACHINE} or \
+            links != {"Quell.dll"} | {f"{runtime[4:]}/Quell.dll" for runtime in MACHINE} or \
+            any(item.get("CopyToOutputDirectory") != "PreserveNewest" for item in items):
+        faults.append(f"nuget: build/Quell.targets does not copy each runtime's Quell.dll to its place: "
+                      f"{sorted(sources)} to {sorted(links)}")
+    imports = [element.get("Project") for element in ElementTree.fromstring(package.read("buildTransitive/Quell.targets"))
+               .iter(f"{MSBUILD}Import")]
+    if imports != ["$(MSBuildThisFileDirectory)..\\build\\Quell.targets"]:
+        faults.append(f"nuget: buildTransitive/Quell.targets imports {imports}, not build/Quell.targets")
     return faults
 
 
