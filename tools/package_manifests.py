@@ -119,9 +119,9 @@ def msbuild_targets():
 
 
 def transitive_targets():
-    """buildTransitive/Quell.targets: the same as build/ (one text, imported)."""
+    """buildTransitive/Quell.targets: build/'s, imported (one text for both)."""
     return f"""<?xml version="1.0" encoding="utf-8"?>
-<!-- Written by Quell's make dist: {NUGET_TARGETS} serves the projects that get the package through another one. -->
+<!-- Written by Quell's make dist: a project that gets the package through another one takes {NUGET_TARGETS} too. -->
 <Project xmlns="http://schemas.microsoft.com/developer/msbuild/2003">
   <Import Project="$(MSBuildThisFileDirectory)..\\build\\{PACKAGE_ID}.targets" />
 </Project>
