@@ -12,8 +12,9 @@ Each output must hold the package's runtimes/<rid>/native/Quell.dll of its
 machine and no other Quell.dll; built for no runtime, it carries all three.
 A .NET Framework 4.8 program (framework/ beside this file) is built with the
 package's MSBuild targets for each row of FRAMEWORK_BUILDS, AnyCPU, x86 and x64,
-on its own or through a class library: its output must hold the package's
-Quell.dll files where the row says, each of its machine.
+SDK-style on its own or through a class library, and as a packages.config
+project: its output must hold the package's Quell.dll files where the row says,
+each of its machine.
 docs/bindings.md's PowerShell block, beside the package unpacked, is run by
 PowerShell 7 (the .NET global tool), as a script and as pasted at the prompt,
 and must declare every export on the package's Quell.dll of its process's
@@ -28,6 +29,7 @@ keeps the id Quell to the local feed, so no registry is asked for it. Packages
 are cached in WORKDIR/packages for the next run, but for Quell's own, taken
 afresh from the feed every time. Exits 1 with one line per failure.
 """
+import glob
 import json
 import os
 import re
@@ -56,21 +58,25 @@ WITHOUT_APP_HOST = {"win-arm64"}  # see the docstring
 # The self-contained publishes run under Wine, with the process architecture
 # each must report; x86 is the one where the exports' stdcall convention shows.
 UNDER_WINE = {"win-x64": "X64", "win-x86": "X86"}
-# .NET Framework programs: (what, global properties, {path in the output: build of Quell.dll}).
+# .NET Framework programs: (what, project, global properties, {path in the output: build of Quell.dll}).
 # Built AnyCPU, a program gets a folder for each build; built for one architecture, that build
 # beside it. A class library (AnyCPU) passes its folders on; a program that gets the package
 # through it (PackageReference's buildTransitive) lays out its own as well.
 ANY_CPU = {f"{architecture}/Quell.dll": architecture for architecture in RUNTIMES.values()}
+SDK_STYLE, PACKAGES_CONFIG = "FrameworkClient", "PackagesConfigClient"
 FRAMEWORK_BUILDS = (
-    ("AnyCPU", {}, ANY_CPU),
-    ("x86", {"ClientPlatform": "x86"}, {"Quell.dll": "x86"}),
-    ("x64", {"ClientPlatform": "x64"}, {"Quell.dll": "x64"}),
-    ("for the runtime win-x64", {"RuntimeIdentifier": "win-x64"}, {"Quell.dll": "x64"}),
-    ("AnyCPU through a class library", {"QuellThroughLibrary": "true"}, ANY_CPU),
-    ("x64 through a class library", {"QuellThroughLibrary": "true", "ClientPlatform": "x64"},
+    ("AnyCPU", SDK_STYLE, {}, ANY_CPU),
+    ("x86", SDK_STYLE, {"ClientPlatform": "x86"}, {"Quell.dll": "x86"}),
+    ("x64", SDK_STYLE, {"ClientPlatform": "x64"}, {"Quell.dll": "x64"}),
+    ("for the runtime win-x64", SDK_STYLE, {"RuntimeIdentifier": "win-x64"}, {"Quell.dll": "x64"}),
+    ("AnyCPU through a class library", SDK_STYLE, {"QuellThroughLibrary": "true"}, ANY_CPU),
+    ("x64 through a class library", SDK_STYLE, {"QuellThroughLibrary": "true", "ClientPlatform": "x64"},
      {"Quell.dll": "x64", **ANY_CPU}),
-    ("x86 through a class library that keeps the package to itself",
+    ("x86 through a class library that keeps the package to itself", SDK_STYLE,
      {"QuellThroughLibrary": "true", "ClientPlatform": "x86", "LibraryPrivateAssets": "all"}, ANY_CPU),
+    ("packages.config, AnyCPU", PACKAGES_CONFIG, {}, ANY_CPU),
+    ("packages.config, x64", PACKAGES_CONFIG, {"ClientPlatform": "x64"}, {"Quell.dll": "x64"}),
+    ("packages.config, ARM64", PACKAGES_CONFIG, {"ClientPlatform": "ARM64"}, {"Quell.dll": "arm64"}),
 )
 FEED = "quell-release"          # the local feed's name in nuget.config
 DOTNET_SECONDS = 600            # one restore and build, packs downloaded included
@@ -335,18 +341,26 @@ def run_under_wine(wine, rid, folder, version, logs):
     return True
 
 
-def check_framework_builds(dotnet, work, version, dlls):
+def check_framework_builds(dotnet, work, package_path, version, dlls):
     """Each row of FRAMEWORK_BUILDS: a fresh copy of framework/, built, and the Quell.dll files of its output."""
     builds = {"x86": dlls["win-x86"], "x64": dlls["win-x64"], "arm64": dlls["win-arm64"]}
     named = {machine_type: architecture for architecture, machine_type in MACHINES.items()}
-    for number, (what, properties, expected) in enumerate(FRAMEWORK_BUILDS, 1):
+    for number, (what, client, properties, expected) in enumerate(FRAMEWORK_BUILDS, 1):
         began = time.monotonic()
         folder = os.path.join(work, "framework", str(number))
-        for project, kind in (("client", "FrameworkClient"), ("library", "FrameworkLibrary")):
+        for project, files in (("client", (client + ".csproj", "FrameworkClient.cs")),
+                               ("library", ("FrameworkLibrary.csproj", "FrameworkLibrary.cs"))):
             os.makedirs(os.path.join(folder, project))
-            for extension in (".csproj", ".cs"):
-                shutil.copy(os.path.join(HERE, "framework", kind + extension), os.path.join(folder, project))
-        reason = dotnet.run(f"build-net48-{number}", "build", os.path.join(folder, "client", "FrameworkClient.csproj"),
+            for name in files:
+                shutil.copy(os.path.join(HERE, "framework", name), os.path.join(folder, project))
+        if client == PACKAGES_CONFIG:
+            # What NuGet's packages.config restore does, and the reference assemblies the SDK-style rows restored.
+            with zipfile.ZipFile(package_path) as package:
+                package.extractall(os.path.join(folder, "client", "packages", f"Quell.{version}"))
+            roots = glob.glob(os.path.join(work, "packages", "microsoft.netframework.referenceassemblies.net48",
+                                           "*", "build", ""))
+            properties = dict(properties, TargetFrameworkRootPath=roots[-1] if roots else "none restored")
+        reason = dotnet.run(f"build-net48-{number}", "build", os.path.join(folder, "client", client + ".csproj"),
                             "-c", "Release", f"-p:QuellVersion={version}", "--disable-build-servers", "-nologo",
                             "-v:minimal", *[f"-p:{name}={value}" for name, value in properties.items()])
         if reason:
@@ -506,7 +520,7 @@ def main(argv):
         else:
             note("  ok   no runtime: the output carries all three under runtimes/<rid>/native/")
 
-    check_framework_builds(dotnet, work, version, dlls)
+    check_framework_builds(dotnet, work, package_path, version, dlls)
     check_powershell(dotnet, work, package_path)
 
     wine = Wine(work) if shutil.which("wine") and shutil.which("wineserver") else None
