@@ -123,7 +123,9 @@ file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/release.json @ONLY CONTENT [=[
   "version": "@PROJECT_VERSION@",
   "description": "@PROJECT_DESCRIPTION@",
   "homepage": "@PROJECT_HOMEPAGE_URL@",
+  "repository": "@QUELL_REPOSITORY_URL@",
   "sourceDateEpoch": "@QUELL_SOURCE_DATE_EPOCH@",
+  "sourceCommit": "@QUELL_SOURCE_COMMIT@",
   "images": ["bin/Quell.dll", "bin/quell.exe"]
 }
 ]=])

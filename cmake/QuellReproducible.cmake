@@ -14,8 +14,36 @@
 # the same time for their entries.
 set(QUELL_SOURCE_DATE_EPOCH "")
 set(QUELL_SOURCE_DATE_FILE ${PROJECT_SOURCE_DIR}/cmake/source-date-epoch)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${QUELL_SOURCE_DATE_FILE})
+set(QUELL_SOURCE_COMMIT_FILE ${PROJECT_SOURCE_DIR}/cmake/source-commit)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${QUELL_SOURCE_DATE_FILE} ${QUELL_SOURCE_COMMIT_FILE})
 file(STRINGS ${QUELL_SOURCE_DATE_FILE} archived LIMIT_COUNT 1)
+file(STRINGS ${QUELL_SOURCE_COMMIT_FILE} archived_commit LIMIT_COUNT 1)
+
+# Only the repository whose work tree is the source tree (never one that holds
+# it, as for an archive unpacked inside another repository), and read even when
+# another user owns it: configure runs this tree's own CMake code already, so
+# trusting it to name its last commit adds nothing.
+set(git "")
+find_package(Git QUIET)
+if(Git_FOUND)
+    get_filename_component(above ${PROJECT_SOURCE_DIR} DIRECTORY)
+    set(git ${CMAKE_COMMAND} -E env GIT_CEILING_DIRECTORIES=${above}
+            ${GIT_EXECUTABLE} -c safe.directory=* -C ${PROJECT_SOURCE_DIR})
+    execute_process(COMMAND ${git} rev-parse --absolute-git-dir
+                    OUTPUT_VARIABLE git_dir OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE no_repository
+                    ERROR_QUIET)
+    if(no_repository)
+        set(git "")
+    else()
+        # A new commit or checkout configures again, so that the time and the commit follow.
+        foreach(moved IN ITEMS HEAD logs/HEAD)
+            if(EXISTS ${git_dir}/${moved})
+                set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${git_dir}/${moved})
+            endif()
+        endforeach()
+    endif()
+endif()
+
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
     set(QUELL_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
     set(origin "SOURCE_DATE_EPOCH")
@@ -25,31 +53,30 @@ if(DEFINED ENV{SOURCE_DATE_EPOCH})
 elseif(archived MATCHES "^[0-9]+$")
     set(QUELL_SOURCE_DATE_EPOCH ${archived})
     set(origin "commit time that git archive wrote into cmake/source-date-epoch")
-else()
-    find_package(Git QUIET)
-    if(Git_FOUND)
-        # Only the repository whose work tree is the source tree (never one that
-        # holds it, as for an archive unpacked inside another repository), and
-        # read even when another user owns it: configure runs this tree's own
-        # CMake code already, so trusting it to name its last commit adds nothing.
-        get_filename_component(above ${PROJECT_SOURCE_DIR} DIRECTORY)
-        set(git ${CMAKE_COMMAND} -E env GIT_CEILING_DIRECTORIES=${above}
-                ${GIT_EXECUTABLE} -c safe.directory=* -C ${PROJECT_SOURCE_DIR})
-        execute_process(COMMAND ${git} log -1 --format=%ct
-                        OUTPUT_VARIABLE commit_time OUTPUT_STRIP_TRAILING_WHITESPACE
-                        RESULT_VARIABLE git_result ERROR_QUIET)
-        execute_process(COMMAND ${git} rev-parse --absolute-git-dir
-                        OUTPUT_VARIABLE git_dir OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-        if(git_result EQUAL 0 AND commit_time MATCHES "^[0-9]+$")
-            set(QUELL_SOURCE_DATE_EPOCH ${commit_time})
-            set(origin "last commit")
-            # A new commit or checkout configures again, so that the stamp follows.
-            foreach(moved IN ITEMS HEAD logs/HEAD)
-                if(EXISTS ${git_dir}/${moved})
-                    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${git_dir}/${moved})
-                endif()
-            endforeach()
-        endif()
+elseif(git)
+    execute_process(COMMAND ${git} log -1 --format=%ct
+                    OUTPUT_VARIABLE commit_time OUTPUT_STRIP_TRAILING_WHITESPACE
+                    RESULT_VARIABLE git_result ERROR_QUIET)
+    if(git_result EQUAL 0 AND commit_time MATCHES "^[0-9]+$")
+        set(QUELL_SOURCE_DATE_EPOCH ${commit_time})
+        set(origin "last commit")
+    endif()
+endif()
+
+# The commit the sources are, for the release's packages: the one git archive
+# wrote into cmake/source-commit, else the checked-out commit of a work tree
+# without changes to its tracked files. None otherwise (changed sources are no
+# commit's), and then the packages name none.
+set(QUELL_SOURCE_COMMIT "")
+if(archived_commit MATCHES "^[0-9a-f]+$")
+    set(QUELL_SOURCE_COMMIT ${archived_commit})
+elseif(git)
+    execute_process(COMMAND ${git} rev-parse --verify HEAD
+                    OUTPUT_VARIABLE head OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE git_result ERROR_QUIET)
+    execute_process(COMMAND ${git} --no-optional-locks status --porcelain --untracked-files=no
+                    OUTPUT_VARIABLE changed RESULT_VARIABLE status_result ERROR_QUIET)
+    if(git_result EQUAL 0 AND status_result EQUAL 0 AND changed STREQUAL "" AND head MATCHES "^[0-9a-f]+$")
+        set(QUELL_SOURCE_COMMIT ${head})
     endif()
 endif()
 

@@ -4,6 +4,7 @@ here is kept by hand; the same inputs give the same bytes."""
 import hashlib
 import json
 import os
+import re
 import time
 import zipfile
 
@@ -19,6 +20,14 @@ COMMAND = "quell"
 
 # Each architecture as the package managers name it.
 NUGET_RUNTIME = {"x86": "win-x86", "x64": "win-x64", "arm64": "win-arm64"}
+# The package's parts besides the DLLs: its copy of LICENSE, and the MSBuild
+# targets for .NET Framework projects (buildTransitive/ for the projects that
+# get the package through another one, build/ for packages.config and older NuGet).
+NUGET_LICENSE = "LICENSE.txt"
+NUGET_TARGETS = f"build/{PACKAGE_ID}.targets"
+NUGET_TRANSITIVE_TARGETS = f"buildTransitive/{PACKAGE_ID}.targets"
+# Where the package's readme says whether the DLLs are signed.
+README_SIGNATURE = "@SIGNATURE@"
 WINGET_ARCHITECTURE = {"x86": "x86", "x64": "x64", "arm64": "arm64"}
 SCOOP_ARCHITECTURE = {"x86": "32bit", "x64": "64bit", "arm64": "arm64"}
 
@@ -31,7 +40,24 @@ def _xml(text):
     return (text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;").replace('"', "&quot;"))
 
 
-def nuspec(release):
+def copyright_line(license_text):
+    """The copyright line of LICENSE."""
+    found = re.search(r"^Copyright .+$", license_text, re.M)
+    if not found:
+        raise ValueError("LICENSE has no Copyright line")
+    return found[0].strip()
+
+
+def release_notes(changelog, version):
+    """The text of CHANGELOG.md's section '## <version> (...)', without its heading."""
+    found = re.search(rf"^## {re.escape(version)}\b.*\n((?:(?!## ).*\n?)*)", changelog, re.M)
+    if not found or not found[1].strip():
+        raise ValueError(f"CHANGELOG.md has no section for {version}")
+    return found[1].strip()
+
+
+def nuspec(release, copyright_text, notes):
+    commit = f' commit="{_xml(release["sourceCommit"])}"' if release.get("sourceCommit") else ""
     return f"""<?xml version="1.0" encoding="utf-8"?>
 <package xmlns="http://schemas.microsoft.com/packaging/2013/05/nuspec.xsd">
   <metadata>
@@ -42,21 +68,89 @@ def nuspec(release):
     <licenseUrl>https://licenses.nuget.org/{LICENSE}</licenseUrl>
     <readme>README.md</readme>
     <projectUrl>{_xml(release["homepage"])}</projectUrl>
+    <repository type="git" url="{_xml(release["repository"])}"{commit} />
     <description>{_xml(release["description"])}: the native Quell.dll for x86, x64 and ARM64 processes.</description>
+    <copyright>{_xml(copyright_text)}</copyright>
+    <releaseNotes>{_xml(notes)}</releaseNotes>
     <tags>native windows shutdown reboot logoff standby hibernate lock power</tags>
   </metadata>
 </package>
 """
 
 
-def write_nupkg(folder, release, dlls, readme):
-    """Writes folder/<id>.<version>.nupkg with each architecture's Quell.dll."""
+def msbuild_targets():
+    """build/Quell.targets: Quell.dll in .NET Framework programs (its comment says how)."""
+    runtimes = "$(_QuellRuntimes)"
+    any_cpu, one = [], []
+    for architecture, runtime in NUGET_RUNTIME.items():
+        source = f"{runtimes}{runtime}\\native\\Quell.dll"
+        any_cpu.append(f'    <None Include="{source}" Link="{architecture}\\Quell.dll" '
+                       f'Condition="\'$(_QuellLayout)\' == \'AnyCPU\'" {{copy}} />')
+        one.append(f'    <None Include="{source}" Link="Quell.dll" '
+                   f'Condition="\'$(_QuellLayout)\' == \'{architecture}\'" {{copy}} />')
+    items = "\n".join(any_cpu + one).replace("{copy}", 'CopyToOutputDirectory="PreserveNewest" Visible="false"')
+    known = " and ".join(f"'$(_QuellLayout)' != '{layout}'" for layout in ["AnyCPU", "none", *NUGET_RUNTIME])
+    return f"""<?xml version="1.0" encoding="utf-8"?>
+<!-- Written by Quell's make dist. .NET Framework projects do not read runtimes/
+     (packages.config ones never, SDK-style ones only when built for a runtime
+     identifier): here Quell.dll becomes an item copied to the output. A program
+     built for x86, x64 or ARM64 (PlatformTarget) gets that build beside it; one
+     built AnyCPU gets all three, in x86\\, x64\\ and arm64\\ beside it, and loads
+     the one of its process. Items copied to the output reach the programs that
+     reference a class library using the package as well. .NET (Core) takes
+     runtimes/ itself: nothing here applies to it. -->
+<Project xmlns="http://schemas.microsoft.com/developer/msbuild/2003">
+  <PropertyGroup Condition="'$(TargetFrameworkIdentifier)' == '.NETFramework'">
+    <_QuellRuntimes>$([MSBuild]::NormalizeDirectory('$(MSBuildThisFileDirectory)..', 'runtimes'))</_QuellRuntimes>
+    <!-- Built for a runtime identifier, an SDK-style project copies runtimes/<rid>/native/ itself. -->
+    <_QuellLayout Condition="'$(UsingMicrosoftNETSdk)' == 'true' and '$(RuntimeIdentifier)' != ''">none</_QuellLayout>
+    <_QuellLayout Condition="'$(_QuellLayout)' == '' and ('$(PlatformTarget)' == '' or '$(PlatformTarget)' == 'AnyCPU')">AnyCPU</_QuellLayout>
+    <_QuellLayout Condition="'$(_QuellLayout)' == ''">$(PlatformTarget)</_QuellLayout>
+  </PropertyGroup>
+  <ItemGroup Condition="'$(TargetFrameworkIdentifier)' == '.NETFramework'">
+{items}
+  </ItemGroup>
+  <Target Name="_QuellCheckPlatform" BeforeTargets="Build"
+          Condition="'$(TargetFrameworkIdentifier)' == '.NETFramework' and {known}">
+    <Warning Code="QUELL001" Text="Quell.dll has no build for PlatformTarget $(PlatformTarget): x86, x64, ARM64 and AnyCPU are served" />
+  </Target>
+</Project>
+"""
+
+
+def transitive_targets():
+    """buildTransitive/Quell.targets: build/'s, imported (one text for both)."""
+    return f"""<?xml version="1.0" encoding="utf-8"?>
+<!-- Written by Quell's make dist: a project that gets the package through another one takes {NUGET_TARGETS} too. -->
+<Project xmlns="http://schemas.microsoft.com/developer/msbuild/2003">
+  <Import Project="$(MSBuildThisFileDirectory)..\\build\\{PACKAGE_ID}.targets" />
+</Project>
+"""
+
+
+def package_readme(template, signed):
+    """The package's readme: says the DLLs are signed only when they are."""
+    if template.count(README_SIGNATURE) != 1:
+        raise ValueError(f"the package readme must hold {README_SIGNATURE} once, where it says whether "
+                         "the DLLs are signed")
+    return template.replace(README_SIGNATURE, "signed (Authenticode, SHA-256)" if signed else
+                            "not signed (this release was made without a signing key)")
+
+
+def write_nupkg(folder, release, dlls, texts, signed):
+    """Writes folder/<id>.<version>.nupkg with each architecture's Quell.dll.
+    texts: the package readme's template, LICENSE and CHANGELOG.md, by those names;
+    signed: whether the DLLs carry their signatures."""
     version = release["version"]
     nuspec_name = f"{PACKAGE_ID}.nuspec"
     properties = f"package/services/metadata/core-properties/{_tag(PACKAGE_ID + version)[:32]}.psmdcp"
-    parts = {nuspec_name: nuspec(release).encode("utf-8")}
-    with open(readme, "rb") as text:
-        parts["README.md"] = text.read()
+    nuspec_text = nuspec(release, copyright_line(texts["LICENSE"]), release_notes(texts["CHANGELOG.md"], version))
+    parts = {nuspec_name: nuspec_text,
+             "README.md": package_readme(texts["README.md"], signed),
+             NUGET_LICENSE: texts["LICENSE"],
+             NUGET_TARGETS: msbuild_targets(),
+             NUGET_TRANSITIVE_TARGETS: transitive_targets()}
+    parts = {name: text.encode("utf-8") for name, text in parts.items()}
     for architecture, dll in sorted(dlls.items()):
         with open(dll, "rb") as image:
             parts[f"runtimes/{NUGET_RUNTIME[architecture]}/native/Quell.dll"] = image.read()

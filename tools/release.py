@@ -239,9 +239,16 @@ def make_release(out, trees, environ):
             dlls[architecture] = os.path.join(folder, "bin", "Quell.dll")
             print(f"release: wrote {bundle}" + (" (signed)" if plan else ""))
 
-        first = releases[0]
-        package = package_manifests.write_nupkg(os.path.join(out, "nuget"), first, dlls,
-                                                os.path.join(ROOT, "docs", "package-readme.md"))
+        texts = {}
+        for name, path in (("README.md", "docs/package-readme.md"), ("LICENSE", "LICENSE"),
+                           ("CHANGELOG.md", "CHANGELOG.md")):
+            with open(os.path.join(ROOT, path), encoding="utf-8") as text:
+                texts[name] = text.read()
+        try:
+            package = package_manifests.write_nupkg(os.path.join(out, "nuget"), releases[0], dlls, texts,
+                                                    signed=plan is not None)
+        except ValueError as error:
+            raise ReleaseError(f"the NuGet package: {error}") from error
         print(f"release: wrote {package}")
 
     listed = sorted(bundles) + [package]

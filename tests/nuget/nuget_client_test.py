@@ -10,9 +10,15 @@ is built for win-x86, win-x64 and win-arm64, the last without an app host so
 that it needs no ARM64 host pack (TOOLCHAIN.md: not among the packs served).
 Each output must hold the package's runtimes/<rid>/native/Quell.dll of its
 machine and no other Quell.dll; built for no runtime, it carries all three.
+A .NET Framework 4.8 program (framework/ beside this file) is built with the
+package's MSBuild targets for each row of FRAMEWORK_BUILDS, AnyCPU, x86 and x64,
+SDK-style on its own or through a class library, and as a packages.config
+project: its output must hold the package's Quell.dll files where the row says,
+each of its machine.
 docs/bindings.md's PowerShell block, beside the package unpacked, is run by
-PowerShell 7 (the .NET global tool) and must declare every export on the
-package's Quell.dll of its process's architecture.
+PowerShell 7 (the .NET global tool), as a script and as pasted at the prompt,
+and must declare every export on the package's Quell.dll of its process's
+architecture.
 Self-contained win-x64 and win-x86 publishes then run under Wine, in a prefix
 of their own in WORKDIR, and call Quell.dll's harmless exports; where the .NET
 runtime does not start under Wine that run is skipped, saying what Wine
@@ -23,6 +29,7 @@ keeps the id Quell to the local feed, so no registry is asked for it. Packages
 are cached in WORKDIR/packages for the next run, but for Quell's own, taken
 afresh from the feed every time. Exits 1 with one line per failure.
 """
+import glob
 import json
 import os
 import re
@@ -51,6 +58,26 @@ WITHOUT_APP_HOST = {"win-arm64"}  # see the docstring
 # The self-contained publishes run under Wine, with the process architecture
 # each must report; x86 is the one where the exports' stdcall convention shows.
 UNDER_WINE = {"win-x64": "X64", "win-x86": "X86"}
+# .NET Framework programs: (what, project, global properties, {path in the output: build of Quell.dll}).
+# Built AnyCPU, a program gets a folder for each build; built for one architecture, that build
+# beside it. A class library (AnyCPU) passes its folders on; a program that gets the package
+# through it (PackageReference's buildTransitive) lays out its own as well.
+ANY_CPU = {f"{architecture}/Quell.dll": architecture for architecture in RUNTIMES.values()}
+SDK_STYLE, PACKAGES_CONFIG = "FrameworkClient", "PackagesConfigClient"
+FRAMEWORK_BUILDS = (
+    ("AnyCPU", SDK_STYLE, {}, ANY_CPU),
+    ("x86", SDK_STYLE, {"ClientPlatform": "x86"}, {"Quell.dll": "x86"}),
+    ("x64", SDK_STYLE, {"ClientPlatform": "x64"}, {"Quell.dll": "x64"}),
+    ("for the runtime win-x64", SDK_STYLE, {"RuntimeIdentifier": "win-x64"}, {"Quell.dll": "x64"}),
+    ("AnyCPU through a class library", SDK_STYLE, {"QuellThroughLibrary": "true"}, ANY_CPU),
+    ("x64 through a class library", SDK_STYLE, {"QuellThroughLibrary": "true", "ClientPlatform": "x64"},
+     {"Quell.dll": "x64", **ANY_CPU}),
+    ("x86 through a class library that keeps the package to itself", SDK_STYLE,
+     {"QuellThroughLibrary": "true", "ClientPlatform": "x86", "LibraryPrivateAssets": "all"}, ANY_CPU),
+    ("packages.config, AnyCPU", PACKAGES_CONFIG, {}, ANY_CPU),
+    ("packages.config, x64", PACKAGES_CONFIG, {"ClientPlatform": "x64"}, {"Quell.dll": "x64"}),
+    ("packages.config, ARM64", PACKAGES_CONFIG, {"ClientPlatform": "ARM64"}, {"Quell.dll": "arm64"}),
+)
 FEED = "quell-release"          # the local feed's name in nuget.config
 DOTNET_SECONDS = 600            # one restore and build, packs downloaded included
 WINE_SECONDS = 300              # a program run or a prefix's first start that takes longer has hung
@@ -314,6 +341,52 @@ def run_under_wine(wine, rid, folder, version, logs):
     return True
 
 
+def check_framework_builds(dotnet, work, package_path, version, dlls):
+    """Each row of FRAMEWORK_BUILDS: a fresh copy of framework/, built, and the Quell.dll files of its output."""
+    builds = {"x86": dlls["win-x86"], "x64": dlls["win-x64"], "arm64": dlls["win-arm64"]}
+    named = {machine_type: architecture for architecture, machine_type in MACHINES.items()}
+    for number, (what, client, properties, expected) in enumerate(FRAMEWORK_BUILDS, 1):
+        began = time.monotonic()
+        folder = os.path.join(work, "framework", str(number))
+        for project, files in (("client", (client + ".csproj", "FrameworkClient.cs")),
+                               ("library", ("FrameworkLibrary.csproj", "FrameworkLibrary.cs"))):
+            os.makedirs(os.path.join(folder, project))
+            for name in files:
+                shutil.copy(os.path.join(HERE, "framework", name), os.path.join(folder, project))
+        if client == PACKAGES_CONFIG:
+            # What NuGet's packages.config restore does, and the reference assemblies the SDK-style rows restored.
+            with zipfile.ZipFile(package_path) as package:
+                package.extractall(os.path.join(folder, "client", "packages", f"Quell.{version}"))
+            roots = glob.glob(os.path.join(work, "packages", "microsoft.netframework.referenceassemblies.net48",
+                                           "*", "build", ""))
+            properties = dict(properties, TargetFrameworkRootPath=roots[-1] if roots else "none restored")
+        reason = dotnet.run(f"build-net48-{number}", "build", os.path.join(folder, "client", client + ".csproj"),
+                            "-c", "Release", f"-p:QuellVersion={version}", "--disable-build-servers", "-nologo",
+                            "-v:minimal", *[f"-p:{name}={value}" for name, value in properties.items()])
+        if reason:
+            fail(f".NET Framework, {what}: {reason}")
+            continue
+        outputs = [directory for directory, _, names in os.walk(os.path.join(folder, "client", "bin"))
+                   if "FrameworkClient.exe" in names]
+        if len(outputs) != 1:
+            fail(f".NET Framework, {what}: {len(outputs)} folders hold FrameworkClient.exe, expected 1")
+            continue
+        found = {}
+        for directory, _, names in os.walk(outputs[0]):
+            for name in names:
+                if name.lower() == "quell.dll":
+                    with open(os.path.join(directory, name), "rb") as image:
+                        data = image.read()
+                    path = os.path.relpath(os.path.join(directory, name), outputs[0]).replace(os.sep, "/")
+                    build = named.get(machine(data))
+                    found[path] = build if data == builds.get(build) else "not the package's"
+        if found != expected:
+            fail(f".NET Framework, {what}: the output holds {found or 'no Quell.dll'}, expected {expected}")
+        else:
+            note(f"  ok   .NET Framework 4.8, {what}: {', '.join(f'{path} ({build})' for path, build in found.items())} "
+                 f"({time.monotonic() - began:.1f} s)")
+
+
 POWERSHELL_VERSION = "7.6.9"  # the PowerShell global tool this machine's registry serves
 
 
@@ -338,10 +411,8 @@ def check_powershell(dotnet, work, package_path):
     if not blocks:
         fail(f"{BINDINGS} has no powershell block")
         return
-    script = os.path.join(script_root, "quell.ps1")
-    with open(script, "w", encoding="utf-8") as out:
-        # The block's own example calls fail here (no Windows to load the DLL); its declarations stand.
-        out.write(blocks[0] + """
+    # The block's own example calls fail here (no Windows to load the DLL); its declarations stand.
+    text = blocks[0] + """
 $type = 'Quell.Native' -as [type]
 $entries = foreach ($method in $type.GetMethods()) {
     if (-not ($method.Attributes -band [Reflection.MethodAttributes]::PinvokeImpl)) { continue }
@@ -349,20 +420,26 @@ $entries = foreach ($method in $type.GetMethods()) {
     if ($import.EntryPoint) { $import.EntryPoint } else { $method.Name } }
 $dll = $type.GetField('Dll', [Reflection.BindingFlags]'NonPublic,Static').GetRawConstantValue()
 "$(($entries | Sort-Object -Unique) -join ',')|$dll"
-""")
-    done = subprocess.run([pwsh, "-NoProfile", "-NonInteractive", "-File", script], cwd=work, env=dotnet.env,
-                          stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=300)
-    answer = done.stdout.strip().splitlines()[-1] if done.stdout.strip() else ""
-    entries, _, dll = answer.partition("|")
-    missing = sorted(set(read_export_table(os.path.join(ROOT, "res", "Quell.def"))) - set(entries.split(",")))
-    # Join-Path gives this host's separators; the package's file must be the one named.
-    expected = os.path.join(script_root, "runtimes", "win-x64", "native", "Quell.dll")
-    if done.returncode != 0 or not entries or missing or dll != expected:
-        fail(f"PowerShell: the block does not declare every export on the package's Quell.dll "
-             f"(exit {done.returncode}, missing {missing}, the DLL {dll!r})")
-    else:
-        note(f"  ok   PowerShell {POWERSHELL_VERSION}: docs/bindings.md's block declares every export "
-             f"on the package's runtimes/win-x64/native/Quell.dll")
+"""
+    script = os.path.join(script_root, "quell.ps1")
+    with open(script, "w", encoding="utf-8") as out:
+        out.write(text)
+    # As a script run from elsewhere, and as pasted at the prompt (no script folder) in the package's folder.
+    for how, arguments, folder in (("as a script", ["-File", script], work),
+                                   ("pasted at the prompt", ["-Command", text], script_root)):
+        done = subprocess.run([pwsh, "-NoProfile", "-NonInteractive", *arguments], cwd=folder, env=dotnet.env,
+                              stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=300)
+        answer = done.stdout.strip().splitlines()[-1] if done.stdout.strip() else ""
+        entries, _, dll = answer.partition("|")
+        missing = sorted(set(read_export_table(os.path.join(ROOT, "res", "Quell.def"))) - set(entries.split(",")))
+        # Join-Path gives this host's separators; the package's file must be the one named.
+        expected = os.path.join(script_root, "runtimes", "win-x64", "native", "Quell.dll")
+        if done.returncode != 0 or not entries or missing or dll != expected:
+            fail(f"PowerShell, {how}: the block does not declare every export on the package's Quell.dll "
+                 f"(exit {done.returncode}, missing {missing}, the DLL {dll!r}; {done.stderr.strip()[-300:]})")
+        else:
+            note(f"  ok   PowerShell {POWERSHELL_VERSION}, {how}: docs/bindings.md's block declares every export "
+                 f"on the package's runtimes/win-x64/native/Quell.dll")
 
 
 def main(argv):
@@ -398,7 +475,7 @@ def main(argv):
         return 1
 
     # Each run starts from the package alone; the .NET packs and the Wine prefix stay.
-    for name in ("feed", "client", "out", "publish", "logs", "nuget.config"):
+    for name in ("feed", "client", "framework", "out", "publish", "logs", "nuget.config"):
         path = os.path.join(work, name)
         if os.path.isdir(path):
             shutil.rmtree(path)
@@ -443,6 +520,7 @@ def main(argv):
         else:
             note("  ok   no runtime: the output carries all three under runtimes/<rid>/native/")
 
+    check_framework_builds(dotnet, work, package_path, version, dlls)
     check_powershell(dotnet, work, package_path)
 
     wine = Wine(work) if shutil.which("wine") and shutil.which("wineserver") else None

@@ -3,8 +3,12 @@
 against the release itself: each hash is that bundle's SHA-256, each URL ends
 with its bundle's name, the versions agree, the winget identifier is the same
 in all three files, and the keys are those the schemas know (they allow
-unknown ones). The NuGet package: its nuspec against nuspec.xsd, its parts, and
-each Quell.dll's machine type and bytes against the bundles'.
+unknown ones). The NuGet package: its nuspec against nuspec.xsd and its
+metadata (licence, copyright, release notes, repository), its parts (the licence
+file, the MSBuild targets for .NET Framework, which nuget_client_test.py puts to
+work), each Quell.dll's machine type and
+bytes against the bundles', and a readme that says "not signed" exactly when a
+DLL carries no signature.
 
 Usage: check_manifests.py RELEASE SCHEMAS VERSION  (Debian's python3-yaml,
 python3-jsonschema and xmllint). Exit 1 with one line for each fault.
@@ -12,21 +16,29 @@ python3-jsonschema and xmllint). Exit 1 with one line for each fault.
 import hashlib
 import json
 import os
+import re
 import struct
 import subprocess
 import sys
 import tempfile
+import xml.etree.ElementTree as ElementTree
 import zipfile
 
 import jsonschema
 import yaml
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "tools"))
+from check_image import directory  # noqa: E402
+from check_version_resource import Image  # noqa: E402
 
 WINGET = {"version": "manifest.version.1.12.0.json", "installer": "manifest.installer.1.12.0.json",
           "defaultLocale": "manifest.defaultLocale.1.12.0.json"}
 BUNDLE_OF = {"x86": "win32", "x64": "win64", "arm64": "arm64"}
 SCOOP_ARCHITECTURE = {"32bit": "x86", "64bit": "x64", "arm64": "arm64"}
 MACHINE = {"win-x86": 0x14C, "win-x64": 0x8664, "win-arm64": 0xAA64}
-NUGET_PARTS = ("[Content_Types].xml", "_rels/.rels", "README.md")
+NUGET_PARTS = ("[Content_Types].xml", "_rels/.rels", "README.md", "LICENSE.txt", "build/Quell.targets",
+               "buildTransitive/Quell.targets")
+CERTIFICATE_DIRECTORY = 4
 
 
 def sha256(data):
@@ -169,11 +181,8 @@ def check_nuget(release, schemas, version, bundles):
                                           nuspec], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
                 if checked.returncode != 0:
                     faults.append(f"nuget: the nuspec fails nuspec.xsd: {checked.stdout.strip()}")
-            text = package.read("Quell.nuspec").decode("utf-8")
-            for wanted in (f"<version>{version}</version>", '<license type="expression">MIT</license>',
-                           "<readme>README.md</readme>"):
-                if wanted not in text:
-                    faults.append(f"nuget: the nuspec lacks {wanted}")
+            faults += nuspec_faults(package, version)
+        signed = []
         for runtime, machine in MACHINE.items():
             name = f"runtimes/{runtime}/native/Quell.dll"
             if name not in names:
@@ -182,13 +191,39 @@ def check_nuget(release, schemas, version, bundles):
             image = package.read(name)
             if machine_type(image) != machine:
                 faults.append(f"nuget: {name} is not a {runtime} image")
+            signed.append(directory(Image(image), CERTIFICATE_DIRECTORY)[1] != 0)
             architecture = runtime[4:]
             if architecture in bundles:
                 bundle_name = bundles[architecture][0]
                 with zipfile.ZipFile(os.path.join(release, bundle_name)) as bundle:
                     if bundle.read(bundle_name[:-4] + "/bin/Quell.dll") != image:
                         faults.append(f"nuget: {name} is not byte for byte the Quell.dll of {bundle_name}")
+        if "README.md" in names and signed and ("not signed" in package.read("README.md").decode("utf-8")) == all(signed):
+            faults.append(f"nuget: the readme says the DLLs are {'not ' if all(signed) else ''}signed; "
+                          f"{sum(signed)} of {len(signed)} are")
     return faults
+
+
+def nuspec_faults(package, version):
+    metadata = ElementTree.fromstring(package.read("Quell.nuspec")).find("{*}metadata")
+    field = {element.tag.rsplit("}", 1)[-1]: element for element in metadata}
+    text = {name: (element.text or "").strip() for name, element in field.items()}
+    licence, repository = field.get("license"), field.get("repository")
+    licence_file = package.read("LICENSE.txt").decode("utf-8") if "LICENSE.txt" in package.namelist() else ""
+    commit = "" if repository is None else repository.get("commit", "")
+    wanted = (
+        (f"version {version}", text.get("version") == version),
+        ("the licence expression MIT", licence is not None and licence.get("type") == "expression"
+         and text["license"] == "MIT"),
+        ("an MIT LICENSE.txt that holds its copyright", licence_file.startswith("MIT License")
+         and bool(text.get("copyright")) and text["copyright"] in licence_file),
+        ("README.md as its readme", text.get("readme") == "README.md"),
+        ("release notes", bool(text.get("releaseNotes"))),
+        ("a git repository's URL and, if any, a full commit", repository is not None
+         and repository.get("type") == "git" and bool(repository.get("url"))
+         and re.fullmatch("([0-9a-f]{40})?", commit)),
+    )
+    return [f"nuget: the nuspec lacks {what}" for what, holds in wanted if not holds]
 
 
 def check(release, schemas, version):

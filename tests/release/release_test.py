@@ -14,6 +14,7 @@ NUGET_TEST, when given, is a python script run with the signed release's .nupkg 
 import http.server
 import json
 import os
+import re
 import secrets
 import shutil
 import subprocess
@@ -204,6 +205,10 @@ def main(argv):
     print("the manifests")
     faults = check_manifests.check(signed, SCHEMAS, version)
     expect("the manifests pass their schemas and agree with the release", not faults, "\n".join(faults))
+    with zipfile.ZipFile(os.path.join(signed, "nuget", f"Quell.{version}.nupkg")) as package:
+        named = re.search(r'<repository [^>]*?(?: commit="(\w*)")? />', package.read("Quell.nuspec").decode("utf-8"))
+    expect("the NuGet package names the commit it was built from, or none when the sources are no commit's",
+           named and (named[1] or "") == info["x86"]["sourceCommit"], f"release.json: {info['x86']['sourceCommit']!r}")
     wrong = os.path.join(work, "wrong-hash")
     shutil.copytree(signed, wrong)
     scoop = os.path.join(wrong, "scoop", "quell.json")
@@ -284,6 +289,10 @@ def main(argv):
     expect("without a key the release is made unsigned and says so in one line",
            plain.returncode == 0 and len(said) == 1 and not os.path.isdir(os.path.join(work, "plain", "signatures")),
            plain.stdout)
+    faults = check_manifests.check_nuget(os.path.join(work, "plain"), SCHEMAS, version,
+                                         check_manifests.bundles_of(os.path.join(work, "plain"), version))
+    expect("its NuGet package passes its checks, its readme saying the DLLs are not signed", not faults,
+           "\n".join(faults))
 
     if len(argv) == 2:
         print("the NuGet package in a .NET program")
