@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Proves the release's PowerShell module in PowerShell 7 on Linux.
+"""Proves the release's PowerShell module in PowerShell 7 on Linux, and hosted
+in Windows programs under Wine.
 
 usage: module_test.py DIST WORKDIR
 
@@ -9,7 +10,11 @@ folder repository with Install-Module and with Install-PSResource, imports it
 and runs module_test.ps1, which reports what it finds; the expectations are here.
 No Windows is here to load Quell.dll: a cmdlet that gets as far as loading it
 fails with DllNotFoundException, so a -WhatIf that succeeds called nothing and
-loaded nothing. Exits 1 with one line per failure.
+loaded nothing. Then host/ (PowerShell in a program of its own, published
+self-contained for win-x64 and win-x86) runs host/hosted.ps1 under Wine, in a
+prefix in WORKDIR, beside the module unpacked from the zip: the module imports
+in a Windows process and loads the Quell.dll of the process's architecture from
+its folder. Exits 1 with one line per failure.
 """
 import json
 import os
@@ -23,8 +28,9 @@ import zipfile
 sys.dont_write_bytecode = True  # no cache files in the source tree
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-sys.path[:0] = [os.path.join(ROOT, "tools"), os.path.join(ROOT, "tests", "clients")]
+sys.path[:0] = [os.path.join(ROOT, "tools"), os.path.join(ROOT, "tests", "clients"), os.path.join(ROOT, "tests", "nuget")]
 from check_bindings import code_blocks  # noqa: E402
+from nuget_client_test import Wine  # noqa: E402
 import powershell_module  # noqa: E402
 
 POWERSHELL_VERSION = "7.6.9"
@@ -33,6 +39,7 @@ DOCS = os.path.join(ROOT, "docs", "powershell.md")
 # PowerShell files a value its validation refuses as InvalidData.
 REFUSED = ("System.Management.Automation.ParameterBindingValidationException", "InvalidData")
 NOT_LOADED = ("System.DllNotFoundException", "ResourceUnavailable")  # no Windows here
+HOSTED = {"win-x64": ("X64", "x64"), "win-x86": ("X86", "x86")}  # process architecture, the module's folder
 
 # (command, what it must do): ("whatif", words -WhatIf names) calls nothing; ("error",
 # exception, category) ends in that error record; REFUSED by parameter binding.
@@ -120,6 +127,42 @@ def check_files(package, bundle, dlls):
     return payload
 
 
+def check_hosted(work, bundle, version):
+    """The module in a self-contained Windows program hosting PowerShell, under Wine."""
+    environment = dict(os.environ, DOTNET_CLI_TELEMETRY_OPTOUT="1", DOTNET_NOLOGO="1",
+                       NUGET_PACKAGES=os.path.join(ROOT, ".cache", "powershell-host-packages"))
+    source = os.path.join(work, "host-source")
+    shutil.copytree(os.path.join(HERE, "host"), source)
+    wine = Wine(work)
+    reason = wine.start()
+    expect("a Wine prefix for the hosted runs", reason is None, reason)
+    try:
+        for rid, (architecture, folder) in HOSTED.items():
+            output = os.path.join(work, "host-" + rid)
+            published = subprocess.run(["dotnet", "publish", source, "-c", "Release", "-r", rid, "--self-contained",
+                                        "-o", output, "-nologo", "-v:minimal"], env=environment, stdin=subprocess.DEVNULL,
+                                       capture_output=True, text=True, timeout=900)
+            expect(f"{rid}: PowerShell hosted in a self-contained program publishes", published.returncode == 0,
+                   published.stdout[-2000:])
+            if published.returncode != 0 or reason:
+                continue
+            shutil.copy(os.path.join(HERE, "host", "hosted.ps1"), output)
+            with zipfile.ZipFile(bundle) as archive:
+                archive.extractall(output)
+            status, stdout, stderr = wine.run(os.path.join(output, "QuellPowerShellHost.exe"),
+                                              os.path.join(work, rid + ".out"), os.path.join(work, rid + ".err"))
+            said = dict(line.split("|", 1) for line in stdout.splitlines() if "|" in line and not line.startswith("error|"))
+            errors = [tuple(line.split("|")[1:]) for line in stdout.splitlines() if line.startswith("error|")]
+            expect(f"{rid} under Wine: the module imports and loads {folder}\\Quell.dll {version} from its folder",
+                   status == 0 and said.get("process") == architecture and said.get("cmdlets") == str(len(powershell_module.HELP))
+                   and said.get("capabilities") == "Quell.PowerCapabilities" and said.get("version") == version
+                   and said.get("loaded", "").lower().endswith(f"\\quell\\{folder}\\quell.dll"), f"{status} {stdout} {stderr[-1500:]}")
+            expect(f"{rid} under Wine: a malformed computer name is InvalidArgument, nothing called",
+                   errors == [("System.ArgumentException", "InvalidArgument")], errors)
+    finally:
+        wine.stop()
+
+
 def main(argv):
     if len(argv) != 2 or not sys.platform.startswith("linux"):
         sys.exit(__doc__)  # on Linux only: there, no cmdlet can reach a Windows
@@ -203,6 +246,7 @@ def main(argv):
         expect(f"runs as written: {example['code']!r}", "errors" in outcome and
                all((error["exception"], error["category"]) == NOT_LOADED for error in outcome["errors"]), outcome)
 
+    check_hosted(work, bundle, version)
     print(f"powershell module test: {len(checked) - len(failures)} passed, {len(failures)} failed")
     return 1 if failures else 0
 
