@@ -13,6 +13,9 @@ public abstract class QuellCmdlet : PSCmdlet
     /// <summary>The local computer, as a target of ShouldProcess and of errors.</summary>
     protected static string ThisComputer => Environment.MachineName;
 
+    /// <summary>The user's session, as a target of ShouldProcess and of errors.</summary>
+    protected static string ThisSession => $"{Environment.UserName} on {Environment.MachineName}";
+
     /// <summary>Carries out the call when ShouldProcess agrees; a refusal becomes an error record.</summary>
     /// <param name="target">What the call acts on, as -WhatIf and -Confirm name it.</param>
     /// <param name="call">The Quell.Net call with its options, as -WhatIf and -Confirm name it.</param>
@@ -41,7 +44,7 @@ public abstract class QuellCmdlet : PSCmdlet
     /// <summary>The error category of an exception Quell.Net throws; null for any other (a fault, left to rise).</summary>
     /// <param name="exception">What Quell.Net threw.</param>
     /// <returns>The category, or null.</returns>
-    public static ErrorCategory? Category(Exception exception) => exception switch
+    internal static ErrorCategory? Category(Exception exception) => exception switch
     {
         ArgumentException => ErrorCategory.InvalidArgument,
         // The running Windows lacks the call; NotSupportedException: the machine lacks the sleep state.

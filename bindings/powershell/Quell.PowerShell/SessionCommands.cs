@@ -1,6 +1,5 @@
 // Locking and ending the user's session: one Quell.Net call each, with the
 // confirm impact of the computer cmdlets.
-using System;
 using System.Management.Automation;
 
 namespace Quell.PowerShell;
@@ -11,9 +10,7 @@ namespace Quell.PowerShell;
 public sealed class LockQuellSessionCommand : QuellCmdlet
 {
     /// <inheritdoc/>
-    protected override void ProcessRecord() => Invoke(UserSession, "Session.Lock", Session.Lock);
-
-    internal static string UserSession => $"{Environment.UserName} on {ThisComputer}";
+    protected override void ProcessRecord() => Invoke(ThisSession, "Session.Lock", Session.Lock);
 }
 
 /// <summary>Exit-QuellSession: Session.LogOff.</summary>
@@ -29,7 +26,7 @@ public sealed class ExitQuellSessionCommand : QuellCmdlet
     protected override void ProcessRecord()
     {
         bool force = Force.IsPresent;
-        Invoke(LockQuellSessionCommand.UserSession, force ? "Session.LogOff { Force }" : "Session.LogOff",
+        Invoke(ThisSession, force ? "Session.LogOff { Force }" : "Session.LogOff",
             () => Session.LogOff(force));
     }
 }
