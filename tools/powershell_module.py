@@ -25,6 +25,10 @@ MODULE = "Quell"
 GUID = "9a3e460c-83a8-4907-be76-edf39942028c"  # the module's identity in every release
 ASSEMBLIES = ("Quell.PowerShell.dll", "Quell.Net.dll")
 HELP_FILE = "Quell.PowerShell.dll-Help.xml"
+# .NET Framework carries .NET Standard 2.0's facades (netstandard.dll) from 4.7.1 on
+# (dotnet/announcements#32); before it a program has to ship them, which a module
+# loaded into powershell.exe cannot: the module needs 4.7.1 where Quell.Net alone needs 4.6.2.
+DOTNET_FRAMEWORK = "4.7.1"
 TAGS = ("Windows", "shutdown", "restart", "logoff", "sleep", "hibernate", "lock", "power")
 
 
@@ -198,7 +202,7 @@ def manifest(release):
     Description = {_psd1_string(release["description"] + ": cmdlets over Quell.Net and Quell.dll")}
     PowerShellVersion = '5.1'
     CompatiblePSEditions = @('Desktop', 'Core')
-    DotNetFrameworkVersion = '4.6.2'
+    DotNetFrameworkVersion = {_psd1_string(DOTNET_FRAMEWORK)}
     CmdletsToExport = {_psd1_list(HELP)}
     FunctionsToExport = @()
     VariablesToExport = @()
