@@ -249,7 +249,7 @@ def main(argv):
                all((error["exception"], error["category"]) == NOT_LOADED for error in outcome["errors"]), outcome)
 
     check_hosted(work, bundle, version)
-    print(f"powershell module test: {len(checked) - len(failures)} passed, {len(failures)} failed")
+    print(f"powershell: {len(checked) - len(failures)} passed, {len(failures)} failed")
     return 1 if failures else 0
 
 
