@@ -2,11 +2,13 @@
 #            Wine (arm64: Debian's arm64 Wine under qemu, tools/setup-wine-arm64.sh).
 # make test: install what is missing, build the three architectures with their tests and clients,
 #            run the whole test suite on each under Wine (arm64: what runs without a C++ runtime,
-#            under the emulated ARM64 Wine), then make the release bundles (make dist) and test
-#            a signed release with throwaway keys (tests/release/release_test.py).
+#            under the emulated ARM64 Wine), then make the release bundles (make dist), test
+#            a signed release with throwaway keys (tests/release/release_test.py) and the
+#            PowerShell module in PowerShell 7 (tests/powershell/module_test.py).
 # make build: build the three architectures with their tests; installs nothing.
 # make dist: dist/quell-<version>-win32.zip, -win64.zip and -arm64.zip (the installed trees),
-#            dist/nuget/Quell.<version>.nupkg and dist/SHA256SUMS; builds only what the bundles
+#            dist/nuget/Quell.<version>.nupkg, the PowerShell module as
+#            dist/powershell/Quell.<version>.nupkg and .zip, and dist/SHA256SUMS; builds only what the bundles
 #            ship, in trees of its own without the tests (build-dist/, build-dist-x64/,
 #            build-dist-arm64/), and refuses when nothing gives the sources' time (the images
 #            would not be reproducible). Signs the six images given QUELL_SIGN_PKCS12 and
@@ -62,6 +64,7 @@ test: setup
 	ctest --preset arm64
 	@$(MAKE) --no-print-directory dist
 	$(DEBIAN_PYTHON) tests/release/release_test.py $(DIST_BUILD)/release-test tests/nuget/nuget_client_test.py
+	python3 tests/powershell/module_test.py $(DIST) $(DIST_BUILD)/powershell-test
 
 # release_trees(prefix): configures and builds the shipped images of the three
 # architectures in prefix, prefix-x64 and prefix-arm64, without the tests.

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Makes a release of the dist build trees, or checks a downloaded one.
 
-  release.py dist OUT TREE...         the bundles, the NuGet package, SHA256SUMS,
-                                      the detached signatures and the manifests
+  release.py dist OUT TREE...         the bundles, the NuGet package, the PowerShell
+                                      module (package and zip), SHA256SUMS, the
+                                      detached signatures and the manifests
   release.py verify RELEASE OUT TREE...  rebuilds the release into OUT from the
                                       trees and RELEASE's signatures, and checks it
 
@@ -32,6 +33,7 @@ import zipfile
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import make_bundle  # noqa: E402
 import package_manifests  # noqa: E402
+import powershell_module  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SUMS = "SHA256SUMS"
@@ -250,8 +252,13 @@ def make_release(out, trees, environ):
         except ValueError as error:
             raise ReleaseError(f"the NuGet package: {error}") from error
         print(f"release: wrote {package}")
+        try:
+            module = powershell_module.write_release(os.path.join(out, "powershell"), first, dlls)
+        except powershell_module.ModuleError as error:
+            raise ReleaseError(str(error)) from error
+        print(f"release: wrote {', '.join(module)}")
 
-    listed = sorted(bundles) + [package]
+    listed = sorted(bundles) + [package] + module
     with open(os.path.join(out, SUMS), "w", encoding="ascii", newline="\n") as sums:
         for path in listed:
             sums.write(f"{sha256(path)}  {os.path.relpath(path, out).replace(os.sep, '/')}\n")
