@@ -253,7 +253,7 @@ def make_release(out, trees, environ):
             raise ReleaseError(f"the NuGet package: {error}") from error
         print(f"release: wrote {package}")
         try:
-            module = powershell_module.write_release(os.path.join(out, "powershell"), first, dlls)
+            module = powershell_module.write_release(os.path.join(out, "powershell"), releases[0], dlls)
         except powershell_module.ModuleError as error:
             raise ReleaseError(str(error)) from error
         print(f"release: wrote {', '.join(module)}")
