@@ -343,11 +343,19 @@ int StoreOption(const Cli &cli, OptionBit bit, const wchar_t *written, const wch
         break;
     }
     case OptionAfter:
-        if (request.afterCount == MaxAfter) return UsageError(cli, "%s is given more than %u times", written, MaxAfter);
         if (!IsProcess(value)) {
             return UsageError(cli, "%s needs a process id or a program's file name NAME.exe, not %q", written, value);
         }
-        request.after[request.afterCount++] = value;
+        // Its own end never comes.
+        if (DWORD id; ParseWholeNumber(value, ~DWORD(0), id) && cli.host.GetCurrentProcessId &&
+                      id == cli.host.GetCurrentProcessId()) {
+            return UsageError(cli, "%s %q is the process id of this quell.exe, which would wait for itself", written,
+                              value);
+        }
+        if (auto grown = static_cast<const wchar_t **>(Grow(request.after, (request.afterCount + 1) * sizeof value))) {
+            request.after = grown;
+            request.after[request.afterCount++] = value;
+        }
         break;
     case OptionReason:
         if (!ParseReason(value, request.reason)) {

@@ -86,9 +86,6 @@ extern const Command Status, Logoff, ForceLogoff, Shutdown, ForceShutdown, Reboo
     Blockers, DisplayOff, Pending;
 }
 
-// The most --after options one request takes (a wait takes at most 64 handles).
-constexpr unsigned MaxAfter = 16;
-
 // What the command line asks for. Operands are filed under the options that
 // mean the same: a timed command's SECONDS is its delay, its MESSAGE and the
 // restart dialog's PROMPT the message.
@@ -100,8 +97,8 @@ struct Request {
     const wchar_t *message;  // --message TEXT; null: none
     DWORD reason;            // --reason, as the system takes it
     DWORD at;                // --at, a local moment (moment.h)
-    unsigned afterCount;     // --after PID or NAME.exe, each as written
-    const wchar_t *after[MaxAfter];
+    unsigned afterCount;     // --after PID or NAME.exe, each as written, as many as given
+    const wchar_t **after;   // on the heap; null: none
 };
 inline bool Has(const Request &request, OptionBit bit) { return (request.given & bit) != 0; }
 

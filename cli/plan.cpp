@@ -320,6 +320,7 @@ Plan MakePlan(const Cli &cli, const Request &request) {
         return plan;
     default: plan.signature = Signature::Plain; break;
     }
+    if (command == &commands::MsDos && !cli.ansi) plan.lacking = "MS-DOS mode, which exists only on Windows 95/98/Me";
     if (!command->shutdownFlags) {
         // The local abort also cancels this user's waiting quell.exe.
         plan.cancelsWaits = !plan.machine && command == &commands::Abort;
@@ -369,31 +370,41 @@ int CarryOut(Cli &cli, Plan &plan) {
         Say(cli, STD_OUTPUT_HANDLE, "quell %S: about to %s\n", name, effect.data);
         Release(effect.data);
     }
-    // Turning the display off needs no Quell.dll; everything else has it loaded before any wait.
+    // What the call needs is there before any wait: Quell.dll and its entries,
+    // or the window that turns the display off.
     bool ownCall = plan.signature == Signature::DisplayOff;
+    bool waits = plan.wait || plan.afterCount;
+    if (ownCall && waits && TurnDisplayOff(cli, plan, true) != ExitSuccess) return ExitFailed;
     if (!ownCall && !LibraryReady(cli)) return ExitNoLibrary;
-    if (plan.wait || plan.afterCount) {
-        Text what{};
-        AppendEffect(cli, what, plan);
-        int waited = WaitBeforeCall(cli, plan, what);
-        Release(what.data);
-        if (waited != ExitSuccess) return waited;
-    }
-    if (ownCall) return TurnDisplayOff(cli, plan);
-    DWORD cancelled = plan.cancelsWaits ? CancelWaits(cli) : 0;
-    if (cancelled) Say(cli, STD_OUTPUT_HANDLE, "quell %S: cancelled %u waiting quell.exe\n", name, cancelled);
-    if (plan.signature == Signature::ShutdownDialog && !ShellOffersShutdownDialog(cli)) return ExitFailed;
     HMODULE advapi32 = nullptr;
-    FARPROC entry = EntryOf(cli, plan, advapi32);
+    FARPROC entry = ownCall ? nullptr : EntryOf(cli, plan, advapi32);
     const QuellEntries &quell = cli.quell;
     int status = ExitFailed;
-    LONG result = 0;
-    DWORD error = 0;
-    if (!entry && plan.entry == NoExport) {
+    if (ownCall) {
+        status = ExitSuccess;
+    } else if (!entry && plan.entry == NoExport) {
         Say(cli, STD_ERROR_HANDLE, "quell %S: not available: the system's advapi32.dll lacks %S\n", name, plan.call);
     } else if (!entry || (plan.privilege && !quell.WindowsNTPrivilegien)) {
         status = SayMissing(cli, entry ? "WindowsNTPrivilegien" : plan.call);
-    } else if (plan.privilege && !(result = Asked(error, quell.WindowsNTPrivilegien))) {
+    } else if (plan.signature != Signature::ShutdownDialog || ShellOffersShutdownDialog(cli)) {
+        status = ExitSuccess;
+    }
+    if (status == ExitSuccess && waits) {
+        Text what{};
+        AppendEffect(cli, what, plan);
+        status = WaitBeforeCall(cli, plan, what);
+        Release(what.data);
+    }
+    if (status != ExitSuccess || ownCall) {
+        if (advapi32) cli.host.FreeLibrary(advapi32);
+        return status == ExitSuccess ? TurnDisplayOff(cli, plan) : status;
+    }
+    status = ExitFailed;
+    DWORD cancelled = plan.cancelsWaits ? CancelWaits(cli) : 0;
+    if (cancelled) Say(cli, STD_OUTPUT_HANDLE, "quell %S: cancelled %u waiting quell.exe\n", name, cancelled);
+    LONG result = 0;
+    DWORD error = 0;
+    if (plan.privilege && !(result = Asked(error, quell.WindowsNTPrivilegien))) {
         // A local request needs the shutdown privilege enabled; a remote one the other machine's.
         Say(cli, STD_ERROR_HANDLE, "WindowsNTPrivilegien = %d, %F\nquell %S: failed\n", result, error, name);
         SayWhy(cli, plan, error);
