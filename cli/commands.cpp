@@ -337,6 +337,9 @@ int StoreOption(const Cli &cli, OptionBit bit, const wchar_t *written, const wch
         }
         DWORD now = Now(cli);
         if (request.at <= now) return UsageError(cli, "%s %s has passed", written, value);
+        if (!Occurs(cli, request.at)) {
+            return UsageError(cli, "%s %q does not occur: daylight saving time skips it", written, value);
+        }
         if (request.at - now > MaxDelay) {
             return UsageError(cli, "%s %s is more than ten years (%u seconds) from now", written, value, MaxDelay);
         }

@@ -308,13 +308,14 @@ void WINAPI FakeGetSystemTime(LPSYSTEMTIME time) {
     Called("GetSystemTime");
     *time = RunStartPlus(g_system.elapsed / 1000 - 3600);
 }
-// A local time after the shift counts it; one the shift skips or repeats is taken as before it.
+// A local time after the shift counts it; one the shift skips is taken as before it, one it repeats as after
+// it (its second occurrence).
 BOOL WINAPI FakeTzSpecificLocalTimeToSystemTime(LPTIME_ZONE_INFORMATION zone, const SYSTEMTIME *local,
                                                 LPSYSTEMTIME universal) {
     Called("TzSpecificLocalTimeToSystemTime");
     EXPECT_EQ(zone, nullptr);
     long long seconds = SecondsFromRunStart(*local);
-    bool shifted = seconds >= static_cast<long long>(g_system.clockShiftAt) + std::max(g_system.clockShift, 0L);
+    bool shifted = seconds >= static_cast<long long>(g_system.clockShiftAt) + std::min(g_system.clockShift, 0L);
     *universal = RunStartPlus(seconds - (shifted ? g_system.clockShift : 0) - 3600);
     return TRUE;
 }
@@ -2650,6 +2651,7 @@ TEST_P(Cli, WaitsEndInTheCallAtItsMomentOrAreCancelled) {
         bool toolhelp = true, psapi = true;
         long clockShift = 0;                 // the local clock moves so far, 600 s into the wait
         std::vector<FakeProcess> more = {};  // running besides the usual ones
+        DWORD version = 0;                   // the NT family's from XP on, and the row runs on it alone
     };
     // A browser's many processes; as many --after options, each by id.
     std::vector<FakeProcess> browser;
@@ -2667,6 +2669,19 @@ TEST_P(Cli, WaitsEndInTheCallAtItsMomentOrAreCancelled) {
         // --at keeps to the local clock when daylight saving time moves it; a delay counts seconds.
         {.args = {L"lock", L"--at", L"12:00"}, .exportName = "LockWorkStation", .calledAt = 1740, .clockShift = 3600},
         {.args = {L"lock", L"--at", L"12:00"}, .exportName = "LockWorkStation", .calledAt = 8940, .clockShift = -3600},
+        // A time the clock skips is no time; one it shows twice is the first.
+        {.args = {L"lock", L"--at", L"11:00"},
+         .exportName = nullptr,
+         .calledAt = 0,
+         .exit = ExitUsage,
+         .err = L"\"11:00\"",
+         .clockShift = 3600,
+         .version = 0x0A00},
+        {.args = {L"lock", L"--at", L"10:35"},
+         .exportName = "LockWorkStation",
+         .calledAt = 240,
+         .clockShift = -3600,
+         .version = 0x0A00},
         {.args = {L"standby", L"--delay", L"5340"},
          .exportName = "WindowsStandby",
          .calledAt = 5340,
@@ -2743,6 +2758,8 @@ TEST_P(Cli, WaitsEndInTheCallAtItsMomentOrAreCancelled) {
     for (const Case &row : cases) {
         SetUp();
         SCOPED_TRACE(testing::PrintToString(row.args));
+        if (row.version && !g_system.nt) continue;
+        if (row.version) g_system.version = row.version;
         g_system.toolhelp = row.toolhelp;
         g_system.psapi = row.psapi;
         g_system.processes.insert(g_system.processes.end(), row.more.begin(), row.more.end());
