@@ -191,7 +191,8 @@ int Pending(Cli &cli, bool json);
 // showing what it will do and the time left. ExitSuccess when the call is due;
 // ExitCancelled, or ExitFailed with the reason said.
 int WaitBeforeCall(Cli &cli, Plan &plan, const Text &what);
-// Cancels the waits of this user's other quell.exe; how many it cancelled.
-DWORD CancelWaits(Cli &cli);
+// Cancels the waits of this user's other quell.exe; how many it cancelled, or
+// without cancel how many it would.
+DWORD CancelWaits(const Cli &cli, bool cancel);
 // Whether the system's shell32.dll offers its shut-down dialog; says so when not.
 bool ShellOffersShutdownDialog(const Cli &cli);

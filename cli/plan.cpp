@@ -111,7 +111,14 @@ void AppendRequest(const Cli &cli, Text &text, const Plan &plan, bool outcome) {
 void AppendEffect(const Cli &cli, Text &text, const Plan &plan) {
     const Command &command = *plan.command;
     if (plan.signature == Signature::RemoteAbort) {
-        return Format(cli, text, "%S on the machine %s", command.effect, plan.machine);
+        return Format(cli, text, "abort a timed shutdown or reboot of the machine %q", plan.machine);
+    }
+    if (plan.cancelsWaits) {
+        // As --yes finds them: the waits of this user's quell.exe that it can cancel now.
+        return Format(cli, text,
+                      "cancel the waits of this user's quell.exe (%u now), then abort a timed shutdown or "
+                      "reboot of this machine",
+                      CancelWaits(cli, false));
     }
     if (plan.kind != CallKind::SystemRequest) {
         if (command.shape != Shape::RestartDialog) return AppendAscii(text, command.effect);
@@ -375,14 +382,19 @@ int CarryOut(Cli &cli, Plan &plan) {
     bool ownCall = plan.signature == Signature::DisplayOff;
     bool waits = plan.wait || plan.afterCount;
     if (ownCall && waits && TurnDisplayOff(cli, plan, true) != ExitSuccess) return ExitFailed;
-    if (!ownCall && !LibraryReady(cli)) return ExitNoLibrary;
+    // The local abort cancels the waits first, with or without Quell.dll.
+    DWORD cancelled = plan.cancelsWaits ? CancelWaits(cli, true) : 0;
+    if (cancelled) Say(cli, STD_OUTPUT_HANDLE, "quell %S: cancelled %u waiting quell.exe\n", name, cancelled);
     HMODULE advapi32 = nullptr;
-    FARPROC entry = ownCall ? nullptr : EntryOf(cli, plan, advapi32);
+    FARPROC entry = nullptr;
     const QuellEntries &quell = cli.quell;
     int status = ExitFailed;
+    // advapi32's own entry (another machine's abort) needs no Quell.dll.
     if (ownCall) {
         status = ExitSuccess;
-    } else if (!entry && plan.entry == NoExport) {
+    } else if (plan.entry != NoExport && !LibraryReady(cli)) {
+        status = ExitNoLibrary;
+    } else if (!(entry = EntryOf(cli, plan, advapi32)) && plan.entry == NoExport) {
         Say(cli, STD_ERROR_HANDLE, "quell %S: not available: the system's advapi32.dll lacks %S\n", name, plan.call);
     } else if (!entry || (plan.privilege && !quell.WindowsNTPrivilegien)) {
         status = SayMissing(cli, entry ? "WindowsNTPrivilegien" : plan.call);
@@ -395,13 +407,17 @@ int CarryOut(Cli &cli, Plan &plan) {
         status = WaitBeforeCall(cli, plan, what);
         Release(what.data);
     }
+    if (status != ExitSuccess && plan.cancelsWaits) {
+        Say(cli, STD_ERROR_HANDLE,
+            "quell %S: no timed shutdown or reboot of this machine aborted: that needs %S of Quell.dll\n", name,
+            plan.call);
+    }
     if (status != ExitSuccess || ownCall) {
         if (advapi32) cli.host.FreeLibrary(advapi32);
+        if (cancelled) return ExitSuccess;
         return status == ExitSuccess ? TurnDisplayOff(cli, plan) : status;
     }
     status = ExitFailed;
-    DWORD cancelled = plan.cancelsWaits ? CancelWaits(cli) : 0;
-    if (cancelled) Say(cli, STD_OUTPUT_HANDLE, "quell %S: cancelled %u waiting quell.exe\n", name, cancelled);
     LONG result = 0;
     DWORD error = 0;
     if (plan.privilege && !(result = Asked(error, quell.WindowsNTPrivilegien))) {

@@ -413,7 +413,7 @@ int WaitBeforeCall(Cli &cli, Plan &plan, const Text &what) {
     return status;
 }
 
-DWORD CancelWaits(Cli &cli) {
+DWORD CancelWaits(const Cli &cli, bool cancel) {
     System system;
     DWORD cancelled = 0;
     if (Load(cli, system)) {
@@ -424,7 +424,7 @@ DWORD CancelWaits(Cli &cli) {
             NameObject(cli, system, "", waiting.ids[at], name);
             HANDLE event = call.OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
             if (!event) continue;
-            if (call.SetEvent(event)) ++cancelled;
+            if (!cancel || call.SetEvent(event)) ++cancelled;
             cli.host.CloseHandle(event);
         }
         Release(waiting.ids);

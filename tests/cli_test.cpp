@@ -2828,8 +2828,15 @@ TEST_P(Cli, AbortCancelsTheWaitsOfThisUser) {
         std::vector<DWORD> waiting, others;  // quell.exe of this user that wait; of another user
         LONG abortResult;                    // LocalAbortSystemShutdown's answer
         int exit;
+        DWORD quellLoadError = 0;
+        std::wstring err = L"";  // a part of standard error: the dry run counts the waits as --yes finds them
     };
     const std::vector<Case> cases = {
+        // Without Quell.dll the waits are cancelled still, and another machine's abort is advapi32's.
+        {{L"abort", L"--yes"}, {77}, {79}, 0, ExitSuccess, ERROR_MOD_NOT_FOUND, L"LocalAbortSystemShutdown"},
+        {{L"abort", L"--yes"}, {}, {}, 0, ExitNoLibrary, ERROR_BAD_EXE_FORMAT, L"LocalAbortSystemShutdown"},
+        {{L"abort", L"--yes", L"--machine", L"lab01"}, {77}, {}, -1, ExitSuccess, ERROR_MOD_NOT_FOUND},
+        {{L"abort"}, {77, 78}, {79}, -1, ExitUsage, 0, L"(2 now)"},
         {{L"abort", L"--yes"}, {}, {}, 0, ExitFailed},
         {{L"abort", L"--yes"}, {}, {}, -1, ExitSuccess},
         {{L"abort", L"--yes"}, {77}, {}, 0, ExitSuccess},
@@ -2845,8 +2852,18 @@ TEST_P(Cli, AbortCancelsTheWaitsOfThisUser) {
         for (DWORD process : row.others) AddWaiting(process, 1, "standby", "other");
         g_result = row.abortResult;
         g_error = row.abortResult ? 0 : 1116;
+        g_system.quellLoadError = row.quellLoadError;
+        g_system.version = 0x0A00;
+        bool remote = row.args.size() > 2 && row.args[2] == L"--machine";
+        if (remote && !g_system.nt) continue;  // Windows 95/98/Me have no AbortSystemShutdownW
         EXPECT_EQ(Run(row.args), row.exit) << testing::PrintToString(Err());
-        for (DWORD process : row.waiting) EXPECT_EQ(g_system.objects[WaitObject("", process)].set, row.exit == 0);
+        EXPECT_NE(Err().find(row.err), std::wstring::npos) << testing::PrintToString(Err());
+        if (remote) {
+            EXPECT_EQ(CalledNames(), std::vector<std::string>{"AbortSystemShutdownW"});
+        }
+        for (DWORD process : row.waiting) {
+            EXPECT_EQ(g_system.objects[WaitObject("", process)].set, row.exit == 0 && !remote);
+        }
         for (DWORD process : row.others) EXPECT_FALSE(g_system.objects[WaitObject("", process, "other")].set);
     }
 }
