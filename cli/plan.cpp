@@ -100,7 +100,7 @@ void AppendRequest(const Cli &cli, Text &text, const Plan &plan, bool outcome) {
     while (words->flag && !(plan.flags & words->flag)) ++words;
     AppendAscii(text, outcome ? words->outcome : words->effect);
     if (plan.machine) {
-        Format(cli, text, " the machine %s", plan.machine);
+        Format(cli, text, " the machine %q", plan.machine);
     } else {
         AppendAscii(text, " this machine");
     }
@@ -143,7 +143,7 @@ void AppendWait(const Cli &cli, Text &text, const Plan &plan) {
     if (plan.afterCount) {
         AppendAscii(text, "wait until the process");
         if (plan.afterCount > 1) AppendAscii(text, "es");
-        for (unsigned i = 0; i < plan.afterCount; ++i) Format(cli, text, "%S %s", i ? "," : "", plan.after[i]);
+        for (unsigned i = 0; i < plan.afterCount; ++i) Format(cli, text, "%S %q", i ? "," : "", plan.after[i]);
         AppendAscii(text, plan.afterCount > 1 ? " have ended, then " : " has ended, then ");
     }
     if (plan.kind != CallKind::SystemRequest && plan.at) {
@@ -196,7 +196,7 @@ void AppendCalls(const Cli &cli, Text &text, const Plan &plan) {
 void AppendOutcome(const Cli &cli, Text &text, const Plan &plan) {
     if (plan.kind != CallKind::SystemRequest) return AppendAscii(text, plan.command->done);
     if (plan.signature == Signature::RemoteAbort) {
-        return Format(cli, text, "the timed shutdown or reboot of the machine %s is aborted", plan.machine);
+        return Format(cli, text, "the timed shutdown or reboot of the machine %q is aborted", plan.machine);
     }
     AppendRequest(cli, text, plan, true);
     if (!plan.delay) return AppendAscii(text, " now");
