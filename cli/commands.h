@@ -194,5 +194,8 @@ int WaitBeforeCall(Cli &cli, Plan &plan, const Text &what);
 // Cancels the waits of this user's other quell.exe; how many it cancelled, or
 // without cancel how many it would.
 DWORD CancelWaits(const Cli &cli, bool cancel);
+// How many processes of an --after value (a process id or NAME.exe) run now; -1
+// where the system cannot list them.
+long RunningNow(const Cli &cli, const wchar_t *after);
 // Whether the system's shell32.dll offers its shut-down dialog; says so when not.
 bool ShellOffersShutdownDialog(const Cli &cli);

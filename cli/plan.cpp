@@ -143,7 +143,16 @@ void AppendWait(const Cli &cli, Text &text, const Plan &plan) {
     if (plan.afterCount) {
         AppendAscii(text, "wait until the process");
         if (plan.afterCount > 1) AppendAscii(text, "es");
-        for (unsigned i = 0; i < plan.afterCount; ++i) Format(cli, text, "%S %q", i ? "," : "", plan.after[i]);
+        // As --yes would find them now.
+        for (unsigned i = 0; i < plan.afterCount; ++i) {
+            long running = RunningNow(cli, plan.after[i]);
+            Format(cli, text, "%S %q (", i ? "," : "", plan.after[i]);
+            if (running < 0) {
+                AppendAscii(text, "not listable here)");
+            } else {
+                Format(text, running ? "%d running now)" : "not running now)", running);
+            }
+        }
         AppendAscii(text, plan.afterCount > 1 ? " have ended, then " : " has ended, then ");
     }
     if (plan.kind != CallKind::SystemRequest && plan.at) {

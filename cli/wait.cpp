@@ -413,6 +413,24 @@ int WaitBeforeCall(Cli &cli, Plan &plan, const Text &what) {
     return status;
 }
 
+long RunningNow(const Cli &cli, const wchar_t *after) {
+    System system;
+    long running = -1;
+    DWORD id;
+    bool loaded = Load(cli, system);
+    if (loaded && IdOf(after, id)) {
+        HANDLE process = system.call.OpenProcess(SYNCHRONIZE, FALSE, id);
+        running = process != nullptr;
+        if (process) cli.host.CloseHandle(process);
+    } else if (loaded) {
+        Processes named = Named(cli, system, after);
+        if (named.listed) running = static_cast<long>(named.count);
+        Release(named.ids);
+    }
+    Unload(cli, system);
+    return running;
+}
+
 DWORD CancelWaits(const Cli &cli, bool cancel) {
     System system;
     DWORD cancelled = 0;

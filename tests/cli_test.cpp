@@ -1086,7 +1086,11 @@ const std::vector<Operation> Operations = {
     // quell.exe's own wait before the export; the system's request with --at's warning period.
     {{L"standby", L"--delay", L"5"}, "WindowsStandby", {}, L""},
     {{L"lock", L"--at", L"10:32"}, "LockWorkStation", {}, L""},
-    {{L"logoff", L"--after", L"backup.exe"}, "WindowsLogOnOff", {}, L""},
+    {{L"logoff", L"--after", L"backup.exe"},
+     "WindowsLogOnOff",
+     {},
+     L"",
+     L"wait until the process \"backup.exe\" (2 running now) has ended"},
     {{L"force-logoff", L"--after", L"1234", L"--delay", L"10"}, "WindowsForceLogOnOff", {}, L""},
     {{L"hibernate", L"--after", L"1236", L"--at", L"2026-12-07T10:35"}, "WindowsHibernate", {}, L""},
     {{L"msdos", L"--delay", L"0"}, "WindowsMsDosModus", {}, L""},
