@@ -334,15 +334,17 @@ int Wait(Cli &cli, const System &system, Plan &plan, const Text &what, HANDLE ca
     DWORD left = plan.wait, mark = cli.host.GetTickCount();
     bool first = true;
     for (; left; first = false) {
-        if (console || first) {
-            Text line{};
-            Format(cli, line, "%Squell %S: %s at ", console ? "\r" : "", action, what.data);
+        // What it will do, once; on a console then the time left, updated in place on a line
+        // short enough for 80 columns (a wrapped line could not be returned to).
+        Text line{};
+        if (first) {
+            Format(cli, line, "quell %S: %s at ", action, what.data);
             AppendMoment(cli, line, due);
-            // On a console two blanks cover what a longer line before left; elsewhere the line ends.
-            Format(line, ", in %u s; Ctrl+C or `quell abort` cancels it%S", left, console ? "  " : "\n");
-            Print(cli, STD_OUTPUT_HANDLE, line);
-            Release(line.data);
+            AppendAscii(line, "; Ctrl+C or `quell abort` cancels it\n");
         }
+        if (console) Format(line, "\rquell %S: %u s left  ", action, left);
+        Print(cli, STD_OUTPUT_HANDLE, line);
+        Release(line.data);
         DWORD spent = cli.host.GetTickCount() - mark;
         if (call.WaitForMultipleObjects(1, handles, FALSE, spent < 1000 ? 1000 - spent : 0) == WAIT_OBJECT_0) {
             if (console) Say(cli, STD_OUTPUT_HANDLE, "\n");

@@ -2807,6 +2807,11 @@ TEST_P(Cli, WaitsEndInTheCallAtItsMomentOrAreCancelled) {
         g_result = -1;
         EXPECT_EQ(Run(Confirmed(row.args)), row.exit) << testing::PrintToString(Err());
         EXPECT_NE(Err().find(row.err), std::wstring::npos) << testing::PrintToString(Err());
+        // What is rewritten in place on the console fits 80 columns: a wrapped line would leave a trail.
+        const std::wstring out = Out();
+        for (size_t at = out.find(L'\r'); at != std::wstring::npos; at = out.find(L'\r', at + 1)) {
+            EXPECT_LT(out.find_first_of(L"\r\n", at + 1) - at - 1, 80u) << Encode(out.substr(at, 100), CP_UTF8);
+        }
         if (!row.exportName) {
             EXPECT_TRUE(g_calls.empty());
             continue;
