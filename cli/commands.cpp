@@ -460,7 +460,8 @@ void PrintHelp(const Cli &cli, const Command *) {
         if (option.bit & SystemRequestOptions) Format(text, "%S ", option.name);
     }
     AppendAscii(text, "make the system's shutdown request of shutdown, reboot, restart-apps and hybrid;\n"
-                      "the other actions wait in quell.exe, which `quell abort` and Ctrl+C cancel.\n");
+                      "the other actions but the two dialogs wait in quell.exe, which `quell abort` and\n"
+                      "Ctrl+C cancel.\n");
     AppendAscii(text, "\nThe standard shutdown command's syntax, without --yes:\n  ");
     AppendSwitchSyntax(text);
     AppendAscii(text, "\n");

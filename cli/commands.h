@@ -52,7 +52,8 @@ enum OptionBit : unsigned {
 // ends or restarts the machine makes it instead of calling its export.
 constexpr unsigned SystemRequestOptions =
     OptionMachine | OptionDelay | OptionMessage | OptionReason | OptionBootOptions | OptionAt;
-// The options that say when: every action that changes the session takes them.
+// The options that say when: every action that changes the session takes them,
+// but the two dialogs, which the user answers at once.
 constexpr unsigned WhenOptions = OptionDelay | OptionAt | OptionAfter;
 
 struct Option {

@@ -127,7 +127,7 @@ void AppendEffect(const Cli &cli, Text &text, const Plan &plan) {
         return AppendAscii(text, "with no prompt of its own");
     }
     AppendRequest(cli, text, plan, false);
-    Format(cli, text, " after %u seconds", plan.delay);
+    Format(cli, text, " after %u second%S", plan.delay, plan.delay == 1 ? "" : "s");
     if (plan.at) {
         AppendAscii(text, " (at ");
         AppendMoment(cli, text, plan.at);

@@ -299,6 +299,12 @@ int AwaitProcesses(Cli &cli, const System &system, const Plan &plan, HANDLE canc
     }
 }
 
+unsigned Digits(DWORD value) {
+    unsigned digits = 1;
+    while (value /= 10) ++digits;
+    return digits;
+}
+
 // Whether the output goes to a console, where the time left is updated in place.
 bool ToConsole(const Cli &cli) {
     DWORD mode;
@@ -333,6 +339,7 @@ int Wait(Cli &cli, const System &system, Plan &plan, const Text &what, HANDLE ca
     // so that daylight saving time or a clock set anew is followed.
     DWORD left = plan.wait, mark = cli.host.GetTickCount();
     bool first = true;
+    unsigned width = 0;
     for (; left; first = false) {
         // What it will do, once; on a console then the time left, updated in place on a line
         // short enough for 80 columns (a wrapped line could not be returned to).
@@ -342,7 +349,13 @@ int Wait(Cli &cli, const System &system, Plan &plan, const Text &what, HANDLE ca
             AppendMoment(cli, line, due);
             AppendAscii(line, "; Ctrl+C or `quell abort` cancels it\n");
         }
-        if (console) Format(line, "\rquell %S: %u s left  ", action, left);
+        // The seconds right-aligned to the first count's width: a shorter count leaves nothing behind.
+        if (first) width = Digits(left);
+        if (console) {
+            Format(line, "\rquell %S: ", action);
+            for (unsigned digits = Digits(left); digits < width; ++digits) AppendAscii(line, " ");
+            Format(line, "%u s left", left);
+        }
         Print(cli, STD_OUTPUT_HANDLE, line);
         Release(line.data);
         DWORD spent = cli.host.GetTickCount() - mark;

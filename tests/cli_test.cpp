@@ -1054,6 +1054,11 @@ const std::vector<Operation> Operations = {
      {IDYES},
      {0, IDNO}},
     {{L"timed-shutdown", L"90"}, "LocalInitSystemShutdownW", {Null, 90, FALSE}, L""},
+    {{L"timed-shutdown", L"1"},
+     "LocalInitSystemShutdownW",
+     {Null, 1, FALSE},
+     L"",
+     L"shut down this machine after 1 second;"},
     {{L"timed-shutdown", L"600", L"Wartung: bitte speichern – Grüße", L"--force"},
      "LocalInitSystemShutdownW",
      {AnyText, 600, TRUE},
@@ -2624,6 +2629,12 @@ TEST_P(Cli, StatusReadsThePendingRebootAndFastStartupFromTheRegistry) {
                 for (const std::wstring &source : row.sources) {
                     EXPECT_NE(LineWith(L"  reboot pending ").find(source), std::wstring::npos);
                 }
+                // A value of the wrong type is no sign of an older Windows; no line ends in blanks.
+                bool hiberboot = row.registry.count(power) && row.registry.at(power).count(L"HiberbootEnabled");
+                EXPECT_EQ(LineWith(L"  fast startup ").find(L"before Windows 8") == std::wstring::npos,
+                          hiberboot || row.registryError || row.fastStartup != L"null")
+                    << Encode(Out(), CP_UTF8);
+                EXPECT_EQ(Out().find(L" \n"), std::wstring::npos) << Encode(Out(), CP_UTF8);
                 continue;
             }
             auto values = JsonReader::Read(Out());
