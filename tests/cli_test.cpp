@@ -78,6 +78,7 @@ struct FakeSystem {
     DWORD finalPathError = 0;                // non-zero: GetFinalPathNameByHandleW fails with it
     int openFiles = 0;                       // handles of CreateFileW not yet closed
     DWORD quellLoadError = 0;                // non-zero: Quell.dll does not load
+    WORD quellMachine = 0;                   // the machine type in Quell.dll's header; 0: no PE header
     std::vector<std::string> lacking;        // exports the fake Quell.dll lacks
     std::string lackingWide;                 // a function kernel32 lacks, of those looked up
     bool shellLacksShutdownDialog = false;   // shell32.dll has no #60
@@ -213,8 +214,21 @@ DWORD WINAPI FakeGetModuleFileNameW(HMODULE, LPWSTR path, DWORD size) {
     WIDE_FAILS_OFF_NT("GetModuleFileNameW", 0);
     return CopyCut(g_system.exePath, path, size);
 }
-// The image opened for its name: by quell.exe's path, plain or in the \\?\ form.
-HANDLE const ImageHandle = reinterpret_cast<HANDLE>(21);
+// The image opened for its name: by quell.exe's path, plain or in the \\?\ form; Quell.dll opened to be read.
+HANDLE const ImageHandle = reinterpret_cast<HANDLE>(21), QuellFile = reinterpret_cast<HANDLE>(22);
+// Quell.dll's first bytes: MZ, the PE header at 0x40 and its machine type.
+BOOL WINAPI FakeReadFile(HANDLE file, LPVOID bytes, DWORD size, LPDWORD read, LPOVERLAPPED) {
+    Called("ReadFile");
+    EXPECT_EQ(file, QuellFile);
+    std::string header(0x80, '\0');
+    header[0] = 'M', header[1] = 'Z', header[0x3C] = 0x40;
+    header.replace(0x40, 6,
+                   std::string("PE\0\0", 4) + char(g_system.quellMachine & 0xFF) + char(g_system.quellMachine >> 8));
+    if (!g_system.quellMachine) header[0] = 0;
+    *read = std::min<DWORD>(size, static_cast<DWORD>(header.size()));
+    std::copy(header.begin(), header.begin() + *read, static_cast<char *>(bytes));
+    return TRUE;
+}
 std::wstring Plain(const std::wstring &path) {
     if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\" + path.substr(7);
     return path.rfind(L"\\\\?\\", 0) == 0 ? path.substr(4) : path;
@@ -224,6 +238,12 @@ HANDLE WINAPI FakeCreateFileW(LPCWSTR path, DWORD access, DWORD, LPSECURITY_ATTR
     WIDE_FAILS_OFF_NT("CreateFileW", INVALID_HANDLE_VALUE);
     std::wstring name = path;
     EXPECT_TRUE(name.rfind(L"\\\\", 0) == 0 || name.find(L":\\") == 1) << "a path relative to the current directory";
+    // Quell.dll beside quell.exe is read, for its header; quell.exe's image is only named.
+    if (name.size() > 10 && name.substr(name.size() - 10) == L"\\Quell.dll") {
+        EXPECT_EQ(access, DWORD(GENERIC_READ));
+        ++g_system.openFiles;
+        return QuellFile;
+    }
     EXPECT_EQ(access, 0u) << "more than the name asked for";
     EXPECT_EQ(disposition, DWORD(OPEN_EXISTING));
     DWORD error = Plain(name) != Plain(g_system.exePath) ? DWORD(ERROR_FILE_NOT_FOUND) : g_system.openError;
@@ -607,7 +627,7 @@ FakeObject *ObjectOf(HANDLE handle) {
 }
 BOOL WINAPI FakeCloseHandle(HANDLE handle) {
     Called("CloseHandle");
-    if (handle == ImageHandle) {
+    if (handle == ImageHandle || handle == QuellFile) {
         --g_system.openFiles;
     } else if (FakeObject *object = ObjectOf(handle)) {
         --object->handles;
@@ -834,6 +854,7 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
             {"psapi.dll!GetModuleBaseNameA",
              g_system.psapi ? reinterpret_cast<FARPROC>(FakeGetModuleBaseNameA) : nullptr},
             {"kernel32.dll!Sleep", reinterpret_cast<FARPROC>(FakeSleep)},
+            {"kernel32.dll!ReadFile", reinterpret_cast<FARPROC>(FakeReadFile)},
             {"advapi32.dll!GetUserNameA", reinterpret_cast<FARPROC>(FakeGetUserNameA)},
 
             {"user32.dll!CreateWindowExA", reinterpret_cast<FARPROC>(FakeCreateWindowExA)},
@@ -1924,6 +1945,7 @@ TEST_P(Cli, WhatIsMissingIsNamedAndSetsTheExitStatus) {
         std::vector<std::wstring> err, out;  // texts expected in each
         bool ntOnly = false;
         std::vector<std::wstring> notInErr = {};
+        WORD machine = 0;  // in the header of the Quell.dll that does not load
     };
     const std::wstring maintenance = L"Wartung – gleich";
     const std::vector<Case> cases = {
@@ -1961,6 +1983,29 @@ TEST_P(Cli, WhatIsMissingIsNamedAndSetsTheExitStatus) {
          {},
          false,
          others},
+        // One of another architecture is named by its header (not on Windows 95/98/Me, which read no Unicode path).
+        {{L"status"},
+         ERROR_BAD_EXE_FORMAT,
+         {},
+         "",
+         false,
+         ExitNoLibrary,
+         {architecture, bundle + L".zip"},
+         {},
+         false,
+         {},
+         WORD(x64 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64)},
+        {{L"lock", L"--yes"},
+         ERROR_BAD_EXE_FORMAT,
+         {},
+         "",
+         false,
+         ExitNoLibrary,
+         {architecture, bundle + L".zip"},
+         {},
+         false,
+         {},
+         0xAA64},
         {{L"shutdown", L"--yes"},
          0,
          {"WindowsShutdown", "CheckUserName"},
@@ -2078,6 +2123,7 @@ TEST_P(Cli, WhatIsMissingIsNamedAndSetsTheExitStatus) {
         SCOPED_TRACE(testing::PrintToString(row.args) + " " + row.lackingWide);
         g_result = 1;
         g_system.quellLoadError = row.quellLoadError;
+        g_system.quellMachine = row.machine;
         g_system.lacking = row.lacking;
         g_system.lackingWide = row.lackingWide;
         g_system.shellLacksShutdownDialog = row.shellLacksShutdownDialog;
@@ -2096,6 +2142,10 @@ TEST_P(Cli, WhatIsMissingIsNamedAndSetsTheExitStatus) {
             EXPECT_NE(Out().find(text), std::wstring::npos) << Encode(Out(), CP_UTF8);
         for (const std::wstring &text : row.notInErr)
             EXPECT_EQ(Err().find(text), std::wstring::npos) << Encode(Err(), CP_UTF8);
+        if (row.machine && g_system.nt) {
+            const std::wstring built = row.machine == 0xAA64 ? L"ARM64" : x64 ? L"x86 (32-bit)" : L"x64 (64-bit)";
+            EXPECT_NE(Err().find(built), std::wstring::npos) << Encode(Err(), CP_UTF8);
+        }
         EXPECT_EQ(Err().find(L"%"), std::wstring::npos);
         if (row.args[0] != L"status") {
             EXPECT_TRUE(g_calls.empty());
