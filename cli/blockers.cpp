@@ -112,14 +112,15 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM context) {
 }  // namespace
 
 int Blockers(Cli &cli, bool json) {
-    if (!LibraryReady(cli)) return ExitNoLibrary;
-    auto query = cli.quell.ShutdownBlockReasonQuery;
-    if (!query) return SayMissing(cli, "ShutdownBlockReasonQuery");
+    // Without Quell.dll or its export, --json still writes its object: "available" null.
+    bool loaded = LibraryReady(cli);
+    auto query = loaded ? cli.quell.ShutdownBlockReasonQuery : nullptr;
+    if (loaded && !query) SayMissing(cli, ExportName(Export_ShutdownBlockReasonQuery));
     // Where the system keeps no block reasons, Quell.dll answers 0 with last
     // error 120 whatever the window; the system itself refuses a null window.
-    DWORD size = 0, error;
-    BOOL probe = Asked(error, query, nullptr, nullptr, &size);
-    bool available = !cli.ansi && (probe || error != ERROR_CALL_NOT_IMPLEMENTED);
+    DWORD size = 0, error = 0;
+    BOOL probe = query ? Asked(error, query, nullptr, nullptr, &size) : FALSE;
+    bool available = query && !cli.ansi && (probe || error != ERROR_CALL_NOT_IMPLEMENTED);
 
     Scan scan{cli, {}, nullptr, {}, 0, 0};
     Json report = JsonInto(scan.out);
@@ -127,17 +128,21 @@ int Blockers(Cli &cli, bool json) {
         scan.json = &report;
         JsonOpen(report, '{');
         JsonKey(report, "available");
-        JsonBool(report, available);
+        if (query) {
+            JsonBool(report, available);
+        } else {
+            JsonNull(report);
+        }
         JsonKey(report, "blockers");
         JsonOpen(report, '[');
     }
     HMODULE user32 = nullptr, kernel32 = nullptr;
-    int status = ExitFailed;
-    if (!available) {
+    int status = query ? ExitFailed : ExitNoLibrary;
+    if (query && !available) {
         Say(cli, STD_ERROR_HANDLE,
             "quell: this system keeps no shutdown block reasons: ShutdownBlockReasonQuery = %d, %F\n",
             static_cast<long>(probe), error);
-    } else {
+    } else if (available) {
         auto slots = reinterpret_cast<FARPROC *>(&scan.system);
         user32 = LoadSystemFunctions(cli, "user32.dll", User32Functions, slots);
         kernel32 = LoadSystemFunctions(cli, "kernel32.dll", Kernel32Functions, slots + 3);

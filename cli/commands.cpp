@@ -224,7 +224,7 @@ int NotAnOptionOf(const Cli &cli, const Command &command, const Option &option, 
 int StoreOperands(const Cli &cli, int count, wchar_t **operands, Request &request) {
     const Command &command = *request.command;
     if (command.shape == Shape::Help && count) {
-        if (!FindCommand(operands[0])) return UsageError(cli, "help: unknown command '%s'", operands[0]);
+        if (!FindCommand(operands[0])) return UsageError(cli, "help: unknown command %q", operands[0]);
         return ExitSuccess;
     }
     if (command.shape == Shape::RestartDialog && count) request.message = operands[0];
@@ -328,30 +328,41 @@ int StoreOption(const Cli &cli, OptionBit bit, const wchar_t *written, const wch
         break;
     case OptionDelay:
         if (!ParseWholeNumber(value, MaxDelay, request.delay)) {
-            return UsageError(cli, "%s must be a whole number from 0 to %u, not '%s'", written, MaxDelay, value);
+            return UsageError(cli, "%s must be a whole number from 0 to %u, not %q", written, MaxDelay, value);
         }
         break;
     case OptionAt: {
         if (!ParseMoment(cli, value, request.at)) {
-            return UsageError(cli, "%s must be a real time HH:MM or YYYY-MM-DDTHH:MM, not '%s'", written, value);
+            return UsageError(cli, "%s must be a real time HH:MM or YYYY-MM-DDTHH:MM, not %q", written, value);
         }
         DWORD now = Now(cli);
-        if (request.at <= now) return UsageError(cli, "%s %s has passed", written, value);
+        if (request.at <= now) return UsageError(cli, "%s %q has passed", written, value);
+        if (!Occurs(cli, request.at)) {
+            return UsageError(cli, "%s %q does not occur: daylight saving time skips it", written, value);
+        }
         if (request.at - now > MaxDelay) {
-            return UsageError(cli, "%s %s is more than ten years (%u seconds) from now", written, value, MaxDelay);
+            return UsageError(cli, "%s %q is more than ten years (%u seconds) from now", written, value, MaxDelay);
         }
         break;
     }
     case OptionAfter:
-        if (request.afterCount == MaxAfter) return UsageError(cli, "%s is given more than %u times", written, MaxAfter);
         if (!IsProcess(value)) {
             return UsageError(cli, "%s needs a process id or a program's file name NAME.exe, not %q", written, value);
         }
-        request.after[request.afterCount++] = value;
+        // Its own end never comes.
+        if (DWORD id; ParseWholeNumber(value, ~DWORD(0), id) && cli.host.GetCurrentProcessId &&
+                      id == cli.host.GetCurrentProcessId()) {
+            return UsageError(cli, "%s %q is the process id of this quell.exe, which would wait for itself", written,
+                              value);
+        }
+        if (auto grown = static_cast<const wchar_t **>(Grow(request.after, (request.afterCount + 1) * sizeof value))) {
+            request.after = grown;
+            request.after[request.afterCount++] = value;
+        }
         break;
     case OptionReason:
         if (!ParseReason(value, request.reason)) {
-            return UsageError(cli, "%s must be [p:|u:]MAJOR:MINOR, MAJOR 0 to 255, MINOR 0 to 65535, not '%s'", written,
+            return UsageError(cli, "%s must be [p:|u:]MAJOR:MINOR, MAJOR 0 to 255, MINOR 0 to 65535, not %q", written,
                               value);
         }
         break;
@@ -371,7 +382,7 @@ int ParseCommandLine(const Cli &cli, int argc, wchar_t **argv, Request &request)
         return ExitSuccess;
     }
     request.command = FindCommand(name);
-    if (!request.command) return UsageError(cli, "unknown command '%s'", name);
+    if (!request.command) return UsageError(cli, "unknown command %q", name);
 
     const Command &command = *request.command;
     wchar_t *operands[2];
@@ -390,7 +401,7 @@ int ParseCommandLine(const Cli &cli, int argc, wchar_t **argv, Request &request)
             for (const Option &known : Options) {
                 if (SameName(arg, known.name)) option = &known;
             }
-            if (!option) return UsageError(cli, "%S: unknown option '%s'", command.name, arg);
+            if (!option) return UsageError(cli, "%S: unknown option %q", command.name, arg);
             if (!(command.options & option->bit)) return NotAnOptionOf(cli, command, *option, arg);
             const wchar_t *value = nullptr;
             if (option->value) {
@@ -401,7 +412,7 @@ int ParseCommandLine(const Cli &cli, int argc, wchar_t **argv, Request &request)
         } else if (operandCount < MaxOperands(command.shape)) {
             operands[operandCount++] = arg;
         } else {
-            return UsageError(cli, "%S: unexpected argument '%s'", command.name, arg);
+            return UsageError(cli, "%S: unexpected argument %q", command.name, arg);
         }
     }
     return StoreOperands(cli, operandCount, operands, request);
@@ -449,7 +460,8 @@ void PrintHelp(const Cli &cli, const Command *) {
         if (option.bit & SystemRequestOptions) Format(text, "%S ", option.name);
     }
     AppendAscii(text, "make the system's shutdown request of shutdown, reboot, restart-apps and hybrid;\n"
-                      "the other actions wait in quell.exe, which `quell abort` and Ctrl+C cancel.\n");
+                      "the other actions but the two dialogs wait in quell.exe, which `quell abort` and\n"
+                      "Ctrl+C cancel.\n");
     AppendAscii(text, "\nThe standard shutdown command's syntax, without --yes:\n  ");
     AppendSwitchSyntax(text);
     AppendAscii(text, "\n");

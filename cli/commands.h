@@ -52,7 +52,8 @@ enum OptionBit : unsigned {
 // ends or restarts the machine makes it instead of calling its export.
 constexpr unsigned SystemRequestOptions =
     OptionMachine | OptionDelay | OptionMessage | OptionReason | OptionBootOptions | OptionAt;
-// The options that say when: every action that changes the session takes them.
+// The options that say when: every action that changes the session takes them,
+// but the two dialogs, which the user answers at once.
 constexpr unsigned WhenOptions = OptionDelay | OptionAt | OptionAfter;
 
 struct Option {
@@ -86,9 +87,6 @@ extern const Command Status, Logoff, ForceLogoff, Shutdown, ForceShutdown, Reboo
     Blockers, DisplayOff, Pending;
 }
 
-// The most --after options one request takes (a wait takes at most 64 handles).
-constexpr unsigned MaxAfter = 16;
-
 // What the command line asks for. Operands are filed under the options that
 // mean the same: a timed command's SECONDS is its delay, its MESSAGE and the
 // restart dialog's PROMPT the message.
@@ -100,8 +98,8 @@ struct Request {
     const wchar_t *message;  // --message TEXT; null: none
     DWORD reason;            // --reason, as the system takes it
     DWORD at;                // --at, a local moment (moment.h)
-    unsigned afterCount;     // --after PID or NAME.exe, each as written
-    const wchar_t *after[MaxAfter];
+    unsigned afterCount;     // --after PID or NAME.exe, each as written, as many as given
+    const wchar_t **after;   // on the heap; null: none
 };
 inline bool Has(const Request &request, OptionBit bit) { return (request.given & bit) != 0; }
 
@@ -194,7 +192,11 @@ int Pending(Cli &cli, bool json);
 // showing what it will do and the time left. ExitSuccess when the call is due;
 // ExitCancelled, or ExitFailed with the reason said.
 int WaitBeforeCall(Cli &cli, Plan &plan, const Text &what);
-// Cancels the waits of this user's other quell.exe; how many it cancelled.
-DWORD CancelWaits(Cli &cli);
+// Cancels the waits of this user's other quell.exe; how many it cancelled, or
+// without cancel how many it would.
+DWORD CancelWaits(const Cli &cli, bool cancel);
+// How many processes of an --after value (a process id or NAME.exe) run now; -1
+// where the system cannot list them.
+long RunningNow(const Cli &cli, const wchar_t *after);
 // Whether the system's shell32.dll offers its shut-down dialog; says so when not.
 bool ShellOffersShutdownDialog(const Cli &cli);

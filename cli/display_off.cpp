@@ -37,16 +37,13 @@ static_assert(sizeof(WindowFunctions) == FunctionCount * sizeof(FARPROC));
 
 }  // namespace
 
-int TurnDisplayOff(const Cli &cli, const Plan &plan) {
+int TurnDisplayOff(const Cli &cli, const Plan &plan, bool trial) {
     const char *name = plan.asked->name;
     WindowFunctions user32{};
     auto slots = reinterpret_cast<FARPROC *>(&user32);
     HMODULE module = LoadSystemFunctions(cli, "user32.dll", User32Functions, slots);
     const char *lacking = User32Functions;
-    for (unsigned i = 0; i < FunctionCount && slots[i]; ++i) {
-        while (*lacking++) {
-        }
-    }
+    for (unsigned i = 0; i < FunctionCount && slots[i]; ++i) lacking = NextName(lacking);
     int status = ExitFailed;
     if (!module) {
         Say(cli, STD_ERROR_HANDLE, "quell %S: not available: the system's user32.dll could not be loaded\n", name);
@@ -60,13 +57,13 @@ int TurnDisplayOff(const Cli &cli, const Plan &plan) {
         if (!window) {
             Say(cli, STD_ERROR_HANDLE,
                 "CreateWindowExA = NULL, %F\nquell %S: failed: no window of its own to turn the display off "
-                "through\n",
-                error, name);
+                "through%S\n",
+                error, name, trial ? "; nothing done" : "");
         } else {
             // Its answer says nothing: DefWindowProc returns 0 for every system command.
-            user32.DefWindowProcA(window, plan.arguments[1].value, plan.arguments[2].value, plan.arguments[3].value);
+            if (!trial) user32.DefWindowProcA(window, WM_SYSCOMMAND, SC_MONITORPOWER, MonitorOff);
             user32.DestroyWindow(window);
-            Say(cli, STD_OUTPUT_HANDLE, "quell %S: %S\n", name, plan.command->done);
+            if (!trial) Say(cli, STD_OUTPUT_HANDLE, "quell %S: %S\n", name, plan.command->done);
             status = ExitSuccess;
         }
     }

@@ -133,6 +133,12 @@ struct CliHost {
     BOOL(WINAPI *IsWow64Process)(HANDLE process, PBOOL wow64);
     BOOL(WINAPI *TzSpecificLocalTimeToSystemTime)
     (LPTIME_ZONE_INFORMATION zone, const SYSTEMTIME *local, LPSYSTEMTIME universal);
+    // Exported by every system (kernel32 3.51 and higher, Windows 95 included,
+    // the same study), looked up rather than imported to keep the import table
+    // as it is; the way back from UTC finds local times that do not occur.
+    DWORD(WINAPI *GetCurrentProcessId)();
+    BOOL(WINAPI *SystemTimeToTzSpecificLocalTime)
+    (const TIME_ZONE_INFORMATION *zone, const SYSTEMTIME *universal, LPSYSTEMTIME local);
 };
 
 // The names of the members looked up at run time, in their order, each
@@ -140,8 +146,9 @@ struct CliHost {
 // all up; the front end checks that each of the W group was found.
 inline constexpr char CliHostLookedUpNames[] =
     "GetCommandLineW\0GetModuleFileNameW\0LoadLibraryW\0WriteConsoleW\0FormatMessageW\0CreateFileW\0"
-    "GetFinalPathNameByHandleW\0IsWow64Process\0TzSpecificLocalTimeToSystemTime\0";
-constexpr unsigned CliHostWideCount = 6, CliHostLookedUpCount = 9;
+    "GetFinalPathNameByHandleW\0IsWow64Process\0TzSpecificLocalTimeToSystemTime\0GetCurrentProcessId\0"
+    "SystemTimeToTzSpecificLocalTime\0";
+constexpr unsigned CliHostWideCount = 6, CliHostLookedUpCount = 11;
 static_assert(sizeof(CliHost) == offsetof(CliHost, GetCommandLineW) + CliHostLookedUpCount * sizeof(FARPROC));
 static_assert(offsetof(CliHost, GetFinalPathNameByHandleW) ==
               offsetof(CliHost, GetCommandLineW) + CliHostWideCount * sizeof(FARPROC));

@@ -75,6 +75,52 @@ void FollowLink(const Cli &cli, Text &path) {
     }
 }
 
+// The architectures by their machine type in a PE file's header, named as the build names them.
+struct Architecture {
+    WORD machine;
+    const char *title;
+};
+const Architecture Architectures[] = {
+    {IMAGE_FILE_MACHINE_I386, QUELL_TITLE_X86},
+    {IMAGE_FILE_MACHINE_AMD64, QUELL_TITLE_X64},
+    {0xAA64, QUELL_TITLE_ARM64},  // IMAGE_FILE_MACHINE_ARM64
+};
+
+// The architecture a DLL is built for, read from its header; null where it
+// cannot be read (Windows 95/98/Me: no Unicode file names) or is none of these.
+const char *ArchitectureOf(const Cli &cli, const wchar_t *path) {
+    if (cli.ansi) return nullptr;
+    BOOL(WINAPI * readFile)(HANDLE file, LPVOID bytes, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) = nullptr;
+    HMODULE kernel32 = LoadSystemFunctions(cli, "kernel32.dll", "ReadFile\0", reinterpret_cast<FARPROC *>(&readFile));
+    HANDLE file = readFile
+                      ? cli.host.CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
+                      : INVALID_HANDLE_VALUE;
+    BYTE header[512];
+    DWORD got = 0, at;
+    WORD machine = 0;
+    if (file != INVALID_HANDLE_VALUE) {
+        // "MZ", at 0x3C where "PE\0\0" is, and the machine type after it.
+        if (readFile(file, header, sizeof header, &got, nullptr) && got >= 0x40 && header[0] == 'M' &&
+            header[1] == 'Z' && (at = header[0x3C] | header[0x3D] << 8) + 6 <= got && header[at] == 'P' &&
+            header[at + 1] == 'E' && !header[at + 2] && !header[at + 3]) {
+            machine = static_cast<WORD>(header[at + 4] | header[at + 5] << 8);
+        }
+        cli.host.CloseHandle(file);
+    }
+    if (kernel32) cli.host.FreeLibrary(kernel32);
+    // This quell.exe's own: the file is damaged instead.
+    constexpr WORD Own = sizeof(void *) == 4 ? IMAGE_FILE_MACHINE_I386
+#if defined(__aarch64__)
+                                             : 0xAA64;
+#else
+                                             : IMAGE_FILE_MACHINE_AMD64;
+#endif
+    for (const Architecture &architecture : Architectures) {
+        if (architecture.machine == machine && machine != Own) return architecture.title;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 // The full path of Quell.dll beside quell.exe, or beside the file that
@@ -136,7 +182,13 @@ bool LibraryReady(Cli &cli) {
     if (!module) {
         DWORD error = GetLastError();
         Say(cli, STD_ERROR_HANDLE, "quell: %s could not be loaded: %L\n", path.data, error, L"Quell.dll");
-        if (error == ERROR_BAD_EXE_FORMAT) {
+        const char *built = error == ERROR_BAD_EXE_FORMAT ? ArchitectureOf(cli, path.data) : nullptr;
+        if (built) {
+            Say(cli, STD_ERROR_HANDLE,
+                "quell: this Quell.dll is built for %S, this quell.exe for %s. Use the Quell.dll of %s, the bundle "
+                "this quell.exe belongs to.\n",
+                built, OwnArchitecture, OwnBundle);
+        } else if (error == ERROR_BAD_EXE_FORMAT) {
             Say(cli, STD_ERROR_HANDLE,
                 "quell: this Quell.dll is not built for %s, the architecture of this quell.exe, or the file is "
                 "damaged. Use the Quell.dll of %s, the bundle this quell.exe belongs to.\n",

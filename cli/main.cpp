@@ -17,7 +17,8 @@
 //   FormatMessageW, CreateFileW.
 // Looked up at run time and called where the system has them:
 //   GetFinalPathNameByHandleW (Vista and later), IsWow64Process and
-//   TzSpecificLocalTimeToSystemTime (XP and later).
+//   TzSpecificLocalTimeToSystemTime (XP and later), GetCurrentProcessId and
+//   SystemTimeToTzSpecificLocalTime (every system).
 #include "quell_cli.h"
 
 extern "C" void QuellStart() {

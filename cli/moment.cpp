@@ -93,16 +93,50 @@ DWORD Now(const Cli &cli) {
     return MomentOf(now);
 }
 
+namespace {
+
+// The local moment in UTC, where the system converts local times (XP on); the
+// hour that repeats when daylight saving time ends as its first occurrence.
+// occurs is false for a moment that the clock skips when it begins.
+bool Universal(const Cli &cli, DWORD moment, DWORD &universal, bool &occurs) {
+    const CliHost &host = cli.host;
+    SYSTEMTIME local = TimeOf(moment), time, back;
+    occurs = true;
+    if (!host.TzSpecificLocalTimeToSystemTime || !host.TzSpecificLocalTimeToSystemTime(nullptr, &local, &time)) {
+        return false;
+    }
+    universal = MomentOf(time);
+    auto shows = [&](DWORD at) {
+        time = TimeOf(at);
+        return host.SystemTimeToTzSpecificLocalTime && host.SystemTimeToTzSpecificLocalTime(nullptr, &time, &back) &&
+               MomentOf(back) == moment;
+    };
+    if (shows(universal - 3600)) {
+        universal -= 3600;
+    } else if (host.SystemTimeToTzSpecificLocalTime) {
+        occurs = shows(universal);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool Occurs(const Cli &cli, DWORD moment) {
+    DWORD universal;
+    bool occurs;
+    Universal(cli, moment, universal, occurs);
+    return occurs;
+}
+
 DWORD SecondsUntil(const Cli &cli, DWORD moment) {
     // Through UTC where the system converts local times (XP on): a change to or
     // from daylight saving time before the moment then counts. Elsewhere the
     // local clock's difference.
-    SYSTEMTIME local = TimeOf(moment), universal, now;
     DWORD from;
-    if (cli.host.TzSpecificLocalTimeToSystemTime &&
-        cli.host.TzSpecificLocalTimeToSystemTime(nullptr, &local, &universal)) {
+    bool occurs;
+    if (Universal(cli, moment, moment, occurs)) {
+        SYSTEMTIME now;
         cli.host.GetSystemTime(&now);
-        moment = MomentOf(universal);
         from = MomentOf(now);
     } else {
         from = Now(cli);

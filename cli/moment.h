@@ -9,7 +9,11 @@ struct Text;
 DWORD MomentOf(const SYSTEMTIME &time);
 // The local time now, as the host's clock says.
 DWORD Now(const Cli &cli);
-// The seconds that pass until the local clock shows the moment; 0 when it has come.
+// Whether the local clock shows the moment; false for one that daylight saving
+// time skips (known from XP on, where the system converts local times).
+bool Occurs(const Cli &cli, DWORD moment);
+// The seconds that pass until the local clock shows the moment (the first time,
+// where the end of daylight saving time repeats an hour); 0 when it has come.
 DWORD SecondsUntil(const Cli &cli, DWORD moment);
 // YYYY-MM-DD HH:MM, or HH:MM when the moment is today.
 void AppendMoment(const Cli &cli, Text &text, DWORD moment);

@@ -100,7 +100,7 @@ void AppendRequest(const Cli &cli, Text &text, const Plan &plan, bool outcome) {
     while (words->flag && !(plan.flags & words->flag)) ++words;
     AppendAscii(text, outcome ? words->outcome : words->effect);
     if (plan.machine) {
-        Format(cli, text, " the machine %s", plan.machine);
+        Format(cli, text, " the machine %q", plan.machine);
     } else {
         AppendAscii(text, " this machine");
     }
@@ -111,7 +111,14 @@ void AppendRequest(const Cli &cli, Text &text, const Plan &plan, bool outcome) {
 void AppendEffect(const Cli &cli, Text &text, const Plan &plan) {
     const Command &command = *plan.command;
     if (plan.signature == Signature::RemoteAbort) {
-        return Format(cli, text, "%S on the machine %s", command.effect, plan.machine);
+        return Format(cli, text, "abort a timed shutdown or reboot of the machine %q", plan.machine);
+    }
+    if (plan.cancelsWaits) {
+        // As --yes finds them: the waits of this user's quell.exe that it can cancel now.
+        return Format(cli, text,
+                      "cancel the waits of this user's quell.exe (%u now), then abort a timed shutdown or "
+                      "reboot of this machine",
+                      CancelWaits(cli, false));
     }
     if (plan.kind != CallKind::SystemRequest) {
         if (command.shape != Shape::RestartDialog) return AppendAscii(text, command.effect);
@@ -120,7 +127,7 @@ void AppendEffect(const Cli &cli, Text &text, const Plan &plan) {
         return AppendAscii(text, "with no prompt of its own");
     }
     AppendRequest(cli, text, plan, false);
-    Format(cli, text, " after %u seconds", plan.delay);
+    Format(cli, text, " after %u second%S", plan.delay, plan.delay == 1 ? "" : "s");
     if (plan.at) {
         AppendAscii(text, " (at ");
         AppendMoment(cli, text, plan.at);
@@ -136,7 +143,16 @@ void AppendWait(const Cli &cli, Text &text, const Plan &plan) {
     if (plan.afterCount) {
         AppendAscii(text, "wait until the process");
         if (plan.afterCount > 1) AppendAscii(text, "es");
-        for (unsigned i = 0; i < plan.afterCount; ++i) Format(cli, text, "%S %s", i ? "," : "", plan.after[i]);
+        // As --yes would find them now.
+        for (unsigned i = 0; i < plan.afterCount; ++i) {
+            long running = RunningNow(cli, plan.after[i]);
+            Format(cli, text, "%S %q (", i ? "," : "", plan.after[i]);
+            if (running < 0) {
+                AppendAscii(text, "not listable here)");
+            } else {
+                Format(text, running ? "%d running now)" : "not running now)", running);
+            }
+        }
         AppendAscii(text, plan.afterCount > 1 ? " have ended, then " : " has ended, then ");
     }
     if (plan.kind != CallKind::SystemRequest && plan.at) {
@@ -189,7 +205,7 @@ void AppendCalls(const Cli &cli, Text &text, const Plan &plan) {
 void AppendOutcome(const Cli &cli, Text &text, const Plan &plan) {
     if (plan.kind != CallKind::SystemRequest) return AppendAscii(text, plan.command->done);
     if (plan.signature == Signature::RemoteAbort) {
-        return Format(cli, text, "the timed shutdown or reboot of the machine %s is aborted", plan.machine);
+        return Format(cli, text, "the timed shutdown or reboot of the machine %q is aborted", plan.machine);
     }
     AppendRequest(cli, text, plan, true);
     if (!plan.delay) return AppendAscii(text, " now");
@@ -320,6 +336,7 @@ Plan MakePlan(const Cli &cli, const Request &request) {
         return plan;
     default: plan.signature = Signature::Plain; break;
     }
+    if (command == &commands::MsDos && !cli.ansi) plan.lacking = "MS-DOS mode, which exists only on Windows 95/98/Me";
     if (!command->shutdownFlags) {
         // The local abort also cancels this user's waiting quell.exe.
         plan.cancelsWaits = !plan.machine && command == &commands::Abort;
@@ -369,31 +386,50 @@ int CarryOut(Cli &cli, Plan &plan) {
         Say(cli, STD_OUTPUT_HANDLE, "quell %S: about to %s\n", name, effect.data);
         Release(effect.data);
     }
-    // Turning the display off needs no Quell.dll; everything else has it loaded before any wait.
+    // What the call needs is there before any wait: Quell.dll and its entries,
+    // or the window that turns the display off.
     bool ownCall = plan.signature == Signature::DisplayOff;
-    if (!ownCall && !LibraryReady(cli)) return ExitNoLibrary;
-    if (plan.wait || plan.afterCount) {
-        Text what{};
-        AppendEffect(cli, what, plan);
-        int waited = WaitBeforeCall(cli, plan, what);
-        Release(what.data);
-        if (waited != ExitSuccess) return waited;
-    }
-    if (ownCall) return TurnDisplayOff(cli, plan);
-    DWORD cancelled = plan.cancelsWaits ? CancelWaits(cli) : 0;
+    bool waits = plan.wait || plan.afterCount;
+    if (ownCall && waits && TurnDisplayOff(cli, plan, true) != ExitSuccess) return ExitFailed;
+    // The local abort cancels the waits first, with or without Quell.dll.
+    DWORD cancelled = plan.cancelsWaits ? CancelWaits(cli, true) : 0;
     if (cancelled) Say(cli, STD_OUTPUT_HANDLE, "quell %S: cancelled %u waiting quell.exe\n", name, cancelled);
-    if (plan.signature == Signature::ShutdownDialog && !ShellOffersShutdownDialog(cli)) return ExitFailed;
     HMODULE advapi32 = nullptr;
-    FARPROC entry = EntryOf(cli, plan, advapi32);
+    FARPROC entry = nullptr;
     const QuellEntries &quell = cli.quell;
     int status = ExitFailed;
-    LONG result = 0;
-    DWORD error = 0;
-    if (!entry && plan.entry == NoExport) {
+    // advapi32's own entry (another machine's abort) needs no Quell.dll.
+    if (ownCall) {
+        status = ExitSuccess;
+    } else if (plan.entry != NoExport && !LibraryReady(cli)) {
+        status = ExitNoLibrary;
+    } else if (!(entry = EntryOf(cli, plan, advapi32)) && plan.entry == NoExport) {
         Say(cli, STD_ERROR_HANDLE, "quell %S: not available: the system's advapi32.dll lacks %S\n", name, plan.call);
     } else if (!entry || (plan.privilege && !quell.WindowsNTPrivilegien)) {
         status = SayMissing(cli, entry ? "WindowsNTPrivilegien" : plan.call);
-    } else if (plan.privilege && !(result = Asked(error, quell.WindowsNTPrivilegien))) {
+    } else if (plan.signature != Signature::ShutdownDialog || ShellOffersShutdownDialog(cli)) {
+        status = ExitSuccess;
+    }
+    if (status == ExitSuccess && waits) {
+        Text what{};
+        AppendEffect(cli, what, plan);
+        status = WaitBeforeCall(cli, plan, what);
+        Release(what.data);
+    }
+    if (status != ExitSuccess && plan.cancelsWaits) {
+        Say(cli, STD_ERROR_HANDLE,
+            "quell %S: no timed shutdown or reboot of this machine aborted: that needs %S of Quell.dll\n", name,
+            plan.call);
+    }
+    if (status != ExitSuccess || ownCall) {
+        if (advapi32) cli.host.FreeLibrary(advapi32);
+        if (cancelled) return ExitSuccess;
+        return status == ExitSuccess ? TurnDisplayOff(cli, plan) : status;
+    }
+    status = ExitFailed;
+    LONG result = 0;
+    DWORD error = 0;
+    if (plan.privilege && !(result = Asked(error, quell.WindowsNTPrivilegien))) {
         // A local request needs the shutdown privilege enabled; a remote one the other machine's.
         Say(cli, STD_ERROR_HANDLE, "WindowsNTPrivilegien = %d, %F\nquell %S: failed\n", result, error, name);
         SayWhy(cli, plan, error);

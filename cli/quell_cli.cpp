@@ -61,16 +61,10 @@ int RunQuell(const CliHost &host) {
     auto chars = static_cast<wchar_t *>(Grow(nullptr, (line.length + 1) * sizeof(wchar_t)));
     int status = ExitFailed;
     if (line.data && values && chars) {
-        // Member by member: clearing the whole record, --after's list included, is a memset call to clang,
-        // and no C runtime provides one. The list is read only up to afterCount.
-        Request request;
-        request.command = nullptr;
-        request.given = 0;
-        request.machine = request.message = nullptr;
-        request.delay = request.reason = request.at = 0;
-        request.afterCount = 0;
+        Request request = {};
         status = ParseCommandLine(cli, SplitCommandLine(line.data, values, chars), values, request);
         if (status == ExitSuccess) status = Execute(cli, request);
+        Release(request.after);
     }
     Release(chars);
     Release(values);

@@ -178,7 +178,8 @@ REGSAM ViewOf(const Cli &cli) {
 }
 
 void Line(const Cli &cli, Text &out, const char *question, const char *answer, const Text &detail) {
-    Format(cli, out, "  %-36S %-8S %s\n", question, answer, detail.data ? detail.data : L"");
+    Format(cli, out, "  %-36S %-8S %s", question, answer, detail.data ? detail.data : L"");
+    EndLine(out);
 }
 
 }  // namespace
@@ -196,10 +197,11 @@ void RegistryStatus(const Cli &cli, Text &out, Json *json) {
 
     // HiberbootEnabled is there from Windows 8 on: a DWORD, 1 when fast startup is on.
     Reader powerReader{cli, view, 0};
-    Value hiberboot;
+    Value hiberboot{};
     Found power =
         Read(powerReader, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Power", "HiberbootEnabled", hiberboot);
     bool readable = power == Found::Yes && hiberboot.type == REG_DWORD && hiberboot.size == sizeof(DWORD);
+    DWORD type = hiberboot.type;
     DWORD fastStartup = readable ? *reinterpret_cast<const DWORD *>(hiberboot.data) : 0;
     Release(hiberboot.data);
 
@@ -238,6 +240,8 @@ void RegistryStatus(const Cli &cli, Text &out, Json *json) {
                    fastStartup ? ": the Start menu's shut down is a hybrid one, quell shutdown a full one" : "");
         } else if (power == Found::Unknown) {
             Format(cli, detail, "the registry could not be read: %E", powerReader.error);
+        } else if (power == Found::Yes) {
+            Format(cli, detail, "HiberbootEnabled is not a REG_DWORD (type %u)", type);
         } else {
             AppendAscii(detail, "no HiberbootEnabled (before Windows 8)");
         }

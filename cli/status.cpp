@@ -13,7 +13,8 @@
 namespace {
 
 void StatusLine(const Cli &cli, Text &out, const char *question, const wchar_t *answer, const Text &detail) {
-    Format(cli, out, "  %-36S %-8s %s\n", question, answer, detail.data ? detail.data : L"");
+    Format(cli, out, "  %-36S %-8s %s", question, answer, detail.data ? detail.data : L"");
+    EndLine(out);
 }
 
 void MissingLine(const Cli &cli, Text &out, const char *question, const char *exportName) {

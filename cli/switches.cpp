@@ -100,7 +100,7 @@ int ParseSwitches(const Cli &cli, int argc, wchar_t **argv, Request &request) {
         unsigned place = 0;
         while (place < ModifierCount && !SameName(arg, Modifiers[place].name)) ++place;
         // Also what the standard command has and quell does not carry out: /i, /e, /fw, /soft, ...
-        if (place == ModifierCount) return UsageError(cli, "unknown switch '%s'", arg);
+        if (place == ModifierCount) return UsageError(cli, "unknown switch %q", arg);
         if (modifiers[place]) return UsageError(cli, "%s is given twice", arg);
         modifiers[place] = arg;
         OptionBit option = Modifiers[place].option;

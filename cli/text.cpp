@@ -76,6 +76,11 @@ static void AppendChar(Text &text, char c) {
     Append(text, &wide, 1);
 }
 
+void EndLine(Text &text) {
+    while (text.length && text.data[text.length - 1] == L' ') Cut(text, text.length - 1);
+    AppendAscii(text, "\n");
+}
+
 void AppendQuoted(Text &text, const wchar_t *chars) {
     AppendChar(text, '"');
     for (; *chars; ++chars) {

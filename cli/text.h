@@ -27,6 +27,8 @@ void AppendNumber(Text &text, unsigned long value, unsigned base, int digits);
 // control characters escaped, so that it shows on one line as it is.
 void AppendQuoted(Text &text, const wchar_t *chars);
 void Cut(Text &text, DWORD length);
+// Ends the line: the blanks at its end dropped, a line break appended.
+void EndLine(Text &text);
 DWORD Length(const wchar_t *text);
 inline bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 // The text in the ANSI code page on the heap, for Windows 95/98/Me; null when

@@ -27,7 +27,7 @@
 namespace {
 
 constexpr DWORD QueryInformation = 0x0400 | 0x0010;         // PROCESS_QUERY_INFORMATION | PROCESS_VM_READ
-constexpr unsigned MostHandles = MAXIMUM_WAIT_OBJECTS - 1;  // and the cancelling event
+constexpr unsigned MostHandles = MAXIMUM_WAIT_OBJECTS - 1;  // besides the cancelling event
 
 struct WaitFunctions {
     HANDLE(WINAPI *CreateEventA)(LPSECURITY_ATTRIBUTES security, BOOL manual, BOOL set, LPCSTR name);
@@ -40,7 +40,6 @@ struct WaitFunctions {
     HANDLE(WINAPI *OpenFileMappingA)(DWORD access, BOOL inherit, LPCSTR name);
     LPVOID(WINAPI *MapViewOfFile)(HANDLE mapping, DWORD access, DWORD high, DWORD low, SIZE_T size);
     BOOL(WINAPI *UnmapViewOfFile)(LPCVOID view);
-    DWORD(WINAPI *GetCurrentProcessId)();
     HANDLE(WINAPI *OpenProcess)(DWORD access, BOOL inherit, DWORD process);
     HANDLE(WINAPI *CreateToolhelp32Snapshot)(DWORD flags, DWORD process);
     BOOL(WINAPI *Process32First)(HANDLE snapshot, tagPROCESSENTRY32 *entry);
@@ -52,12 +51,12 @@ struct WaitFunctions {
 };
 constexpr char Kernel32Functions[] =
     "CreateEventA\0OpenEventA\0SetEvent\0WaitForMultipleObjects\0SetConsoleCtrlHandler\0CreateFileMappingA\0"
-    "OpenFileMappingA\0MapViewOfFile\0UnmapViewOfFile\0GetCurrentProcessId\0OpenProcess\0"
+    "OpenFileMappingA\0MapViewOfFile\0UnmapViewOfFile\0OpenProcess\0"
     "CreateToolhelp32Snapshot\0Process32First\0Process32Next\0Sleep\0";
 constexpr char PsapiFunctions[] = "EnumProcesses\0GetModuleBaseNameA\0";
 constexpr char Advapi32Functions[] = "GetUserNameA\0";
-constexpr unsigned Kernel32Count = 15, PsapiCount = 2;
-static_assert(sizeof(WaitFunctions) == 18 * sizeof(FARPROC));
+constexpr unsigned Kernel32Count = 14, PsapiCount = 2;
+static_assert(sizeof(WaitFunctions) == 17 * sizeof(FARPROC));
 
 // The system's functions, and the libraries they came from.
 struct System {
@@ -78,7 +77,7 @@ bool Load(const Cli &cli, System &system) {
     const WaitFunctions &call = system.call;
     return call.CreateEventA && call.OpenEventA && call.SetEvent && call.WaitForMultipleObjects &&
            call.CreateFileMappingA && call.OpenFileMappingA && call.MapViewOfFile && call.UnmapViewOfFile &&
-           call.GetCurrentProcessId && call.OpenProcess;
+           call.OpenProcess && cli.host.GetCurrentProcessId;
 }
 void Unload(const Cli &cli, System &system) {
     if (system.kernel32) cli.host.FreeLibrary(system.kernel32);
@@ -144,7 +143,7 @@ constexpr DWORD MostProcesses = 4096;
 Processes ProcessesNamed(const Cli &cli, const System &system, const char *name) {
     const WaitFunctions &call = system.call;
     Processes found = {static_cast<DWORD *>(Grow(nullptr, MostProcesses * sizeof(DWORD))), 0, false};
-    DWORD self = call.GetCurrentProcessId();
+    DWORD self = cli.host.GetCurrentProcessId();
     if (!found.ids) return found;
     HANDLE snapshot = call.CreateToolhelp32Snapshot && call.Process32First && call.Process32Next
                           ? call.CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)
@@ -200,64 +199,110 @@ BOOL WINAPI CancelOnSignal(DWORD signal) {
     return TRUE;
 }
 
-// Opens each process to wait for, by id or every one of a name; ExitFailed,
-// said why, when one is not there.
-int OpenProcesses(Cli &cli, const System &system, const Plan &plan, HANDLE *handles, unsigned &count) {
-    const WaitFunctions &call = system.call;
+// How often a wait for processes by name lists them anew: a process of that
+// name that starts meanwhile is waited for too.
+constexpr DWORD ListAgain = 1000;
+
+// A process id as --after gives it; false for a name.
+bool IdOf(const wchar_t *after, DWORD &id) { return ParseWholeNumber(after, ~DWORD(0), id); }
+
+// The running processes of the name, other than this one.
+Processes Named(const Cli &cli, const System &system, const wchar_t *after) {
+    char *name = ToAnsi(after);
+    Processes running = name ? ProcessesNamed(cli, system, name) : Processes{nullptr, 0, false};
+    Release(name);
+    return running;
+}
+
+// Opens each process given by id once (an id may be reused once its process
+// has ended), into ids at its place (null for a name), and finds at least one
+// process of each name; ExitFailed, said why, when one is not there.
+int OpenProcesses(Cli &cli, const System &system, const Plan &plan, HANDLE *ids) {
     const char *action = plan.asked->name;
+    for (unsigned i = 0; i < plan.afterCount; ++i) ids[i] = nullptr;
     for (unsigned i = 0; i < plan.afterCount; ++i) {
         const wchar_t *after = plan.after[i];
         DWORD id;
-        bool byId = ParseWholeNumber(after, ~DWORD(0), id);
-        Processes running{&id, 1, true};
-        if (!byId) {
-            char *name = ToAnsi(after);
-            running = name ? ProcessesNamed(cli, system, name) : Processes{nullptr, 0, false};
-            Release(name);
-        }
-        // A process that ended meanwhile (or never was) cannot be opened: "invalid parameter".
-        DWORD error = ERROR_INVALID_PARAMETER;
-        unsigned found = 0;
-        bool full = false;
-        for (DWORD at = 0; at < running.count; ++at) {
-            HANDLE process = call.OpenProcess(SYNCHRONIZE, FALSE, running.ids[at]);
-            if (!process) {
-                error = GetLastError();
-                continue;
+        if (!IdOf(after, id)) {
+            Processes running = Named(cli, system, after);
+            Release(running.ids);
+            if (!running.listed) {
+                Say(cli, STD_ERROR_HANDLE,
+                    "quell %S: not available: this system cannot list processes by name (Toolhelp or psapi.dll)\n",
+                    action);
+                return ExitFailed;
             }
-            ++found;
-            if (count == MostHandles) {
-                full = true;
-                cli.host.CloseHandle(process);
-            } else {
-                handles[count++] = process;
-            }
-        }
-        if (!byId) Release(running.ids);
-        if (!running.listed) {
-            Say(cli, STD_ERROR_HANDLE,
-                "quell %S: not available: this system cannot list processes by name (Toolhelp or psapi.dll)\n", action);
-            return ExitFailed;
-        }
-        if (!found && byId && error != ERROR_INVALID_PARAMETER) {
-            Say(cli, STD_ERROR_HANDLE, "quell %S: cannot wait for process %s: %F; nothing done\n", action, after,
+            if (running.count) continue;
+        } else if ((ids[i] = system.call.OpenProcess(SYNCHRONIZE, FALSE, id)) != nullptr) {
+            continue;
+        } else if (DWORD error = GetLastError(); error != ERROR_INVALID_PARAMETER) {
+            // A process that ended (or never was) cannot be opened: "invalid parameter".
+            Say(cli, STD_ERROR_HANDLE, "quell %S: cannot wait for process %q: %F; nothing done\n", action, after,
                 error);
             return ExitFailed;
         }
-        if (!found) {
-            Say(cli, STD_ERROR_HANDLE, "quell %S: no such process: %s; nothing done\n", action, after);
-            return ExitFailed;
-        }
-        if (full) {
-            Say(cli, STD_ERROR_HANDLE, "quell %S: more than %u processes to wait for\n", action, MostHandles);
-            return ExitFailed;
-        }
+        Say(cli, STD_ERROR_HANDLE, "quell %S: no such process: %q; nothing done\n", action, after);
+        return ExitFailed;
     }
     return ExitSuccess;
 }
 
-void CloseAll(const Cli &cli, HANDLE *handles, unsigned count) {
-    for (unsigned i = 0; i < count; ++i) cli.host.CloseHandle(handles[i]);
+// Waits until none of the processes runs: those given by id until each has
+// ended, those of a name until two listings ListAgain apart find none (a
+// program that hands over to a new process of its name is not cut off). One
+// wait takes the cancelling event and at most 63 processes; the others are
+// waited for once these have ended. ExitSuccess, ExitCancelled or ExitFailed.
+int AwaitProcesses(Cli &cli, const System &system, const Plan &plan, HANDLE cancel, HANDLE *ids) {
+    const WaitFunctions &call = system.call;
+    bool byName = false;
+    for (unsigned i = 0; i < plan.afterCount; ++i) {
+        DWORD id;
+        byName |= !IdOf(plan.after[i], id);
+    }
+    HANDLE batch[MAXIMUM_WAIT_OBJECTS];
+    batch[0] = cancel;
+    for (bool noneBefore = false;;) {
+        DWORD running = 0;
+        unsigned count = 0, opened;
+        for (unsigned i = 0; i < plan.afterCount; ++i) {
+            if (!ids[i]) continue;
+            ++running;
+            if (count < MostHandles) batch[1 + count++] = ids[i];
+        }
+        opened = count;  // the handles from here on are this round's, of processes by name
+        for (unsigned i = 0; i < plan.afterCount; ++i) {
+            DWORD id;
+            if (IdOf(plan.after[i], id)) continue;
+            Processes named = Named(cli, system, plan.after[i]);
+            running += named.count;
+            for (DWORD at = 0; at < named.count && count < MostHandles; ++at) {
+                if (HANDLE process = call.OpenProcess(SYNCHRONIZE, FALSE, named.ids[at])) batch[1 + count++] = process;
+            }
+            Release(named.ids);
+        }
+        if (!running && (!byName || noneBefore)) return ExitSuccess;
+        noneBefore = !running;
+        DWORD woke = call.WaitForMultipleObjects(1 + count, batch, FALSE, byName ? ListAgain : INFINITE);
+        DWORD error = GetLastError();
+        HANDLE ended = woke > WAIT_OBJECT_0 && woke <= WAIT_OBJECT_0 + count ? batch[woke - WAIT_OBJECT_0] : nullptr;
+        for (unsigned i = opened; i < count; ++i) cli.host.CloseHandle(batch[1 + i]);
+        if (woke == WAIT_OBJECT_0) return ExitCancelled;
+        if (woke != WAIT_TIMEOUT && !ended) {
+            Say(cli, STD_ERROR_HANDLE, "quell %S: the wait failed: %F\n", plan.asked->name, error);
+            return ExitFailed;
+        }
+        for (unsigned i = 0; i < plan.afterCount; ++i) {
+            if (!ended || ids[i] != ended) continue;
+            cli.host.CloseHandle(ids[i]);
+            ids[i] = nullptr;
+        }
+    }
+}
+
+unsigned Digits(DWORD value) {
+    unsigned digits = 1;
+    while (value /= 10) ++digits;
+    return digits;
 }
 
 // Whether the output goes to a console, where the time left is updated in place.
@@ -267,29 +312,19 @@ bool ToConsole(const Cli &cli) {
 }
 
 // The wait itself, with its event and its record made; ExitSuccess when the call is due.
-int Wait(Cli &cli, const System &system, Plan &plan, const Text &what, HANDLE *handles, unsigned &count,
-         WaitRecord *record) {
+int Wait(Cli &cli, const System &system, Plan &plan, const Text &what, HANDLE cancel, HANDLE *ids, WaitRecord *record) {
     const WaitFunctions &call = system.call;
     const char *action = plan.asked->name;
     bool console = ToConsole(cli);
-    if (count) {
+    if (plan.afterCount) {
         Text names{};
-        for (unsigned i = 0; i < plan.afterCount; ++i) Format(names, "%S%s", i ? ", " : "", plan.after[i]);
+        for (unsigned i = 0; i < plan.afterCount; ++i) Format(cli, names, "%S%q", i ? ", " : "", plan.after[i]);
         Say(cli, STD_OUTPUT_HANDLE, "quell %S: waiting until %s ha%S ended; then %s\n", action, names.data,
             plan.afterCount > 1 ? "ve" : "s", what.data);
         Release(names.data);
+        if (int status = AwaitProcesses(cli, system, plan, cancel, ids)) return status;
     }
-    while (count) {
-        DWORD woke = call.WaitForMultipleObjects(count + 1, handles, FALSE, INFINITE);
-        if (woke == WAIT_OBJECT_0) return ExitCancelled;
-        DWORD ended = woke - (WAIT_OBJECT_0 + 1);
-        if (ended >= count) {
-            Say(cli, STD_ERROR_HANDLE, "quell %S: the wait failed: %F\n", action, GetLastError());
-            return ExitFailed;
-        }
-        cli.host.CloseHandle(handles[1 + ended]);
-        handles[1 + ended] = handles[count--];
-    }
+    HANDLE handles[1] = {cancel};
     // After the processes, --at's moment may have come nearer or passed.
     bool byClock = plan.at && plan.kind != CallKind::SystemRequest;
     if (byClock) {
@@ -304,16 +339,25 @@ int Wait(Cli &cli, const System &system, Plan &plan, const Text &what, HANDLE *h
     // so that daylight saving time or a clock set anew is followed.
     DWORD left = plan.wait, mark = cli.host.GetTickCount();
     bool first = true;
+    unsigned width = 0;
     for (; left; first = false) {
-        if (console || first) {
-            Text line{};
-            Format(cli, line, "%Squell %S: %s at ", console ? "\r" : "", action, what.data);
+        // What it will do, once; on a console then the time left, updated in place on a line
+        // short enough for 80 columns (a wrapped line could not be returned to).
+        Text line{};
+        if (first) {
+            Format(cli, line, "quell %S: %s at ", action, what.data);
             AppendMoment(cli, line, due);
-            // On a console two blanks cover what a longer line before left; elsewhere the line ends.
-            Format(line, ", in %u s; Ctrl+C or `quell abort` cancels it%S", left, console ? "  " : "\n");
-            Print(cli, STD_OUTPUT_HANDLE, line);
-            Release(line.data);
+            AppendAscii(line, "; Ctrl+C or `quell abort` cancels it\n");
         }
+        // The seconds right-aligned to the first count's width: a shorter count leaves nothing behind.
+        if (first) width = Digits(left);
+        if (console) {
+            Format(line, "\rquell %S: ", action);
+            for (unsigned digits = Digits(left); digits < width; ++digits) AppendAscii(line, " ");
+            Format(line, "%u s left", left);
+        }
+        Print(cli, STD_OUTPUT_HANDLE, line);
+        Release(line.data);
         DWORD spent = cli.host.GetTickCount() - mark;
         if (call.WaitForMultipleObjects(1, handles, FALSE, spent < 1000 ? 1000 - spent : 0) == WAIT_OBJECT_0) {
             if (console) Say(cli, STD_OUTPUT_HANDLE, "\n");
@@ -340,18 +384,18 @@ int WaitBeforeCall(Cli &cli, Plan &plan, const Text &what) {
         return ExitFailed;
     }
     const WaitFunctions &call = system.call;
-    HANDLE handles[MAXIMUM_WAIT_OBJECTS];
-    unsigned count = 0;
-    int status = OpenProcesses(cli, system, plan, handles + 1, count);
+    // One handle for each --after given by id, on the heap: there is no limit to how many.
+    auto ids = static_cast<HANDLE *>(Grow(nullptr, (plan.afterCount + 1) * sizeof(HANDLE)));
+    int status = ids ? OpenProcesses(cli, system, plan, ids) : ExitFailed;
     char name[128];
-    DWORD self = call.GetCurrentProcessId();
+    DWORD self = cli.host.GetCurrentProcessId();
     HANDLE mapping = nullptr, cancel = nullptr;
     WaitRecord *record = nullptr;
     if (status == ExitSuccess) {
         NameObject(cli, system, "", self, name);
         // Unnamed where the name cannot be made: Ctrl+C still cancels it.
-        cancel = handles[0] = call.CreateEventA(nullptr, TRUE, FALSE, name);
-        if (!cancel) cancel = handles[0] = call.CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        cancel = call.CreateEventA(nullptr, TRUE, FALSE, name);
+        if (!cancel) cancel = call.CreateEventA(nullptr, TRUE, FALSE, nullptr);
         NameObject(cli, system, "Record", self, name);
         mapping = call.CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(WaitRecord), name);
         if (mapping) record = static_cast<WaitRecord *>(call.MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0));
@@ -359,7 +403,7 @@ int WaitBeforeCall(Cli &cli, Plan &plan, const Text &what) {
             unsigned i = 0;
             for (; action[i] && i + 1 < sizeof record->action; ++i) record->action[i] = action[i];
             record->action[i] = 0;
-            record->due = count ? 0 : Now(cli) + plan.wait;
+            record->due = plan.afterCount ? 0 : Now(cli) + plan.wait;
         }
         if (!cancel) {
             Say(cli, STD_ERROR_HANDLE, "quell %S: cannot wait: %F\n", action, GetLastError());
@@ -367,21 +411,42 @@ int WaitBeforeCall(Cli &cli, Plan &plan, const Text &what) {
         }
     }
     if (status == ExitSuccess) {
-        g_cancel = {handles[0], call.SetEvent, call.Sleep};
+        g_cancel = {cancel, call.SetEvent, call.Sleep};
         bool handled = call.SetConsoleCtrlHandler && call.SetConsoleCtrlHandler(CancelOnSignal, TRUE);
-        status = Wait(cli, system, plan, what, handles, count, record);
+        status = Wait(cli, system, plan, what, cancel, ids, record);
         if (handled) call.SetConsoleCtrlHandler(CancelOnSignal, FALSE);
         if (status == ExitCancelled) Say(cli, STD_ERROR_HANDLE, "quell %S: cancelled; nothing done\n", action);
     }
     if (record) call.UnmapViewOfFile(record);
     if (mapping) cli.host.CloseHandle(mapping);
     if (cancel) cli.host.CloseHandle(cancel);
-    CloseAll(cli, handles + 1, count);
+    for (unsigned i = 0; ids && i < plan.afterCount; ++i) {
+        if (ids[i]) cli.host.CloseHandle(ids[i]);
+    }
+    Release(ids);
     Unload(cli, system);
     return status;
 }
 
-DWORD CancelWaits(Cli &cli) {
+long RunningNow(const Cli &cli, const wchar_t *after) {
+    System system;
+    long running = -1;
+    DWORD id;
+    bool loaded = Load(cli, system);
+    if (loaded && IdOf(after, id)) {
+        HANDLE process = system.call.OpenProcess(SYNCHRONIZE, FALSE, id);
+        running = process != nullptr;
+        if (process) cli.host.CloseHandle(process);
+    } else if (loaded) {
+        Processes named = Named(cli, system, after);
+        if (named.listed) running = static_cast<long>(named.count);
+        Release(named.ids);
+    }
+    Unload(cli, system);
+    return running;
+}
+
+DWORD CancelWaits(const Cli &cli, bool cancel) {
     System system;
     DWORD cancelled = 0;
     if (Load(cli, system)) {
@@ -392,7 +457,7 @@ DWORD CancelWaits(Cli &cli) {
             NameObject(cli, system, "", waiting.ids[at], name);
             HANDLE event = call.OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
             if (!event) continue;
-            if (call.SetEvent(event)) ++cancelled;
+            if (!cancel || call.SetEvent(event)) ++cancelled;
             cli.host.CloseHandle(event);
         }
         Release(waiting.ids);

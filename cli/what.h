@@ -20,8 +20,9 @@ static_assert(offsetof(SYSTEM_POWER_CAPABILITIES, spare2) + 2 == AoAcOffset);
 // display-off's call, and its last argument: SC_MONITORPOWER's "the display is being shut off".
 constexpr const char *DisplayOffCall = "DefWindowProcA";
 constexpr DWORD MonitorOff = 2;
-// Turns the display off as the plan says; the exit status.
-int TurnDisplayOff(const Cli &cli, const Plan &plan);
+// Turns the display off as the plan says; the exit status. On trial, before a
+// wait, it only makes and destroys the window it needs, and says when it cannot.
+int TurnDisplayOff(const Cli &cli, const Plan &plan, bool trial = false);
 
 // status: "rebootPending" and "fastStartup" from the registry, as lines of the
 // report, or with json as members of status --json's object.
