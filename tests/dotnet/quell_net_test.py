@@ -18,7 +18,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 PROJECT = os.path.join(HERE, "QuellNetTest")
 OTHER = {"x86": "x64", "x64": "x86"}
-ROUTES = {"8": "win10", "7": "win7", "xp": "winxp"}  # the table's routes: the Windows Wine shows
+ROUTES = {"8": "win10", "7": "win7"}  # the table's routes: the Windows Wine shows
 
 
 # Wine loads every IL-only image through mscoree, the runtime's own assemblies included:

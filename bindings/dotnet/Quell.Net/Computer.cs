@@ -1,8 +1,9 @@
 // Shutdown and restart make the calls quell.exe makes for the matching command
 // line: Quell.dll's immediate export where nothing more is asked, else the
 // system's shutdown request after WindowsNTPrivilegien (a local request needs
-// the shutdown privilege), through the forwarder the running Windows has:
-// InitiateShutdownW from Vista (6.0) on, InitiateSystemShutdownExW on XP (5.1).
+// the shutdown privilege) through the InitiateShutdownW forwarder. quell.exe
+// makes it so from Vista (6.0) on, and every Windows that runs .NET Framework
+// 4.6.2 or .NET 8 is Windows 7 or later: quell.exe's XP route is not taken here.
 // What the running Windows lacks is known from its version before any call.
 using System;
 
@@ -130,8 +131,7 @@ public static class Computer
         int version = WindowsVersion();
         string? lacking = (flags & HybridFlag) != 0 && version < 0x602 ? "SHUTDOWN_HYBRID (Windows 8 and later)"
             : (flags & BootOptionsFlag) != 0 && version < 0x602 ? "SHUTDOWN_RESTART_BOOTOPTIONS (Windows 8 and later)"
-            : (flags & RestartAppsFlag) != 0 && version < 0x600 ? "InitiateShutdownW (Windows Vista and later)"
-            : systemRequest && version < 0x501 ? "InitiateSystemShutdownExW (Windows XP and later)"
+            : ((flags & RestartAppsFlag) != 0 || systemRequest) && version < 0x600 ? "InitiateShutdownW (Windows Vista and later)"
             : null;
         if (lacking is not null) throw new PlatformNotSupportedException($"Not available: this Windows lacks {lacking}.");
 
@@ -142,15 +142,9 @@ public static class Computer
             return;
         }
         if (machine is null) Failure.Check(NativeMethods.WindowsNTPrivilegien(), "WindowsNTPrivilegien");
-        if (version >= 0x600)
-        {
-            uint code = NativeMethods.InitiateShutdownW(machine, options.Message, delay, flags, reason);
-            if (code != 0) throw Failure.For("InitiateShutdownW", (int)code, machine);
-            return;
-        }
-        int done = NativeMethods.InitiateSystemShutdownExW(machine, options.Message, delay, (flags & ForceSelf) != 0 ? 1 : 0,
-            restart ? 1 : 0, reason);
-        Failure.Check(done, "InitiateSystemShutdownExW", machine);
+        // It answers with an error code, 0 when the request was made.
+        uint code = NativeMethods.InitiateShutdownW(machine, options.Message, delay, flags, reason);
+        if (code != 0) throw Failure.For("InitiateShutdownW", (int)code, machine);
     }
 
     private static int Call(Export export) => export switch

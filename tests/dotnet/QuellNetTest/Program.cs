@@ -96,13 +96,9 @@ case "calls":
         ("7", "shutdown --delay 60 --message M --reason u:2:3", () => Computer.Shutdown(O(delay: 60, message: "M", reason: "u:2:3")), "", null, 0),
         ("7", "restart-apps --delay 10", () => Computer.Restart(O(apps: true, delay: 10)), "", null, 0),
         ("7", "reboot --boot-options", () => Computer.Restart(O(boot: true)), "", typeof(PlatformNotSupportedException), 0),
+        ("7", "reboot --force --machine PC7", () => Computer.Restart(O(force: true, machine: "PC7")), "", null, 0),
         ("7", "hybrid --delay 10", () => Computer.Shutdown(O(hybrid: true, delay: 10)), "", typeof(PlatformNotSupportedException), 0),
         ("7", null, () => Computer.Shutdown(O(hybrid: true)), "", typeof(PlatformNotSupportedException), 0),
-        ("xp", "shutdown --delay 60 --message M --reason u:2:3", () => Computer.Shutdown(O(delay: 60, message: "M", reason: "u:2:3")), "", null, 0),
-        ("xp", "reboot --force --machine PC7", () => Computer.Restart(O(force: true, machine: "PC7")), "", null, 0),
-        ("xp", null, () => Computer.Restart(O(apps: true)), "", typeof(PlatformNotSupportedException), 0),
-        ("xp", "shutdown --delay 9", () => Computer.Shutdown(O(delay: 9)), "InitiateSystemShutdownExW=0/120", typeof(PlatformNotSupportedException), 0),
-        ("xp", "reboot --machine PC7", () => Computer.Restart(O(machine: "PC7")), "InitiateSystemShutdownExW=0/53", typeof(Win32Exception), 53),
     };
     Environment.SetEnvironmentVariable("QUELL_STANDIN_CAPS", "3 5 6 20");
     int number = 0;
