@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Quell.Net's checks; tests/dotnet/CMakeLists.txt registers them.
 
---arguments: QuellNetTest's argument checks on this machine (they need no Windows).
+--arguments: QuellNetTest's argument checks on this machine (they need no Windows), and
+the package Quell.Net: the same bytes from two packings, each target's assembly
+and documentation in it, and the native package Quell of its version as its dependency.
 Otherwise, in the Wine prefix of tools/wine-session.sh: QuellNetTest published
 self-contained for the tree's architecture, with the recording stand-in beside
 it as Quell.dll and quell.exe beside both; its table on the Windows 8+ route,
@@ -13,6 +15,7 @@ import re
 import shutil
 import subprocess
 import sys
+import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -55,7 +58,19 @@ def main():
         status, output = run(["dotnet", "run", "--project", PROJECT, "-c", "Release", "--artifacts-path", artifacts,
                               "--", "arguments"], seconds=900)
         print(output)
-        return status
+        sys.path.insert(0, os.path.join(ROOT, "bindings", "dotnet"))
+        import pack
+        version = read("CMakeLists.txt", r"project\(Quell VERSION ([0-9.]+)")
+        first, second = (pack.pack(1700000000, os.path.join(args.work, name)) for name in ("pack1", "pack2"))
+        with open(first, "rb") as one, open(second, "rb") as two:
+            same = one.read() == two.read()
+        with zipfile.ZipFile(first) as package:
+            names, nuspec = set(package.namelist()), package.read("Quell.Net.nuspec").decode("utf-8-sig")
+        wanted = {f"lib/{target}/Quell.Net.{kind}" for target in ("netstandard2.0", "net8.0") for kind in ("dll", "xml")}
+        dependencies = re.findall(r'<dependency id="Quell" version="\[([^\]]*)\]" />', nuspec)
+        ok = same and wanted <= names and "LICENSE" in names and dependencies == [version, version]
+        print(f"{'ok  ' if ok else 'FAIL'} {os.path.basename(first)}: reproducible {same}, {sorted(names)}, Quell {dependencies}")
+        return status or not ok
 
     version = read("CMakeLists.txt", r"project\(Quell VERSION ([0-9.]+)")
     bundle = read("cmake/QuellImageFlags.cmake", rf"set\(QUELL_BUNDLE_{args.arch} ([^)]*)\)")
