@@ -5,7 +5,7 @@
 the package Quell.Net: the same bytes from two packings, each target's assembly
 and documentation in it, and the native package Quell of its version as its dependency.
 Otherwise, in the Wine prefix of tools/wine-session.sh: QuellNetTest published
-self-contained for the tree's architecture, with the recording stand-in beside
+self-contained and trimmed (a trimming warning fails the publish) for the tree's architecture, with the recording stand-in beside
 it as Quell.dll and quell.exe beside both; its table on the Windows 8+ route,
 then on the Windows 7 route (copies of both programs that Wine's AppDefaults make
 see Windows 7); then which Quell.dll each layout loads, or which exception."""
