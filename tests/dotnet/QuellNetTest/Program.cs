@@ -117,6 +117,10 @@ case "calls" or "row":
         }
         Check(route != "8" || Computer.GetPowerCapabilities() is { S1: true, S2: false, S3: true, S4: true, HibernationFile: false, ModernStandby: true },
               "power capabilities as the record's bytes say");
+        Session.Lock();
+        long allocated = GC.GetAllocatedBytesForCurrentThread();
+        for (int i = 0; i < 100; i++) Session.Lock();
+        Check(GC.GetAllocatedBytesForCurrentThread() == allocated, "Lock() allocates nothing when it succeeds");
         break;
     }
     int number = int.Parse(args[4]);
