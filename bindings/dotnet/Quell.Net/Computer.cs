@@ -1,8 +1,9 @@
 // Shutdown and restart make the calls quell.exe makes for the matching command
 // line: Quell.dll's immediate export where nothing more is asked, else the
 // system's shutdown request after WindowsNTPrivilegien (a local request needs
-// the shutdown privilege), through the forwarder the running Windows has:
-// InitiateShutdownW from Vista (6.0) on, InitiateSystemShutdownExW on XP (5.1).
+// the shutdown privilege) through the InitiateShutdownW forwarder. quell.exe
+// makes it so from Vista (6.0) on, and every Windows that runs .NET Framework
+// 4.6.2 or .NET 8 is Windows 7 or later: quell.exe's XP route is not taken here.
 // What the running Windows lacks is known from its version before any call.
 using System;
 
@@ -46,7 +47,7 @@ public static class Computer
         string? machine = Arguments.ComputerName(computerName, nameof(computerName));
         Library.EnsureLoaded();
         // Another machine's abort is advapi32's own, as quell.exe makes it.
-        string call = machine is null ? "LocalAbortSystemShutdown" : "AbortSystemShutdownW";
+        string call = machine is null ? nameof(NativeMethods.LocalAbortSystemShutdown) : nameof(NativeMethods.AbortSystemShutdownW);
         int result = machine is null ? NativeMethods.LocalAbortSystemShutdown() : NativeMethods.AbortSystemShutdownW(machine);
         if (result != 0) return true;
         int error = Failure.LastError;
@@ -64,7 +65,7 @@ public static class Computer
         Library.EnsureLoaded();
         if (NativeMethods.WindowsStandby() != 0) return;
         int error = Failure.LastError;
-        if (error != Failure.NotSupported) throw Failure.For("WindowsStandby", error);
+        if (error != Failure.NotSupported) throw Failure.For(nameof(NativeMethods.WindowsStandby), error);
         throw new NotSupportedException("This machine has no S1–S3 sleep state" + (HasModernStandby()
             ? ": it has Modern Standby (S0 low power idle) instead, which it enters when the display is turned off."
             : "."));
@@ -77,7 +78,7 @@ public static class Computer
     public static void Hibernate()
     {
         Library.EnsureLoaded();
-        Failure.Check(NativeMethods.WindowsHibernate(), "WindowsHibernate");
+        Failure.Check(NativeMethods.WindowsHibernate(), nameof(NativeMethods.WindowsHibernate));
     }
 
     /// <summary>The machine's sleep states, as <c>quell status</c> reports them.</summary>
@@ -89,7 +90,7 @@ public static class Computer
     {
         Library.EnsureLoaded();
         byte* record = stackalloc byte[NativeMethods.PowerCapabilitiesSize];
-        Failure.Check(NativeMethods.GetPwrCapabilities(record), "GetPwrCapabilities");
+        Failure.Check(NativeMethods.GetPwrCapabilities(record), nameof(NativeMethods.GetPwrCapabilities));
         return new PowerCapabilities(record);
     }
 
@@ -130,37 +131,31 @@ public static class Computer
         int version = WindowsVersion();
         string? lacking = (flags & HybridFlag) != 0 && version < 0x602 ? "SHUTDOWN_HYBRID (Windows 8 and later)"
             : (flags & BootOptionsFlag) != 0 && version < 0x602 ? "SHUTDOWN_RESTART_BOOTOPTIONS (Windows 8 and later)"
-            : (flags & RestartAppsFlag) != 0 && version < 0x600 ? "InitiateShutdownW (Windows Vista and later)"
-            : systemRequest && version < 0x501 ? "InitiateSystemShutdownExW (Windows XP and later)"
+            : ((flags & RestartAppsFlag) != 0 || systemRequest) && version < 0x600 ? "InitiateShutdownW (Windows Vista and later)"
             : null;
         if (lacking is not null) throw new PlatformNotSupportedException($"Not available: this Windows lacks {lacking}.");
 
         Library.EnsureLoaded();
         if (!systemRequest)
         {
-            Failure.Check(Call(export), "Windows" + export);
+            (int result, string call) = Call(export);
+            Failure.Check(result, call);
             return;
         }
-        if (machine is null) Failure.Check(NativeMethods.WindowsNTPrivilegien(), "WindowsNTPrivilegien");
-        if (version >= 0x600)
-        {
-            uint code = NativeMethods.InitiateShutdownW(machine, options.Message, delay, flags, reason);
-            if (code != 0) throw Failure.For("InitiateShutdownW", (int)code, machine);
-            return;
-        }
-        int done = NativeMethods.InitiateSystemShutdownExW(machine, options.Message, delay, (flags & ForceSelf) != 0 ? 1 : 0,
-            restart ? 1 : 0, reason);
-        Failure.Check(done, "InitiateSystemShutdownExW", machine);
+        if (machine is null) Failure.Check(NativeMethods.WindowsNTPrivilegien(), nameof(NativeMethods.WindowsNTPrivilegien));
+        // It answers with an error code, 0 when the request was made.
+        uint code = NativeMethods.InitiateShutdownW(machine, options.Message, delay, flags, reason);
+        if (code != 0) throw Failure.For(nameof(NativeMethods.InitiateShutdownW), (int)code, machine);
     }
 
-    private static int Call(Export export) => export switch
+    private static (int Result, string Call) Call(Export export) => export switch
     {
-        Export.Shutdown => NativeMethods.WindowsShutdown(),
-        Export.ForceShutdown => NativeMethods.WindowsForceShutdown(),
-        Export.HybridShutdown => NativeMethods.WindowsHybridShutdown(),
-        Export.Reboot => NativeMethods.WindowsReboot(),
-        Export.ForceReboot => NativeMethods.WindowsForceReboot(),
-        _ => NativeMethods.WindowsRestartApps(),
+        Export.Shutdown => (NativeMethods.WindowsShutdown(), nameof(NativeMethods.WindowsShutdown)),
+        Export.ForceShutdown => (NativeMethods.WindowsForceShutdown(), nameof(NativeMethods.WindowsForceShutdown)),
+        Export.HybridShutdown => (NativeMethods.WindowsHybridShutdown(), nameof(NativeMethods.WindowsHybridShutdown)),
+        Export.Reboot => (NativeMethods.WindowsReboot(), nameof(NativeMethods.WindowsReboot)),
+        Export.ForceReboot => (NativeMethods.WindowsForceReboot(), nameof(NativeMethods.WindowsForceReboot)),
+        _ => (NativeMethods.WindowsRestartApps(), nameof(NativeMethods.WindowsRestartApps)),
     };
 
     /// <summary>The NT version as major &lt;&lt; 8 | minor, as GetVersionEx reports it to quell.exe; 0 outside the NT family.</summary>

@@ -42,7 +42,7 @@ internal static class Failure
 
     internal static Exception For(string call, int error, string? machine = null)
     {
-        if (error == CallNotImplemented || (error == InvalidFunction && call == "InitiateShutdownW"))
+        if (error == CallNotImplemented || (error == InvalidFunction && call == nameof(NativeMethods.InitiateShutdownW)))
         {
             return new PlatformNotSupportedException(
                 $"{call} is not available: this Windows lacks it (Quell.dll answered {error}).");

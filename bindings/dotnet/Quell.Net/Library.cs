@@ -62,7 +62,7 @@ internal static class Library
         string? own = Path.GetDirectoryName(typeof(Library).Assembly.Location);
         var directories = new[] { own, AppContext.BaseDirectory }
             .Where(directory => !string.IsNullOrEmpty(directory) && Path.IsPathRooted(directory))
-            .Select(directory => Path.GetFullPath(directory!))
+            .Select(directory => Path.GetFullPath(directory!).TrimEnd(Path.DirectorySeparatorChar))
             .Distinct(StringComparer.OrdinalIgnoreCase)
             .ToList();
 #if NET
@@ -88,7 +88,7 @@ internal static class Library
         IntPtr module = NativeMethods.LoadLibraryExW(path, IntPtr.Zero, LoadWithAlteredSearchPath);
         if (module != IntPtr.Zero) return module;
         int error = Marshal.GetLastWin32Error();
-        string why = new Win32Exception(error).Message;
+        string why = new Win32Exception(error).Message.Replace("%1", FileName);
         if (error == BadExeFormat)
         {
             throw new BadImageFormatException(

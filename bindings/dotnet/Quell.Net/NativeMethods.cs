@@ -51,8 +51,6 @@ internal static unsafe partial class NativeMethods
     [LibraryImport(Quell, StringMarshalling = StringMarshalling.Utf16)]
     internal static partial uint InitiateShutdownW(string? machine, string? message, uint delay, uint flags, uint reason);
     [LibraryImport(Quell, SetLastError = true, StringMarshalling = StringMarshalling.Utf16)]
-    internal static partial int InitiateSystemShutdownExW(string? machine, string? message, uint delay, int force, int reboot, uint reason);
-    [LibraryImport(Quell, SetLastError = true, StringMarshalling = StringMarshalling.Utf16)]
     internal static partial int ShutdownBlockReasonCreate(IntPtr window, string reason);
     [LibraryImport(Quell, SetLastError = true)] internal static partial int ShutdownBlockReasonDestroy(IntPtr window);
     [LibraryImport(Quell, SetLastError = true)] internal static partial int ShutdownBlockReasonQuery(IntPtr window, char* buffer, uint* length);
@@ -80,8 +78,6 @@ internal static unsafe partial class NativeMethods
     [DllImport(Quell, ExactSpelling = true)] internal static extern int DllGetVersion(DllVersionInfo* info);
     [DllImport(Quell, CharSet = CharSet.Unicode, ExactSpelling = true)]
     internal static extern uint InitiateShutdownW(string? machine, string? message, uint delay, uint flags, uint reason);
-    [DllImport(Quell, SetLastError = true, CharSet = CharSet.Unicode, ExactSpelling = true)]
-    internal static extern int InitiateSystemShutdownExW(string? machine, string? message, uint delay, int force, int reboot, uint reason);
     [DllImport(Quell, SetLastError = true, CharSet = CharSet.Unicode, ExactSpelling = true)]
     internal static extern int ShutdownBlockReasonCreate(IntPtr window, string reason);
     [DllImport(Quell, SetLastError = true, ExactSpelling = true)] internal static extern int ShutdownBlockReasonDestroy(IntPtr window);

@@ -15,11 +15,11 @@ public static class Session
         Library.EnsureLoaded();
         if (force)
         {
-            Failure.Check(NativeMethods.WindowsForceLogOnOff(), "WindowsForceLogOnOff");
+            Failure.Check(NativeMethods.WindowsForceLogOnOff(), nameof(NativeMethods.WindowsForceLogOnOff));
         }
         else
         {
-            Failure.Check(NativeMethods.WindowsLogOnOff(), "WindowsLogOnOff");
+            Failure.Check(NativeMethods.WindowsLogOnOff(), nameof(NativeMethods.WindowsLogOnOff));
         }
     }
 
@@ -30,6 +30,6 @@ public static class Session
     public static void Lock()
     {
         Library.EnsureLoaded();
-        Failure.Check(NativeMethods.LockWorkStation(), "LockWorkStation");
+        Failure.Check(NativeMethods.LockWorkStation(), nameof(NativeMethods.LockWorkStation));
     }
 }

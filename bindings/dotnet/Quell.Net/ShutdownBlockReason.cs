@@ -16,7 +16,7 @@ public static class ShutdownBlockReason
     {
         Arguments.NotNull(reason, nameof(reason));
         Library.EnsureLoaded();
-        Failure.Check(NativeMethods.ShutdownBlockReasonCreate(window, reason), "ShutdownBlockReasonCreate");
+        Failure.Check(NativeMethods.ShutdownBlockReasonCreate(window, reason), nameof(NativeMethods.ShutdownBlockReasonCreate));
     }
 
     /// <summary>Removes the window's reason.</summary>
@@ -27,7 +27,7 @@ public static class ShutdownBlockReason
     public static void Destroy(IntPtr window)
     {
         Library.EnsureLoaded();
-        Failure.Check(NativeMethods.ShutdownBlockReasonDestroy(window), "ShutdownBlockReasonDestroy");
+        Failure.Check(NativeMethods.ShutdownBlockReasonDestroy(window), nameof(NativeMethods.ShutdownBlockReasonDestroy));
     }
 
     /// <summary>The window's reason.</summary>
@@ -55,7 +55,7 @@ public static class ShutdownBlockReason
     private static string? NoneOrThrow()
     {
         int error = Failure.LastError;
-        if (error == Failure.CallNotImplemented) throw Failure.For("ShutdownBlockReasonQuery", error);
+        if (error == Failure.CallNotImplemented) throw Failure.For(nameof(NativeMethods.ShutdownBlockReasonQuery), error);
         return null;
     }
 }

@@ -1,0 +1,166 @@
+// Quell.Net at its contract. "arguments": what is refused before any call.
+// "calls ROUTE QUELL.EXE LOGS": each row's request through Quell.Net makes the
+// calls into the recording stand-in beside this program that quell.exe makes
+// for its command line (null: none to compare, the row's calls are none), and
+// ends as the row says ("row ... N" runs row N alone). "load": which Quell.dll,
+// or which exception.
+using System.ComponentModel;
+using System.Diagnostics;
+using Quell;
+
+int passed = 0, failed = 0;
+void Check(bool ok, string what)
+{
+    if (ok) passed++; else { failed++; Console.WriteLine($"FAIL {what}"); }
+}
+Type? Outcome(Action action)
+{
+    try { action(); return null; } catch (Exception e) { return e.GetType(); }
+}
+ShutdownOptions O(bool force = false, bool hybrid = false, bool apps = false, bool boot = false, int delay = 0,
+                  string? message = null, string? reason = null, string? machine = null) =>
+    new() { Force = force, Hybrid = hybrid, RestartApps = apps, BootOptions = boot, Delay = TimeSpan.FromSeconds(delay),
+            Message = message, Reason = reason is null ? null : ShutdownReason.Parse(reason), ComputerName = machine };
+
+switch (args[0])
+{
+case "arguments":
+    (string Text, uint? Code)[] reasons = {
+        ("4:1", 0x00040001), ("p:4:1", 0x80040001), ("U:255:65535", 0x40FFFFFF), ("P:0:0", 0x80000000), ("007:0009", 0x70009),
+        ("", null), ("4", null), ("4:", null), (":1", null), ("256:0", null), ("0:65536", null), ("p:u:1:1", null), ("x:1:1", null),
+        ("4:1 ", null), (" 4:1", null), ("+4:1", null), ("4:-1", null), ("p4:1", null), ("p:", null), ("4:1:2", null), ("٤:1", null) };
+    foreach ((string text, uint? code) in reasons)
+    {
+        bool read = ShutdownReason.TryParse(text, out ShutdownReason reason);
+        Check(read == code.HasValue && (!read || (reason.Code == code && ShutdownReason.Parse(text) == reason &&
+              ShutdownReason.Parse(reason.ToString()) == reason)), $"reason '{text}'");
+        Check(read || Outcome(() => ShutdownReason.Parse(text)) == typeof(FormatException), $"Parse '{text}' throws");
+    }
+    ShutdownReason parts = new(4, 1, planned: true);
+    Check(parts.Major == 4 && parts.Minor == 1 && parts.IsPlanned && !parts.IsUserDefined, "reason's parts");
+    (Action Call, Type Expected, string What)[] refused = {
+        (() => ShutdownReason.Parse(null!), typeof(ArgumentNullException), "Parse(null)"),
+        (() => _ = new ShutdownReason(256, 0), typeof(ArgumentOutOfRangeException), "major 256"),
+        (() => _ = new ShutdownReason(0, 65536), typeof(ArgumentOutOfRangeException), "minor 65536"),
+        (() => _ = new ShutdownReason(-1, 0), typeof(ArgumentOutOfRangeException), "major -1"),
+        (() => _ = new ShutdownReason(1, 1, true, true), typeof(ArgumentException), "planned and user-defined"),
+        (() => Computer.Shutdown(O(delay: -1)), typeof(ArgumentOutOfRangeException), "delay -1"),
+        (() => Computer.Restart(O(delay: 315360001)), typeof(ArgumentOutOfRangeException), "delay beyond ten years"),
+        (() => Computer.Shutdown(new() { Delay = TimeSpan.FromMilliseconds(1500) }), typeof(ArgumentException), "delay 1.5 s"),
+        (() => Computer.Restart(O(hybrid: true)), typeof(ArgumentException), "Hybrid on a restart"),
+        (() => Computer.Shutdown(O(apps: true)), typeof(ArgumentException), "RestartApps on a shutdown"),
+        (() => Computer.Shutdown(O(boot: true)), typeof(ArgumentException), "BootOptions on a shutdown"),
+        (() => Computer.Restart(O(apps: true, boot: true)), typeof(ArgumentException), "RestartApps with BootOptions"),
+        (() => Computer.AbortShutdown("a b"), typeof(ArgumentException), "abort: a blank in the name"),
+        (() => ShutdownBlockReason.Create(IntPtr.Zero, null!), typeof(ArgumentNullException), "block reason null"),
+    };
+    foreach (string name in new[] { "", @"\\", @"\\a\b", "\"x\"", "x\ty", "x\u0001", @"a\b" })
+    {
+        refused = refused.Append((() => Computer.Shutdown(O(machine: name)), typeof(ArgumentException), $"machine '{name}'")).ToArray();
+    }
+    foreach ((Action call, Type expected, string what) in refused) Check(Outcome(call) == expected, what);
+    break;
+
+case "calls" or "row":
+    string route = args[1], quell = args[2], logs = args[3];
+    // Route, quell.exe's command line, the request, the stand-in's script, and how the request ends.
+    (string Route, string? Line, Action Call, string Script, Type? Ends, int Code)[] rows = {
+        ("8", "logoff", () => Session.LogOff(), "", null, 0),
+        ("8", "force-logoff", () => Session.LogOff(force: true), "", null, 0),
+        ("8", "lock", Session.Lock, "", null, 0),
+        ("8", "shutdown", () => Computer.Shutdown(), "", null, 0),
+        ("8", "shutdown --force", () => Computer.Shutdown(O(force: true)), "", null, 0),
+        ("8", "hybrid", () => Computer.Shutdown(O(hybrid: true)), "", null, 0),
+        ("8", "hybrid --force", () => Computer.Shutdown(O(hybrid: true, force: true)), "", null, 0),
+        ("8", "reboot", () => Computer.Restart(), "", null, 0),
+        ("8", "reboot --force", () => Computer.Restart(O(force: true)), "", null, 0),
+        ("8", "restart-apps", () => Computer.Restart(O(apps: true)), "", null, 0),
+        ("8", "restart-apps --force", () => Computer.Restart(O(apps: true, force: true)), "", null, 0),
+        ("8", "shutdown --delay 60 --message Back|soon --reason p:4:1", () => Computer.Shutdown(O(delay: 60, message: "Back soon", reason: "p:4:1")), "", null, 0),
+        ("8", "shutdown --message \"\"", () => Computer.Shutdown(O(message: "")), "", null, 0),
+        ("8", "shutdown --reason 0:0", () => Computer.Shutdown(O(reason: "0:0")), "", null, 0),
+        ("8", "reboot --boot-options", () => Computer.Restart(O(boot: true)), "", null, 0),
+        ("8", @"reboot --machine \\PC7 --force --delay 30", () => Computer.Restart(O(machine: @"\\PC7", force: true, delay: 30)), "", null, 0),
+        ("8", "abort", () => Check(Computer.AbortShutdown(), "aborted"), "", null, 0),
+        ("8", "abort", () => Check(!Computer.AbortShutdown(), "none pending"), "LocalAbortSystemShutdown=0/1116", null, 0),
+        ("8", "standby", Computer.Sleep, "", null, 0),
+        ("8", "hibernate", Computer.Hibernate, "", null, 0),
+        ("8", "standby", Computer.Sleep, "WindowsStandby=0/50", typeof(NotSupportedException), 0),
+        ("8", "shutdown --delay 60", () => Computer.Shutdown(O(delay: 60)), "InitiateShutdownW=1190", typeof(Win32Exception), 1190),
+        ("8", "shutdown --delay 60", () => Computer.Shutdown(O(delay: 60)), "WindowsNTPrivilegien=0/1314", typeof(Win32Exception), 1314),
+        ("8", "reboot --machine PC7", () => Computer.Restart(O(machine: "PC7")), "InitiateShutdownW=5", typeof(Win32Exception), 5),
+        ("8", "shutdown --delay 5", () => Computer.Shutdown(O(delay: 5)), "InitiateShutdownW=1", typeof(PlatformNotSupportedException), 1),
+        ("8", "lock", Session.Lock, "LockWorkStation=0/120", typeof(PlatformNotSupportedException), 0),
+        ("8", "shutdown", () => Computer.Shutdown(), "WindowsShutdown=0/5", typeof(Win32Exception), 5),
+        ("8", "abort", () => Computer.AbortShutdown(), "LocalAbortSystemShutdown=0/1300", typeof(Win32Exception), 1300),
+        ("7", "shutdown", () => Computer.Shutdown(), "", null, 0),
+        ("7", "shutdown --delay 60 --message M --reason u:2:3", () => Computer.Shutdown(O(delay: 60, message: "M", reason: "u:2:3")), "", null, 0),
+        ("7", "restart-apps --delay 10", () => Computer.Restart(O(apps: true, delay: 10)), "", null, 0),
+        ("7", "reboot --boot-options", () => Computer.Restart(O(boot: true)), "", typeof(PlatformNotSupportedException), 0),
+        ("7", "reboot --force --machine PC7", () => Computer.Restart(O(force: true, machine: "PC7")), "", null, 0),
+        ("7", "hybrid --delay 10", () => Computer.Shutdown(O(hybrid: true, delay: 10)), "", typeof(PlatformNotSupportedException), 0),
+        ("7", null, () => Computer.Shutdown(O(hybrid: true)), "", typeof(PlatformNotSupportedException), 0),
+    };
+    var routeRows = rows.Where(row => row.Route == route).ToArray();
+    Environment.SetEnvironmentVariable("QUELL_STANDIN_CAPS", "3 5 6 20");
+    if (args[0] == "calls")
+    {
+        // A process for each row: under Wine 8, .NET 8 on x64 fails to catch exceptions after a process's first.
+        for (int row = 0; row < routeRows.Length; row++)
+        {
+            var start = new ProcessStartInfo(Environment.ProcessPath!) { RedirectStandardOutput = true };
+            foreach (string arg in new[] { "row", route, quell, logs, $"{row}" }) start.ArgumentList.Add(arg);
+            using Process child = Process.Start(start)!;
+            Console.Write(child.StandardOutput.ReadToEnd());
+            child.WaitForExit();
+            Check(child.ExitCode == 0, $"route {route} row {row + 1} '{routeRows[row].Line}': exit {child.ExitCode}");
+        }
+        Check(route != "8" || Computer.GetPowerCapabilities() is { S1: true, S2: false, S3: true, S4: true, HibernationFile: false, ModernStandby: true },
+              "power capabilities as the record's bytes say");
+        Session.Lock();
+        long allocated = GC.GetAllocatedBytesForCurrentThread();
+        for (int i = 0; i < 100; i++) Session.Lock();
+        Check(GC.GetAllocatedBytesForCurrentThread() == allocated, "Lock() allocates nothing when it succeeds");
+        break;
+    }
+    int number = int.Parse(args[4]);
+    foreach (var row in routeRows.Skip(number).Take(1))
+    {
+        string what = $"route {route} row {++number} '{row.Line}'";
+        Environment.SetEnvironmentVariable("QUELL_STANDIN_SCRIPT", row.Script);
+        string[] Calls(string name, Action act)
+        {
+            string log = Path.Combine(logs, $"{route}-{number}-{name}.log");
+            File.Delete(log);
+            Environment.SetEnvironmentVariable("QUELL_STANDIN_LOG", log);
+            act();
+            return File.Exists(log) ? File.ReadAllLines(log) : Array.Empty<string>();
+        }
+        int status = 0;
+        string[] expected = row.Line is null ? Array.Empty<string>() : Calls("quell", () =>
+        {
+            var start = new ProcessStartInfo(quell) { RedirectStandardOutput = true, RedirectStandardError = true };
+            foreach (string arg in row.Line.Split(' ').Append("--yes")) start.ArgumentList.Add(arg == "\"\"" ? "" : arg.Replace('|', ' '));
+            using Process process = Process.Start(start)!;
+            process.StandardOutput.ReadToEnd();
+            process.StandardError.ReadToEnd();
+            process.WaitForExit();
+            status = process.ExitCode;
+        });
+        Exception? thrown = null;
+        string[] made = Calls("net", () => { try { row.Call(); } catch (Exception e) { thrown = e; } });
+        Check(made.SequenceEqual(expected), $"{what}: calls\n  quell.exe: {string.Join(" ", expected)}\n  Quell.Net: {string.Join(" ", made)}");
+        Check(thrown?.GetType() == row.Ends, $"{what}: ends with {thrown?.GetType().Name ?? "success"} ({thrown?.Message})");
+        Check(thrown is not Win32Exception w || w.NativeErrorCode == row.Code, $"{what}: native code {(thrown as Win32Exception)?.NativeErrorCode}");
+        // quell.exe fails where the request ends in an exception or the stand-in refuses.
+        Check(row.Line is null || (status != 0) == (row.Ends is not null || row.Script.Length > 0), $"{what}: quell.exe exit {status}");
+    }
+    return failed == 0 ? 0 : 1;
+
+case "load":
+    try { Console.WriteLine($"loaded {QuellLibrary.Version}"); }
+    catch (Exception e) { Console.WriteLine($"{e.GetType().Name}: {e.Message}"); }
+    return 0;
+}
+Console.WriteLine($"{passed} passed, {failed} failed");
+return failed == 0 ? 0 : 1;
