@@ -7,7 +7,7 @@
 #            PowerShell module in PowerShell 7 (tests/powershell/module_test.py).
 # make build: build the three architectures with their tests; installs nothing.
 # make dist: dist/quell-<version>-win32.zip, -win64.zip and -arm64.zip (the installed trees),
-#            dist/nuget/Quell.<version>.nupkg, the PowerShell module as
+#            dist/nuget/Quell.<version>.nupkg and Quell.Net.<version>.nupkg, the PowerShell module as
 #            dist/powershell/Quell.<version>.nupkg and .zip, and dist/SHA256SUMS; builds only what the bundles
 #            ship, in trees of its own without the tests (build-dist/, build-dist-x64/,
 #            build-dist-arm64/), and refuses when nothing gives the sources' time (the images

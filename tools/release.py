@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Makes a release of the dist build trees, or checks a downloaded one.
 
-  release.py dist OUT TREE...         the bundles, the NuGet package, the PowerShell
+  release.py dist OUT TREE...         the bundles, the NuGet packages Quell and Quell.Net, the PowerShell
                                       module (package and zip), SHA256SUMS, the
                                       detached signatures and the manifests
   release.py verify RELEASE OUT TREE...  rebuilds the release into OUT from the
@@ -34,6 +34,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import make_bundle  # noqa: E402
 import package_manifests  # noqa: E402
 import powershell_module  # noqa: E402
+import quell_net_package  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SUMS = "SHA256SUMS"
@@ -253,12 +254,17 @@ def make_release(out, trees, environ):
             raise ReleaseError(f"the NuGet package: {error}") from error
         print(f"release: wrote {package}")
         try:
+            managed = quell_net_package.pack(releases[0]["mtime"], os.path.join(out, "nuget"))
+        except subprocess.CalledProcessError as error:
+            raise ReleaseError(f"Quell.Net: {' '.join(error.cmd)} failed") from error
+        print(f"release: wrote {managed}")
+        try:
             module = powershell_module.write_release(os.path.join(out, "powershell"), releases[0], dlls)
         except powershell_module.ModuleError as error:
             raise ReleaseError(str(error)) from error
         print(f"release: wrote {', '.join(module)}")
 
-    listed = sorted(bundles) + [package] + module
+    listed = sorted(bundles) + [package, managed] + module
     with open(os.path.join(out, SUMS), "w", encoding="ascii", newline="\n") as sums:
         for path in listed:
             sums.write(f"{sha256(path)}  {os.path.relpath(path, out).replace(os.sep, '/')}\n")

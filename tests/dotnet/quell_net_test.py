@@ -58,8 +58,8 @@ def main():
         status, output = run(["dotnet", "run", "--project", PROJECT, "-c", "Release", "--artifacts-path", artifacts,
                               "--", "arguments"], seconds=900)
         print(output)
-        sys.path.insert(0, os.path.join(ROOT, "bindings", "dotnet"))
-        import pack
+        sys.path.insert(0, os.path.join(ROOT, "tools"))
+        import quell_net_package as pack
         version = read("CMakeLists.txt", r"project\(Quell VERSION ([0-9.]+)")
         first, second = (pack.pack(1700000000, os.path.join(args.work, name)) for name in ("pack1", "pack2"))
         with open(first, "rb") as one, open(second, "rb") as two:

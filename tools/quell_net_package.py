@@ -4,7 +4,8 @@ the native package Quell of the same version), then the package written again
 as make_bundle.py writes zips (NuGet dates each entry with the packing time):
 the same sources give the same bytes.
 
-Usage: pack.py --mtime EPOCH OUTPUT_DIR
+Usage: quell_net_package.py --mtime EPOCH OUTPUT_DIR
+(make dist calls pack() through tools/release.py)
 Writes OUTPUT_DIR/Quell.Net.<version>.nupkg and prints its path.
 """
 import argparse
@@ -15,7 +16,7 @@ import sys
 import tempfile
 import zipfile
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 import make_bundle  # noqa: E402
 
