@@ -142,11 +142,8 @@ def write_nupkg(folder, release, dlls, texts, signed):
     texts: the package readme's template, LICENSE and CHANGELOG.md, by those names;
     signed: whether the DLLs carry their signatures."""
     version = release["version"]
-    nuspec_name = f"{PACKAGE_ID}.nuspec"
-    properties = f"package/services/metadata/core-properties/{_tag(PACKAGE_ID + version)[:32]}.psmdcp"
     nuspec_text = nuspec(release, copyright_line(texts["LICENSE"]), release_notes(texts["CHANGELOG.md"], version))
-    parts = {nuspec_name: nuspec_text,
-             "README.md": package_readme(texts["README.md"], signed),
+    parts = {"README.md": package_readme(texts["README.md"], signed),
              NUGET_LICENSE: texts["LICENSE"],
              NUGET_TARGETS: msbuild_targets(),
              NUGET_TRANSITIVE_TARGETS: transitive_targets()}
@@ -154,6 +151,19 @@ def write_nupkg(folder, release, dlls, texts, signed):
     for architecture, dll in sorted(dlls.items()):
         with open(dll, "rb") as image:
             parts[f"runtimes/{NUGET_RUNTIME[architecture]}/native/Quell.dll"] = image.read()
+    return write_package(folder, PACKAGE_ID, release, nuspec_text, parts,
+                         "native windows shutdown reboot logoff standby hibernate lock power")
+
+
+def write_package(folder, package_id, release, nuspec_text, files, keywords):
+    """Writes folder/<id>.<version>.nupkg: the nuspec, files (name: bytes) and the
+    parts NuGet adds (relationships, core properties, content types), named and
+    dated from the release alone."""
+    version = release["version"]
+    nuspec_name = f"{package_id}.nuspec"
+    properties = f"package/services/metadata/core-properties/{_tag(package_id + version)[:32]}.psmdcp"
+    parts = dict(files)
+    parts[nuspec_name] = nuspec_text.encode("utf-8")
     parts["_rels/.rels"] = (
         '<?xml version="1.0" encoding="utf-8"?>'
         '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
@@ -167,9 +177,9 @@ def write_nupkg(folder, release, dlls, texts, signed):
         '<coreProperties xmlns:dc="http://purl.org/dc/elements/1.1/" xmlns:dcterms="http://purl.org/dc/terms/" '
         'xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" '
         'xmlns="http://schemas.openxmlformats.org/package/2006/metadata/core-properties">'
-        f'<dc:creator>{PUBLISHER}</dc:creator><dc:description>{_xml(release["description"])}</dc:description>'
-        f'<dc:identifier>{PACKAGE_ID}</dc:identifier><version>{_xml(version)}</version>'
-        '<keywords>native windows shutdown reboot logoff standby hibernate lock power</keywords>'
+        f'<dc:creator>{_xml(PUBLISHER)}</dc:creator><dc:description>{_xml(release["description"])}</dc:description>'
+        f'<dc:identifier>{package_id}</dc:identifier><version>{_xml(version)}</version>'
+        f'<keywords>{_xml(keywords)}</keywords>'
         '<lastModifiedBy>Quell release</lastModifiedBy></coreProperties>').encode("utf-8")
     extensions = sorted({name.rsplit(".", 1)[1] for name in parts if "." in name.rsplit("/", 1)[-1]} - {"rels"})
     types = ['<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml" />']
@@ -181,15 +191,19 @@ def write_nupkg(folder, release, dlls, texts, signed):
         '<?xml version="1.0" encoding="utf-8"?>'
         '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
         + "".join(types) + '</Types>').encode("utf-8")
-
     os.makedirs(folder, exist_ok=True)
-    path = os.path.join(folder, f"{PACKAGE_ID}.{version}.nupkg")
-    with zipfile.ZipFile(path + ".part", "w") as package:
-        for name in sorted(parts):
-            entry = make_bundle.entry(name, release["mtime"], make_bundle.FILE_MODE)
-            package.writestr(entry, parts[name], compress_type=zipfile.ZIP_DEFLATED, compresslevel=9)
-    os.replace(path + ".part", path)
+    path = os.path.join(folder, f"{package_id}.{version}.nupkg")
+    write_zip(path, parts, release["mtime"])
     return path
+
+
+def write_zip(path, parts, mtime):
+    """A zip of parts (name: bytes) in name order, every entry dated mtime: the same parts, the same bytes."""
+    with zipfile.ZipFile(path + ".part", "w") as archive:
+        for name in sorted(parts):
+            entry = make_bundle.entry(name, mtime, make_bundle.FILE_MODE)
+            archive.writestr(entry, parts[name], compress_type=zipfile.ZIP_DEFLATED, compresslevel=9)
+    os.replace(path + ".part", path)
 
 
 def _yaml(value):

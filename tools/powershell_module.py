@@ -187,7 +187,7 @@ def _psd1_list(items):
 
 def copyright_line():
     with open(os.path.join(ROOT, "LICENSE"), encoding="utf-8") as licence:
-        return next(line.strip() for line in licence if line.startswith("Copyright"))
+        return package_manifests.copyright_line(licence.read())
 
 
 def manifest(release):
@@ -267,51 +267,9 @@ def nuspec(release):
 """
 
 
-def _write_zip(path, parts, mtime):
-    with zipfile.ZipFile(path + ".part", "w") as archive:
-        for name in sorted(parts):
-            entry = make_bundle.entry(name, mtime, make_bundle.FILE_MODE)
-            archive.writestr(entry, parts[name], compress_type=zipfile.ZIP_DEFLATED, compresslevel=9)
-    os.replace(path + ".part", path)
-
-
 def write_nupkg(folder, release, files):
     """folder/Quell.<version>.nupkg: the module's files at the package's root, as PowerShell repositories serve them."""
-    nuspec_name = f"{MODULE}.nuspec"
-    properties = f"package/services/metadata/core-properties/{package_manifests._tag(MODULE + release['version'])[:32]}.psmdcp"
-    parts = dict(files)
-    parts[nuspec_name] = nuspec(release).encode("utf-8")
-    parts["_rels/.rels"] = (
-        '<?xml version="1.0" encoding="utf-8"?>'
-        '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
-        f'<Relationship Type="http://schemas.microsoft.com/packaging/2010/07/manifest" Target="/{nuspec_name}" '
-        f'Id="R{package_manifests._tag(nuspec_name)[:16].upper()}" />'
-        '<Relationship Type="http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties" '
-        f'Target="/{properties}" Id="R{package_manifests._tag(properties)[:16].upper()}" />'
-        '</Relationships>').encode("utf-8")
-    parts[properties] = (
-        '<?xml version="1.0" encoding="utf-8"?>'
-        '<coreProperties xmlns:dc="http://purl.org/dc/elements/1.1/" xmlns:dcterms="http://purl.org/dc/terms/" '
-        'xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" '
-        'xmlns="http://schemas.openxmlformats.org/package/2006/metadata/core-properties">'
-        f'<dc:creator>{_xml(package_manifests.PUBLISHER)}</dc:creator>'
-        f'<dc:description>{_xml(release["description"])}</dc:description>'
-        f'<dc:identifier>{MODULE}</dc:identifier><version>{_xml(release["version"])}</version>'
-        f'<keywords>PSModule</keywords><lastModifiedBy>Quell release</lastModifiedBy></coreProperties>').encode("utf-8")
-    extensions = sorted({name.rsplit(".", 1)[1] for name in parts if "." in name.rsplit("/", 1)[-1]} - {"rels"})
-    types = ['<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml" />']
-    for extension in extensions:
-        kind = ("application/vnd.openxmlformats-package.core-properties+xml" if extension == "psmdcp"
-                else "application/octet")
-        types.append(f'<Default Extension="{extension}" ContentType="{kind}" />')
-    parts["[Content_Types].xml"] = (
-        '<?xml version="1.0" encoding="utf-8"?>'
-        '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
-        + "".join(types) + '</Types>').encode("utf-8")
-    os.makedirs(folder, exist_ok=True)
-    path = os.path.join(folder, f"{MODULE}.{release['version']}.nupkg")
-    _write_zip(path, parts, release["mtime"])
-    return path
+    return package_manifests.write_package(folder, MODULE, release, nuspec(release), files, "PSModule")
 
 
 def write_release(folder, release, dlls):
@@ -319,5 +277,5 @@ def write_release(folder, release, dlls):
     files = module_files(release, dlls)
     package = write_nupkg(folder, release, files)
     bundle = os.path.join(folder, f"{MODULE}.{release['version']}.zip")
-    _write_zip(bundle, {f"{MODULE}/{name}": data for name, data in files.items()}, release["mtime"])
+    package_manifests.write_zip(bundle, {f"{MODULE}/{name}": data for name, data in files.items()}, release["mtime"])
     return [package, bundle]
