@@ -131,9 +131,9 @@ static uintptr_t Record(const char *name, const uintptr_t *values, unsigned coun
 #define STANDIN_VALUES_20 STANDIN_VALUES_16, e
 #define STANDIN_VALUES_24 STANDIN_VALUES_20, f
 #define STANDIN_EXPORT(ordinal, name, bytes)                                                                           \
-    uintptr_t WINAPI Standin_##name(STANDIN_ARGS_##bytes);                                                             \
-    uintptr_t WINAPI Standin_##name(STANDIN_ARGS_##bytes) {                                                            \
-        const uintptr_t values[] = {STANDIN_VALUES_##bytes};                                                           \
-        return Record(#name, values, bytes / 4);                                                                       \
-    }
+  uintptr_t WINAPI Standin_##name(STANDIN_ARGS_##bytes);                                                               \
+  uintptr_t WINAPI Standin_##name(STANDIN_ARGS_##bytes) {                                                              \
+    const uintptr_t values[] = {STANDIN_VALUES_##bytes};                                                               \
+    return Record(#name, values, bytes / 4);                                                                           \
+  }
 QUELL_EXPORTS(STANDIN_EXPORT)
