@@ -8,7 +8,7 @@
 // and a system that lacks what is asked answers "not available", never with a
 // different action: the forwarders' own "not available" answers (1, or 0 with
 // 120) are also answers that the system's functions may give.
-#include "commands.h"
+#include "plan.h"
 #include "latebound/system_libraries.h"
 #include "load_quell.h"
 #include "messages.h"

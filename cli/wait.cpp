@@ -15,7 +15,8 @@
 // or its snapshot fails, psapi.dll's EnumProcesses lists the processes; with
 // neither, waiting for a process by name is not available.
 #include "arguments.h"
-#include "commands.h"
+#include "plan.h"
+#include "reports.h"
 #include "json.h"
 #include "load_quell.h"
 #include "messages.h"
