@@ -9,26 +9,22 @@ constexpr unsigned RequestOptions =
     OptionYes | OptionForce | OptionMachine | OptionMessage | OptionReason | WhenOptions;
 // What an action that the system's request does not carry takes: quell.exe waits itself.
 constexpr unsigned WaitedOptions = OptionYes | WhenOptions;
-constexpr const char *WhenArguments = "[--delay SECONDS | --at TIME] [--after PROCESS]...";
 constexpr DWORD Forced = SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF;
 
 }  // namespace
 
 namespace commands {
 const Command Status = {.name = "status",
-                        .arguments = "[--json]",
                         .effect = "report what this system and Quell.dll offer; changes nothing",
                         .shape = Shape::Status,
                         .options = OptionJson};
 const Command ForceLogoff = {.name = "force-logoff",
-                             .arguments = WhenArguments,
                              .effect = "log the user off, closing applications without asking",
                              .shape = Shape::Plain,
                              .options = WaitedOptions,
                              .entry = Export_WindowsForceLogOnOff,
                              .done = "the user is being logged off"};
 const Command Logoff = {.name = "logoff",
-                        .arguments = WhenArguments,
                         .effect = "log the user off",
                         .shape = Shape::Plain,
                         .options = WaitedOptions,
@@ -36,7 +32,6 @@ const Command Logoff = {.name = "logoff",
                         .forced = &ForceLogoff,
                         .done = "the user is being logged off"};
 const Command ForceShutdown = {.name = "force-shutdown",
-                               .arguments = "[OPTIONS]",
                                .effect = "shut down and power off this machine, closing applications without asking",
                                .shape = Shape::Plain,
                                .options = RequestOptions,
@@ -44,7 +39,6 @@ const Command ForceShutdown = {.name = "force-shutdown",
                                .shutdownFlags = SHUTDOWN_POWEROFF | Forced,
                                .done = "this machine is shutting down"};
 const Command Shutdown = {.name = "shutdown",
-                          .arguments = "[OPTIONS]",
                           .effect = "shut down and power off this machine",
                           .shape = Shape::Plain,
                           .options = RequestOptions,
@@ -53,7 +47,6 @@ const Command Shutdown = {.name = "shutdown",
                           .shutdownFlags = SHUTDOWN_POWEROFF,
                           .done = "this machine is shutting down"};
 const Command ForceReboot = {.name = "force-reboot",
-                             .arguments = "[OPTIONS]",
                              .effect = "reboot this machine, closing applications without asking",
                              .shape = Shape::Plain,
                              .options = RequestOptions | OptionBootOptions,
@@ -61,7 +54,6 @@ const Command ForceReboot = {.name = "force-reboot",
                              .shutdownFlags = SHUTDOWN_RESTART | Forced,
                              .done = "this machine is rebooting"};
 const Command Reboot = {.name = "reboot",
-                        .arguments = "[OPTIONS]",
                         .effect = "reboot this machine",
                         .shape = Shape::Plain,
                         .options = RequestOptions | OptionBootOptions,
@@ -70,7 +62,6 @@ const Command Reboot = {.name = "reboot",
                         .shutdownFlags = SHUTDOWN_RESTART,
                         .done = "this machine is rebooting"};
 const Command RestartApps = {.name = "restart-apps",
-                             .arguments = "[OPTIONS]",
                              .effect =
                                  "end the session and restart the registered applications (a log-off before Vista)",
                              .shape = Shape::Plain,
@@ -79,7 +70,6 @@ const Command RestartApps = {.name = "restart-apps",
                              .shutdownFlags = SHUTDOWN_RESTART | SHUTDOWN_RESTARTAPPS,
                              .done = "the session is ending"};
 const Command Hybrid = {.name = "hybrid",
-                        .arguments = "[OPTIONS]",
                         .effect = "shut down for a fast start-up (a power-off before Windows 8)",
                         .shape = Shape::Plain,
                         .options = RequestOptions,
@@ -87,91 +77,81 @@ const Command Hybrid = {.name = "hybrid",
                         .shutdownFlags = SHUTDOWN_POWEROFF | SHUTDOWN_HYBRID,
                         .done = "this machine is shutting down for a fast start-up"};
 const Command TimedShutdown = {.name = "timed-shutdown",
-                               .arguments = "SECONDS [MESSAGE] [OPTIONS]",
+                               .operands = "SECONDS [MESSAGE]",
                                .effect = "shut down after SECONDS",
                                .shape = Shape::Timed,
                                .options = RequestOptions,
                                .timed = &Shutdown};
 const Command TimedReboot = {.name = "timed-reboot",
-                             .arguments = "SECONDS [MESSAGE] [OPTIONS]",
+                             .operands = "SECONDS [MESSAGE]",
                              .effect = "reboot after SECONDS",
                              .shape = Shape::Timed,
                              .options = RequestOptions,
                              .timed = &Reboot};
 const Command Abort = {.name = "abort",
-                       .arguments = "[--machine NAME]",
                        .effect = "cancel this user's waiting quell.exe and abort a timed shutdown or reboot",
                        .shape = Shape::Plain,
                        .options = OptionYes | OptionMachine,
                        .entry = Export_LocalAbortSystemShutdown,
                        .done = "the timed shutdown or reboot of this machine is aborted"};
 const Command Standby = {.name = "standby",
-                         .arguments = WhenArguments,
                          .effect = "put this machine into standby",
                          .shape = Shape::Plain,
                          .options = WaitedOptions,
                          .entry = Export_WindowsStandby,
                          .done = "this machine went into standby"};
 const Command Hibernate = {.name = "hibernate",
-                           .arguments = WhenArguments,
                            .effect = "hibernate this machine",
                            .shape = Shape::Plain,
                            .options = WaitedOptions,
                            .entry = Export_WindowsHibernate,
                            .done = "this machine hibernated"};
 const Command Lock = {.name = "lock",
-                      .arguments = WhenArguments,
                       .effect = "lock the workstation",
                       .shape = Shape::Plain,
                       .options = WaitedOptions,
                       .entry = Export_LockWorkStation,
                       .done = "the workstation is locked"};
 const Command DisplayOff = {.name = "display-off",
-                            .arguments = WhenArguments,
                             .effect = "turn the display off (SC_MONITORPOWER), waiting on no other program",
                             .shape = Shape::DisplayOff,
                             .options = WaitedOptions,
                             .done = "the display is turned off"};
 const Command RestartDialog = {.name = "restart-dialog",
-                               .arguments = "[PROMPT]",
+                               .operands = "[PROMPT]",
                                .effect = "show the shell's dialog that asks to restart, with PROMPT",
                                .shape = Shape::RestartDialog,
                                .options = OptionYes,
                                .entry = Export_RestartDialog,
                                .done = "the user agreed: this machine is restarting"};
 const Command ShutdownDialog = {.name = "shutdown-dialog",
-                                .arguments = "",
                                 .effect = "show the shell's shut-down dialog",
                                 .shape = Shape::ShutdownDialog,
                                 .options = OptionYes,
                                 .entry = Export_ShutdownDialog,
                                 .done = "shown"};
 const Command MsDos = {.name = "msdos",
-                       .arguments = WhenArguments,
                        .effect = "restart into MS-DOS mode (Windows 95/98/Me)",
                        .shape = Shape::Plain,
                        .options = WaitedOptions,
                        .entry = Export_WindowsMsDosModus,
                        .done = "this machine is restarting into MS-DOS mode"};
 const Command Help = {.name = "help",
-                      .arguments = "[COMMAND]",
+                      .operands = "[COMMAND]",
                       .effect = "show this text (also --help, -h, -?, /?)",
                       .shape = Shape::Help,
                       .options = 0};
 const Command Version = {.name = "--version",
-                         .arguments = "",
                          .effect = "show the versions of quell.exe and Quell.dll",
                          .shape = Shape::Version,
                          .options = 0,
                          .entry = Export_DllGetVersion};
 const Command Blockers = {.name = "blockers",
-                          .arguments = "[--json]",
                           .effect = "list the windows that hold a shutdown block reason",
                           .shape = Shape::Blockers,
                           .options = OptionJson,
                           .entry = Export_ShutdownBlockReasonQuery};
 const Command Pending = {.name = "pending",
-                         .arguments = "[--json]",
                          .effect = "list the waits of this user's quell.exe (--delay, --at, --after)",
                          .shape = Shape::Pending,
                          .options = OptionJson};

@@ -68,9 +68,9 @@ extern const Option Options[OptionCount];
 const Option &OptionOf(OptionBit bit);
 
 struct Command {
-    const char *name;       // matched in any case
-    const char *arguments;  // after the name, for the help text
-    const char *effect;     // what it does, completing "would ..."
+    const char *name;           // matched in any case
+    const char *operands = "";  // after the name, for the help text; its options come from its bits
+    const char *effect;         // what it does, completing "would ..."
     Shape shape;
     unsigned options;                 // the OptionBits it accepts
     QuellExport entry = NoExport;     // the export it calls
@@ -96,6 +96,7 @@ const Command *FindCommand(const wchar_t *name);
 // restart dialog's PROMPT the message.
 struct Request {
     const Command *command;
+    const Command *about;    // help: the command asked about; null: all
     unsigned given;          // the OptionBits given
     const wchar_t *machine;  // --machine NAME, without its leading \\; null: this machine
     DWORD delay;             // --delay SECONDS

@@ -6,7 +6,7 @@
 
 int Execute(Cli &cli, const Request &request) {
     switch (request.command->shape) {
-    case Shape::Help: PrintHelp(cli, request.command); return ExitSuccess;
+    case Shape::Help: PrintHelp(cli, request.about); return ExitSuccess;
     case Shape::Status: return Status(cli, Has(request, OptionJson));
     case Shape::Version: return Version(cli);
     case Shape::Blockers: return Blockers(cli, Has(request, OptionJson));

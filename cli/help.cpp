@@ -13,46 +13,85 @@ const struct {
 } ExitMeanings[] = {QUELL_EXIT_STATUSES(QUELL_EXIT_MEANING)};
 #undef QUELL_EXIT_MEANING
 
-}  // namespace
+// A command as the list of commands shows it: its name and operands, what it
+// does and by which export.
+void AppendCommand(Text &text, const char *before, const Command &command) {
+    Format(text, "%S%S%S%S\n      %S", before, command.name, *command.operands ? " " : "", command.operands,
+           command.effect);
+    if (command.timed) Format(text, ": %S --delay SECONDS --message MESSAGE", command.timed->name);
+    if (command.entry != NoExport) Format(text, " (%S)", ExportName(command.entry));
+    if (command.forced && (command.options & OptionForce)) Format(text, "; --force: %S", command.forced->name);
+    AppendAscii(text, "\n");
+}
 
-void PrintHelp(const Cli &cli, const Command *) {
-    Text text{};
+// An option and its value: --delay SECONDS.
+void AppendOptionName(Text &text, const Option &option) {
+    Format(text, "%S%S%S", option.name, option.value ? " " : "", option.value ? option.value : "");
+}
+
+void AppendOption(Text &text, const Option &option) {
+    AppendAscii(text, "  ");
+    AppendOptionName(text, option);
+    Format(text, "\n      %S", option.meaning);
+    if (option.bit == OptionDelay) Format(text, "%u (ten years)", MaxDelay);
+    AppendAscii(text, "\n");
+}
+
+// The names of the commands chosen, comma-separated.
+void AppendNames(Text &text, bool (*chosen)(const Command &)) {
+    const char *separator = " ";
+    for (const Command *command : Commands) {
+        if (!chosen(*command)) continue;
+        Format(text, "%S%S", separator, command->name);
+        separator = ", ";
+    }
+}
+
+// One command's help: the options of its bits.
+void AppendCommandHelp(Text &text, const Command &command) {
+    AppendCommand(text, "Usage: quell ", command);
+    if (command.options) AppendAscii(text, "\nOptions:\n");
+    for (const Option &option : Options) {
+        if (command.options & option.bit) AppendOption(text, option);
+    }
+}
+
+void AppendGeneralHelp(Text &text) {
     AppendAscii(text, "Usage: quell COMMAND [ARGUMENTS] [--yes]\n"
                       "Ends the Windows session or changes the power state through Quell.dll.\n"
-                      "Commands and options may be written in any case.\n\n"
+                      "Commands and options may be written in any case; quell help COMMAND shows its options.\n\n"
                       "Commands:\n");
-    for (const Command *command : Commands) {
-        Format(text, "  %S%S%S\n      %S", command->name, *command->arguments ? " " : "", command->arguments,
-               command->effect);
-        if (command->timed) {
-            Format(text, ": %S --delay SECONDS --message MESSAGE", command->timed->name);
-        }
-        if (command->entry != NoExport) Format(text, " (%S)", ExportName(command->entry));
-        if (command->forced && (command->options & OptionForce)) {
-            Format(text, "; --force: %S", command->forced->name);
-        }
-        AppendAscii(text, "\n");
-    }
+    for (const Command *command : Commands) AppendCommand(text, "  ", *command);
     AppendAscii(text, "\nOptions (a command that does not take one says which do):\n");
-    for (const Option &option : Options) {
-        Format(text, "  %S%S%S\n      %S", option.name, option.value ? " " : "", option.value ? option.value : "",
-               option.meaning);
-        if (option.bit == OptionDelay) Format(text, "%u (ten years)", MaxDelay);
-        AppendAscii(text, "\n");
-    }
+    for (const Option &option : Options) AppendOption(text, option);
     for (const Option &option : Options) {
         if (option.bit & SystemRequestOptions) Format(text, "%S ", option.name);
     }
-    AppendAscii(text, "make the system's shutdown request of shutdown, reboot, restart-apps and hybrid;\n"
-                      "the other actions but the two dialogs wait in quell.exe, which `quell abort` and\n"
+    AppendAscii(text, "make the system's shutdown request of");
+    AppendNames(text, [](const Command &command) {
+        return command.shutdownFlags && !(command.shutdownFlags & SHUTDOWN_FORCE_OTHERS);
+    });
+    AppendAscii(text, ";\nthe other actions but the two dialogs wait in quell.exe, which `quell abort` and\n"
                       "Ctrl+C cancel.\n");
     AppendAscii(text, "\nThe standard shutdown command's syntax, without --yes:\n  ");
     AppendSwitchSyntax(text);
-    AppendAscii(text, "\n");
-    AppendAscii(
-        text, "\nEvery command but status, blockers, pending, --version and help changes the session and does nothing\n"
-              "without --yes: it then says what it would do and which export it would call, with which "
-              "arguments.\nExit status:\n");
+    AppendAscii(text, "\n\nEvery command but");
+    AppendNames(text, [](const Command &command) { return !(command.options & OptionYes); });
+    AppendAscii(text, " changes the session and does nothing\n"
+                      "without --yes: it then says what it would do and which export it would call, with which "
+                      "arguments.\n");
+}
+
+}  // namespace
+
+void PrintHelp(const Cli &cli, const Command *about) {
+    Text text{};
+    if (about) {
+        AppendCommandHelp(text, *about);
+    } else {
+        AppendGeneralHelp(text);
+    }
+    AppendAscii(text, "\nExit status:\n");
     for (const auto &exit : ExitMeanings) Format(text, "  %u  %S\n", exit.status, exit.meaning);
     Print(cli, STD_OUTPUT_HANDLE, text);
     Release(text.data);

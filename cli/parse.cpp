@@ -25,8 +25,8 @@ int NotAnOptionOf(const Cli &cli, const Command &command, const Option &option, 
 int StoreOperands(const Cli &cli, int count, wchar_t **operands, Request &request) {
     const Command &command = *request.command;
     if (command.shape == Shape::Help && count) {
-        if (!FindCommand(operands[0])) return UsageError(cli, "help: unknown command %q", operands[0]);
-        return ExitSuccess;
+        request.about = FindCommand(operands[0]);
+        return request.about ? ExitSuccess : UsageError(cli, "help: unknown command %q", operands[0]);
     }
     if (command.shape == Shape::RestartDialog && count) request.message = operands[0];
     if (command.shape != Shape::Timed) return ExitSuccess;
@@ -58,6 +58,7 @@ int ParseCommandLine(const Cli &cli, int argc, wchar_t **argv, Request &request)
     for (int i = 1; i < argc && !SameName(argv[i], "--"); ++i) {
         if (!IsHelpFlag(argv[i])) continue;
         request.command = &commands::Help;
+        request.about = FindCommand(name);
         return ExitSuccess;
     }
     request.command = FindCommand(name);
