@@ -13,6 +13,6 @@ int Execute(Cli &cli, const Request &request) {
     case Shape::Pending: return Pending(cli, Has(request, OptionJson));
     default: break;
     }
-    Plan plan = MakePlan(cli, request);
+    const Plan plan = MakePlan(cli, request);
     return Has(request, OptionYes) ? CarryOut(cli, plan) : DryRun(cli, plan);
 }

@@ -61,12 +61,13 @@ struct Plan {
 Plan MakePlan(const Cli &cli, const Request &request);
 // Says what the plan would do, and exits 2; or carries it out.
 int DryRun(const Cli &cli, const Plan &plan);
-int CarryOut(Cli &cli, Plan &plan);
+int CarryOut(Cli &cli, const Plan &plan);
 
 // Waits as the plan says before its call: for the processes, then the seconds,
 // showing what it will do and the time left. ExitSuccess when the call is due;
 // ExitCancelled, or ExitFailed with the reason said.
-int WaitBeforeCall(Cli &cli, Plan &plan, const Text &what);
+// delay: the warning period the system's request then carries, measured anew for --at.
+int WaitBeforeCall(Cli &cli, const Plan &plan, const Text &what, DWORD &delay);
 // Cancels the waits of this user's other quell.exe; how many it cancelled, or
 // without cancel how many it would.
 DWORD CancelWaits(const Cli &cli, bool cancel);
