@@ -24,15 +24,9 @@ void AppendCommand(Text &text, const char *before, const Command &command) {
     AppendAscii(text, "\n");
 }
 
-// An option and its value: --delay SECONDS.
-void AppendOptionName(Text &text, const Option &option) {
-    Format(text, "%S%S%S", option.name, option.value ? " " : "", option.value ? option.value : "");
-}
-
 void AppendOption(Text &text, const Option &option) {
-    AppendAscii(text, "  ");
-    AppendOptionName(text, option);
-    Format(text, "\n      %S", option.meaning);
+    Format(text, "  %S%S%S\n      %S", option.name, option.value ? " " : "", option.value ? option.value : "",
+           option.meaning);
     if (option.bit == OptionDelay) Format(text, "%u (ten years)", MaxDelay);
     AppendAscii(text, "\n");
 }
@@ -47,23 +41,9 @@ void AppendNames(Text &text, bool (*chosen)(const Command &)) {
     }
 }
 
-// One command's help: the options of its bits.
-void AppendCommandHelp(Text &text, const Command &command) {
-    AppendCommand(text, "Usage: quell ", command);
-    if (command.options) AppendAscii(text, "\nOptions:\n");
-    for (const Option &option : Options) {
-        if (command.options & option.bit) AppendOption(text, option);
-    }
-}
-
-void AppendGeneralHelp(Text &text) {
-    AppendAscii(text, "Usage: quell COMMAND [ARGUMENTS] [--yes]\n"
-                      "Ends the Windows session or changes the power state through Quell.dll.\n"
-                      "Commands and options may be written in any case; quell help COMMAND shows its options.\n\n"
-                      "Commands:\n");
-    for (const Command *command : Commands) AppendCommand(text, "  ", *command);
-    AppendAscii(text, "\nOptions (a command that does not take one says which do):\n");
-    for (const Option &option : Options) AppendOption(text, option);
+// What the commands have in common: the system's request, the waits, the
+// other syntax and --yes.
+void AppendNotes(Text &text) {
     for (const Option &option : Options) {
         if (option.bit & SystemRequestOptions) Format(text, "%S ", option.name);
     }
@@ -86,11 +66,23 @@ void AppendGeneralHelp(Text &text) {
 
 void PrintHelp(const Cli &cli, const Command *about) {
     Text text{};
-    if (about) {
-        AppendCommandHelp(text, *about);
-    } else {
-        AppendGeneralHelp(text);
+    if (!about) {
+        AppendAscii(text, "Usage: quell COMMAND [ARGUMENTS] [--yes]\n"
+                          "Ends the Windows session or changes the power state through Quell.dll.\n"
+                          "Commands and options may be written in any case; quell help COMMAND shows its options.\n\n"
+                          "Commands:\n");
     }
+    for (const Command *command : Commands) {
+        if (!about || command == about) AppendCommand(text, about ? "Usage: quell " : "  ", *command);
+    }
+    // A command's own options are those of its bits.
+    if (!about || about->options) {
+        AppendAscii(text, about ? "\nOptions:\n" : "\nOptions (a command that does not take one says which do):\n");
+    }
+    for (const Option &option : Options) {
+        if (!about || (about->options & option.bit)) AppendOption(text, option);
+    }
+    if (!about) AppendNotes(text);
     AppendAscii(text, "\nExit status:\n");
     for (const auto &exit : ExitMeanings) Format(text, "  %u  %S\n", exit.status, exit.meaning);
     Print(cli, STD_OUTPUT_HANDLE, text);
