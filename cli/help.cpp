@@ -31,32 +31,25 @@ void AppendOption(Text &text, const Option &option) {
     AppendAscii(text, "\n");
 }
 
-// The names of the commands chosen, comma-separated.
-void AppendNames(Text &text, bool (*chosen)(const Command &)) {
-    const char *separator = " ";
-    for (const Command *command : Commands) {
-        if (!chosen(*command)) continue;
-        Format(text, "%S%S", separator, command->name);
-        separator = ", ";
-    }
-}
-
 // What the commands have in common: the system's request, the waits, the
 // other syntax and --yes.
 void AppendNotes(Text &text) {
     for (const Option &option : Options) {
         if (option.bit & SystemRequestOptions) Format(text, "%S ", option.name);
     }
-    AppendAscii(text, "make the system's shutdown request of");
-    AppendNames(text, [](const Command &command) {
-        return command.shutdownFlags && !(command.shutdownFlags & SHUTDOWN_FORCE_OTHERS);
-    });
-    AppendAscii(text, ";\nthe other actions but the two dialogs wait in quell.exe, which `quell abort` and\n"
+    AppendAscii(text, "make the system's shutdown request of the commands that take them;\n"
+                      "the other actions but the two dialogs wait in quell.exe, which `quell abort` and\n"
                       "Ctrl+C cancel.\n");
     AppendAscii(text, "\nThe standard shutdown command's syntax, without --yes:\n  ");
     AppendSwitchSyntax(text);
     AppendAscii(text, "\n\nEvery command but");
-    AppendNames(text, [](const Command &command) { return !(command.options & OptionYes); });
+    // Those that change nothing take no --yes.
+    const char *separator = " ";
+    for (const Command *command : Commands) {
+        if (command->options & OptionYes) continue;
+        Format(text, "%S%S", separator, command->name);
+        separator = ", ";
+    }
     AppendAscii(text, " changes the session and does nothing\n"
                       "without --yes: it then says what it would do and which export it would call, with which "
                       "arguments.\n");
