@@ -157,7 +157,7 @@ const Command Pending = {.name = "pending",
                          .options = OptionJson};
 }  // namespace commands
 
-const Command *const Commands[CommandCount] = {
+const Command *const Commands[] = {
     &commands::Status,        &commands::Logoff,         &commands::ForceLogoff, &commands::Shutdown,
     &commands::ForceShutdown, &commands::Reboot,         &commands::ForceReboot, &commands::RestartApps,
     &commands::Hybrid,        &commands::TimedShutdown,  &commands::TimedReboot, &commands::Abort,
@@ -165,6 +165,7 @@ const Command *const Commands[CommandCount] = {
     &commands::RestartDialog, &commands::ShutdownDialog, &commands::MsDos,       &commands::Help,
     &commands::Version,       &commands::Blockers,       &commands::Pending,
 };
+const unsigned CommandCount = sizeof Commands / sizeof Commands[0];
 
 constexpr Option Options[] = {
     {"--yes", OptionYes, nullptr, "carry it out; without it a command only says what it would do", false},

@@ -87,8 +87,8 @@ extern const Command Status, Logoff, ForceLogoff, Shutdown, ForceShutdown, Reboo
     TimedShutdown, TimedReboot, Abort, Standby, Hibernate, Lock, RestartDialog, ShutdownDialog, MsDos, Help, Version,
     Blockers, DisplayOff, Pending;
 }
-constexpr unsigned CommandCount = 23;
-extern const Command *const Commands[CommandCount];
+extern const Command *const Commands[];
+extern const unsigned CommandCount;
 const Command *FindCommand(const wchar_t *name);
 
 // What the command line asks for. Operands are filed under the options that

@@ -45,7 +45,8 @@ void AppendNotes(Text &text) {
     AppendAscii(text, "\n\nEvery command but");
     // Those that change nothing take no --yes.
     const char *separator = " ";
-    for (const Command *command : Commands) {
+    for (unsigned i = 0; i < CommandCount; ++i) {
+        const Command *command = Commands[i];
         if (command->options & OptionYes) continue;
         Format(text, "%S%S", separator, command->name);
         separator = ", ";
@@ -65,7 +66,8 @@ void PrintHelp(const Cli &cli, const Command *about) {
                           "Commands and options may be written in any case; quell help COMMAND shows its options.\n\n"
                           "Commands:\n");
     }
-    for (const Command *command : Commands) {
+    for (unsigned i = 0; i < CommandCount; ++i) {
+        const Command *command = Commands[i];
         if (!about || command == about) AppendCommand(text, about ? "Usage: quell " : "  ", *command);
     }
     // A command's own options are those of its bits.

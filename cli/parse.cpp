@@ -12,7 +12,8 @@ int NotAnOptionOf(const Cli &cli, const Command &command, const Option &option, 
         return UsageError(cli, "%S does not take %s: use %S", command.name, written, command.forced->name);
     }
     Text takers{};
-    for (const Command *taker : Commands) {
+    for (unsigned i = 0; i < CommandCount; ++i) {
+        const Command *taker = Commands[i];
         if (taker->options & option.bit) Format(takers, "%S%S", takers.length ? ", " : "", taker->name);
     }
     int status = UsageError(cli, "%S does not take %s; %s take%S it", command.name, written,
