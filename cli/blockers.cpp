@@ -1,6 +1,7 @@
 // quell blockers: the top-level windows that hold a shutdown block reason
 // (Windows Vista and later), read through Quell.dll's ShutdownBlockReasonQuery.
-#include "commands.h"
+#include "plan.h"
+#include "reports.h"
 #include "json.h"
 #include "load_quell.h"
 #include "messages.h"

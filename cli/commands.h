@@ -1,7 +1,7 @@
-// The commands and options as data, the request that the command line makes
-// of them, and the plan that carries a request out. A request goes one way:
-// both syntaxes fill a Request, MakePlan turns it into a Plan, a dry run
-// prints the plan and --yes carries it out.
+// The commands and options as data, and the request that the command line
+// makes of them. A request goes one way: both syntaxes fill a Request
+// (parse.h), MakePlan turns it into a Plan (plan.h), a dry run prints the plan
+// and --yes carries it out (dispatch.h).
 #pragma once
 
 #include "cli.h"
@@ -63,14 +63,14 @@ struct Option {
     const char *meaning;  // for the help text
     bool repeats;         // it may be given more than once
 };
-extern const Option Options[];
 constexpr unsigned OptionCount = 10;
+extern const Option Options[OptionCount];
 const Option &OptionOf(OptionBit bit);
 
 struct Command {
-    const char *name;       // matched in any case
-    const char *arguments;  // after the name, for the help text
-    const char *effect;     // what it does, completing "would ..."
+    const char *name;           // matched in any case
+    const char *operands = "";  // after the name, for the help text; its options come from its bits
+    const char *effect;         // what it does, completing "would ..."
     Shape shape;
     unsigned options;                 // the OptionBits it accepts
     QuellExport entry = NoExport;     // the export it calls
@@ -80,18 +80,23 @@ struct Command {
     const char *done = nullptr;       // what has happened once its export answered yes
 };
 
-// The commands, each by its identity.
+// The commands, each by its identity, and all of them in the order the help
+// text lists them.
 namespace commands {
 extern const Command Status, Logoff, ForceLogoff, Shutdown, ForceShutdown, Reboot, ForceReboot, RestartApps, Hybrid,
     TimedShutdown, TimedReboot, Abort, Standby, Hibernate, Lock, RestartDialog, ShutdownDialog, MsDos, Help, Version,
     Blockers, DisplayOff, Pending;
 }
+extern const Command *const Commands[];
+extern const unsigned CommandCount;
+const Command *FindCommand(const wchar_t *name);
 
 // What the command line asks for. Operands are filed under the options that
 // mean the same: a timed command's SECONDS is its delay, its MESSAGE and the
 // restart dialog's PROMPT the message.
 struct Request {
     const Command *command;
+    const Command *about;    // help: the command asked about; null: all
     unsigned given;          // the OptionBits given
     const wchar_t *machine;  // --machine NAME, without its leading \\; null: this machine
     DWORD delay;             // --delay SECONDS
@@ -102,101 +107,3 @@ struct Request {
     const wchar_t **after;   // on the heap; null: none
 };
 inline bool Has(const Request &request, OptionBit bit) { return (request.given & bit) != 0; }
-
-// Reads the command line (argv[0] is the program) into a request; ExitSuccess,
-// or the exit status of a usage error that it has reported.
-int ParseCommandLine(const Cli &cli, int argc, wchar_t **argv, Request &request);
-// The standard shutdown command's syntax: the whole command line, argv[1] first.
-int ParseSwitches(const Cli &cli, int argc, wchar_t **argv, Request &request);
-// That syntax for the help text, from the same tables.
-void AppendSwitchSyntax(Text &text);
-// Files an option's value (null for a flag) in the request; ExitSuccess or a
-// usage error naming the option as written.
-int StoreOption(const Cli &cli, OptionBit bit, const wchar_t *written, const wchar_t *value, Request &request);
-const Command *FindCommand(const wchar_t *name);
-// Carries the request out and returns the exit status.
-int Execute(Cli &cli, const Request &request);
-
-// ---- the plan ----------------------------------------------------------------
-
-// The kinds of call: an export of Quell.dll that acts at once, the system's
-// shutdown request (through Quell.dll's forwarders, or for another machine's
-// abort advapi32's own entry), or a system function that acts at once, called
-// by quell.exe itself.
-enum class CallKind : BYTE { Export, SystemRequest, System };
-// The function type the call is made through.
-enum class Signature : BYTE {
-    Plain,                     // BOOL ()
-    RestartDialog,             // int (HWND, LPCWSTR, DWORD)
-    ShutdownDialog,            // void (HWND)
-    LocalInit,                 // BOOL (LPWSTR message, DWORD delay, BOOL force)
-    InitiateShutdown,          // DWORD (machine, message, delay, flags, reason)
-    InitiateSystemShutdownEx,  // BOOL (machine, message, delay, force, reboot, reason)
-    RemoteAbort,               // BOOL (machine)
-    DisplayOff,                // LRESULT (HWND, UINT, WPARAM, LPARAM) on a window of its own
-};
-// What its answer means.
-enum class Answer : BYTE {
-    Boolean,    // done when not 0
-    ErrorCode,  // done when 0
-    Yes,        // done when IDYES
-    Nothing,    // it returns nothing
-};
-
-// An argument as the call gets it and as a dry run shows it.
-enum class ArgumentKind : BYTE { Text, Number, Hex, Truth, Flags, Named };
-struct Argument {
-    ArgumentKind kind;
-    DWORD value;          // all but Text
-    const wchar_t *text;  // Text; null: NULL
-    const char *name;     // Named: how it is written (NULL, EWX_REBOOT)
-};
-
-// What is done to the session, when, and by which call.
-struct Plan {
-    const Command *asked;    // the command as it was asked for
-    const Command *command;  // what is done: --force and the timed commands resolved
-    const char *lacking;     // not null: not available, this system lacks what is named
-    CallKind kind;
-    Signature signature;
-    Answer answer;
-    bool privilege;     // WindowsNTPrivilegien() first: a local request needs the shutdown privilege
-    QuellExport entry;  // the entry that makes the call; NoExport: advapi32's, looked up by name
-    const char *call;   // the function's name
-    const wchar_t *machine, *message;
-    DWORD delay, flags, reason;
-    DWORD wait;  // seconds quell.exe waits before the call (an action the system's request does not carry)
-    DWORD at;    // --at's moment, 0: none; after --after, the wait or the warning period lasts until then
-    const wchar_t *const *after;  // the processes to wait for first, as written
-    unsigned afterCount;
-    bool cancelsWaits;         // the local abort: also cancels this user's waiting quell.exe
-    unsigned delayAtArgument;  // which argument is the warning period
-    unsigned count;
-    Argument arguments[6];
-};
-Plan MakePlan(const Cli &cli, const Request &request);
-// Says what the plan would do, and exits 2; or carries it out.
-int DryRun(const Cli &cli, const Plan &plan);
-int CarryOut(Cli &cli, Plan &plan);
-
-// Help, status and the reports.
-void PrintHelp(const Cli &cli, const Command *about);
-int Status(Cli &cli, bool json);
-int Version(Cli &cli);
-int Blockers(Cli &cli, bool json);
-int Pending(Cli &cli, bool json);
-
-// ---- waiting (wait.cpp) --------------------------------------------------------
-
-// Waits as the plan says before its call: for the processes, then the seconds,
-// showing what it will do and the time left. ExitSuccess when the call is due;
-// ExitCancelled, or ExitFailed with the reason said.
-int WaitBeforeCall(Cli &cli, Plan &plan, const Text &what);
-// Cancels the waits of this user's other quell.exe; how many it cancelled, or
-// without cancel how many it would.
-DWORD CancelWaits(const Cli &cli, bool cancel);
-// How many processes of an --after value (a process id or NAME.exe) run now; -1
-// where the system cannot list them.
-long RunningNow(const Cli &cli, const wchar_t *after);
-// Whether the system's shell32.dll offers its shut-down dialog; says so when not.
-bool ShellOffersShutdownDialog(const Cli &cli);

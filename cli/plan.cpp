@@ -8,7 +8,7 @@
 // and a system that lacks what is asked answers "not available", never with a
 // different action: the forwarders' own "not available" answers (1, or 0 with
 // 120) are also answers that the system's functions may give.
-#include "commands.h"
+#include "plan.h"
 #include "latebound/system_libraries.h"
 #include "load_quell.h"
 #include "messages.h"
@@ -202,16 +202,16 @@ void AppendCalls(const Cli &cli, Text &text, const Plan &plan) {
 }
 
 // What has happened, in words, once the call answered that it was done.
-void AppendOutcome(const Cli &cli, Text &text, const Plan &plan) {
+void AppendOutcome(const Cli &cli, Text &text, const Plan &plan, DWORD delay) {
     if (plan.kind != CallKind::SystemRequest) return AppendAscii(text, plan.command->done);
     if (plan.signature == Signature::RemoteAbort) {
         return Format(cli, text, "the timed shutdown or reboot of the machine %q is aborted", plan.machine);
     }
     AppendRequest(cli, text, plan, true);
-    if (!plan.delay) return AppendAscii(text, " now");
-    Format(cli, text, " in %u s (", plan.delay);
+    if (!delay) return AppendAscii(text, " now");
+    Format(cli, text, " in %u s (", delay);
     // --at's moment as asked: daylight saving time may come between.
-    AppendMoment(cli, text, plan.at ? plan.at : Now(cli) + plan.delay);
+    AppendMoment(cli, text, plan.at ? plan.at : Now(cli) + delay);
     AppendAscii(text, "); `quell abort");
     if (plan.machine) Format(cli, text, " --machine %s", plan.machine);
     AppendAscii(text, "` cancels it");
@@ -233,8 +233,8 @@ FARPROC EntryOf(const Cli &cli, const Plan &plan, HMODULE &advapi32) {
     return advapi32 ? cli.host.GetProcAddress(advapi32, plan.call) : nullptr;
 }
 
-// Makes the call; its result, and the last-error value it left.
-LONG Call(const Cli &cli, const Plan &plan, FARPROC entry, DWORD &error) {
+// Makes the call, with the warning period given; its result, and the last-error value it left.
+LONG Call(const Cli &cli, const Plan &plan, FARPROC entry, DWORD delay, DWORD &error) {
     // On Windows 95/98/Me the texts go to A functions as ANSI text.
     char *ansi[2] = {nullptr, nullptr};
     void *texts[2] = {nullptr, nullptr};
@@ -242,7 +242,7 @@ LONG Call(const Cli &cli, const Plan &plan, FARPROC entry, DWORD &error) {
     unsigned textCount = 0;
     for (unsigned i = 0; i < plan.count; ++i) {
         const Argument &argument = plan.arguments[i];
-        values[i] = argument.value;
+        values[i] = plan.kind == CallKind::SystemRequest && i == plan.delayAtArgument ? delay : argument.value;
         if (argument.kind != ArgumentKind::Text) continue;
         unsigned at = textCount++;
         if (cli.ansi && argument.text) ansi[at] = ToAnsi(argument.text);
@@ -373,7 +373,7 @@ int DryRun(const Cli &cli, const Plan &plan) {
     return ExitUsage;
 }
 
-int CarryOut(Cli &cli, Plan &plan) {
+int CarryOut(Cli &cli, const Plan &plan) {
     const char *name = plan.asked->name;
     if (plan.lacking) {
         Say(cli, STD_ERROR_HANDLE, "quell %S: not available: this system lacks %S\n", name, plan.lacking);
@@ -390,6 +390,7 @@ int CarryOut(Cli &cli, Plan &plan) {
     // or the window that turns the display off.
     bool ownCall = plan.signature == Signature::DisplayOff;
     bool waits = plan.wait || plan.afterCount;
+    DWORD delay = plan.delay;  // the warning period, as the wait leaves it
     if (ownCall && waits && TurnDisplayOff(cli, plan, true) != ExitSuccess) return ExitFailed;
     // The local abort cancels the waits first, with or without Quell.dll.
     DWORD cancelled = plan.cancelsWaits ? CancelWaits(cli, true) : 0;
@@ -413,7 +414,7 @@ int CarryOut(Cli &cli, Plan &plan) {
     if (status == ExitSuccess && waits) {
         Text what{};
         AppendEffect(cli, what, plan);
-        status = WaitBeforeCall(cli, plan, what);
+        status = WaitBeforeCall(cli, plan, what, delay);
         Release(what.data);
     }
     if (status != ExitSuccess && plan.cancelsWaits) {
@@ -434,13 +435,13 @@ int CarryOut(Cli &cli, Plan &plan) {
         Say(cli, STD_ERROR_HANDLE, "WindowsNTPrivilegien = %d, %F\nquell %S: failed\n", result, error, name);
         SayWhy(cli, plan, error);
     } else {
-        result = Call(cli, plan, entry, error);
+        result = Call(cli, plan, entry, delay, error);
         bool done = plan.answer == Answer::Nothing     ? true
                     : plan.answer == Answer::ErrorCode ? result == 0
                     : plan.answer == Answer::Yes       ? result == IDYES
                                                        : result != 0;
         Text outcome{};
-        if (done) AppendOutcome(cli, outcome, plan);
+        if (done) AppendOutcome(cli, outcome, plan, delay);
         if (done && plan.answer == Answer::Nothing) {
             Say(cli, STD_OUTPUT_HANDLE, "quell %S: %s\n", name, outcome.data);
         } else if (done) {

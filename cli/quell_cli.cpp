@@ -7,7 +7,8 @@
 #include "quell_cli.h"
 
 #include "arguments.h"
-#include "commands.h"
+#include "parse.h"
+#include "dispatch.h"
 #include "load_quell.h"
 #include "messages.h"
 

@@ -5,12 +5,17 @@
 
 #include "host.h"
 
-// The exit status, for scripts.
-constexpr int ExitSuccess = 0;
-constexpr int ExitFailed = 1;     // the system refused or failed; its error is printed
-constexpr int ExitUsage = 2;      // a usage error, or --yes missing
-constexpr int ExitNoLibrary = 3;  // Quell.dll missing, not loadable, or lacking a needed export
-constexpr int ExitCancelled = 4;  // a wait was cancelled: Ctrl+C, the console closed, or quell abort
+// The exit statuses, for scripts: each with what it means, which the help text
+// prints and README's list repeats.
+#define QUELL_EXIT_STATUSES(X)                                                                                         \
+  X(ExitSuccess, 0, "done")                                                                                            \
+  X(ExitFailed, 1, "the system refused or failed (its error is printed), or it is not available here")                 \
+  X(ExitUsage, 2, "usage error, or --yes missing")                                                                     \
+  X(ExitNoLibrary, 3, "Quell.dll missing, not loadable, or lacking the export")                                        \
+  X(ExitCancelled, 4, "cancelled while it waited (Ctrl+C, the console closed, or quell abort)")
+#define QUELL_EXIT_STATUS(name, value, meaning) name = value,
+enum ExitStatus : int { QUELL_EXIT_STATUSES(QUELL_EXIT_STATUS) };
+#undef QUELL_EXIT_STATUS
 
 // Reads the command line, runs the command and returns the exit status.
 int RunQuell(const CliHost &host);

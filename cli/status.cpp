@@ -3,7 +3,8 @@
 #include <shlwapi.h>
 #include <stddef.h>
 
-#include "commands.h"
+#include "plan.h"
+#include "reports.h"
 #include "latebound/system_libraries.h"
 #include "json.h"
 #include "load_quell.h"

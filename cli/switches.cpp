@@ -2,7 +2,7 @@
 // (other than /?) makes the whole line switches. They fill the same request as
 // the commands and options do, confirmed, as that command asks nothing.
 #include "arguments.h"
-#include "commands.h"
+#include "parse.h"
 #include "messages.h"
 
 // Called only where a name is not a modifier: not constexpr, so that such a

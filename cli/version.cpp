@@ -1,7 +1,8 @@
 // quell --version: quell.exe's own version, then the loaded Quell.dll's.
 #include <shlwapi.h>
 
-#include "commands.h"
+#include "plan.h"
+#include "reports.h"
 #include "load_quell.h"
 #include "messages.h"
 

@@ -15,7 +15,8 @@
 // or its snapshot fails, psapi.dll's EnumProcesses lists the processes; with
 // neither, waiting for a process by name is not available.
 #include "arguments.h"
-#include "commands.h"
+#include "plan.h"
+#include "reports.h"
 #include "json.h"
 #include "load_quell.h"
 #include "messages.h"
@@ -312,7 +313,8 @@ bool ToConsole(const Cli &cli) {
 }
 
 // The wait itself, with its event and its record made; ExitSuccess when the call is due.
-int Wait(Cli &cli, const System &system, Plan &plan, const Text &what, HANDLE cancel, HANDLE *ids, WaitRecord *record) {
+int Wait(Cli &cli, const System &system, const Plan &plan, const Text &what, HANDLE cancel, HANDLE *ids,
+         WaitRecord *record, DWORD &delay) {
     const WaitFunctions &call = system.call;
     const char *action = plan.asked->name;
     bool console = ToConsole(cli);
@@ -327,17 +329,14 @@ int Wait(Cli &cli, const System &system, Plan &plan, const Text &what, HANDLE ca
     HANDLE handles[1] = {cancel};
     // After the processes, --at's moment may have come nearer or passed.
     bool byClock = plan.at && plan.kind != CallKind::SystemRequest;
-    if (byClock) {
-        plan.wait = SecondsUntil(cli, plan.at);
-    } else if (plan.at) {
-        plan.delay = plan.arguments[plan.delayAtArgument].value = SecondsUntil(cli, plan.at);
-    }
-    DWORD due = byClock ? plan.at : Now(cli) + plan.wait;
+    DWORD wait = byClock ? SecondsUntil(cli, plan.at) : plan.wait;
+    if (plan.at && !byClock) delay = SecondsUntil(cli, plan.at);
+    DWORD due = byClock ? plan.at : Now(cli) + wait;
     if (record) record->due = due;
     // A delay is counted in the tick count's seconds (the local clock's whole
     // seconds would cut one short); --at's seconds are asked anew each second,
     // so that daylight saving time or a clock set anew is followed.
-    DWORD left = plan.wait, mark = cli.host.GetTickCount();
+    DWORD left = wait, mark = cli.host.GetTickCount();
     bool first = true;
     unsigned width = 0;
     for (; left; first = false) {
@@ -375,7 +374,7 @@ int Wait(Cli &cli, const System &system, Plan &plan, const Text &what, HANDLE ca
 
 }  // namespace
 
-int WaitBeforeCall(Cli &cli, Plan &plan, const Text &what) {
+int WaitBeforeCall(Cli &cli, const Plan &plan, const Text &what, DWORD &delay) {
     System system;
     const char *action = plan.asked->name;
     if (!Load(cli, system)) {
@@ -413,7 +412,7 @@ int WaitBeforeCall(Cli &cli, Plan &plan, const Text &what) {
     if (status == ExitSuccess) {
         g_cancel = {cancel, call.SetEvent, call.Sleep};
         bool handled = call.SetConsoleCtrlHandler && call.SetConsoleCtrlHandler(CancelOnSignal, TRUE);
-        status = Wait(cli, system, plan, what, cancel, ids, record);
+        status = Wait(cli, system, plan, what, cancel, ids, record, delay);
         if (handled) call.SetConsoleCtrlHandler(CancelOnSignal, FALSE);
         if (status == ExitCancelled) Say(cli, STD_ERROR_HANDLE, "quell %S: cancelled; nothing done\n", action);
     }

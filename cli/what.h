@@ -5,7 +5,7 @@
 
 #include <stddef.h>
 
-#include "commands.h"
+#include "plan.h"
 
 struct Text;
 struct Json;

@@ -1758,30 +1758,53 @@ TEST_P(Cli, UsageErrorsExitTwoAndCallNothing) {
     }
 }
 
-TEST_P(Cli, HelpListsEveryCommandAndCallsNothing) {
-    for (const std::vector<std::wstring> &args : std::vector<std::vector<std::wstring>>{{L"--help"},
-                                                                                        {L"/?"},
-                                                                                        {L"-h"},
-                                                                                        {L"help"},
-                                                                                        {L"shutdown", L"--help"},
-                                                                                        {L"shutdown", L"/?", L"--yes"},
-                                                                                        {L"--Help"},
-                                                                                        {L"HELP"},
-                                                                                        {L"-H"},
-                                                                                        {L"-?"},
-                                                                                        {L"help", L"shutdown"},
-                                                                                        {L"/s", L"/?"},
-                                                                                        {L"/S", L"/T", L"5", L"/?"}}) {
+// The help: of every command, or of the command named, with the options of its
+// row; both with every exit status.
+TEST_P(Cli, HelpListsEveryCommandOrTheOneAskedAboutAndCallsNothing) {
+    struct HelpCase {
+        std::vector<std::wstring> args;
+        std::wstring about;              // empty: every command
+        std::wstring option, notOption;  // an option the command takes, and one it does not
+    };
+    for (const HelpCase &row : std::vector<HelpCase>{
+             {{L"--help"}, L"", L"--after", L""},
+             {{L"/?"}, L"", L"--after", L""},
+             {{L"-h"}, L"", L"--after", L""},
+             {{L"help"}, L"", L"--after", L""},
+             {{L"--Help"}, L"", L"--after", L""},
+             {{L"HELP"}, L"", L"--after", L""},
+             {{L"-H"}, L"", L"--after", L""},
+             {{L"-?"}, L"", L"--after", L""},
+             {{L"/s", L"/?"}, L"", L"--after", L""},
+             {{L"/S", L"/T", L"5", L"/?"}, L"", L"--after", L""},
+             {{L"shutdown", L"--help"}, L"shutdown", L"--machine", L"--json"},
+             {{L"shutdown", L"/?", L"--yes"}, L"shutdown", L"--machine", L"--json"},
+             {{L"help", L"shutdown"}, L"shutdown", L"--machine", L"--json"},
+             {{L"HELP", L"Status"}, L"status", L"--json", L"--yes"},
+             {{L"standby", L"-h"}, L"standby", L"--after", L"--machine"},
+             {{L"abort", L"--machine", L"x", L"-?"}, L"abort", L"--machine", L"--delay"},
+             {{L"help", L"help"}, L"help", L"", L"--yes"},
+         }) {
         SetUp();
-        EXPECT_EQ(Run(args), ExitSuccess);
+        EXPECT_EQ(Run(row.args), ExitSuccess);
         EXPECT_TRUE(g_calls.empty());
         EXPECT_TRUE(Err().empty());
-        EXPECT_NE(Out().find(L"Usage: quell"), std::wstring::npos);
-        EXPECT_NE(Out().find(L"  status [--json]\n"), std::wstring::npos);
-        for (const Operation &operation : Operations) {
-            EXPECT_NE(Out().find(L"  " + operation.args[0]), std::wstring::npos);
+        if (row.about.empty()) {
+            EXPECT_NE(Out().find(L"Usage: quell COMMAND"), std::wstring::npos);
+            for (const Operation &operation : Operations) {
+                EXPECT_NE(Out().find(L"  " + operation.args[0]), std::wstring::npos);
+            }
+        } else {
+            EXPECT_NE(Out().find(L"Usage: quell " + row.about), std::wstring::npos) << Out();
+            EXPECT_EQ(Out().find(L"Usage: quell COMMAND"), std::wstring::npos);
         }
-        EXPECT_NE(Out().find(L"\n  4  cancelled"), std::wstring::npos) << "the exit status of a cancelled wait";
+        EXPECT_NE(Out().find(L"\n  " + row.option), std::wstring::npos) << Out();
+        if (!row.notOption.empty()) {
+            EXPECT_EQ(Out().find(L"\n  " + row.notOption), std::wstring::npos) << Out();
+        }
+        for (int status : {ExitSuccess, ExitFailed, ExitUsage, ExitNoLibrary, ExitCancelled}) {
+            EXPECT_NE(Out().find(L"\n  " + std::to_wstring(status) + L"  "), std::wstring::npos);
+        }
     }
 }
 
