@@ -20,8 +20,8 @@ sys.dont_write_bytecode = True  # no cache files in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from check_version_resource import Image, Malformed, u16, u32  # noqa: E402  (the one PE reader of the tools)
 from check_imports import c_string  # noqa: E402
+from architectures import MACHINE  # noqa: E402
 
-MACHINES = {"x86": 0x14C, "x64": 0x8664, "arm64": 0xAA64}
 UNWOUND_BY_TABLES = ("x64", "arm64")
 EXPORT_DIRECTORY, EXCEPTION_DIRECTORY, BASERELOC_DIRECTORY = 0, 3, 5
 FILE_DLL = 0x2000
@@ -67,8 +67,8 @@ def check(path, machine, stamp, wanted_exports):
     found_machine, _, found_stamp, symbols_at, symbols = struct.unpack_from("<HHIII", data, pe + 4)
     characteristics = u16(data, pe + 22)
     dll_characteristics = u16(data, pe + 24 + 70)
-    if found_machine != MACHINES[machine]:
-        faults.append(f"machine {found_machine:#x}, not {machine} ({MACHINES[machine]:#x})")
+    if found_machine != MACHINE[machine]:
+        faults.append(f"machine {found_machine:#x}, not {machine} ({MACHINE[machine]:#x})")
     if image.wide != (machine != "x86"):
         faults.append("PE32+ on x86 or PE32 on a 64-bit machine")
     if symbols_at or symbols:
@@ -104,7 +104,7 @@ def check(path, machine, stamp, wanted_exports):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--machine", required=True, choices=MACHINES)
+    parser.add_argument("--machine", required=True, choices=MACHINE)
     parser.add_argument("--stamp", type=int)
     parser.add_argument("--def", dest="definition")
     parser.add_argument("images", nargs="+")

@@ -20,6 +20,10 @@ import subprocess
 import sys
 import time
 
+sys.dont_write_bytecode = True  # no cache files in the source tree
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "tools"))
+from architectures import BUNDLE_SUFFIX, MACHINE, NAMES, TITLE, bundle as bundle_name  # noqa: E402
+
 SETUP_HINT = "install it with: bash tools/setup.sh (or tools/setup-wine-arm64.sh {wine})"
 NOISE = ("Wine cannot find the FreeType font library", "use TrueType fonts please install",
          "or equal to 2.0.5", "http://www.freetype.org")
@@ -116,7 +120,7 @@ def as_x64(path):
     with open(path, "r+b") as image:
         image.seek(0x3C)
         image.seek(int.from_bytes(image.read(4), "little") + 4)
-        image.write((0x8664).to_bytes(2, "little"))
+        image.write(MACHINE["x64"].to_bytes(2, "little"))
 
 
 def main():
@@ -220,13 +224,14 @@ def main():
         os.symlink(os.path.relpath(quell_exe, linked), os.path.join(linked, "quell.exe"))
         other = scratch(tree, "other-architecture", [quell_exe, quell_dll])
         as_x64(os.path.join(other, "Quell.dll"))
-        bundle = f"quell-{arguments.version}-arm64.zip"
+        bundle = bundle_name("arm64", arguments.version) + ".zip"
+        others = [word for name in NAMES if name != "arm64" for word in (name, "-" + BUNDLE_SUFFIX[name])]
         for what, directory, args, holds in (
                 ("quell.exe --version through a link: the Quell.dll beside the file it leads to", linked,
                  ["--version"], lambda status, out, err: status == 0 and out.endswith("\\bin\\Quell.dll)\n")),
-                (f"quell.exe status beside an x64 Quell.dll: exit 3, error 193, ARM64 and {bundle} named", other,
-                 ["status"], lambda status, out, err: status == 3 and "last error 193" in err and "ARM64" in err
-                 and bundle in err and not any(name in err for name in ("x86", "x64", "-win32", "-win64")))):
+                (f"quell.exe status beside an x64 Quell.dll: exit 3, error 193, {TITLE['arm64']} and {bundle} named", other,
+                 ["status"], lambda status, out, err: status == 3 and "last error 193" in err and TITLE["arm64"] in err
+                 and bundle in err and not any(word in err for word in others))):
             status, out, err = session.run(os.path.join(directory, "quell.exe"), args, directory)
             session.expect(what, holds(status, out, err), f"exit {status}\n{out}{err}")
         status, out, err = session.run(quell_exe, ["--help"], bin_dir)

@@ -27,11 +27,12 @@ import zipfile
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import architectures  # noqa: E402
 import check_manifests  # noqa: E402
 import release  # noqa: E402
 
 SCHEMAS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "schemas")
-ARCHITECTURES = ("x86", "x64", "arm64")
+ARCHITECTURES = architectures.NAMES
 IMAGES = ("Quell.dll", "quell.exe")
 failures = []
 
