@@ -23,6 +23,7 @@ import time
 sys.dont_write_bytecode = True  # no cache files in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "tools"))
 from architectures import BUNDLE_SUFFIX, MACHINE, NAMES, TITLE, bundle as bundle_name  # noqa: E402
+import pe  # noqa: E402
 
 SETUP_HINT = "install it with: bash tools/setup.sh (or tools/setup-wine-arm64.sh {wine})"
 NOISE = ("Wine cannot find the FreeType font library", "use TrueType fonts please install",
@@ -118,8 +119,7 @@ def remove_logs(directory):
 def as_x64(path):
     """Makes the image's machine field say x64, as the other build's would."""
     with open(path, "r+b") as image:
-        image.seek(0x3C)
-        image.seek(int.from_bytes(image.read(4), "little") + 4)
+        image.seek(pe.header_at(image.read(pe.HEADERS)) + 4)
         image.write(MACHINE["x64"].to_bytes(2, "little"))
 
 

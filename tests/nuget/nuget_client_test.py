@@ -34,6 +34,7 @@ import json
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import time
@@ -47,7 +48,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path[:0] = [os.path.join(ROOT, "tools"), os.path.join(ROOT, "tests", "clients")]
 from check_bindings import code_blocks, read_export_table  # noqa: E402
 from architectures import MACHINE, RUNTIME  # noqa: E402
-from check_version_resource import Image, Malformed, u16, u32  # noqa: E402
+import pe  # noqa: E402
 
 BINDINGS = os.path.join(ROOT, "docs", "bindings.md")
 PROJECT = "QuellClient.csproj"
@@ -106,11 +107,6 @@ def read_package(path):
         dlls = {rid: package.read(f"runtimes/{rid}/native/Quell.dll") for rid in RUNTIMES
                 if f"runtimes/{rid}/native/Quell.dll" in names}
     return metadata.get("id"), metadata.get("version"), dlls
-
-
-def machine(data):
-    Image(data)  # a PE image at all
-    return u16(data, u32(data, 0x3C) + 4)
 
 
 def version_numbers(version):
@@ -378,7 +374,7 @@ def check_framework_builds(dotnet, work, package_path, version, dlls):
                     with open(os.path.join(directory, name), "rb") as image:
                         data = image.read()
                     path = os.path.relpath(os.path.join(directory, name), outputs[0]).replace(os.sep, "/")
-                    build = named.get(machine(data))
+                    build = named.get(pe.machine(data))
                     found[path] = build if data == builds.get(build) else "not the package's"
         if found != expected:
             fail(f".NET Framework, {what}: the output holds {found or 'no Quell.dll'}, expected {expected}")
@@ -462,8 +458,8 @@ def main(argv):
             fail(f"the package has no runtimes/{rid}/native/Quell.dll")
             continue
         try:
-            found = machine(dlls[rid])
-        except (Malformed, IndexError) as error:
+            found = pe.machine(dlls[rid])
+        except (pe.Malformed, struct.error) as error:
             fail(f"runtimes/{rid}/native/Quell.dll is no PE image: {error}")
             continue
         if found != MACHINE[architecture]:

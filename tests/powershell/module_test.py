@@ -31,7 +31,8 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path[:0] = [os.path.join(ROOT, "tools"), os.path.join(ROOT, "tests", "clients"), os.path.join(ROOT, "tests", "nuget")]
 from check_bindings import code_blocks  # noqa: E402
 from architectures import MACHINE, NAMES, RUNTIME  # noqa: E402
-from nuget_client_test import Wine, machine  # noqa: E402
+from nuget_client_test import Wine  # noqa: E402
+from pe import machine  # noqa: E402
 import powershell_module  # noqa: E402
 
 POWERSHELL_VERSION = "7.6.9"

@@ -29,26 +29,17 @@ import yaml
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "tools"))
 from architectures import BUNDLE_SUFFIX, MACHINE, RUNTIME, SCOOP  # noqa: E402
-from check_image import directory  # noqa: E402
-from check_version_resource import Image  # noqa: E402
+import pe  # noqa: E402
 
 WINGET = {"version": "manifest.version.1.12.0.json", "installer": "manifest.installer.1.12.0.json",
           "defaultLocale": "manifest.defaultLocale.1.12.0.json"}
 SCOOP_ARCHITECTURE = {name: architecture for architecture, name in SCOOP.items()}
 NUGET_PARTS = ("[Content_Types].xml", "_rels/.rels", "README.md", "LICENSE.txt", "build/Quell.targets",
                "buildTransitive/Quell.targets")
-CERTIFICATE_DIRECTORY = 4
 
 
 def sha256(data):
     return hashlib.sha256(data).hexdigest()
-
-
-def machine_type(image):
-    pe = struct.unpack_from("<I", image, 0x3C)[0]
-    if image[pe:pe + 4] != b"PE\0\0":
-        return None
-    return struct.unpack_from("<H", image, pe + 4)[0]
 
 
 def schema_faults(schema_path, document, name):
@@ -188,9 +179,14 @@ def check_nuget(release, schemas, version, bundles):
                 faults.append(f"nuget: no {name}")
                 continue
             image = package.read(name)
-            if machine_type(image) != MACHINE[architecture]:
+            try:
+                read = pe.Image(image)
+            except (pe.Malformed, struct.error):
+                faults.append(f"nuget: {name} is not a PE image")
+                continue
+            if read.machine != MACHINE[architecture]:
                 faults.append(f"nuget: {name} is not a {runtime} image")
-            signed.append(directory(Image(image), CERTIFICATE_DIRECTORY)[1] != 0)
+            signed.append(read.directory(pe.CERTIFICATE_DIRECTORY)[1] != 0)
             if architecture in bundles:
                 bundle_name = bundles[architecture][0]
                 with zipfile.ZipFile(os.path.join(release, bundle_name)) as bundle:
