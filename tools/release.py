@@ -192,13 +192,10 @@ def verify_image(image, shown_name, cafile):
 def stage_tree(release, stage):
     """Installs the tree as its bundle lays it out; returns the staged folder."""
     folder = os.path.join(stage, release["bundle"])
-    install = subprocess.run(["cmake", "--install", release["tree"], "--prefix", folder],
-                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-    if install.returncode != 0:
-        raise ReleaseError(f"{install.stdout}cmake --install {release['tree']} failed")
-    missing = [path for path in make_bundle.REQUIRED if not os.path.isfile(os.path.join(folder, path))]
-    if missing:
-        raise ReleaseError(f"the install tree of {release['tree']} lacks {', '.join(missing)}")
+    try:
+        make_bundle.stage(release["tree"], folder)
+    except make_bundle.StageError as error:
+        raise ReleaseError(str(error)) from None
     return folder
 
 
