@@ -97,10 +97,10 @@ install(FILES ${CMAKE_BINARY_DIR}/package/QuellConfig.cmake ${CMAKE_BINARY_DIR}/
 # carry the time of their link: such a bundle could not be checked against
 # its sources.
 set(QUELL_DIST_DIR ${PROJECT_SOURCE_DIR}/dist CACHE PATH "Where make dist writes the release bundles")
-set(QUELL_MAKE_BUNDLE ${PROJECT_SOURCE_DIR}/tools/make_bundle.py --cmake ${CMAKE_COMMAND}
+set(QUELL_MAKE_BUNDLE ${PROJECT_SOURCE_DIR}/tools/release/make_bundle.py --cmake ${CMAKE_COMMAND}
     --build-dir ${CMAKE_BINARY_DIR} --name ${QUELL_BUNDLE_NAME} --mtime ${QUELL_SOURCE_DATE_EPOCH})
 # quell_release_images: what make dist builds of each tree before
-# tools/release.py signs and packages it.
+# tools/release/release.py signs and packages it.
 if(QUELL_REPRODUCIBLE)
     add_custom_target(quell_bundle
         COMMAND python3 ${QUELL_MAKE_BUNDLE} ${QUELL_DIST_DIR}
@@ -120,7 +120,7 @@ else()
     endforeach()
 endif()
 
-# What tools/release.py needs to know of this tree to sign its images and
+# What tools/release/release.py needs to know of this tree to sign its images and
 # package them with the other architectures' (make dist).
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/release.json @ONLY CONTENT [=[
 {

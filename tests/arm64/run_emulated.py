@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Runs the ARM64 programs of a build tree under the emulated ARM64 Wine (Debian's
-arm64 Wine under qemu-aarch64-static, fetched by tools/setup-wine-arm64.sh) and
+arm64 Wine under qemu-aarch64-static, fetched by tools/setup/setup-wine-arm64.sh) and
 checks what they answer: arm64_probe.exe's checks of Quell.dll, the loader-lock
 and planted-library scenarios, the clients linked with the import libraries, and
 quell.exe's status (also started through a link, and beside another
@@ -25,7 +25,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(
 from architectures import BUNDLE_SUFFIX, MACHINE, NAMES, TITLE, bundle as bundle_name  # noqa: E402
 import pe  # noqa: E402
 
-SETUP_HINT = "install it with: bash tools/setup.sh (or tools/setup-wine-arm64.sh {wine})"
+SETUP_HINT = "install it with: bash tools/setup.sh (or tools/setup/setup-wine-arm64.sh {wine})"
 NOISE = ("Wine cannot find the FreeType font library", "use TrueType fonts please install",
          "or equal to 2.0.5", "http://www.freetype.org")
 RUN_SECONDS = 180  # a run that takes this long has hung (the machine may be loaded)

@@ -21,7 +21,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 PROJECT = os.path.join(HERE, "QuellNetTest")
 sys.dont_write_bytecode = True  # no cache files in the source tree
-sys.path.insert(0, os.path.join(ROOT, "tools"))
+sys.path[:0] = [os.path.join(ROOT, "tools"), os.path.join(ROOT, "tools", "release")]
 import architectures  # noqa: E402
 OTHER = {"x86": "x64", "x64": "x86"}
 ROUTES = {"8": "win10", "7": "win7"}  # the table's routes: the Windows Wine shows

@@ -28,7 +28,7 @@ import zipfile
 sys.dont_write_bytecode = True  # no cache files in the source tree
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-sys.path[:0] = [os.path.join(ROOT, "tools"), os.path.join(ROOT, "tests", "clients"), os.path.join(ROOT, "tests", "nuget")]
+sys.path[:0] = [os.path.join(ROOT, "tools"), os.path.join(ROOT, "tools", "release"), os.path.join(ROOT, "tests", "clients"), os.path.join(ROOT, "tests", "nuget")]
 from check_bindings import code_blocks  # noqa: E402
 from architectures import MACHINE, NAMES, RUNTIME  # noqa: E402
 from nuget_client_test import Wine  # noqa: E402

@@ -30,13 +30,14 @@ import sys
 import tempfile
 import zipfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [HERE, os.path.dirname(HERE)]  # tools/release/ and tools/
 import make_bundle  # noqa: E402
 import package_manifests  # noqa: E402
 import powershell_module  # noqa: E402
 import quell_net_package  # noqa: E402
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+ROOT = os.path.dirname(os.path.dirname(HERE))
 SUMS = "SHA256SUMS"
 SIGNATURES = "signatures"
 SIGNATURE_SUFFIX = ".pem"
@@ -47,7 +48,7 @@ class ReleaseError(Exception):
 
 
 def osslsigncode():
-    # The same choice as tools/osslsigncode.sh.
+    # The same choice as tools/release/osslsigncode.sh.
     if os.environ.get("QUELL_OSSLSIGNCODE"):
         return os.environ["QUELL_OSSLSIGNCODE"]
     unpacked = os.path.join(ROOT, ".cache", "osslsigncode", "root", "usr", "bin", "osslsigncode")

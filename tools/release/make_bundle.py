@@ -31,7 +31,7 @@ class StageError(Exception):
 
 def stage(build_dir, folder, cmake="cmake"):
     """Installs the build tree into folder, as its bundle lays it out (make dist
-    and tools/release.py alike)."""
+    and tools/release/release.py alike)."""
     install = subprocess.run([cmake, "--install", build_dir, "--prefix", folder],
                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     if install.returncode != 0:

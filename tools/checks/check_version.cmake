@@ -85,7 +85,7 @@ expect("QuellConfigVersion.cmake PACKAGE_VERSION" "${PACKAGE_VERSION}" ${VERSION
 
 # The bundle's name: one architecture's, of this version.
 set(PROJECT_VERSION ${VERSION})
-include(${CMAKE_CURRENT_LIST_DIR}/../cmake/QuellArchitectures.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/QuellArchitectures.cmake)
 set(bundles "")
 foreach(architecture IN LISTS QUELL_ARCHITECTURES)
     list(APPEND bundles ${QUELL_BUNDLE_${architecture}})

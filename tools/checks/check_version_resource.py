@@ -12,7 +12,7 @@ import struct
 import sys
 
 sys.dont_write_bytecode = True  # no cache files in the source tree
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))  # tools/: pe, architectures
 from pe import Malformed, read, read_node, text_value, version_resources  # noqa: E402
 
 VS_FFI_SIGNATURE = 0xFEEF04BD

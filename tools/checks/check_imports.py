@@ -13,7 +13,7 @@ import struct
 import sys
 
 sys.dont_write_bytecode = True  # no cache files in the source tree
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))  # tools/: pe, architectures
 import pe  # noqa: E402
 
 # Present on every Windows 95 and NT 4.0 installation.
