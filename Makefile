@@ -1,5 +1,5 @@
 # make demo: install what is missing, build the three architectures, run quell.exe status under
-#            Wine (arm64: Debian's arm64 Wine under qemu, tools/setup-wine-arm64.sh).
+#            Wine (arm64: Debian's arm64 Wine under qemu, tools/setup/setup-wine-arm64.sh).
 # make test: install what is missing, build the three architectures with their tests and clients,
 #            run the whole test suite on each under Wine (arm64: what runs without a C++ runtime,
 #            under the emulated ARM64 Wine), then make the release bundles (make dist), test
@@ -15,7 +15,7 @@
 #            QUELL_SIGN_PASSWORD_FILE (QUELL_SIGN_TIMESTAMP_URL: a timestamp authority) and writes
 #            their detached signatures to dist/signatures/; or attaches the published ones of
 #            QUELL_SIGNATURES=<folder>. With QUELL_RELEASE_URL=<folder URL>: dist/winget/ and
-#            dist/scoop/quell.json. tools/release.py says more.
+#            dist/scoop/quell.json. tools/release/release.py says more.
 # make verify-release RELEASE=<folder>: checks a downloaded release against this checkout
 #            (checksums; a rebuild with its signatures attached gives the same files; each
 #            signature is valid, chained to QUELL_VERIFY_CAFILE where that is given).
@@ -30,7 +30,7 @@ DIST_BUILD := build-dist
 VERIFY_BUILD := build-verify
 # The release tests need Debian's python3-yaml and python3-jsonschema.
 DEBIAN_PYTHON := /usr/bin/python3
-# What tools/release.py reads from the environment, given on make's command line or not.
+# What tools/release/release.py reads from the environment, given on make's command line or not.
 export QUELL_SIGN_PKCS12 QUELL_SIGN_PASSWORD_FILE QUELL_SIGN_TIMESTAMP_URL QUELL_SIGNATURES \
        QUELL_RELEASE_URL QUELL_VERIFY_CAFILE QUELL_OSSLSIGNCODE
 
@@ -79,14 +79,14 @@ release_trees = \
 dist:
 	rm -rf $(DIST)
 	$(call release_trees,$(DIST_BUILD))
-	python3 tools/release.py dist $(DIST) $(DIST_BUILD) $(DIST_BUILD)-x64 $(DIST_BUILD)-arm64
+	python3 tools/release/release.py dist $(DIST) $(DIST_BUILD) $(DIST_BUILD)-x64 $(DIST_BUILD)-arm64
 	cd $(DIST) && sha256sum -c --quiet SHA256SUMS
 
 verify-release:
 	@test -n "$(RELEASE)" || { echo "make verify-release RELEASE=<folder of the downloaded release>"; exit 2; }
 	rm -rf $(VERIFY_BUILD) $(VERIFY_BUILD)-x64 $(VERIFY_BUILD)-arm64
 	$(call release_trees,$(VERIFY_BUILD))
-	python3 tools/release.py verify $(RELEASE) $(VERIFY_BUILD)/release $(VERIFY_BUILD) $(VERIFY_BUILD)-x64 $(VERIFY_BUILD)-arm64
+	python3 tools/release/release.py verify $(RELEASE) $(VERIFY_BUILD)/release $(VERIFY_BUILD) $(VERIFY_BUILD)-x64 $(VERIFY_BUILD)-arm64
 
 clean:
 	rm -rf $(BUILD) $(BUILD_X64) $(BUILD_ARM64) $(DIST_BUILD) $(DIST_BUILD)-x64 $(DIST_BUILD)-arm64 $(DIST) \

@@ -53,14 +53,9 @@ else()
     set(QUELL_DLL_IMAGE_BASE 0x25bea0000)
 endif()
 
-# The architectures as messages name them (the CMake package's and quell.exe's),
-# with their release bundles; QUELL_ARCH_TITLE and QUELL_BUNDLE_NAME are this build's.
-set(QUELL_TITLE_x86 "x86 (32-bit)")
-set(QUELL_TITLE_x64 "x64 (64-bit)")
-set(QUELL_TITLE_arm64 "ARM64")
-set(QUELL_BUNDLE_x86 quell-${PROJECT_VERSION}-win32)
-set(QUELL_BUNDLE_x64 quell-${PROJECT_VERSION}-win64)
-set(QUELL_BUNDLE_arm64 quell-${PROJECT_VERSION}-arm64)
+# The architectures' names (QuellArchitectures.cmake); QUELL_ARCH_TITLE and
+# QUELL_BUNDLE_NAME are this build's.
+include(${CMAKE_CURRENT_LIST_DIR}/QuellArchitectures.cmake)
 set(QUELL_ARCH_TITLE "${QUELL_TITLE_${QUELL_ARCH}}")
 set(QUELL_BUNDLE_NAME ${QUELL_BUNDLE_${QUELL_ARCH}})
 

@@ -22,7 +22,19 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/api.md ${PROJECT_SOURCE_DIR}/docs/cli.m
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
         DESTINATION .)
 
-# The architectures' titles and bundle names: QuellImageFlags.cmake.
+# The architectures' titles and bundle names (QuellArchitectures.cmake), as the
+# version file below sets them.
+set(QUELL_ARCHITECTURE_NAMES "")
+foreach(kind IN ITEMS title bundle)
+    foreach(architecture IN LISTS QUELL_ARCHITECTURES)
+        string(TOUPPER ${kind} variable)
+        set(value "${QUELL_${variable}_${architecture}}")
+        if(kind STREQUAL "title")
+            set(value "\"${value}\"")
+        endif()
+        string(APPEND QUELL_ARCHITECTURE_NAMES "        set(_quell_${kind}_${architecture} ${value})\n")
+    endforeach()
+endforeach()
 configure_package_config_file(
     ${CMAKE_CURRENT_LIST_DIR}/QuellConfig.cmake.in ${CMAKE_BINARY_DIR}/package/QuellConfig.cmake
     INSTALL_DESTINATION ${QUELL_INSTALL_CMAKEDIR}
@@ -62,13 +74,7 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P)
         set(_quell_consumer x64)
     endif()
     if(NOT _quell_consumer STREQUAL "@QUELL_ARCH@")
-        set(_quell_title_x86 "@QUELL_TITLE_x86@")
-        set(_quell_title_x64 "@QUELL_TITLE_x64@")
-        set(_quell_title_arm64 "@QUELL_TITLE_arm64@")
-        set(_quell_title_arm64ec "ARM64EC")
-        set(_quell_bundle_x86 @QUELL_BUNDLE_x86@)
-        set(_quell_bundle_x64 @QUELL_BUNDLE_x64@)
-        set(_quell_bundle_arm64 @QUELL_BUNDLE_arm64@)
+@QUELL_ARCHITECTURE_NAMES@        set(_quell_title_arm64ec "ARM64EC")
         if(_quell_consumer STREQUAL "arm64ec")
             set(_quell_use "Quell has no ARM64EC build: build the program for ARM64 and use the arm64 package (@QUELL_BUNDLE_arm64@.zip).")
         else()
@@ -91,10 +97,10 @@ install(FILES ${CMAKE_BINARY_DIR}/package/QuellConfig.cmake ${CMAKE_BINARY_DIR}/
 # carry the time of their link: such a bundle could not be checked against
 # its sources.
 set(QUELL_DIST_DIR ${PROJECT_SOURCE_DIR}/dist CACHE PATH "Where make dist writes the release bundles")
-set(QUELL_MAKE_BUNDLE ${PROJECT_SOURCE_DIR}/tools/make_bundle.py --cmake ${CMAKE_COMMAND}
+set(QUELL_MAKE_BUNDLE ${PROJECT_SOURCE_DIR}/tools/release/make_bundle.py --cmake ${CMAKE_COMMAND}
     --build-dir ${CMAKE_BINARY_DIR} --name ${QUELL_BUNDLE_NAME} --mtime ${QUELL_SOURCE_DATE_EPOCH})
 # quell_release_images: what make dist builds of each tree before
-# tools/release.py signs and packages it.
+# tools/release/release.py signs and packages it.
 if(QUELL_REPRODUCIBLE)
     add_custom_target(quell_bundle
         COMMAND python3 ${QUELL_MAKE_BUNDLE} ${QUELL_DIST_DIR}
@@ -114,7 +120,7 @@ else()
     endforeach()
 endif()
 
-# What tools/release.py needs to know of this tree to sign its images and
+# What tools/release/release.py needs to know of this tree to sign its images and
 # package them with the other architectures' (make dist).
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/release.json @ONLY CONTENT [=[
 {

@@ -33,16 +33,16 @@ fi
 
 # The ARM64 tree's tests run under Debian's arm64 Wine, emulated: unpacked into
 # the source tree's .cache, nothing registered with the system.
-bash "$(dirname "$0")/setup-wine-arm64.sh"
+bash "$(dirname "$0")/setup/setup-wine-arm64.sh"
 
 # Signing and checking a release needs osslsigncode 2.9 (Debian 12's own 2.5
 # lacks what the release tests rely on); bookworm-backports has it. Where the
 # system's is older, the backport is unpacked into .cache/osslsigncode
-# (tools/osslsigncode.sh finds it there), nothing registered with the system.
+# (tools/release/osslsigncode.sh finds it there), nothing registered with the system.
 root=$(cd "$(dirname "$0")/.." && pwd)
-. "$root/tools/osslsigncode.sh"
+. "$root/tools/release/osslsigncode.sh"
 if ! osslsigncode_is_recent "$(osslsigncode_path "$root")"; then
-    . "$root/tools/private-apt.sh"
+    . "$root/tools/setup/private-apt.sh"
     echo "setup: fetching osslsigncode from bookworm-backports into $root/.cache/osslsigncode"
     private_apt_fetch "$root/.cache/osslsigncode" "$(dpkg --print-architecture)" \
         "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm-backports main" \

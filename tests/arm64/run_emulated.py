@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Runs the ARM64 programs of a build tree under the emulated ARM64 Wine (Debian's
-arm64 Wine under qemu-aarch64-static, fetched by tools/setup-wine-arm64.sh) and
+arm64 Wine under qemu-aarch64-static, fetched by tools/setup/setup-wine-arm64.sh) and
 checks what they answer: arm64_probe.exe's checks of Quell.dll, the loader-lock
 and planted-library scenarios, the clients linked with the import libraries, and
 quell.exe's status (also started through a link, and beside another
@@ -20,7 +20,12 @@ import subprocess
 import sys
 import time
 
-SETUP_HINT = "install it with: bash tools/setup.sh (or tools/setup-wine-arm64.sh {wine})"
+sys.dont_write_bytecode = True  # no cache files in the source tree
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "tools"))
+from architectures import MACHINE, TITLE, bundle as bundle_name  # noqa: E402
+import pe  # noqa: E402
+
+SETUP_HINT = "install it with: bash tools/setup.sh (or tools/setup/setup-wine-arm64.sh {wine})"
 NOISE = ("Wine cannot find the FreeType font library", "use TrueType fonts please install",
          "or equal to 2.0.5", "http://www.freetype.org")
 RUN_SECONDS = 180  # a run that takes this long has hung (the machine may be loaded)
@@ -114,9 +119,8 @@ def remove_logs(directory):
 def as_x64(path):
     """Makes the image's machine field say x64, as the other build's would."""
     with open(path, "r+b") as image:
-        image.seek(0x3C)
-        image.seek(int.from_bytes(image.read(4), "little") + 4)
-        image.write((0x8664).to_bytes(2, "little"))
+        image.seek(pe.header_at(image.read(pe.HEADERS)) + 4)
+        image.write(MACHINE["x64"].to_bytes(2, "little"))
 
 
 def main():
@@ -220,13 +224,13 @@ def main():
         os.symlink(os.path.relpath(quell_exe, linked), os.path.join(linked, "quell.exe"))
         other = scratch(tree, "other-architecture", [quell_exe, quell_dll])
         as_x64(os.path.join(other, "Quell.dll"))
-        bundle = f"quell-{arguments.version}-arm64.zip"
+        bundle = bundle_name("arm64", arguments.version) + ".zip"
         for what, directory, args, holds in (
                 ("quell.exe --version through a link: the Quell.dll beside the file it leads to", linked,
                  ["--version"], lambda status, out, err: status == 0 and out.endswith("\\bin\\Quell.dll)\n")),
-                (f"quell.exe status beside an x64 Quell.dll: exit 3, error 193, the DLL's x64 and {bundle} named",
-                 other, ["status"], lambda status, out, err: status == 3 and "193" in err and "x64" in err
-                 and bundle in err and not any(name in err for name in ("-win32", "-win64")))):
+                (f"quell.exe status beside an x64 Quell.dll: exit 3, error 193, the DLL's {TITLE['x64']} and {bundle} named",
+                 other, ["status"], lambda status, out, err: status == 3 and "193" in err and TITLE["x64"] in err
+                 and bundle in err)):
             status, out, err = session.run(os.path.join(directory, "quell.exe"), args, directory)
             session.expect(what, holds(status, out, err), f"exit {status}\n{out}{err}")
         status, out, err = session.run(quell_exe, ["--help"], bin_dir)

@@ -78,19 +78,15 @@ endif()
 # each package it turned away with its version, which says why.
 file(STRINGS ${prefix}/lib/cmake/Quell/QuellConfigVersion.cmake version_line REGEX "^# Quell [0-9.]+ ")
 string(REGEX MATCH "[0-9]+\\.[0-9]+\\.[0-9]+" version "${version_line}")
-set(title_x86 "x86 (32-bit)")
-set(title_x64 "x64 (64-bit)")
-set(title_arm64 "ARM64")
-set(bundle_x86 win32)
-set(bundle_x64 win64)
-set(bundle_arm64 arm64)
+set(PROJECT_VERSION ${version})
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/QuellArchitectures.cmake)
 string(REPLACE "|" ";" others "${OTHER_TOOLCHAINS}")
 foreach(other IN LISTS others)
     string(REGEX MATCH "^([a-z0-9]+)=(.*)$" _ "${other}")
     set(other_arch ${CMAKE_MATCH_1})
     set(other_toolchain ${CMAKE_MATCH_2})
-    string(CONCAT refusal "version: ${version} for ${title_${ARCH}} programs; the consumer is ${title_${other_arch}}. "
-                          "Use the ${other_arch} package (quell-${version}-${bundle_${other_arch}}.zip).")
+    string(CONCAT refusal "version: ${version} for ${QUELL_TITLE_${ARCH}} programs; the consumer is ${QUELL_TITLE_${other_arch}}. "
+                          "Use the ${other_arch} package (${QUELL_BUNDLE_${other_arch}}.zip).")
     execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/consumer -B ${root}/${other_arch}-consumer
                             -DCMAKE_TOOLCHAIN_FILE=${other_toolchain} -DCMAKE_PREFIX_PATH=${prefix}
                     RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)

@@ -20,6 +20,9 @@ import zipfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 PROJECT = os.path.join(HERE, "QuellNetTest")
+sys.dont_write_bytecode = True  # no cache files in the source tree
+sys.path[:0] = [os.path.join(ROOT, "tools"), os.path.join(ROOT, "tools", "release")]
+import architectures  # noqa: E402
 OTHER = {"x86": "x64", "x64": "x86"}
 ROUTES = {"8": "win10", "7": "win7"}  # the table's routes: the Windows Wine shows
 
@@ -58,7 +61,6 @@ def main():
         status, output = run(["dotnet", "run", "--project", PROJECT, "-c", "Release", "--artifacts-path", artifacts,
                               "--", "arguments"], seconds=900)
         print(output)
-        sys.path.insert(0, os.path.join(ROOT, "tools"))
         import quell_net_package as pack
         version = read("CMakeLists.txt", r"project\(Quell VERSION ([0-9.]+)")
         first, second = (pack.pack(1700000000, os.path.join(args.work, name)) for name in ("pack1", "pack2"))
@@ -73,11 +75,10 @@ def main():
         return status or not ok
 
     version = read("CMakeLists.txt", r"project\(Quell VERSION ([0-9.]+)")
-    bundle = read("cmake/QuellImageFlags.cmake", rf"set\(QUELL_BUNDLE_{args.arch} ([^)]*)\)")
-    bundle = bundle.replace("${PROJECT_VERSION}", version)
+    bundle = architectures.bundle(args.arch, version)
     program = os.path.join(args.work, "program")
     shutil.rmtree(args.work, ignore_errors=True)
-    status, output = run(["dotnet", "publish", PROJECT, "-c", "Release", "-r", f"win-{args.arch}", "--self-contained",
+    status, output = run(["dotnet", "publish", PROJECT, "-c", "Release", "-r", architectures.RUNTIME[args.arch], "--self-contained",
                           "-o", program, "--artifacts-path", artifacts], seconds=900)
     if status:
         print(output)
@@ -105,8 +106,8 @@ def main():
     shutil.copy(own, os.path.join(elsewhere, "Quell.dll"))
     cases = [
         ("beside", {"Quell.dll": own}, f"loaded {version}"),
-        ("runtimes", {f"runtimes/win-{args.arch}/native/Quell.dll": own,
-                      f"runtimes/win-{OTHER[args.arch]}/native/Quell.dll": other, "Quell.dll": other}, f"loaded {version}"),
+        ("runtimes", {f"runtimes/{architectures.RUNTIME[args.arch]}/native/Quell.dll": own,
+                      f"runtimes/{architectures.RUNTIME[OTHER[args.arch]]}/native/Quell.dll": other, "Quell.dll": other}, f"loaded {version}"),
         ("wrong architecture", {"Quell.dll": other}, f"BadImageFormatException: .*{bundle}\\.zip"),
         ("none", {}, "DllNotFoundException: "),
     ]

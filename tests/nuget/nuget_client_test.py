@@ -34,6 +34,7 @@ import json
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import time
@@ -46,18 +47,18 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path[:0] = [os.path.join(ROOT, "tools"), os.path.join(ROOT, "tests", "clients")]
 from check_bindings import code_blocks, read_export_table  # noqa: E402
-from check_image import MACHINES  # noqa: E402
-from check_version_resource import Image, Malformed, u16, u32  # noqa: E402
+from architectures import MACHINE, RUNTIME  # noqa: E402
+import pe  # noqa: E402
 
 BINDINGS = os.path.join(ROOT, "docs", "bindings.md")
 PROJECT = "QuellClient.csproj"
 SOURCES = (PROJECT, "Program.cs")
 # NuGet's runtime identifiers, each with the Quell.dll build its processes load.
-RUNTIMES = {"win-x86": "x86", "win-x64": "x64", "win-arm64": "arm64"}
-WITHOUT_APP_HOST = {"win-arm64"}  # see the docstring
+RUNTIMES = {runtime: architecture for architecture, runtime in RUNTIME.items()}
+WITHOUT_APP_HOST = {RUNTIME["arm64"]}  # see the docstring
 # The self-contained publishes run under Wine, with the process architecture
 # each must report; x86 is the one where the exports' stdcall convention shows.
-UNDER_WINE = {"win-x64": "X64", "win-x86": "X86"}
+UNDER_WINE = {RUNTIME["x64"]: "X64", RUNTIME["x86"]: "X86"}
 # .NET Framework programs: (what, project, global properties, {path in the output: build of Quell.dll}).
 # Built AnyCPU, a program gets a folder for each build; built for one architecture, that build
 # beside it. A class library (AnyCPU) passes its folders on; a program that gets the package
@@ -106,11 +107,6 @@ def read_package(path):
         dlls = {rid: package.read(f"runtimes/{rid}/native/Quell.dll") for rid in RUNTIMES
                 if f"runtimes/{rid}/native/Quell.dll" in names}
     return metadata.get("id"), metadata.get("version"), dlls
-
-
-def machine(data):
-    Image(data)  # a PE image at all
-    return u16(data, u32(data, 0x3C) + 4)
 
 
 def version_numbers(version):
@@ -343,8 +339,8 @@ def run_under_wine(wine, rid, folder, version, logs):
 
 def check_framework_builds(dotnet, work, package_path, version, dlls):
     """Each row of FRAMEWORK_BUILDS: a fresh copy of framework/, built, and the Quell.dll files of its output."""
-    builds = {"x86": dlls["win-x86"], "x64": dlls["win-x64"], "arm64": dlls["win-arm64"]}
-    named = {machine_type: architecture for architecture, machine_type in MACHINES.items()}
+    builds = {architecture: dlls[runtime] for architecture, runtime in RUNTIME.items()}
+    named = {machine_type: architecture for architecture, machine_type in MACHINE.items()}
     for number, (what, client, properties, expected) in enumerate(FRAMEWORK_BUILDS, 1):
         began = time.monotonic()
         folder = os.path.join(work, "framework", str(number))
@@ -378,7 +374,7 @@ def check_framework_builds(dotnet, work, package_path, version, dlls):
                     with open(os.path.join(directory, name), "rb") as image:
                         data = image.read()
                     path = os.path.relpath(os.path.join(directory, name), outputs[0]).replace(os.sep, "/")
-                    build = named.get(machine(data))
+                    build = named.get(pe.machine(data))
                     found[path] = build if data == builds.get(build) else "not the package's"
         if found != expected:
             fail(f".NET Framework, {what}: the output holds {found or 'no Quell.dll'}, expected {expected}")
@@ -433,13 +429,13 @@ $dll = $type.GetField('Dll', [Reflection.BindingFlags]'NonPublic,Static').GetRaw
         entries, _, dll = answer.partition("|")
         missing = sorted(set(read_export_table(os.path.join(ROOT, "res", "Quell.def"))) - set(entries.split(",")))
         # Join-Path gives this host's separators; the package's file must be the one named.
-        expected = os.path.join(script_root, "runtimes", "win-x64", "native", "Quell.dll")
+        expected = os.path.join(script_root, "runtimes", RUNTIME["x64"], "native", "Quell.dll")
         if done.returncode != 0 or not entries or missing or dll != expected:
             fail(f"PowerShell, {how}: the block does not declare every export on the package's Quell.dll "
                  f"(exit {done.returncode}, missing {missing}, the DLL {dll!r}; {done.stderr.strip()[-300:]})")
         else:
             note(f"  ok   PowerShell {POWERSHELL_VERSION}, {how}: docs/bindings.md's block declares every export "
-                 f"on the package's runtimes/win-x64/native/Quell.dll")
+                 f"on the package's runtimes/{RUNTIME['x64']}/native/Quell.dll")
 
 
 def main(argv):
@@ -462,12 +458,12 @@ def main(argv):
             fail(f"the package has no runtimes/{rid}/native/Quell.dll")
             continue
         try:
-            found = machine(dlls[rid])
-        except (Malformed, IndexError) as error:
+            found = pe.machine(dlls[rid])
+        except (pe.Malformed, struct.error) as error:
             fail(f"runtimes/{rid}/native/Quell.dll is no PE image: {error}")
             continue
-        if found != MACHINES[architecture]:
-            fail(f"runtimes/{rid}/native/Quell.dll has machine {found:#x}, expected {MACHINES[architecture]:#x}")
+        if found != MACHINE[architecture]:
+            fail(f"runtimes/{rid}/native/Quell.dll has machine {found:#x}, expected {MACHINE[architecture]:#x}")
     if failures:
         return 1
     if not shutil.which("dotnet"):
@@ -504,7 +500,7 @@ def main(argv):
             fail(f"{rid}: {reason}")
         elif check_output(output, rid, dlls[rid]):
             note(f"  ok   {rid}: built with docs/bindings.md's C# block, the package's Quell.dll "
-                 f"({MACHINES[RUNTIMES[rid]]:#x}) beside it ({time.monotonic() - began:.1f} s)")
+                 f"({MACHINE[RUNTIMES[rid]]:#x}) beside it ({time.monotonic() - began:.1f} s)")
 
     # Built for no runtime, a program carries all three, and .NET picks the process's.
     output = os.path.join(work, "out", "portable")

@@ -28,10 +28,11 @@ import zipfile
 sys.dont_write_bytecode = True  # no cache files in the source tree
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-sys.path[:0] = [os.path.join(ROOT, "tools"), os.path.join(ROOT, "tests", "clients"), os.path.join(ROOT, "tests", "nuget")]
+sys.path[:0] = [os.path.join(ROOT, "tools"), os.path.join(ROOT, "tools", "release"), os.path.join(ROOT, "tests", "clients"), os.path.join(ROOT, "tests", "nuget")]
 from check_bindings import code_blocks  # noqa: E402
-from check_image import MACHINES  # noqa: E402
-from nuget_client_test import Wine, machine  # noqa: E402
+from architectures import MACHINE, NAMES, RUNTIME  # noqa: E402
+from nuget_client_test import Wine  # noqa: E402
+from pe import machine  # noqa: E402
 import powershell_module  # noqa: E402
 
 POWERSHELL_VERSION = "7.6.9"
@@ -40,7 +41,7 @@ DOCS = os.path.join(ROOT, "docs", "powershell.md")
 # PowerShell files a value its validation refuses as InvalidData.
 REFUSED = ("System.Management.Automation.ParameterBindingValidationException", "InvalidData")
 NOT_LOADED = ("System.DllNotFoundException", "ResourceUnavailable")  # no Windows here
-HOSTED = {"win-x64": ("X64", "x64"), "win-x86": ("X86", "x86")}  # process architecture, the module's folder
+HOSTED = {RUNTIME["x64"]: ("X64", "x64"), RUNTIME["x86"]: ("X86", "x86")}  # process architecture, the module's folder
 
 # (command, what it must do): ("whatif", words -WhatIf names) calls nothing; ("error",
 # exception, category) ends in that error record; REFUSED by parameter binding.
@@ -122,10 +123,10 @@ def check_files(package, bundle, dlls):
         folder = {name[len("Quell/"):]: archive.read(name) for name in archive.namelist()}
     expect("the zip holds the package's module folder under Quell/", payload == folder,
            sorted(set(payload) ^ set(folder)))
-    for architecture in ("x86", "x64", "arm64"):
+    for architecture in NAMES:
         dll = payload.get(f"{architecture}/Quell.dll", b"")
         expect(f"the module carries a bundle's Quell.dll for {architecture} in {architecture}/",
-               dll in dlls.values() and machine(dll) == MACHINES[architecture])
+               dll in dlls.values() and machine(dll) == MACHINE[architecture])
     return payload
 
 

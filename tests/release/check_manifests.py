@@ -28,28 +28,18 @@ import jsonschema
 import yaml
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "tools"))
-from check_image import directory  # noqa: E402
-from check_version_resource import Image  # noqa: E402
+from architectures import BUNDLE_SUFFIX, MACHINE, RUNTIME, SCOOP  # noqa: E402
+import pe  # noqa: E402
 
 WINGET = {"version": "manifest.version.1.12.0.json", "installer": "manifest.installer.1.12.0.json",
           "defaultLocale": "manifest.defaultLocale.1.12.0.json"}
-BUNDLE_OF = {"x86": "win32", "x64": "win64", "arm64": "arm64"}
-SCOOP_ARCHITECTURE = {"32bit": "x86", "64bit": "x64", "arm64": "arm64"}
-MACHINE = {"win-x86": 0x14C, "win-x64": 0x8664, "win-arm64": 0xAA64}
+SCOOP_ARCHITECTURE = {name: architecture for architecture, name in SCOOP.items()}
 NUGET_PARTS = ("[Content_Types].xml", "_rels/.rels", "README.md", "LICENSE.txt", "build/Quell.targets",
                "buildTransitive/Quell.targets")
-CERTIFICATE_DIRECTORY = 4
 
 
 def sha256(data):
     return hashlib.sha256(data).hexdigest()
-
-
-def machine_type(image):
-    pe = struct.unpack_from("<I", image, 0x3C)[0]
-    if image[pe:pe + 4] != b"PE\0\0":
-        return None
-    return struct.unpack_from("<H", image, pe + 4)[0]
 
 
 def schema_faults(schema_path, document, name):
@@ -67,7 +57,7 @@ def unknown_keys(document, schema, name):
 
 def bundles_of(release, version):
     found = {}
-    for architecture, suffix in BUNDLE_OF.items():
+    for architecture, suffix in BUNDLE_SUFFIX.items():
         name = f"quell-{version}-{suffix}.zip"
         path = os.path.join(release, name)
         if os.path.isfile(path):
@@ -183,16 +173,20 @@ def check_nuget(release, schemas, version, bundles):
                     faults.append(f"nuget: the nuspec fails nuspec.xsd: {checked.stdout.strip()}")
             faults += nuspec_faults(package, version)
         signed = []
-        for runtime, machine in MACHINE.items():
+        for architecture, runtime in RUNTIME.items():
             name = f"runtimes/{runtime}/native/Quell.dll"
             if name not in names:
                 faults.append(f"nuget: no {name}")
                 continue
             image = package.read(name)
-            if machine_type(image) != machine:
+            try:
+                read = pe.Image(image)
+            except (pe.Malformed, struct.error):
+                faults.append(f"nuget: {name} is not a PE image")
+                continue
+            if read.machine != MACHINE[architecture]:
                 faults.append(f"nuget: {name} is not a {runtime} image")
-            signed.append(directory(Image(image), CERTIFICATE_DIRECTORY)[1] != 0)
-            architecture = runtime[4:]
+            signed.append(read.directory(pe.CERTIFICATE_DIRECTORY)[1] != 0)
             if architecture in bundles:
                 bundle_name = bundles[architecture][0]
                 with zipfile.ZipFile(os.path.join(release, bundle_name)) as bundle:
@@ -228,7 +222,7 @@ def nuspec_faults(package, version):
 
 def check(release, schemas, version):
     bundles = bundles_of(release, version)
-    faults = [] if len(bundles) == 3 else [f"the release has {len(bundles)} bundles of {version}, not 3"]
+    faults = [] if len(bundles) == len(BUNDLE_SUFFIX) else [f"the release has {len(bundles)} bundles of {version}, not {len(BUNDLE_SUFFIX)}"]
     for name, checker in (("winget", check_winget), ("scoop", check_scoop), ("nuget", check_nuget)):
         if name != "nuget" and not os.path.isdir(os.path.join(release, name)):
             faults.append(f"no {name}/ manifests")

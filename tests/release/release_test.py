@@ -25,13 +25,14 @@ import time
 import zipfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-sys.path.insert(0, os.path.join(ROOT, "tools"))
+sys.path[:0] = [os.path.join(ROOT, "tools"), os.path.join(ROOT, "tools", "release")]
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import architectures  # noqa: E402
 import check_manifests  # noqa: E402
 import release  # noqa: E402
 
 SCHEMAS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "schemas")
-ARCHITECTURES = ("x86", "x64", "arm64")
+ARCHITECTURES = architectures.NAMES
 IMAGES = ("Quell.dll", "quell.exe")
 failures = []
 
@@ -282,7 +283,7 @@ def main(argv):
            checked.returncode == 0 and "not checked" in checked.stdout, checked.stdout[-2500:])
 
     print("unsigned")
-    plain = run([sys.executable, os.path.join(ROOT, "tools", "release.py"), "dist", os.path.join(work, "plain"),
+    plain = run([sys.executable, os.path.join(ROOT, "tools", "release", "release.py"), "dist", os.path.join(work, "plain"),
                  "build-dist", "build-dist-x64", "build-dist-arm64"],
                 env={name: value for name, value in os.environ.items() if not name.startswith("QUELL_")})
     said = [line for line in plain.stdout.splitlines() if "not signed" in line]

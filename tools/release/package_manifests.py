@@ -8,6 +8,7 @@ import re
 import time
 import zipfile
 
+import architectures
 import make_bundle
 
 PACKAGE_ID = "Quell"
@@ -18,8 +19,9 @@ LOCALE = "en-US"
 MANIFEST_VERSION = "1.12.0"
 COMMAND = "quell"
 
-# Each architecture as the package managers name it.
-NUGET_RUNTIME = {"x86": "win-x86", "x64": "win-x64", "arm64": "win-arm64"}
+# Each architecture as the package managers name it: NuGet by runtime identifier,
+# winget as the build does.
+NUGET_RUNTIME = architectures.RUNTIME
 # The package's parts besides the DLLs: its copy of LICENSE, and the MSBuild
 # targets for .NET Framework projects (buildTransitive/ for the projects that
 # get the package through another one, build/ for packages.config and older NuGet).
@@ -28,8 +30,6 @@ NUGET_TARGETS = f"build/{PACKAGE_ID}.targets"
 NUGET_TRANSITIVE_TARGETS = f"buildTransitive/{PACKAGE_ID}.targets"
 # Where the package's readme says whether the DLLs are signed.
 README_SIGNATURE = "@SIGNATURE@"
-WINGET_ARCHITECTURE = {"x86": "x86", "x64": "x64", "arm64": "arm64"}
-SCOOP_ARCHITECTURE = {"x86": "32bit", "x64": "64bit", "arm64": "arm64"}
 
 
 def _tag(text):
@@ -226,7 +226,7 @@ def winget_manifests(releases, hashes, url):
                         f"ReleaseDate: {_yaml(date)}", "Installers:"]
     for release in releases:
         installer += [
-            f"  - Architecture: {WINGET_ARCHITECTURE[release['architecture']]}",
+            f"  - Architecture: {release['architecture']}",
             f"    InstallerUrl: {_yaml(url + release['bundle'] + '.zip')}",
             f"    InstallerSha256: {hashes[release['architecture']].upper()}",
             "    NestedInstallerFiles:",
@@ -251,7 +251,7 @@ def scoop_manifest(releases, hashes, url):
     pattern = url.replace(version, "$version")
     architecture, updates = {}, {}
     for release in releases:
-        name = SCOOP_ARCHITECTURE[release["architecture"]]
+        name = architectures.SCOOP[release["architecture"]]
         bundle = release["bundle"]
         architecture[name] = {"url": url + bundle + ".zip", "hash": hashes[release["architecture"]],
                               "extract_dir": bundle}
@@ -263,7 +263,8 @@ def scoop_manifest(releases, hashes, url):
         checkver = {"url": above, "regex": "(\\d+\\.\\d+\\.\\d+)/"}
     else:
         # One folder for the latest release: its checksums name the version.
-        checkver = {"url": url + "SHA256SUMS", "regex": "quell-(\\d+\\.\\d+\\.\\d+)-win32\\.zip"}
+        first = architectures.bundle(releases[0]["architecture"], "@") + ".zip"
+        checkver = {"url": url + "SHA256SUMS", "regex": first.replace(".", "\\.").replace("@", "(\\d+\\.\\d+\\.\\d+)")}
     manifest = {
         "version": version,
         "description": releases[0]["description"],

@@ -30,13 +30,14 @@ import sys
 import tempfile
 import zipfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [HERE, os.path.dirname(HERE)]  # tools/release/ and tools/
 import make_bundle  # noqa: E402
 import package_manifests  # noqa: E402
 import powershell_module  # noqa: E402
 import quell_net_package  # noqa: E402
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+ROOT = os.path.dirname(os.path.dirname(HERE))
 SUMS = "SHA256SUMS"
 SIGNATURES = "signatures"
 SIGNATURE_SUFFIX = ".pem"
@@ -47,7 +48,7 @@ class ReleaseError(Exception):
 
 
 def osslsigncode():
-    # The same choice as tools/osslsigncode.sh.
+    # The same choice as tools/release/osslsigncode.sh.
     if os.environ.get("QUELL_OSSLSIGNCODE"):
         return os.environ["QUELL_OSSLSIGNCODE"]
     unpacked = os.path.join(ROOT, ".cache", "osslsigncode", "root", "usr", "bin", "osslsigncode")
@@ -192,13 +193,10 @@ def verify_image(image, shown_name, cafile):
 def stage_tree(release, stage):
     """Installs the tree as its bundle lays it out; returns the staged folder."""
     folder = os.path.join(stage, release["bundle"])
-    install = subprocess.run(["cmake", "--install", release["tree"], "--prefix", folder],
-                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-    if install.returncode != 0:
-        raise ReleaseError(f"{install.stdout}cmake --install {release['tree']} failed")
-    missing = [path for path in make_bundle.REQUIRED if not os.path.isfile(os.path.join(folder, path))]
-    if missing:
-        raise ReleaseError(f"the install tree of {release['tree']} lacks {', '.join(missing)}")
+    try:
+        make_bundle.stage(release["tree"], folder)
+    except make_bundle.StageError as error:
+        raise ReleaseError(str(error)) from None
     return folder
 
 

@@ -6,7 +6,7 @@ over Quell.Net, laid out as a module folder with the release's three Quell.dll
 the .nupkg a PowerShell repository serves and as a zip of the same folder.
 
 The manifest is written from the tree's release.json, the help (MAML) from HELP
-below; the same sources give the same bytes. tools/release.py calls
+below; the same sources give the same bytes. tools/release/release.py calls
 write_release for make dist.
 """
 import os
@@ -14,11 +14,12 @@ import subprocess
 import sys
 import zipfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [HERE, os.path.dirname(HERE)]  # tools/release/ and tools/
 import make_bundle  # noqa: E402
 import package_manifests  # noqa: E402
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+ROOT = os.path.dirname(os.path.dirname(HERE))
 PROJECT = os.path.join(ROOT, "bindings", "powershell", "Quell.PowerShell", "Quell.PowerShell.csproj")
 BUILT = os.path.join(os.path.dirname(PROJECT), "bin", "Release", "netstandard2.0")
 MODULE = "Quell"

@@ -10,7 +10,7 @@
 #   so, a second names the prefix, and nothing goes on.
 # -DSOURCE_DIR -DWORK (a directory of its own) -DPYTHON
 cmake_policy(VERSION 3.25)
-include(${CMAKE_CURRENT_LIST_DIR}/../cmake/QuellRun.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/QuellRun.cmake)
 file(REMOVE_RECURSE ${WORK})
 set(kernel32 drive_c/windows/system32/kernel32.dll)
 

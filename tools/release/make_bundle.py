@@ -25,6 +25,23 @@ MSDOS_DIRECTORY = 0x10
 REQUIRED = ["lib/Quell.lib"]
 
 
+class StageError(Exception):
+    pass
+
+
+def stage(build_dir, folder, cmake="cmake"):
+    """Installs the build tree into folder, as its bundle lays it out (make dist
+    and tools/release/release.py alike)."""
+    install = subprocess.run([cmake, "--install", build_dir, "--prefix", folder],
+                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    if install.returncode != 0:
+        raise StageError(f"{install.stdout}cmake --install {build_dir} failed")
+    missing = [path for path in REQUIRED if not os.path.isfile(os.path.join(folder, path))]
+    if missing:
+        raise StageError(f"the install tree of {build_dir} lacks {', '.join(missing)} "
+                         "(Quell.lib needs llvm-dlltool: Debian's llvm-14; configure again once it is installed)")
+
+
 def entry(name, mtime, mode):
     info = zipfile.ZipInfo(name, date_time=time.gmtime(max(mtime, ZIP_EPOCH))[:6])
     info.create_system = UNIX
@@ -67,16 +84,12 @@ def main():
     parser.add_argument("output_dir")
     args = parser.parse_args()
 
-    with tempfile.TemporaryDirectory() as stage:
-        tree = os.path.join(stage, args.name)
-        install = subprocess.run([args.cmake, "--install", args.build_dir, "--prefix", tree],
-                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-        if install.returncode != 0:
-            sys.exit(f"{install.stdout}make_bundle: cmake --install {args.build_dir} failed")
-        missing = [path for path in REQUIRED if not os.path.isfile(os.path.join(tree, path))]
-        if missing:
-            sys.exit(f"make_bundle: the install tree of {args.build_dir} lacks {', '.join(missing)} "
-                     "(Quell.lib needs llvm-dlltool: Debian's llvm-14; configure again once it is installed)")
+    with tempfile.TemporaryDirectory() as staged:
+        tree = os.path.join(staged, args.name)
+        try:
+            stage(args.build_dir, tree, args.cmake)
+        except StageError as error:
+            sys.exit(f"make_bundle: {error}")
         os.makedirs(args.output_dir, exist_ok=True)
         output = os.path.join(args.output_dir, args.name + ".zip")
         write_bundle(tree, args.name, args.mtime, output)

@@ -2,14 +2,14 @@
 # Fetches Debian's arm64 Wine with the few arm64 libraries it needs and unpacks
 # it into a directory of its own (default: .cache/wine-arm64 in the source
 # tree), to run ARM64 Windows programs under qemu-aarch64-static. Nothing is
-# registered with the system (tools/private-apt.sh).
+# registered with the system (tools/setup/private-apt.sh).
 # Does nothing when the directory is complete. Usage: setup-wine-arm64.sh [DIR]
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 dir=${1:-$root/.cache/wine-arm64}
 packages=(wine64 libwine libc6 libgcc-s1 libunwind8 liblzma5)
 complete=$dir/complete
-. "$root/tools/private-apt.sh"
+. "$root/tools/setup/private-apt.sh"
 
 if [ -f "$complete" ] && [ -x "$dir/root/usr/lib/wine/wine64" ]; then exit 0; fi
 rm -rf "$dir"

@@ -20,7 +20,7 @@ set(root ${BUILD_DIR}/reproducible)
 file(REMOVE_RECURSE ${root})
 file(MAKE_DIRECTORY ${root})
 
-include(${CMAKE_CURRENT_LIST_DIR}/../cmake/QuellRun.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/QuellRun.cmake)
 
 if(NOT EPOCH MATCHES "^[0-9]+$")
     message(FATAL_ERROR "Not reproducible: configure found no time for the sources of ${BUILD_DIR}")

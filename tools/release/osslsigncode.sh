@@ -1,6 +1,6 @@
 # Which osslsigncode the release tools run: QUELL_OSSLSIGNCODE when set, else
 # the backport that tools/setup.sh unpacked into .cache, else the system's.
-# Sourced; tools/release.py makes the same choice.
+# Sourced; tools/release/release.py makes the same choice.
 osslsigncode_path() {
     local root=$1
     if [ -n "${QUELL_OSSLSIGNCODE:-}" ]; then echo "$QUELL_OSSLSIGNCODE"

@@ -4,7 +4,7 @@
 # package's version file, the bundle name and CHANGELOG.md's first entry; and
 # quell.exe's version resource where given.
 # -DVERSION=x.y.z -DHEADER=Quell.h -DDLL=Quell.dll [-DEXE=quell.exe] -DPACKAGE_VERSION_FILE=QuellConfigVersion.cmake
-# -DBUNDLE=quell-x.y.z-win32|win64|arm64 -DCHANGELOG=CHANGELOG.md
+# -DBUNDLE=quell-x.y.z-<suffix> (cmake/QuellArchitectures.cmake) -DCHANGELOG=CHANGELOG.md
 cmake_policy(VERSION 3.25)
 set(failures "")
 macro(expect what found wanted)
@@ -83,11 +83,16 @@ set(PACKAGE_FIND_NAME Quell)
 include(${PACKAGE_VERSION_FILE})
 expect("QuellConfigVersion.cmake PACKAGE_VERSION" "${PACKAGE_VERSION}" ${VERSION})
 
-# The bundle's name.
-if(NOT BUNDLE MATCHES "^quell-(.*)-(win32|win64|arm64)$")
-    string(APPEND failures "bundle name '${BUNDLE}' is not quell-<version>-win32, -win64 or -arm64\n")
-else()
-    expect("bundle name ${BUNDLE}" ${CMAKE_MATCH_1} ${VERSION})
+# The bundle's name: one architecture's, of this version.
+set(PROJECT_VERSION ${VERSION})
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/QuellArchitectures.cmake)
+set(bundles "")
+foreach(architecture IN LISTS QUELL_ARCHITECTURES)
+    list(APPEND bundles ${QUELL_BUNDLE_${architecture}})
+endforeach()
+if(NOT BUNDLE IN_LIST bundles)
+    list(JOIN bundles ", " named)
+    string(APPEND failures "bundle name '${BUNDLE}' is none of this version's: ${named}\n")
 endif()
 
 # The changelog's first entry is this release.

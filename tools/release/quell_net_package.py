@@ -5,7 +5,7 @@ as make_bundle.py writes zips (NuGet dates each entry with the packing time):
 the same sources give the same bytes.
 
 Usage: quell_net_package.py --mtime EPOCH OUTPUT_DIR
-(make dist calls pack() through tools/release.py)
+(make dist calls pack() through tools/release/release.py)
 Writes OUTPUT_DIR/Quell.Net.<version>.nupkg and prints its path.
 """
 import argparse
@@ -16,8 +16,9 @@ import sys
 import tempfile
 import zipfile
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, "tools"))
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, HERE)
 import make_bundle  # noqa: E402
 
 PROJECT = os.path.join(ROOT, "bindings", "dotnet", "Quell.Net", "Quell.Net.csproj")

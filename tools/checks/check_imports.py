@@ -13,8 +13,8 @@ import struct
 import sys
 
 sys.dont_write_bytecode = True  # no cache files in the source tree
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from check_version_resource import Image, Malformed, u32  # noqa: E402  (the one PE reader of the tools)
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))  # tools/: pe, architectures
+import pe  # noqa: E402
 
 # Present on every Windows 95 and NT 4.0 installation.
 SYSTEM_DLLS = ("kernel32", "advapi32", "user32", "shell32")
@@ -22,7 +22,6 @@ NINE_X = ("95", "98", "Me")
 NT = ("3.1", "3.5", "3.51", "4.0", "2000", "XP", "2003", "Vista", "7", "8", "8.1", "10")
 KINDS = ("both", "nt-only")
 SECTIONS = ("[allowed]", "[too late]")
-IMPORT_DIRECTORY = 1
 
 
 class ListError(Exception):
@@ -100,44 +99,10 @@ def read_list(path):
     return entries
 
 
-def c_string(data, offset):
-    end = data.index(b"\0", offset)
-    return data[offset:end].decode("ascii")
-
-
-def imports(path):
-    """[(dll, function name or 'ordinal N')] in the order of the image's import table."""
-    with open(path, "rb") as f:
-        image = Image(f.read())
-    data = image.data
-    directory_rva, directory_size = struct.unpack_from("<II", data, image.directories_at + 8 * IMPORT_DIRECTORY)
-    if directory_rva == 0 or directory_size == 0:
-        return []
-    found = []
-    descriptor = image.offset(directory_rva)
-    while True:
-        lookup_rva, _, _, name_rva, address_rva = struct.unpack_from("<IIIII", data, descriptor)
-        if name_rva == 0 and address_rva == 0:
-            return found
-        dll = c_string(data, image.offset(name_rva))
-        thunk = image.offset(lookup_rva or address_rva)
-        while True:
-            width = 8 if image.wide else 4
-            value = struct.unpack_from("<Q" if image.wide else "<I", data, thunk)[0]
-            if value == 0:
-                break
-            if value >> (8 * width - 1):
-                found.append((dll, f"ordinal {value & 0xFFFF}"))
-            else:
-                found.append((dll, c_string(data, image.offset(value & 0x7FFFFFFF) + 2)))
-            thunk += width
-        descriptor += 20
-
-
 def check_image(path, entries):
     """Prints the image's report; returns how many of its imports are not allowed."""
     rows, refused = [], 0
-    for dll, function in imports(path):
+    for dll, function in pe.imports(pe.read(path)):
         key = dll_key(dll)
         entry = entries.get((key, function))
         if key not in SYSTEM_DLLS:
@@ -172,7 +137,7 @@ def main(argv):
     for path in argv[2:]:
         try:
             failed = check_image(path, entries) > 0 or failed
-        except (Malformed, struct.error, ValueError, UnicodeDecodeError, OSError) as error:
+        except (pe.Malformed, struct.error, ValueError, UnicodeDecodeError, OSError) as error:
             print(f"{path}: cannot read the import table: {error}")
             failed = True
     return 1 if failed else 0
