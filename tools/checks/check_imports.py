@@ -18,6 +18,9 @@ import pe  # noqa: E402
 
 # Present on every Windows 95 and NT 4.0 installation.
 SYSTEM_DLLS = ("kernel32", "advapi32", "user32", "shell32")
+# Looked up at run time where the system has them, never imported: no part of
+# Windows 95 or NT 4.0, so the list keeps them under [too late] only.
+LOOKED_UP_DLLS = ("psapi",)
 NINE_X = ("95", "98", "Me")
 NT = ("3.1", "3.5", "3.51", "4.0", "2000", "XP", "2003", "Vista", "7", "8", "8.1", "10")
 KINDS = ("both", "nt-only")
@@ -80,8 +83,10 @@ def read_list(path):
                 raise fault("expected DLL FUNCTION 9X NT KIND SOURCE")
             dll, function, nine_x, nt, kind, source = fields
             dll = dll_key(dll)
-            if dll not in SYSTEM_DLLS:
-                raise fault(f"{dll}.dll is not one of {', '.join(SYSTEM_DLLS)}")
+            if dll not in SYSTEM_DLLS + LOOKED_UP_DLLS:
+                raise fault(f"{dll}.dll is not one of {', '.join(SYSTEM_DLLS + LOOKED_UP_DLLS)}")
+            if dll in LOOKED_UP_DLLS and section != "[too late]":
+                raise fault(f"{dll}.dll is never imported: list {function} under [too late]")
             if nine_x not in NINE_X + ("-",):
                 raise fault(f"9x version {nine_x!r} is none of {', '.join(NINE_X)}, -")
             if nt not in NT + ("-",):
