@@ -8,6 +8,7 @@ add_test(NAME version_resource
 add_test(NAME import_table
          COMMAND python3 ${PROJECT_SOURCE_DIR}/tools/checks/check_imports.py ${PROJECT_SOURCE_DIR}/tools/windows-imports.txt
                  $<TARGET_FILE:Quell> $<TARGET_FILE:quell>)
+add_test(NAME import_list_rules COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/checks/import_list_test.py)
 
 # One version everywhere; the same bytes from every build directory.
 add_test(NAME version_agreement
