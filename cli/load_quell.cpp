@@ -207,10 +207,12 @@ int SayMissing(const Cli &cli, const char *exportName) {
     return ExitNoLibrary;
 }
 
-HMODULE LoadSystemLibrary(const Cli &cli, const char *fileName) {
+HMODULE LoadSystemLibrary(const Cli &cli, const char *fileName, bool *formed) {
     char directory[MAX_PATH], path[MAX_PATH + 16];
     UINT length = cli.host.GetSystemDirectoryA(directory, MAX_PATH);
-    return FormSystemLibraryPath(directory, length, fileName, path) ? cli.host.LoadLibraryA(path) : nullptr;
+    bool made = FormSystemLibraryPath(directory, length, fileName, path);
+    if (formed) *formed = made;
+    return made ? cli.host.LoadLibraryA(path) : nullptr;
 }
 
 void LookUp(const Cli &cli, HMODULE module, const char *names, FARPROC *slots) {
@@ -224,7 +226,18 @@ void AppendMissing(Text &text, const char *names, const FARPROC *slots, unsigned
 }
 
 HMODULE LoadSystemFunctions(const Cli &cli, const char *fileName, const char *names, FARPROC *slots) {
+    for (const char *name = names; *name; name = NextName(name)) *slots++ = nullptr;
+    slots -= CountNames(names);
     HMODULE module = LoadSystemLibrary(cli, fileName);
     if (module) LookUp(cli, module, names, slots);
     return module;
+}
+
+Offer SystemOffers(const Cli &cli, const char *fileName, const char *entry) {
+    bool formed;
+    HMODULE module = LoadSystemLibrary(cli, fileName, &formed);
+    if (!module) return formed ? Offer::Missing : Offer::Unknown;
+    bool offered = cli.host.GetProcAddress(module, entry) != nullptr;
+    cli.host.FreeLibrary(module);
+    return offered ? Offer::Offered : Offer::Missing;
 }

@@ -40,6 +40,7 @@ void PlanSystemRequest(const Cli &cli, Plan &plan) {
     DWORD flags = plan.flags;
     bool reboot = flags & SHUTDOWN_RESTART, force = flags & SHUTDOWN_FORCE_SELF;
     plan.kind = CallKind::SystemRequest;
+    plan.waiter = Waiter::System;
     plan.privilege = plan.machine == nullptr;
     if (flags & SHUTDOWN_HYBRID && version < 0x602) {
         plan.lacking = "SHUTDOWN_HYBRID (Windows 8 and later)";
@@ -65,12 +66,9 @@ void PlanSystemRequest(const Cli &cli, Plan &plan) {
                               : (reboot ? Export_LocalInitSystemRebootW : Export_LocalInitSystemShutdownW);
     }
     plan.call = ExportName(plan.entry);
-    // --at: the whole seconds from now until then are the warning period.
-    if (plan.at) plan.delay = SecondsUntil(cli, plan.at);
     if (plan.signature != Signature::LocalInit) Add(plan, ArgumentKind::Text, 0, plan.machine);
     Add(plan, ArgumentKind::Text, 0, plan.message);
-    plan.delayAtArgument = plan.count;
-    Add(plan, ArgumentKind::Number, plan.delay);
+    Add(plan, ArgumentKind::Seconds, plan.delay);
     if (plan.signature == Signature::InitiateShutdown) {
         Add(plan, ArgumentKind::Flags, flags);
     } else {
@@ -155,7 +153,7 @@ void AppendWait(const Cli &cli, Text &text, const Plan &plan) {
         }
         AppendAscii(text, plan.afterCount > 1 ? " have ended, then " : " has ended, then ");
     }
-    if (plan.kind != CallKind::SystemRequest && plan.at) {
+    if (plan.waiter == Waiter::Quell && plan.at) {
         AppendAscii(text, "wait until ");
         AppendMoment(cli, text, plan.at);
         if (plan.afterCount) return AppendAscii(text, " at the earliest, then ");
@@ -183,7 +181,8 @@ void AppendCalls(const Cli &cli, Text &text, const Plan &plan) {
                 AppendAscii(text, "NULL");
             }
             break;
-        case ArgumentKind::Number: AppendNumber(text, argument.value, 10, 1); break;
+        case ArgumentKind::Number:
+        case ArgumentKind::Seconds: AppendNumber(text, argument.value, 10, 1); break;
         case ArgumentKind::Hex: Format(text, "0x%X", argument.value); break;
         case ArgumentKind::Truth: AppendAscii(text, argument.value ? "TRUE" : "FALSE"); break;
         case ArgumentKind::Named: AppendAscii(text, argument.name); break;
@@ -217,6 +216,19 @@ void AppendOutcome(const Cli &cli, Text &text, const Plan &plan, DWORD delay) {
     AppendAscii(text, "` cancels it");
 }
 
+// The shell's shut-down dialog returns nothing, so Quell.dll's answer cannot
+// tell whether it was shown: the shell is asked for the entry beforehand.
+bool ShellOffersShutdownDialog(const Cli &cli) {
+    Offer offer = SystemOffers(cli, Shell32Library.fileName, MAKEINTRESOURCEA(ShutdownDialogOrdinal));
+    if (offer == Offer::Missing) Say(cli, STD_ERROR_HANDLE, "quell: shell32.dll offers no shut-down dialog (#60)\n");
+    if (offer == Offer::Unknown) {
+        Say(cli, STD_ERROR_HANDLE,
+            "quell: the system directory could not be read, so whether shell32.dll offers its shut-down dialog "
+            "(#60) is unknown\n");
+    }
+    return offer == Offer::Offered;
+}
+
 using AbortEntry = BOOL(WINAPI *)(LPWSTR machine);
 
 // The entry point as the function type it is called through.
@@ -242,7 +254,7 @@ LONG Call(const Cli &cli, const Plan &plan, FARPROC entry, DWORD delay, DWORD &e
     unsigned textCount = 0;
     for (unsigned i = 0; i < plan.count; ++i) {
         const Argument &argument = plan.arguments[i];
-        values[i] = plan.kind == CallKind::SystemRequest && i == plan.delayAtArgument ? delay : argument.value;
+        values[i] = argument.kind == ArgumentKind::Seconds ? delay : argument.value;
         if (argument.kind != ArgumentKind::Text) continue;
         unsigned at = textCount++;
         if (cli.ansi && argument.text) ansi[at] = ToAnsi(argument.text);
@@ -293,21 +305,22 @@ Plan MakePlan(const Cli &cli, const Request &request) {
     plan.call = ExportName(command->entry);
     plan.machine = request.machine;
     plan.message = request.message;
-    plan.delay = request.delay;
     plan.reason = request.reason;
     plan.flags = command->shutdownFlags | (Has(request, OptionForce) ? Forced : 0) |
                  (Has(request, OptionBootOptions) ? SHUTDOWN_RESTART_BOOTOPTIONS : 0);
-    plan.wait = 0;
     plan.at = Has(request, OptionAt) ? request.at : 0;
     plan.after = request.after;
     plan.afterCount = request.afterCount;
     plan.cancelsWaits = false;
-    plan.delayAtArgument = 0;
     plan.count = 0;
-    // An action the system's request does not carry: quell.exe waits itself.
-    if (command->options & OptionDelay && !command->shutdownFlags) {
-        plan.wait = plan.at ? SecondsUntil(cli, plan.at) : plan.delay;
-    }
+    // --at: the whole seconds from now until then. An action the system's
+    // request does not carry waits them in quell.exe; the system's request
+    // (PlanSystemRequest) takes them as its warning period.
+    DWORD seconds = plan.at ? SecondsUntil(cli, plan.at) : request.delay;
+    bool ownWait = command->options & OptionDelay && !command->shutdownFlags && seconds;
+    plan.waiter = ownWait ? Waiter::Quell : Waiter::Nobody;
+    plan.wait = ownWait ? seconds : 0;
+    plan.delay = seconds;
     switch (command->shape) {
     case Shape::RestartDialog:
         // The restart dialog answers IDYES when the user agreed to restart.

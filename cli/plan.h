@@ -28,13 +28,19 @@ enum class Answer : BYTE {
 };
 
 // An argument as the call gets it and as a dry run shows it.
-enum class ArgumentKind : BYTE { Text, Number, Hex, Truth, Flags, Named };
+// Seconds: the warning period, a number that the call takes as the wait before it leaves it.
+enum class ArgumentKind : BYTE { Text, Number, Seconds, Hex, Truth, Flags, Named };
 struct Argument {
     ArgumentKind kind;
     DWORD value;          // all but Text
     const wchar_t *text;  // Text; null: NULL
     const char *name;     // Named: how it is written (NULL, EWX_REBOOT)
 };
+
+// Who waits out the time before the action, once the processes of --after
+// have ended: nobody, quell.exe itself, or the system's request, whose warning
+// period it is.
+enum class Waiter : BYTE { Nobody, Quell, System };
 
 // What is done to the session, when, and by which call.
 struct Plan {
@@ -49,12 +55,12 @@ struct Plan {
     const char *call;   // the function's name
     const wchar_t *machine, *message;
     DWORD delay, flags, reason;
-    DWORD wait;  // seconds quell.exe waits before the call (an action the system's request does not carry)
+    Waiter waiter;
+    DWORD wait;  // Waiter::Quell: the seconds quell.exe waits before the call
     DWORD at;    // --at's moment, 0: none; after --after, the wait or the warning period lasts until then
     const wchar_t *const *after;  // the processes to wait for first, as written
     unsigned afterCount;
-    bool cancelsWaits;         // the local abort: also cancels this user's waiting quell.exe
-    unsigned delayAtArgument;  // which argument is the warning period
+    bool cancelsWaits;  // the local abort: also cancels this user's waiting quell.exe
     unsigned count;
     Argument arguments[6];
 };
@@ -66,7 +72,8 @@ int CarryOut(Cli &cli, const Plan &plan);
 // Waits as the plan says before its call: for the processes, then the seconds,
 // showing what it will do and the time left. ExitSuccess when the call is due;
 // ExitCancelled, or ExitFailed with the reason said.
-// delay: the warning period the system's request then carries, measured anew for --at.
+// delay: the warning period the system's request then carries, measured anew
+// for --at after the processes have ended.
 int WaitBeforeCall(Cli &cli, const Plan &plan, const Text &what, DWORD &delay);
 // Cancels the waits of this user's other quell.exe; how many it cancelled, or
 // without cancel how many it would.
@@ -74,5 +81,3 @@ DWORD CancelWaits(const Cli &cli, bool cancel);
 // How many processes of an --after value (a process id or NAME.exe) run now; -1
 // where the system cannot list them.
 long RunningNow(const Cli &cli, const wchar_t *after);
-// Whether the system's shell32.dll offers its shut-down dialog; says so when not.
-bool ShellOffersShutdownDialog(const Cli &cli);

@@ -111,36 +111,6 @@ void CapabilitiesStatus(const Cli &cli, Text &out, BOOLEAN result, DWORD error,
     ModernStandbyStatus(cli, out, result != 0, capabilities);
 }
 
-// What the system directory's copy of a library says of one of its entries.
-enum class Offer { Offered, Missing, Unknown };
-
-// The system directory as GetSystemDirectoryA answers it: the text and its
-// length, 0 when it could not be read.
-struct SystemDirectory {
-    char path[MAX_PATH];
-    UINT length;
-};
-
-SystemDirectory ReadSystemDirectory(const Cli &cli) {
-    // Only its first length characters are read: nothing clears the rest (a
-    // cleared record is a memset call, and no C runtime is linked to provide one).
-    SystemDirectory directory;
-    directory.length = cli.host.GetSystemDirectoryA(directory.path, MAX_PATH);
-    return directory;
-}
-
-// Looks the entry up in the system directory's copy of its library, loaded by
-// full path, without calling it.
-Offer SystemOffer(const Cli &cli, const SystemDirectory &directory, const char *library, const LateBoundEntry &entry) {
-    char path[MAX_PATH + 16];
-    if (!FormSystemLibraryPath(directory.path, directory.length, library, path)) return Offer::Unknown;
-    HMODULE module = cli.host.LoadLibraryA(path);
-    if (!module) return Offer::Missing;
-    bool offered = cli.host.GetProcAddress(module, entry.name ? entry.name : MAKEINTRESOURCEA(entry.ordinal));
-    cli.host.FreeLibrary(module);
-    return offered ? Offer::Offered : Offer::Missing;
-}
-
 bool Applies(const Cli &cli, const LateBoundEntry &entry) {
     return (entry.name || entry.ordinal) &&
            LateBoundFormApplies(entry.form, cli.version.dwPlatformId, cli.version.dwMajorVersion);
@@ -169,11 +139,11 @@ void SystemEntriesStatus(const Cli &cli, Text &out, Json *json) {
     } else {
         AppendAscii(out, "System entries that Quell.dll may use here (looked up, not called)\n");
     }
-    SystemDirectory systemDirectory = ReadSystemDirectory(cli);
     for (const LateBoundLibrary *library : SystemLibraries) {
         for (const LateBoundEntry &entry : library->entries) {
             if (!Applies(cli, entry)) continue;
-            Offer offer = SystemOffer(cli, systemDirectory, library->fileName, entry);
+            Offer offer =
+                SystemOffers(cli, library->fileName, entry.name ? entry.name : MAKEINTRESOURCEA(entry.ordinal));
             Text label{};
             AppendEntryLabel(label, entry, json != nullptr);
             if (json) {
@@ -336,18 +306,4 @@ int Status(Cli &cli, bool json) {
     Print(cli, STD_OUTPUT_HANDLE, out);
     Release(out.data);
     return cli.loaded ? CompletenessStatus(cli) : ExitNoLibrary;
-}
-
-// The shell's shut-down dialog returns nothing, so Quell.dll's answer cannot
-// tell whether it was shown: the shell is asked for the entry beforehand.
-bool ShellOffersShutdownDialog(const Cli &cli) {
-    SystemDirectory systemDirectory = ReadSystemDirectory(cli);
-    Offer offer = SystemOffer(cli, systemDirectory, Shell32Library.fileName, ByOrdinal(ShutdownDialogOrdinal));
-    if (offer == Offer::Missing) Say(cli, STD_ERROR_HANDLE, "quell: shell32.dll offers no shut-down dialog (#60)\n");
-    if (offer == Offer::Unknown) {
-        Say(cli, STD_ERROR_HANDLE,
-            "quell: the system directory could not be read, so whether shell32.dll offers its shut-down dialog "
-            "(#60) is unknown\n");
-    }
-    return offer == Offer::Offered;
 }

@@ -327,19 +327,22 @@ int Wait(Cli &cli, const System &system, const Plan &plan, const Text &what, HAN
         if (int status = AwaitProcesses(cli, system, plan, cancel, ids)) return status;
     }
     HANDLE handles[1] = {cancel};
-    // After the processes, --at's moment may have come nearer or passed.
-    bool byClock = plan.at && plan.kind != CallKind::SystemRequest;
-    DWORD wait = byClock ? SecondsUntil(cli, plan.at) : plan.wait;
-    if (plan.at && !byClock) delay = SecondsUntil(cli, plan.at);
-    DWORD due = byClock ? plan.at : Now(cli) + wait;
-    if (record) record->due = due;
-    // A delay is counted in the tick count's seconds (the local clock's whole
-    // seconds would cut one short); --at's seconds are asked anew each second,
-    // so that daylight saving time or a clock set anew is followed.
-    DWORD left = wait, mark = cli.host.GetTickCount();
-    bool first = true;
+    // --at's moment: after the processes it may have come nearer or passed;
+    // while quell.exe waits for it, the seconds left are asked anew each second,
+    // so that daylight saving time or a clock set anew is followed. A delay is
+    // counted in the tick count's seconds (the local clock's whole seconds
+    // would cut one short).
+    bool byClock = plan.at && plan.waiter == Waiter::Quell;
+    DWORD left = plan.waiter == Waiter::Quell ? plan.wait : 0, mark = cli.host.GetTickCount(), due = 0;
     unsigned width = 0;
-    for (; left; first = false) {
+    for (bool first = true;; first = false) {
+        if (plan.at && (first || byClock)) (byClock ? left : delay) = SecondsUntil(cli, plan.at);
+        if (first) due = byClock ? plan.at : Now(cli) + left;
+        if (first && record) record->due = due;
+        if (!left) {
+            if (console && !first) Say(cli, STD_OUTPUT_HANDLE, "\n");
+            return ExitSuccess;
+        }
         // What it will do, once; on a console then the time left, updated in place on a line
         // short enough for 80 columns (a wrapped line could not be returned to).
         Text line{};
@@ -347,9 +350,9 @@ int Wait(Cli &cli, const System &system, const Plan &plan, const Text &what, HAN
             Format(cli, line, "quell %S: %s at ", action, what.data);
             AppendMoment(cli, line, due);
             AppendAscii(line, "; Ctrl+C or `quell abort` cancels it\n");
+            // The seconds right-aligned to the first count's width: a shorter count leaves nothing behind.
+            width = Digits(left);
         }
-        // The seconds right-aligned to the first count's width: a shorter count leaves nothing behind.
-        if (first) width = Digits(left);
         if (console) {
             Format(line, "\rquell %S: ", action);
             for (unsigned digits = Digits(left); digits < width; ++digits) AppendAscii(line, " ");
@@ -366,10 +369,7 @@ int Wait(Cli &cli, const System &system, const Plan &plan, const Text &what, HAN
             mark += 1000;
             --left;
         }
-        if (byClock) left = SecondsUntil(cli, plan.at);
     }
-    if (console && !first) Say(cli, STD_OUTPUT_HANDLE, "\n");
-    return ExitSuccess;
 }
 
 }  // namespace
