@@ -15,16 +15,16 @@ constexpr int LongestTitle = 1024;
 // What it asks the system, looked up at run time in the system directory's
 // user32.dll and kernel32.dll (nothing of it is imported), in the order of
 // their names below.
-struct WindowFunctions {
-    BOOL(WINAPI *EnumWindows)(WNDENUMPROC visit, LPARAM context);
-    int(WINAPI *GetWindowTextW)(HWND window, LPWSTR text, int size);
-    DWORD(WINAPI *GetWindowThreadProcessId)(HWND window, LPDWORD process);
-    HANDLE(WINAPI *OpenProcess)(DWORD access, BOOL inherit, DWORD process);
-    BOOL(WINAPI *QueryFullProcessImageNameW)(HANDLE process, DWORD flags, LPWSTR path, PDWORD size);
-};
-constexpr char User32Functions[] = "EnumWindows\0GetWindowTextW\0GetWindowThreadProcessId\0";
-constexpr char Kernel32Functions[] = "OpenProcess\0QueryFullProcessImageNameW\0";
-static_assert(sizeof(WindowFunctions) == 5 * sizeof(FARPROC));
+#define QUELL_BLOCKERS_USER32(X)                                                                                       \
+  X(BOOL, EnumWindows, (WNDENUMPROC visit, LPARAM context))                                                            \
+  X(int, GetWindowTextW, (HWND window, LPWSTR text, int size))                                                         \
+  X(DWORD, GetWindowThreadProcessId, (HWND window, LPDWORD process))
+QUELL_SYSTEM_FUNCTIONS(User32Windows, QUELL_BLOCKERS_USER32);
+#define QUELL_BLOCKERS_KERNEL32(X)                                                                                     \
+  X(HANDLE, OpenProcess, (DWORD access, BOOL inherit, DWORD process))                                                  \
+  X(BOOL, QueryFullProcessImageNameW, (HANDLE process, DWORD flags, LPWSTR path, PDWORD size))
+QUELL_SYSTEM_FUNCTIONS(Kernel32Windows, QUELL_BLOCKERS_KERNEL32);
+struct WindowFunctions : User32Windows, Kernel32Windows {};
 
 // The walk over the windows: what it has found so far.
 struct Scan {
@@ -144,9 +144,8 @@ int Blockers(Cli &cli, bool json) {
             "quell: this system keeps no shutdown block reasons: ShutdownBlockReasonQuery = %d, %F\n",
             static_cast<long>(probe), error);
     } else if (available) {
-        auto slots = reinterpret_cast<FARPROC *>(&scan.system);
-        user32 = LoadSystemFunctions(cli, "user32.dll", User32Functions, slots);
-        kernel32 = LoadSystemFunctions(cli, "kernel32.dll", Kernel32Functions, slots + 3);
+        user32 = LoadSystem(cli, "user32.dll", static_cast<User32Windows &>(scan.system));
+        kernel32 = LoadSystem(cli, "kernel32.dll", static_cast<Kernel32Windows &>(scan.system));
         const WindowFunctions &system = scan.system;
         if (system.EnumWindows && system.GetWindowTextW && system.GetWindowThreadProcessId &&
             system.EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&scan))) {

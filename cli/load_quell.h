@@ -22,12 +22,9 @@ void LookUp(const Cli &cli, HMODULE module, const char *names, FARPROC *slots);
 // " NAME" for each of the count names whose slot is null.
 void AppendMissing(Text &text, const char *names, const FARPROC *slots, unsigned count);
 
-// A system library's functions that the front end looks up at run time,
-// written once as X(result, name, parameters): QUELL_SYSTEM_FUNCTIONS makes
-// the struct of their entry points and its null-separated names, whose count
-// is checked against the struct.
-#define QUELL_FUNCTION_MEMBER(result, name, parameters) result(WINAPI *name) parameters;
-#define QUELL_FUNCTION_NAME(result, name, parameters) #name "\0"
+// A system library's functions that the front end looks up at run time, as a
+// list of X(result, name, parameters) (host.h): the struct of their entry
+// points and its null-separated names, whose count is checked against the struct.
 #define QUELL_SYSTEM_FUNCTIONS(Struct, LIST)                                                                           \
   struct Struct {                                                                                                      \
     LIST(QUELL_FUNCTION_MEMBER)                                                                                        \

@@ -30,34 +30,30 @@ namespace {
 constexpr DWORD QueryInformation = 0x0400 | 0x0010;         // PROCESS_QUERY_INFORMATION | PROCESS_VM_READ
 constexpr unsigned MostHandles = MAXIMUM_WAIT_OBJECTS - 1;  // besides the cancelling event
 
-struct WaitFunctions {
-    HANDLE(WINAPI *CreateEventA)(LPSECURITY_ATTRIBUTES security, BOOL manual, BOOL set, LPCSTR name);
-    HANDLE(WINAPI *OpenEventA)(DWORD access, BOOL inherit, LPCSTR name);
-    BOOL(WINAPI *SetEvent)(HANDLE event);
-    DWORD(WINAPI *WaitForMultipleObjects)(DWORD count, const HANDLE *handles, BOOL all, DWORD milliseconds);
-    BOOL(WINAPI *SetConsoleCtrlHandler)(PHANDLER_ROUTINE handler, BOOL add);
-    HANDLE(WINAPI *CreateFileMappingA)
-    (HANDLE file, LPSECURITY_ATTRIBUTES security, DWORD protect, DWORD high, DWORD low, LPCSTR name);
-    HANDLE(WINAPI *OpenFileMappingA)(DWORD access, BOOL inherit, LPCSTR name);
-    LPVOID(WINAPI *MapViewOfFile)(HANDLE mapping, DWORD access, DWORD high, DWORD low, SIZE_T size);
-    BOOL(WINAPI *UnmapViewOfFile)(LPCVOID view);
-    HANDLE(WINAPI *OpenProcess)(DWORD access, BOOL inherit, DWORD process);
-    HANDLE(WINAPI *CreateToolhelp32Snapshot)(DWORD flags, DWORD process);
-    BOOL(WINAPI *Process32First)(HANDLE snapshot, tagPROCESSENTRY32 *entry);
-    BOOL(WINAPI *Process32Next)(HANDLE snapshot, tagPROCESSENTRY32 *entry);
-    void(WINAPI *Sleep)(DWORD milliseconds);
-    BOOL(WINAPI *EnumProcesses)(DWORD *processes, DWORD size, DWORD *used);
-    DWORD(WINAPI *GetModuleBaseNameA)(HANDLE process, HMODULE module, LPSTR name, DWORD size);
-    BOOL(WINAPI *GetUserNameA)(LPSTR name, LPDWORD size);
-};
-constexpr char Kernel32Functions[] =
-    "CreateEventA\0OpenEventA\0SetEvent\0WaitForMultipleObjects\0SetConsoleCtrlHandler\0CreateFileMappingA\0"
-    "OpenFileMappingA\0MapViewOfFile\0UnmapViewOfFile\0OpenProcess\0"
-    "CreateToolhelp32Snapshot\0Process32First\0Process32Next\0Sleep\0";
-constexpr char PsapiFunctions[] = "EnumProcesses\0GetModuleBaseNameA\0";
-constexpr char Advapi32Functions[] = "GetUserNameA\0";
-constexpr unsigned Kernel32Count = 14, PsapiCount = 2;
-static_assert(sizeof(WaitFunctions) == 17 * sizeof(FARPROC));
+#define QUELL_WAIT_KERNEL32(X)                                                                                         \
+  X(HANDLE, CreateEventA, (LPSECURITY_ATTRIBUTES security, BOOL manual, BOOL set, LPCSTR name))                        \
+  X(HANDLE, OpenEventA, (DWORD access, BOOL inherit, LPCSTR name))                                                     \
+  X(BOOL, SetEvent, (HANDLE event))                                                                                    \
+  X(DWORD, WaitForMultipleObjects, (DWORD count, const HANDLE *handles, BOOL all, DWORD milliseconds))                 \
+  X(BOOL, SetConsoleCtrlHandler, (PHANDLER_ROUTINE handler, BOOL add))                                                 \
+  X(HANDLE, CreateFileMappingA,                                                                                        \
+    (HANDLE file, LPSECURITY_ATTRIBUTES security, DWORD protect, DWORD high, DWORD low, LPCSTR name))                  \
+  X(HANDLE, OpenFileMappingA, (DWORD access, BOOL inherit, LPCSTR name))                                               \
+  X(LPVOID, MapViewOfFile, (HANDLE mapping, DWORD access, DWORD high, DWORD low, SIZE_T size))                         \
+  X(BOOL, UnmapViewOfFile, (LPCVOID view))                                                                             \
+  X(HANDLE, OpenProcess, (DWORD access, BOOL inherit, DWORD process))                                                  \
+  X(HANDLE, CreateToolhelp32Snapshot, (DWORD flags, DWORD process))                                                    \
+  X(BOOL, Process32First, (HANDLE snapshot, tagPROCESSENTRY32 * entry))                                                \
+  X(BOOL, Process32Next, (HANDLE snapshot, tagPROCESSENTRY32 * entry))                                                 \
+  X(void, Sleep, (DWORD milliseconds))
+QUELL_SYSTEM_FUNCTIONS(Kernel32Waits, QUELL_WAIT_KERNEL32);
+#define QUELL_WAIT_PSAPI(X)                                                                                            \
+  X(BOOL, EnumProcesses, (DWORD * processes, DWORD size, DWORD * used))                                                \
+  X(DWORD, GetModuleBaseNameA, (HANDLE process, HMODULE module, LPSTR name, DWORD size))
+QUELL_SYSTEM_FUNCTIONS(PsapiWaits, QUELL_WAIT_PSAPI);
+#define QUELL_WAIT_ADVAPI32(X) X(BOOL, GetUserNameA, (LPSTR name, LPDWORD size))
+QUELL_SYSTEM_FUNCTIONS(Advapi32Waits, QUELL_WAIT_ADVAPI32);
+struct WaitFunctions : Kernel32Waits, PsapiWaits, Advapi32Waits {};
 
 // The system's functions, and the libraries they came from.
 struct System {
@@ -67,15 +63,13 @@ struct System {
 };
 
 bool Load(const Cli &cli, System &system) {
-    auto slots = reinterpret_cast<FARPROC *>(&system.call);
-    for (unsigned i = 0; i < sizeof(WaitFunctions) / sizeof(FARPROC); ++i) slots[i] = nullptr;
-    system.kernel32 = LoadSystemFunctions(cli, "kernel32.dll", Kernel32Functions, slots);
-    system.psapi = LoadSystemFunctions(cli, "psapi.dll", PsapiFunctions, slots + Kernel32Count);
-    system.advapi32 = LoadSystemFunctions(cli, "advapi32.dll", Advapi32Functions, slots + Kernel32Count + PsapiCount);
+    WaitFunctions &call = system.call;
+    system.kernel32 = LoadSystem(cli, "kernel32.dll", static_cast<Kernel32Waits &>(call));
+    system.psapi = LoadSystem(cli, "psapi.dll", static_cast<PsapiWaits &>(call));
+    system.advapi32 = LoadSystem(cli, "advapi32.dll", static_cast<Advapi32Waits &>(call));
     DWORD size = sizeof system.user;
-    if (!system.call.GetUserNameA || !system.call.GetUserNameA(system.user, &size)) size = 0;
+    if (!call.GetUserNameA || !call.GetUserNameA(system.user, &size)) size = 0;
     system.user[size < sizeof system.user ? size : 0] = 0;
-    const WaitFunctions &call = system.call;
     return call.CreateEventA && call.OpenEventA && call.SetEvent && call.WaitForMultipleObjects &&
            call.CreateFileMappingA && call.OpenFileMappingA && call.MapViewOfFile && call.UnmapViewOfFile &&
            call.OpenProcess && cli.host.GetCurrentProcessId;
