@@ -180,6 +180,6 @@ inline const FARPROC *LookedUpSlots(const CliHost &host) {
 }
 
 // An entry point looked up with GetProcAddress, as its own function type.
-template <typename Entry> void ResolveEntry(FARPROC address, Entry &entry) {
-    entry = reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(address));
+template <typename Entry> Entry As(FARPROC address) {
+    return reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(address));
 }

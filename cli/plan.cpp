@@ -231,13 +231,6 @@ bool ShellOffersShutdownDialog(const Cli &cli) {
 
 using AbortEntry = BOOL(WINAPI *)(LPWSTR machine);
 
-// The entry point as the function type it is called through.
-template <typename Entry> Entry As(FARPROC address) {
-    Entry entry;
-    ResolveEntry(address, entry);
-    return entry;
-}
-
 // The entry that makes the call; null when Quell.dll, or the system's advapi32.dll, lacks it.
 FARPROC EntryOf(const Cli &cli, const Plan &plan, HMODULE &advapi32) {
     if (plan.entry != NoExport) return EntrySlots(cli.quell)[plan.entry];
