@@ -42,6 +42,7 @@ void PlanSystemRequest(const Cli &cli, Plan &plan) {
     plan.kind = CallKind::SystemRequest;
     plan.waiter = Waiter::System;
     plan.privilege = plan.machine == nullptr;
+    // What the system lacks, named by the system's own flags and functions.
     if (flags & SHUTDOWN_HYBRID && version < 0x602) {
         plan.lacking = "SHUTDOWN_HYBRID (Windows 8 and later)";
     } else if (flags & SHUTDOWN_RESTART_BOOTOPTIONS && version < 0x602) {
@@ -168,7 +169,7 @@ void AppendWait(const Cli &cli, Text &text, const Plan &plan) {
 
 // The calls, as C would write them.
 void AppendCalls(const Cli &cli, Text &text, const Plan &plan) {
-    if (plan.privilege) AppendAscii(text, "WindowsNTPrivilegien(), then ");
+    if (plan.privilege) Format(text, "%S(), then ", ExportName(Export_WindowsNTPrivilegien));
     Format(cli, text, "%S(", plan.call);
     for (unsigned i = 0; i < plan.count; ++i) {
         const Argument &argument = plan.arguments[i];
@@ -413,7 +414,7 @@ int CarryOut(Cli &cli, const Plan &plan) {
     } else if (!(entry = EntryOf(cli, plan, advapi32)) && plan.entry == NoExport) {
         Say(cli, STD_ERROR_HANDLE, "quell %S: not available: the system's advapi32.dll lacks %S\n", name, plan.call);
     } else if (!entry || (plan.privilege && !quell.WindowsNTPrivilegien)) {
-        status = SayMissing(cli, entry ? "WindowsNTPrivilegien" : plan.call);
+        status = SayMissing(cli, entry ? ExportName(Export_WindowsNTPrivilegien) : plan.call);
     } else if (plan.signature != Signature::ShutdownDialog || ShellOffersShutdownDialog(cli)) {
         status = ExitSuccess;
     }
@@ -438,7 +439,8 @@ int CarryOut(Cli &cli, const Plan &plan) {
     DWORD error = 0;
     if (plan.privilege && !(result = Asked(error, quell.WindowsNTPrivilegien))) {
         // A local request needs the shutdown privilege enabled; a remote one the other machine's.
-        Say(cli, STD_ERROR_HANDLE, "WindowsNTPrivilegien = %d, %F\nquell %S: failed\n", result, error, name);
+        Say(cli, STD_ERROR_HANDLE, "%S = %d, %F\nquell %S: failed\n", ExportName(Export_WindowsNTPrivilegien), result,
+            error, name);
         SayWhy(cli, plan, error);
     } else {
         result = Call(cli, plan, entry, delay, error);

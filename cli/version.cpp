@@ -9,7 +9,7 @@
 int Version(Cli &cli) {
     Say(cli, STD_OUTPUT_HANDLE, "quell.exe %S\n", QUELL_VERSION_STRING);
     if (!LibraryReady(cli)) return ExitNoLibrary;
-    if (!cli.quell.DllGetVersion) return SayMissing(cli, "DllGetVersion");
+    if (!cli.quell.DllGetVersion) return SayMissing(cli, ExportName(Export_DllGetVersion));
     DLLVERSIONINFO version{};
     version.cbSize = sizeof version;
     HRESULT result = cli.quell.DllGetVersion(&version);
