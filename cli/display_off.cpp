@@ -35,7 +35,7 @@ QUELL_SYSTEM_FUNCTIONS(WindowFunctions, QUELL_DISPLAY_USER32);
 }  // namespace
 
 int TurnDisplayOff(const Cli &cli, const Plan &plan, bool trial) {
-    const char *name = plan.asked->name;
+    const char *name = plan.command->name;
     WindowFunctions user32;
     HMODULE module = LoadSystem(cli, "user32.dll", user32);
     const char *lacking = FirstMissing(user32);
@@ -58,7 +58,7 @@ int TurnDisplayOff(const Cli &cli, const Plan &plan, bool trial) {
             // Its answer says nothing: DefWindowProc returns 0 for every system command.
             if (!trial) user32.DefWindowProcA(window, WM_SYSCOMMAND, SC_MONITORPOWER, MonitorOff);
             user32.DestroyWindow(window);
-            if (!trial) Say(cli, STD_OUTPUT_HANDLE, "quell %S: %S\n", name, plan.command->done);
+            if (!trial) Say(cli, STD_OUTPUT_HANDLE, "quell %S: %S\n", name, plan.action->done);
             status = ExitSuccess;
         }
     }

@@ -108,7 +108,7 @@ void AppendRequest(const Cli &cli, Text &text, const Plan &plan, bool outcome) {
 
 // The words for what the plan does to the machine, after "would ".
 void AppendEffect(const Cli &cli, Text &text, const Plan &plan) {
-    const Command &command = *plan.command;
+    const Command &command = *plan.action;
     if (plan.signature == Signature::RemoteAbort) {
         return Format(cli, text, "abort a timed shutdown or reboot of the machine %q", plan.machine);
     }
@@ -203,7 +203,7 @@ void AppendCalls(const Cli &cli, Text &text, const Plan &plan) {
 
 // What has happened, in words, once the call answered that it was done.
 void AppendOutcome(const Cli &cli, Text &text, const Plan &plan, DWORD delay) {
-    if (plan.kind != CallKind::SystemRequest) return AppendAscii(text, plan.command->done);
+    if (plan.kind != CallKind::SystemRequest) return AppendAscii(text, plan.action->done);
     if (plan.signature == Signature::RemoteAbort) {
         return Format(cli, text, "the timed shutdown or reboot of the machine %q is aborted", plan.machine);
     }
@@ -289,22 +289,16 @@ Plan MakePlan(const Cli &cli, const Request &request) {
     const Command *command = request.command->timed ? request.command->timed : request.command;
     if (Has(request, OptionForce) && command->forced) command = command->forced;
     Plan plan;
-    plan.asked = request.command;
-    plan.command = command;
+    CopyRecord<Request>(plan, request);
+    plan.action = command;
     plan.lacking = nullptr;
     plan.kind = CallKind::Export;
     plan.answer = Answer::Boolean;
     plan.privilege = false;
     plan.entry = command->entry;
     plan.call = ExportName(command->entry);
-    plan.machine = request.machine;
-    plan.message = request.message;
-    plan.reason = request.reason;
     plan.flags = command->shutdownFlags | (Has(request, OptionForce) ? Forced : 0) |
                  (Has(request, OptionBootOptions) ? SHUTDOWN_RESTART_BOOTOPTIONS : 0);
-    plan.at = Has(request, OptionAt) ? request.at : 0;
-    plan.after = request.after;
-    plan.afterCount = request.afterCount;
     plan.cancelsWaits = false;
     plan.count = 0;
     // --at: the whole seconds from now until then. An action the system's
@@ -366,7 +360,7 @@ Plan MakePlan(const Cli &cli, const Request &request) {
 
 int DryRun(const Cli &cli, const Plan &plan) {
     if (plan.lacking) {
-        Say(cli, STD_ERROR_HANDLE, "quell %S: not available: this system lacks %S\n", plan.asked->name, plan.lacking);
+        Say(cli, STD_ERROR_HANDLE, "quell %S: not available: this system lacks %S\n", plan.command->name, plan.lacking);
         return ExitFailed;
     }
     Text effect{}, calls{};
@@ -374,14 +368,14 @@ int DryRun(const Cli &cli, const Plan &plan) {
     AppendEffect(cli, effect, plan);
     AppendCalls(cli, calls, plan);
     Say(cli, STD_ERROR_HANDLE, "quell %S: would %s; would call %s. Nothing done: add --yes to do it.\n",
-        plan.asked->name, effect.data, calls.data);
+        plan.command->name, effect.data, calls.data);
     Release(calls.data);
     Release(effect.data);
     return ExitUsage;
 }
 
 int CarryOut(Cli &cli, const Plan &plan) {
-    const char *name = plan.asked->name;
+    const char *name = plan.command->name;
     if (plan.lacking) {
         Say(cli, STD_ERROR_HANDLE, "quell %S: not available: this system lacks %S\n", name, plan.lacking);
         return ExitFailed;

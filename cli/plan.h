@@ -42,24 +42,21 @@ struct Argument {
 // period it is.
 enum class Waiter : BYTE { Nobody, Quell, System };
 
-// What is done to the session, when, and by which call.
-struct Plan {
-    const Command *asked;    // the command as it was asked for
-    const Command *command;  // what is done: --force and the timed commands resolved
-    const char *lacking;     // not null: not available, this system lacks what is named
+// What is done to the session, when, and by which call: the request as it was
+// made (its command the one asked for; delay the warning period, in seconds
+// for --at too) and what it comes to.
+struct Plan : Request {
+    const Command *action;  // what is done: --force and the timed commands resolved
+    const char *lacking;    // not null: not available, this system lacks what is named
     CallKind kind;
     Signature signature;
     Answer answer;
     bool privilege;     // WindowsNTPrivilegien() first: a local request needs the shutdown privilege
     QuellExport entry;  // the entry that makes the call; NoExport: advapi32's, looked up by name
     const char *call;   // the function's name
-    const wchar_t *machine, *message;
-    DWORD delay, flags, reason;
+    DWORD flags;
     Waiter waiter;
-    DWORD wait;  // Waiter::Quell: the seconds quell.exe waits before the call
-    DWORD at;    // --at's moment, 0: none; after --after, the wait or the warning period lasts until then
-    const wchar_t *const *after;  // the processes to wait for first, as written
-    unsigned afterCount;
+    DWORD wait;         // Waiter::Quell: the seconds quell.exe waits before the call
     bool cancelsWaits;  // the local abort: also cancels this user's waiting quell.exe
     unsigned count;
     Argument arguments[6];

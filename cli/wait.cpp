@@ -213,7 +213,7 @@ Processes Named(const Cli &cli, const System &system, const wchar_t *after) {
 // has ended), into ids at its place (null for a name), and finds at least one
 // process of each name; ExitFailed, said why, when one is not there.
 int OpenProcesses(Cli &cli, const System &system, const Plan &plan, HANDLE *ids) {
-    const char *action = plan.asked->name;
+    const char *action = plan.command->name;
     for (unsigned i = 0; i < plan.afterCount; ++i) ids[i] = nullptr;
     for (unsigned i = 0; i < plan.afterCount; ++i) {
         const wchar_t *after = plan.after[i];
@@ -283,7 +283,7 @@ int AwaitProcesses(Cli &cli, const System &system, const Plan &plan, HANDLE canc
         for (unsigned i = opened; i < count; ++i) cli.host.CloseHandle(batch[1 + i]);
         if (woke == WAIT_OBJECT_0) return ExitCancelled;
         if (woke != WAIT_TIMEOUT && !ended) {
-            Say(cli, STD_ERROR_HANDLE, "quell %S: the wait failed: %F\n", plan.asked->name, error);
+            Say(cli, STD_ERROR_HANDLE, "quell %S: the wait failed: %F\n", plan.command->name, error);
             return ExitFailed;
         }
         for (unsigned i = 0; i < plan.afterCount; ++i) {
@@ -310,7 +310,7 @@ bool ToConsole(const Cli &cli) {
 int Wait(Cli &cli, const System &system, const Plan &plan, const Text &what, HANDLE cancel, HANDLE *ids,
          WaitRecord *record, DWORD &delay) {
     const WaitFunctions &call = system.call;
-    const char *action = plan.asked->name;
+    const char *action = plan.command->name;
     bool console = ToConsole(cli);
     if (plan.afterCount) {
         Text names{};
@@ -370,7 +370,7 @@ int Wait(Cli &cli, const System &system, const Plan &plan, const Text &what, HAN
 
 int WaitBeforeCall(Cli &cli, const Plan &plan, const Text &what, DWORD &delay) {
     System system;
-    const char *action = plan.asked->name;
+    const char *action = plan.command->name;
     if (!Load(cli, system)) {
         Unload(cli, system);
         Say(cli, STD_ERROR_HANDLE, "quell %S: not available: this system's kernel32.dll cannot wait\n", action);
