@@ -69,7 +69,7 @@ void PlanSystemRequest(const Cli &cli, Plan &plan) {
     plan.call = ExportName(plan.entry);
     if (plan.signature != Signature::LocalInit) Add(plan, ArgumentKind::Text, 0, plan.machine);
     Add(plan, ArgumentKind::Text, 0, plan.message);
-    Add(plan, ArgumentKind::Seconds, plan.delay);
+    Add(plan, ArgumentKind::Number, plan.delay);
     if (plan.signature == Signature::InitiateShutdown) {
         Add(plan, ArgumentKind::Flags, flags);
     } else {
@@ -182,8 +182,7 @@ void AppendCalls(const Cli &cli, Text &text, const Plan &plan) {
                 AppendAscii(text, "NULL");
             }
             break;
-        case ArgumentKind::Number:
-        case ArgumentKind::Seconds: AppendNumber(text, argument.value, 10, 1); break;
+        case ArgumentKind::Number: AppendNumber(text, argument.value, 10, 1); break;
         case ArgumentKind::Hex: Format(text, "0x%X", argument.value); break;
         case ArgumentKind::Truth: AppendAscii(text, argument.value ? "TRUE" : "FALSE"); break;
         case ArgumentKind::Named: AppendAscii(text, argument.name); break;
@@ -239,47 +238,37 @@ FARPROC EntryOf(const Cli &cli, const Plan &plan, HMODULE &advapi32) {
     return advapi32 ? cli.host.GetProcAddress(advapi32, plan.call) : nullptr;
 }
 
-// Makes the call, with the warning period given; its result, and the last-error value it left.
+// Makes the call from the plan's own fields, with the warning period given;
+// its result, and the last-error value it left. The plan's arguments are what
+// a dry run shows of it.
 LONG Call(const Cli &cli, const Plan &plan, FARPROC entry, DWORD delay, DWORD &error) {
-    // On Windows 95/98/Me the texts go to A functions as ANSI text.
-    char *ansi[2] = {nullptr, nullptr};
-    void *texts[2] = {nullptr, nullptr};
-    DWORD values[6];
-    unsigned textCount = 0;
-    for (unsigned i = 0; i < plan.count; ++i) {
-        const Argument &argument = plan.arguments[i];
-        values[i] = argument.kind == ArgumentKind::Seconds ? delay : argument.value;
-        if (argument.kind != ArgumentKind::Text) continue;
-        unsigned at = textCount++;
-        if (cli.ansi && argument.text) ansi[at] = ToAnsi(argument.text);
-        texts[at] = cli.ansi ? static_cast<void *>(ansi[at]) : const_cast<wchar_t *>(argument.text);
-    }
-    auto wide = [&](unsigned i) { return static_cast<LPWSTR>(texts[i]); };
+    // On Windows 95/98/Me the message goes to the A functions as ANSI text;
+    // only the local forms reach those systems.
+    char *ansi = cli.ansi && plan.message ? ToAnsi(plan.message) : nullptr;
+    auto message = cli.ansi ? reinterpret_cast<LPWSTR>(ansi) : const_cast<LPWSTR>(plan.message);
+    auto machine = const_cast<LPWSTR>(plan.machine);
+    BOOL force = (plan.flags & SHUTDOWN_FORCE_SELF) != 0, reboot = (plan.flags & SHUTDOWN_RESTART) != 0;
     LONG result = 0;
     SetLastError(0);
     switch (plan.signature) {
     case Signature::Plain: result = As<BOOL(WINAPI *)()>(entry)(); break;
-    case Signature::RestartDialog: result = As<QuellProc_RestartDialog>(entry)(nullptr, wide(0), values[2]); break;
+    case Signature::RestartDialog: result = As<QuellProc_RestartDialog>(entry)(nullptr, message, EWX_REBOOT); break;
     case Signature::ShutdownDialog: As<QuellProc_ShutdownDialog>(entry)(nullptr); break;
-    case Signature::LocalInit:
-        result = As<BOOL(WINAPI *)(LPWSTR, DWORD, BOOL)>(entry)(wide(0), values[1], static_cast<BOOL>(values[2]));
-        break;
+    case Signature::LocalInit: result = As<BOOL(WINAPI *)(LPWSTR, DWORD, BOOL)>(entry)(message, delay, force); break;
     case Signature::InitiateShutdown:
         // It answers with an error code, 0 when the request was made.
-        result = static_cast<LONG>(
-            As<QuellProc_InitiateShutdownW>(entry)(wide(0), wide(1), values[2], values[3], values[4]));
+        result =
+            static_cast<LONG>(As<QuellProc_InitiateShutdownW>(entry)(machine, message, delay, plan.flags, plan.reason));
         SetLastError(static_cast<DWORD>(result));
         break;
     case Signature::InitiateSystemShutdownEx:
-        result = As<QuellProc_InitiateSystemShutdownExW>(entry)(
-            wide(0), wide(1), values[2], static_cast<BOOL>(values[3]), static_cast<BOOL>(values[4]), values[5]);
+        result = As<QuellProc_InitiateSystemShutdownExW>(entry)(machine, message, delay, force, reboot, plan.reason);
         break;
-    case Signature::RemoteAbort: result = As<AbortEntry>(entry)(wide(0)); break;
+    case Signature::RemoteAbort: result = As<AbortEntry>(entry)(machine); break;
     case Signature::DisplayOff: break;  // TurnDisplayOff makes it, with the window it needs
     }
     error = GetLastError();
-    Release(ansi[0]);
-    Release(ansi[1]);
+    Release(ansi);
     return result;
 }
 

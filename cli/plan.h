@@ -27,9 +27,8 @@ enum class Answer : BYTE {
     Nothing,    // it returns nothing
 };
 
-// An argument as the call gets it and as a dry run shows it.
-// Seconds: the warning period, a number that the call takes as the wait before it leaves it.
-enum class ArgumentKind : BYTE { Text, Number, Seconds, Hex, Truth, Flags, Named };
+// An argument as a dry run shows it; the call takes its values from the plan's fields.
+enum class ArgumentKind : BYTE { Text, Number, Hex, Truth, Flags, Named };
 struct Argument {
     ArgumentKind kind;
     DWORD value;          // all but Text
