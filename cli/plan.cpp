@@ -272,6 +272,12 @@ LONG Call(const Cli &cli, const Plan &plan, FARPROC entry, DWORD delay, DWORD &e
     return result;
 }
 
+// A plan the system cannot carry out, dry run or not; ExitFailed.
+int SayLacking(const Cli &cli, const Plan &plan) {
+    Say(cli, STD_ERROR_HANDLE, "quell %S: not available: this system lacks %S\n", plan.command->name, plan.lacking);
+    return ExitFailed;
+}
+
 }  // namespace
 
 Plan MakePlan(const Cli &cli, const Request &request) {
@@ -348,10 +354,7 @@ Plan MakePlan(const Cli &cli, const Request &request) {
 }
 
 int DryRun(const Cli &cli, const Plan &plan) {
-    if (plan.lacking) {
-        Say(cli, STD_ERROR_HANDLE, "quell %S: not available: this system lacks %S\n", plan.command->name, plan.lacking);
-        return ExitFailed;
-    }
+    if (plan.lacking) return SayLacking(cli, plan);
     Text effect{}, calls{};
     AppendWait(cli, effect, plan);
     AppendEffect(cli, effect, plan);
@@ -365,10 +368,7 @@ int DryRun(const Cli &cli, const Plan &plan) {
 
 int CarryOut(Cli &cli, const Plan &plan) {
     const char *name = plan.command->name;
-    if (plan.lacking) {
-        Say(cli, STD_ERROR_HANDLE, "quell %S: not available: this system lacks %S\n", name, plan.lacking);
-        return ExitFailed;
-    }
+    if (plan.lacking) return SayLacking(cli, plan);
     // A dialog may end the session before it returns.
     if (plan.signature == Signature::RestartDialog || plan.signature == Signature::ShutdownDialog) {
         Text effect{};

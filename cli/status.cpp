@@ -261,17 +261,20 @@ void JsonReport(const Cli &cli, Json &json, const StatusFacts &facts) {
     }
     // On Windows 95/98/Me the build number is the low word; the high word repeats the version.
     const OSVERSIONINFOA &system = cli.version;
+    const struct {
+        const char *name;
+        DWORD value;
+    } systemMembers[] = {{"platformId", system.dwPlatformId},
+                         {"major", system.dwMajorVersion},
+                         {"minor", system.dwMinorVersion},
+                         {"build", cli.ansi ? LOWORD(system.dwBuildNumber) : system.dwBuildNumber}};
     JsonLine(json, 1);
     JsonKey(json, "system");
     JsonOpen(json, '{');
-    JsonKey(json, "platformId");
-    JsonUnsigned(json, system.dwPlatformId);
-    JsonKey(json, "major");
-    JsonUnsigned(json, system.dwMajorVersion);
-    JsonKey(json, "minor");
-    JsonUnsigned(json, system.dwMinorVersion);
-    JsonKey(json, "build");
-    JsonUnsigned(json, cli.ansi ? LOWORD(system.dwBuildNumber) : system.dwBuildNumber);
+    for (const auto &member : systemMembers) {
+        JsonKey(json, member.name);
+        JsonUnsigned(json, member.value);
+    }
     JsonClose(json, '}');
     // "name": {"result": n, "lastError": n}, or null for an export the library lacks.
     JsonLine(json, 1);
