@@ -379,7 +379,7 @@ int CarryOut(Cli &cli, const Plan &plan) {
     // What the call needs is there before any wait: Quell.dll and its entries,
     // or the window that turns the display off.
     bool ownCall = plan.signature == Signature::DisplayOff;
-    bool waits = plan.wait || plan.afterCount;
+    bool waits = plan.waiter == Waiter::Quell || plan.afterCount;
     DWORD delay = plan.delay;  // the warning period, as the wait leaves it
     if (ownCall && waits && TurnDisplayOff(cli, plan, true) != ExitSuccess) return ExitFailed;
     // The local abort cancels the waits first, with or without Quell.dll.
