@@ -16,8 +16,10 @@ namespace {
 // What status asks of Quell.dll, in the order of the report's lines and of
 // status --json's "answers": each question's export, and how it answers.
 enum class Asks : BYTE { Boolean, Byte, Version, Capabilities };
+// The words are held in the row, not pointed to: a table of pointers is one
+// more relocation for each row.
 struct Question {
-    const char *words;
+    char words[30];
     QuellExport entry;
     Asks asks;
 };
