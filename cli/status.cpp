@@ -170,8 +170,8 @@ void AppendEntryLabel(Text &text, const LateBoundEntry &entry, bool json) {
     AppendAscii(text, "#");
     AppendNumber(text, entry.ordinal, 10, 1);
     if (json) return;
-    if (entry.ordinal == RestartDialogOrdinal) AppendAscii(text, " (RestartDialog)");
-    if (entry.ordinal == ShutdownDialogOrdinal) AppendAscii(text, " (ShutdownDialog)");
+    if (entry.ordinal == RestartDialogOrdinal) Format(text, " (%S)", ExportName(Export_RestartDialog));
+    if (entry.ordinal == ShutdownDialogOrdinal) Format(text, " (%S)", ExportName(Export_ShutdownDialog));
 }
 
 // Every entry of Quell.dll's late-bound libraries that it looks up on this
