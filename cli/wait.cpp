@@ -459,73 +459,106 @@ DWORD CancelWaits(const Cli &cli, bool cancel) {
     return cancelled;
 }
 
-int Pending(Cli &cli, bool json) {
+namespace {
+
+// A waiting quell.exe as pending finds it: its process and its record.
+struct Waiting {
+    DWORD process;
+    WaitRecord record;
+};
+// What pending found, asked before a line of it is written.
+struct PendingFacts {
+    bool listed;     // false: the system cannot list processes
+    Waiting *found;  // on the heap
+    DWORD count;
+};
+
+void AskPending(const Cli &cli, PendingFacts &facts) {
     System system;
-    Text out{};
-    Json writer = JsonInto(out);
-    if (json) {
-        JsonOpen(writer, '{');
-        JsonKey(writer, "waits");
-        JsonOpen(writer, '[');
-    }
-    DWORD found = 0;
-    bool listed = false;
     if (Load(cli, system)) {
         const WaitFunctions &call = system.call;
         Processes waiting = ProcessesNamed(cli, system, "quell.exe");
-        listed = waiting.listed;
-        for (DWORD at = 0; at < waiting.count; ++at) {
-            DWORD id = waiting.ids[at];
+        facts.listed = waiting.listed;
+        facts.found = static_cast<Waiting *>(Grow(nullptr, (waiting.count + 1) * sizeof(Waiting)));
+        for (DWORD at = 0; facts.found && at < waiting.count; ++at) {
             char name[128];
-            NameObject(cli, system, "Record", id, name);
+            NameObject(cli, system, "Record", waiting.ids[at], name);
             HANDLE mapping = call.OpenFileMappingA(FILE_MAP_READ, FALSE, name);
             if (!mapping) continue;
             auto view = static_cast<const WaitRecord *>(call.MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
             if (view) {
-                WaitRecord record = *view;
-                record.action[sizeof record.action - 1] = 0;
+                Waiting &found = facts.found[facts.count++];
+                found.process = waiting.ids[at];
+                found.record = *view;
+                found.record.action[sizeof found.record.action - 1] = 0;
                 call.UnmapViewOfFile(view);
-                ++found;
-                Text due{};
-                if (record.due) AppendIsoMoment(due, record.due);
-                if (json) {
-                    JsonOpen(writer, '{');
-                    JsonKey(writer, "processId");
-                    JsonUnsigned(writer, id);
-                    JsonKey(writer, "action");
-                    JsonAscii(writer, record.action);
-                    JsonKey(writer, "due");
-                    if (record.due) {
-                        JsonString(writer, due.data);
-                    } else {
-                        JsonNull(writer);
-                    }
-                    JsonClose(writer, '{');
-                } else if (record.due) {
-                    Format(out, "%u  %S  due %s\n", id, record.action, due.data);
-                } else {
-                    Format(out, "%u  %S  waits for a process to end\n", id, record.action);
-                }
-                Release(due.data);
             }
             cli.host.CloseHandle(mapping);
         }
         Release(waiting.ids);
     }
     Unload(cli, system);
-    if (!listed) {
-        Release(out.data);
-        Say(cli, STD_ERROR_HANDLE, "quell pending: not available: this system cannot list processes\n");
-        return ExitFailed;
+}
+
+// pending --json: {"waits": [{"processId": n, "action": "...", "due": "..." or null}, ...]}.
+void PendingJson(Text &out, const PendingFacts &facts) {
+    Json json = JsonInto(out);
+    JsonOpen(json, '{');
+    JsonKey(json, "waits");
+    JsonOpen(json, '[');
+    for (DWORD i = 0; i < facts.count; ++i) {
+        const Waiting &waiting = facts.found[i];
+        JsonOpen(json, '{');
+        JsonKey(json, "processId");
+        JsonUnsigned(json, waiting.process);
+        JsonKey(json, "action");
+        JsonAscii(json, waiting.record.action);
+        JsonKey(json, "due");
+        if (waiting.record.due) {
+            Text due{};
+            AppendIsoMoment(due, waiting.record.due);
+            JsonString(json, due.data);
+            Release(due.data);
+        } else {
+            JsonNull(json);
+        }
+        JsonClose(json, '{');
     }
-    if (json) {
-        JsonClose(writer, '[');
-        JsonClose(writer, '{');
+    JsonClose(json, '[');
+    JsonClose(json, '{');
+    AppendAscii(out, "\n");
+}
+
+void PendingText(Text &out, const PendingFacts &facts) {
+    for (DWORD i = 0; i < facts.count; ++i) {
+        const Waiting &waiting = facts.found[i];
+        Format(out, "%u  %S  ", waiting.process, waiting.record.action);
+        if (waiting.record.due) {
+            AppendAscii(out, "due ");
+            AppendIsoMoment(out, waiting.record.due);
+        } else {
+            AppendAscii(out, "waits for a process to end");
+        }
         AppendAscii(out, "\n");
-    } else if (!found) {
-        AppendAscii(out, "no quell.exe of this user is waiting\n");
+    }
+    if (!facts.count) AppendAscii(out, "no quell.exe of this user is waiting\n");
+}
+
+}  // namespace
+
+int Pending(Cli &cli, bool json) {
+    PendingFacts facts = {false, nullptr, 0};
+    AskPending(cli, facts);
+    Text out{};
+    if (!facts.listed) {
+        Say(cli, STD_ERROR_HANDLE, "quell pending: not available: this system cannot list processes\n");
+    } else if (json) {
+        PendingJson(out, facts);
+    } else {
+        PendingText(out, facts);
     }
     Print(cli, STD_OUTPUT_HANDLE, out);
     Release(out.data);
-    return ExitSuccess;
+    Release(facts.found);
+    return facts.listed ? ExitSuccess : ExitFailed;
 }
