@@ -27,3 +27,12 @@ template <typename Entry, typename... Arguments> auto Asked(DWORD &error, Entry 
     error = GetLastError();
     return result;
 }
+
+// Copies a record in one statement. Assigned as a whole, a record may become a
+// memcpy call, and no C runtime is linked to provide one: its bytes are copied
+// one by one through a volatile pointer, which the compiler leaves a loop.
+template <typename Record> void CopyRecord(Record &to, const Record &from) {
+    auto target = reinterpret_cast<volatile BYTE *>(&to);
+    auto source = reinterpret_cast<const BYTE *>(&from);
+    for (unsigned i = 0; i < sizeof(Record); ++i) target[i] = source[i];
+}

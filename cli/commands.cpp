@@ -167,27 +167,9 @@ const Command *const Commands[] = {
 };
 const unsigned CommandCount = sizeof Commands / sizeof Commands[0];
 
-constexpr Option Options[] = {
-    {"--yes", OptionYes, nullptr, "carry it out; without it a command only says what it would do", false},
-    {"--force", OptionForce, nullptr, "close applications without asking", false},
-    {"--machine", OptionMachine, "NAME", "another computer, \\\\NAME or NAME", false},
-    {"--delay", OptionDelay, "SECONDS", "the warning period, or quell.exe's wait before the call, 0 to ", false},
-    {"--message", OptionMessage, "TEXT", "shown during the warning period", false},
-    {"--reason", OptionReason, "[p:|u:]MAJOR:MINOR", "the reason code (0:0, the default, everywhere)", false},
-    {"--boot-options", OptionBootOptions, nullptr, "reboot into the boot options menu (Windows 8 and later)", false},
-    {"--json", OptionJson, nullptr, "as one JSON object", false},
-    {"--at", OptionAt, "HH:MM|YYYY-MM-DDTHH:MM", "at this local time (HH:MM: the next, today or tomorrow), as --delay",
-     false},
-    {"--after", OptionAfter, "PID|NAME.exe", "once these processes have ended; may be repeated", true},
-};
-static_assert(sizeof Options / sizeof Options[0] == OptionCount);
-constexpr bool EachOptionAtItsBit() {
-    for (unsigned place = 0; place < OptionCount; ++place) {
-        if (Options[place].bit != 1u << place) return false;
-    }
-    return true;
-}
-static_assert(EachOptionAtItsBit(), "OptionOf finds an option at its bit's number");
+#define QUELL_OPTION_ROW(id, name, value, meaning, repeats) {name, Option##id, value, meaning, repeats},
+constexpr Option Options[] = {QUELL_OPTIONS(QUELL_OPTION_ROW)};
+#undef QUELL_OPTION_ROW
 
 const Option &OptionOf(OptionBit bit) {
     unsigned place = 0;

@@ -33,20 +33,29 @@ enum class Shape : BYTE {
     DisplayOff,      // the display turned off through a window of quell.exe's own
 };
 
-// The options, one bit each: the request keeps the bits given. A command
-// lists those it accepts in its row.
-enum OptionBit : unsigned {
-    OptionYes = 1u << 0,
-    OptionForce = 1u << 1,
-    OptionMachine = 1u << 2,
-    OptionDelay = 1u << 3,
-    OptionMessage = 1u << 4,
-    OptionReason = 1u << 5,
-    OptionBootOptions = 1u << 6,
-    OptionJson = 1u << 7,
-    OptionAt = 1u << 8,
-    OptionAfter = 1u << 9,
-};
+// The options, each written once as X(Id, name, value, meaning, repeats): the
+// name matched in any case; what its value is, for the help text (null: it
+// takes none); its meaning, for the help text; whether it may be given more
+// than once. Each is a bit, OptionId, at its place in the list: the request
+// keeps the bits given, and a command lists those it accepts in its row.
+#define QUELL_OPTIONS(X)                                                                                               \
+  X(Yes, "--yes", nullptr, "carry it out; without it a command only says what it would do", false)                     \
+  X(Force, "--force", nullptr, "close applications without asking", false)                                             \
+  X(Machine, "--machine", "NAME", "another computer, \\\\NAME or NAME", false)                                         \
+  X(Delay, "--delay", "SECONDS", "the warning period, or quell.exe's wait before the call, 0 to ", false)              \
+  X(Message, "--message", "TEXT", "shown during the warning period", false)                                            \
+  X(Reason, "--reason", "[p:|u:]MAJOR:MINOR", "the reason code (0:0, the default, everywhere)", false)                 \
+  X(BootOptions, "--boot-options", nullptr, "reboot into the boot options menu (Windows 8 and later)", false)          \
+  X(Json, "--json", nullptr, "as one JSON object", false)                                                              \
+  X(At, "--at", "HH:MM|YYYY-MM-DDTHH:MM", "at this local time (HH:MM: the next, today or tomorrow), as --delay",       \
+    false)                                                                                                             \
+  X(After, "--after", "PID|NAME.exe", "once these processes have ended; may be repeated", true)
+#define QUELL_OPTION_PLACE(id, name, value, meaning, repeats) OptionPlace##id,
+enum OptionPlace : unsigned { QUELL_OPTIONS(QUELL_OPTION_PLACE) OptionCount };
+#undef QUELL_OPTION_PLACE
+#define QUELL_OPTION_BIT(id, name, value, meaning, repeats) Option##id = 1u << OptionPlace##id,
+enum OptionBit : unsigned { QUELL_OPTIONS(QUELL_OPTION_BIT) };
+#undef QUELL_OPTION_BIT
 
 // The options that only the system's request carries: given, a command that
 // ends or restarts the machine makes it instead of calling its export.
@@ -56,14 +65,14 @@ constexpr unsigned SystemRequestOptions =
 // but the two dialogs, which the user answers at once.
 constexpr unsigned WhenOptions = OptionDelay | OptionAt | OptionAfter;
 
+// An option's row, as QUELL_OPTIONS writes it; its place in Options is its bit's number.
 struct Option {
-    const char *name;     // matched in any case
-    OptionBit bit;        // its place in Options is the bit's number
-    const char *value;    // what its value is, for the help text; null: it takes none
-    const char *meaning;  // for the help text
-    bool repeats;         // it may be given more than once
+    const char *name;
+    OptionBit bit;
+    const char *value;
+    const char *meaning;
+    bool repeats;
 };
-constexpr unsigned OptionCount = 10;
 extern const Option Options[OptionCount];
 const Option &OptionOf(OptionBit bit);
 
@@ -80,12 +89,10 @@ struct Command {
     const char *done = nullptr;       // what has happened once its export answered yes
 };
 
-// The commands, each by its identity, and all of them in the order the help
-// text lists them.
+// The commands that other files name, each by its identity; and all of them
+// in the order the help text lists them.
 namespace commands {
-extern const Command Status, Logoff, ForceLogoff, Shutdown, ForceShutdown, Reboot, ForceReboot, RestartApps, Hybrid,
-    TimedShutdown, TimedReboot, Abort, Standby, Hibernate, Lock, RestartDialog, ShutdownDialog, MsDos, Help, Version,
-    Blockers, DisplayOff, Pending;
+extern const Command Logoff, Shutdown, Reboot, RestartApps, Hybrid, Abort, Standby, Hibernate, MsDos, Help;
 }
 extern const Command *const Commands[];
 extern const unsigned CommandCount;

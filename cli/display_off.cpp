@@ -24,26 +24,21 @@
 
 namespace {
 
-struct WindowFunctions {
-    HWND(WINAPI *CreateWindowExA)
-    (DWORD extended, LPCSTR className, LPCSTR title, DWORD style, int x, int y, int width, int height, HWND parent,
-     HMENU menu, HINSTANCE instance, LPVOID parameter);
-    LRESULT(WINAPI *DefWindowProcA)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    BOOL(WINAPI *DestroyWindow)(HWND window);
-};
-constexpr char User32Functions[] = "CreateWindowExA\0DefWindowProcA\0DestroyWindow\0";
-constexpr unsigned FunctionCount = 3;
-static_assert(sizeof(WindowFunctions) == FunctionCount * sizeof(FARPROC));
+#define QUELL_DISPLAY_USER32(X)                                                                                        \
+  X(HWND, CreateWindowExA,                                                                                             \
+    (DWORD extended, LPCSTR className, LPCSTR title, DWORD style, int x, int y, int width, int height, HWND parent,    \
+     HMENU menu, HINSTANCE instance, LPVOID parameter))                                                                \
+  X(LRESULT, DefWindowProcA, (HWND window, UINT message, WPARAM wParam, LPARAM lParam))                                \
+  X(BOOL, DestroyWindow, (HWND window))
+QUELL_SYSTEM_FUNCTIONS(WindowFunctions, QUELL_DISPLAY_USER32);
 
 }  // namespace
 
 int TurnDisplayOff(const Cli &cli, const Plan &plan, bool trial) {
-    const char *name = plan.asked->name;
-    WindowFunctions user32{};
-    auto slots = reinterpret_cast<FARPROC *>(&user32);
-    HMODULE module = LoadSystemFunctions(cli, "user32.dll", User32Functions, slots);
-    const char *lacking = User32Functions;
-    for (unsigned i = 0; i < FunctionCount && slots[i]; ++i) lacking = NextName(lacking);
+    const char *name = plan.command->name;
+    WindowFunctions user32;
+    HMODULE module = LoadSystem(cli, "user32.dll", user32);
+    const char *lacking = FirstMissing(user32);
     int status = ExitFailed;
     if (!module) {
         Say(cli, STD_ERROR_HANDLE, "quell %S: not available: the system's user32.dll could not be loaded\n", name);
@@ -63,7 +58,7 @@ int TurnDisplayOff(const Cli &cli, const Plan &plan, bool trial) {
             // Its answer says nothing: DefWindowProc returns 0 for every system command.
             if (!trial) user32.DefWindowProcA(window, WM_SYSCOMMAND, SC_MONITORPOWER, MonitorOff);
             user32.DestroyWindow(window);
-            if (!trial) Say(cli, STD_OUTPUT_HANDLE, "quell %S: %S\n", name, plan.command->done);
+            if (!trial) Say(cli, STD_OUTPUT_HANDLE, "quell %S: %S\n", name, plan.action->done);
             status = ExitSuccess;
         }
     }

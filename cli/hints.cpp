@@ -47,10 +47,10 @@ void SayWhy(const Cli &cli, const Plan &plan, DWORD error) {
     for (const Hint &hint : Hints) {
         if (hint.error != error) continue;
         if (hint.when == When::Remote && !plan.machine) continue;
-        if (hint.when == When::ModernStandby && (plan.command != &commands::Standby || !HasModernStandby(cli))) {
+        if (hint.when == When::ModernStandby && (plan.action != &commands::Standby || !HasModernStandby(cli))) {
             continue;
         }
-        Say(cli, STD_ERROR_HANDLE, "quell %S: the likely cause: %S%S\n", plan.asked->name, hint.why,
+        Say(cli, STD_ERROR_HANDLE, "quell %S: the likely cause: %S%S\n", plan.command->name, hint.why,
             hint.unreachable ? ": check its name, the network, and that its firewall's remote administration rule "
                                "lets the request in"
                              : "");

@@ -83,6 +83,49 @@ constexpr const char *ExportName(QuellExport entry) {
 inline FARPROC *EntrySlots(QuellEntries &entries) { return reinterpret_cast<FARPROC *>(&entries); }
 inline const FARPROC *EntrySlots(const QuellEntries &entries) { return reinterpret_cast<const FARPROC *>(&entries); }
 
+// A list of system functions looked up at run time, written once as
+// X(result, name, parameters): it expands to the members of a struct of their
+// entry points and to their null-separated names, whose count the struct's
+// size checks (QUELL_SYSTEM_FUNCTIONS in load_quell.h).
+#define QUELL_FUNCTION_MEMBER(result, name, parameters) result(WINAPI *name) parameters;
+#define QUELL_FUNCTION_NAME(result, name, parameters) #name "\0"
+
+// The host's functions looked up in kernel32 at run time. The W group, called
+// on every system but Windows 95/98/Me (which fail them with 120), which must
+// then offer all of it.
+#define QUELL_HOST_WIDE(X)                                                                                             \
+  X(LPWSTR, GetCommandLineW, ())                                                                                       \
+  X(DWORD, GetModuleFileNameW, (HMODULE module, LPWSTR path, DWORD size))                                              \
+  X(HMODULE, LoadLibraryW, (LPCWSTR path))                                                                             \
+  X(BOOL, WriteConsoleW, (HANDLE console, const void *text, DWORD length, LPDWORD written, LPVOID reserved))           \
+  X(DWORD, FormatMessageW,                                                                                             \
+    (DWORD flags, LPCVOID source, DWORD id, DWORD language, LPWSTR text, DWORD size, va_list * arguments))             \
+  X(HANDLE, CreateFileW,                                                                                               \
+    (LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,          \
+     HANDLE model))
+// The last group, null where the system lacks one. GetFinalPathNameByHandleW
+// is exported from Windows Vista on (kernel32 6.0 and higher in Geoff
+// Chappell's study of kernel32's exports); IsWow64Process and
+// TzSpecificLocalTimeToSystemTime from Windows XP on (5.1 and higher, the same
+// study). GetCurrentProcessId and SystemTimeToTzSpecificLocalTime are exported
+// by every system (3.51 and higher, Windows 95 included, the same study),
+// looked up rather than imported to keep the import table as it is; the way
+// back from UTC finds local times that do not occur.
+#define QUELL_HOST_OPTIONAL(X)                                                                                         \
+  X(DWORD, GetFinalPathNameByHandleW, (HANDLE file, LPWSTR path, DWORD size, DWORD flags))                             \
+  X(BOOL, IsWow64Process, (HANDLE process, PBOOL wow64))                                                               \
+  X(BOOL, TzSpecificLocalTimeToSystemTime,                                                                             \
+    (LPTIME_ZONE_INFORMATION zone, const SYSTEMTIME *local, LPSYSTEMTIME universal))                                   \
+  X(DWORD, GetCurrentProcessId, ())                                                                                    \
+  X(BOOL, SystemTimeToTzSpecificLocalTime,                                                                             \
+    (const TIME_ZONE_INFORMATION *zone, const SYSTEMTIME *universal, LPSYSTEMTIME local))
+
+constexpr unsigned CountNames(const char *names) {
+    unsigned count = 0;
+    for (; *names; names = NextName(names)) ++count;
+    return count;
+}
+
 // The system functions the front end calls, each with its Win32 signature.
 // The first group is exported by Windows 95 and NT alike; the W group is
 // looked up at run time (Windows 95/98/Me fail these functions with 120) and
@@ -116,49 +159,19 @@ struct CliHost {
     LONG(WINAPI *RegQueryValueExW)(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size);
     LONG(WINAPI *RegCloseKey)(HKEY key);
 
-    LPWSTR(WINAPI *GetCommandLineW)();
-    DWORD(WINAPI *GetModuleFileNameW)(HMODULE module, LPWSTR path, DWORD size);
-    HMODULE(WINAPI *LoadLibraryW)(LPCWSTR path);
-    BOOL(WINAPI *WriteConsoleW)(HANDLE console, const void *text, DWORD length, LPDWORD written, LPVOID reserved);
-    DWORD(WINAPI *FormatMessageW)
-    (DWORD flags, LPCVOID source, DWORD id, DWORD language, LPWSTR text, DWORD size, va_list *arguments);
-    HANDLE(WINAPI *CreateFileW)
-    (LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
-     HANDLE model);
-
-    // The last group: exported from Windows Vista on (kernel32 6.0 and higher
-    // in Geoff Chappell's study of kernel32's exports).
-    DWORD(WINAPI *GetFinalPathNameByHandleW)(HANDLE file, LPWSTR path, DWORD size, DWORD flags);
-    // Exported from Windows XP on (kernel32 5.1 and higher, the same study).
-    BOOL(WINAPI *IsWow64Process)(HANDLE process, PBOOL wow64);
-    BOOL(WINAPI *TzSpecificLocalTimeToSystemTime)
-    (LPTIME_ZONE_INFORMATION zone, const SYSTEMTIME *local, LPSYSTEMTIME universal);
-    // Exported by every system (kernel32 3.51 and higher, Windows 95 included,
-    // the same study), looked up rather than imported to keep the import table
-    // as it is; the way back from UTC finds local times that do not occur.
-    DWORD(WINAPI *GetCurrentProcessId)();
-    BOOL(WINAPI *SystemTimeToTzSpecificLocalTime)
-    (const TIME_ZONE_INFORMATION *zone, const SYSTEMTIME *universal, LPSYSTEMTIME local);
+    // The W group, then the last group.
+    QUELL_HOST_WIDE(QUELL_FUNCTION_MEMBER)
+    QUELL_HOST_OPTIONAL(QUELL_FUNCTION_MEMBER)
 };
 
 // The names of the members looked up at run time, in their order, each
 // null-terminated: the W group's, then the last group's. main.cpp looks them
 // all up; the front end checks that each of the W group was found.
 inline constexpr char CliHostLookedUpNames[] =
-    "GetCommandLineW\0GetModuleFileNameW\0LoadLibraryW\0WriteConsoleW\0FormatMessageW\0CreateFileW\0"
-    "GetFinalPathNameByHandleW\0IsWow64Process\0TzSpecificLocalTimeToSystemTime\0GetCurrentProcessId\0"
-    "SystemTimeToTzSpecificLocalTime\0";
-constexpr unsigned CliHostWideCount = 6, CliHostLookedUpCount = 11;
+    QUELL_HOST_WIDE(QUELL_FUNCTION_NAME) QUELL_HOST_OPTIONAL(QUELL_FUNCTION_NAME);
+constexpr unsigned CliHostWideCount = CountNames(QUELL_HOST_WIDE(QUELL_FUNCTION_NAME));
+constexpr unsigned CliHostLookedUpCount = CountNames(CliHostLookedUpNames);
 static_assert(sizeof(CliHost) == offsetof(CliHost, GetCommandLineW) + CliHostLookedUpCount * sizeof(FARPROC));
-static_assert(offsetof(CliHost, GetFinalPathNameByHandleW) ==
-              offsetof(CliHost, GetCommandLineW) + CliHostWideCount * sizeof(FARPROC));
-constexpr unsigned CountNames(const char *names) {
-    unsigned count = 0;
-    for (; *names; names = NextName(names)) ++count;
-    return count;
-}
-static_assert(CountNames(CliHostLookedUpNames) == CliHostLookedUpCount);
-static_assert(CountNames(QuellEntryNames) == QuellEntryCount);
 
 // The members looked up at run time as the array of entry points they are laid out as.
 inline FARPROC *LookedUpSlots(CliHost &host) { return reinterpret_cast<FARPROC *>(&host.GetCommandLineW); }
@@ -167,6 +180,6 @@ inline const FARPROC *LookedUpSlots(const CliHost &host) {
 }
 
 // An entry point looked up with GetProcAddress, as its own function type.
-template <typename Entry> void ResolveEntry(FARPROC address, Entry &entry) {
-    entry = reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(address));
+template <typename Entry> Entry As(FARPROC address) {
+    return reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(address));
 }

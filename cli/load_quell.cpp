@@ -86,13 +86,17 @@ const Architecture Architectures[] = {
     {0xAA64, QUELL_TITLE_ARM64},  // IMAGE_FILE_MACHINE_ARM64
 };
 
+#define QUELL_READ_KERNEL32(X)                                                                                         \
+  X(BOOL, ReadFile, (HANDLE file, LPVOID bytes, DWORD size, LPDWORD read, LPOVERLAPPED overlapped))
+QUELL_SYSTEM_FUNCTIONS(ReadFunctions, QUELL_READ_KERNEL32);
+
 // The architecture a DLL is built for, read from its header; null where it
 // cannot be read (Windows 95/98/Me: no Unicode file names) or is none of these.
 const char *ArchitectureOf(const Cli &cli, const wchar_t *path) {
     if (cli.ansi) return nullptr;
-    BOOL(WINAPI * readFile)(HANDLE file, LPVOID bytes, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) = nullptr;
-    HMODULE kernel32 = LoadSystemFunctions(cli, "kernel32.dll", "ReadFile\0", reinterpret_cast<FARPROC *>(&readFile));
-    HANDLE file = readFile
+    ReadFunctions read;
+    HMODULE kernel32 = LoadSystem(cli, "kernel32.dll", read);
+    HANDLE file = read.ReadFile
                       ? cli.host.CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
                       : INVALID_HANDLE_VALUE;
     BYTE header[512];
@@ -100,7 +104,7 @@ const char *ArchitectureOf(const Cli &cli, const wchar_t *path) {
     WORD machine = 0;
     if (file != INVALID_HANDLE_VALUE) {
         // "MZ", at 0x3C where "PE\0\0" is, and the machine type after it.
-        if (readFile(file, header, sizeof header, &got, nullptr) && got >= 0x40 && header[0] == 'M' &&
+        if (read.ReadFile(file, header, sizeof header, &got, nullptr) && got >= 0x40 && header[0] == 'M' &&
             header[1] == 'Z' && (at = header[0x3C] | header[0x3D] << 8) + 6 <= got && header[at] == 'P' &&
             header[at + 1] == 'E' && !header[at + 2] && !header[at + 3]) {
             machine = static_cast<WORD>(header[at + 4] | header[at + 5] << 8);
@@ -207,10 +211,12 @@ int SayMissing(const Cli &cli, const char *exportName) {
     return ExitNoLibrary;
 }
 
-HMODULE LoadSystemLibrary(const Cli &cli, const char *fileName) {
+HMODULE LoadSystemLibrary(const Cli &cli, const char *fileName, bool *formed) {
     char directory[MAX_PATH], path[MAX_PATH + 16];
     UINT length = cli.host.GetSystemDirectoryA(directory, MAX_PATH);
-    return FormSystemLibraryPath(directory, length, fileName, path) ? cli.host.LoadLibraryA(path) : nullptr;
+    bool made = FormSystemLibraryPath(directory, length, fileName, path);
+    if (formed) *formed = made;
+    return made ? cli.host.LoadLibraryA(path) : nullptr;
 }
 
 void LookUp(const Cli &cli, HMODULE module, const char *names, FARPROC *slots) {
@@ -224,7 +230,18 @@ void AppendMissing(Text &text, const char *names, const FARPROC *slots, unsigned
 }
 
 HMODULE LoadSystemFunctions(const Cli &cli, const char *fileName, const char *names, FARPROC *slots) {
+    for (const char *name = names; *name; name = NextName(name)) *slots++ = nullptr;
+    slots -= CountNames(names);
     HMODULE module = LoadSystemLibrary(cli, fileName);
     if (module) LookUp(cli, module, names, slots);
     return module;
+}
+
+Offer SystemOffers(const Cli &cli, const char *fileName, const char *entry) {
+    bool formed;
+    HMODULE module = LoadSystemLibrary(cli, fileName, &formed);
+    if (!module) return formed ? Offer::Missing : Offer::Unknown;
+    bool offered = cli.host.GetProcAddress(module, entry) != nullptr;
+    cli.host.FreeLibrary(module);
+    return offered ? Offer::Offered : Offer::Missing;
 }

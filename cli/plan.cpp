@@ -40,7 +40,9 @@ void PlanSystemRequest(const Cli &cli, Plan &plan) {
     DWORD flags = plan.flags;
     bool reboot = flags & SHUTDOWN_RESTART, force = flags & SHUTDOWN_FORCE_SELF;
     plan.kind = CallKind::SystemRequest;
+    plan.waiter = Waiter::System;
     plan.privilege = plan.machine == nullptr;
+    // What the system lacks, named by the system's own flags and functions.
     if (flags & SHUTDOWN_HYBRID && version < 0x602) {
         plan.lacking = "SHUTDOWN_HYBRID (Windows 8 and later)";
     } else if (flags & SHUTDOWN_RESTART_BOOTOPTIONS && version < 0x602) {
@@ -65,11 +67,8 @@ void PlanSystemRequest(const Cli &cli, Plan &plan) {
                               : (reboot ? Export_LocalInitSystemRebootW : Export_LocalInitSystemShutdownW);
     }
     plan.call = ExportName(plan.entry);
-    // --at: the whole seconds from now until then are the warning period.
-    if (plan.at) plan.delay = SecondsUntil(cli, plan.at);
     if (plan.signature != Signature::LocalInit) Add(plan, ArgumentKind::Text, 0, plan.machine);
     Add(plan, ArgumentKind::Text, 0, plan.message);
-    plan.delayAtArgument = plan.count;
     Add(plan, ArgumentKind::Number, plan.delay);
     if (plan.signature == Signature::InitiateShutdown) {
         Add(plan, ArgumentKind::Flags, flags);
@@ -109,7 +108,7 @@ void AppendRequest(const Cli &cli, Text &text, const Plan &plan, bool outcome) {
 
 // The words for what the plan does to the machine, after "would ".
 void AppendEffect(const Cli &cli, Text &text, const Plan &plan) {
-    const Command &command = *plan.command;
+    const Command &command = *plan.action;
     if (plan.signature == Signature::RemoteAbort) {
         return Format(cli, text, "abort a timed shutdown or reboot of the machine %q", plan.machine);
     }
@@ -155,7 +154,7 @@ void AppendWait(const Cli &cli, Text &text, const Plan &plan) {
         }
         AppendAscii(text, plan.afterCount > 1 ? " have ended, then " : " has ended, then ");
     }
-    if (plan.kind != CallKind::SystemRequest && plan.at) {
+    if (plan.waiter == Waiter::Quell && plan.at) {
         AppendAscii(text, "wait until ");
         AppendMoment(cli, text, plan.at);
         if (plan.afterCount) return AppendAscii(text, " at the earliest, then ");
@@ -170,7 +169,7 @@ void AppendWait(const Cli &cli, Text &text, const Plan &plan) {
 
 // The calls, as C would write them.
 void AppendCalls(const Cli &cli, Text &text, const Plan &plan) {
-    if (plan.privilege) AppendAscii(text, "WindowsNTPrivilegien(), then ");
+    if (plan.privilege) Format(text, "%S(), then ", ExportName(Export_WindowsNTPrivilegien));
     Format(cli, text, "%S(", plan.call);
     for (unsigned i = 0; i < plan.count; ++i) {
         const Argument &argument = plan.arguments[i];
@@ -203,7 +202,7 @@ void AppendCalls(const Cli &cli, Text &text, const Plan &plan) {
 
 // What has happened, in words, once the call answered that it was done.
 void AppendOutcome(const Cli &cli, Text &text, const Plan &plan, DWORD delay) {
-    if (plan.kind != CallKind::SystemRequest) return AppendAscii(text, plan.command->done);
+    if (plan.kind != CallKind::SystemRequest) return AppendAscii(text, plan.action->done);
     if (plan.signature == Signature::RemoteAbort) {
         return Format(cli, text, "the timed shutdown or reboot of the machine %q is aborted", plan.machine);
     }
@@ -217,14 +216,20 @@ void AppendOutcome(const Cli &cli, Text &text, const Plan &plan, DWORD delay) {
     AppendAscii(text, "` cancels it");
 }
 
-using AbortEntry = BOOL(WINAPI *)(LPWSTR machine);
-
-// The entry point as the function type it is called through.
-template <typename Entry> Entry As(FARPROC address) {
-    Entry entry;
-    ResolveEntry(address, entry);
-    return entry;
+// The shell's shut-down dialog returns nothing, so Quell.dll's answer cannot
+// tell whether it was shown: the shell is asked for the entry beforehand.
+bool ShellOffersShutdownDialog(const Cli &cli) {
+    Offer offer = SystemOffers(cli, Shell32Library.fileName, MAKEINTRESOURCEA(ShutdownDialogOrdinal));
+    if (offer == Offer::Missing) Say(cli, STD_ERROR_HANDLE, "quell: shell32.dll offers no shut-down dialog (#60)\n");
+    if (offer == Offer::Unknown) {
+        Say(cli, STD_ERROR_HANDLE,
+            "quell: the system directory could not be read, so whether shell32.dll offers its shut-down dialog "
+            "(#60) is unknown\n");
+    }
+    return offer == Offer::Offered;
 }
+
+using AbortEntry = BOOL(WINAPI *)(LPWSTR machine);
 
 // The entry that makes the call; null when Quell.dll, or the system's advapi32.dll, lacks it.
 FARPROC EntryOf(const Cli &cli, const Plan &plan, HMODULE &advapi32) {
@@ -233,48 +238,44 @@ FARPROC EntryOf(const Cli &cli, const Plan &plan, HMODULE &advapi32) {
     return advapi32 ? cli.host.GetProcAddress(advapi32, plan.call) : nullptr;
 }
 
-// Makes the call, with the warning period given; its result, and the last-error value it left.
+// Makes the call from the plan's own fields, with the warning period given;
+// its result, and the last-error value it left. The plan's arguments are what
+// a dry run shows of it.
 LONG Call(const Cli &cli, const Plan &plan, FARPROC entry, DWORD delay, DWORD &error) {
-    // On Windows 95/98/Me the texts go to A functions as ANSI text.
-    char *ansi[2] = {nullptr, nullptr};
-    void *texts[2] = {nullptr, nullptr};
-    DWORD values[6];
-    unsigned textCount = 0;
-    for (unsigned i = 0; i < plan.count; ++i) {
-        const Argument &argument = plan.arguments[i];
-        values[i] = plan.kind == CallKind::SystemRequest && i == plan.delayAtArgument ? delay : argument.value;
-        if (argument.kind != ArgumentKind::Text) continue;
-        unsigned at = textCount++;
-        if (cli.ansi && argument.text) ansi[at] = ToAnsi(argument.text);
-        texts[at] = cli.ansi ? static_cast<void *>(ansi[at]) : const_cast<wchar_t *>(argument.text);
-    }
-    auto wide = [&](unsigned i) { return static_cast<LPWSTR>(texts[i]); };
+    // On Windows 95/98/Me the message goes to the A functions as ANSI text;
+    // only the local forms reach those systems.
+    char *ansi = cli.ansi && plan.message ? ToAnsi(plan.message) : nullptr;
+    auto message = cli.ansi ? reinterpret_cast<LPWSTR>(ansi) : const_cast<LPWSTR>(plan.message);
+    auto machine = const_cast<LPWSTR>(plan.machine);
+    BOOL force = (plan.flags & SHUTDOWN_FORCE_SELF) != 0, reboot = (plan.flags & SHUTDOWN_RESTART) != 0;
     LONG result = 0;
     SetLastError(0);
     switch (plan.signature) {
     case Signature::Plain: result = As<BOOL(WINAPI *)()>(entry)(); break;
-    case Signature::RestartDialog: result = As<QuellProc_RestartDialog>(entry)(nullptr, wide(0), values[2]); break;
+    case Signature::RestartDialog: result = As<QuellProc_RestartDialog>(entry)(nullptr, message, EWX_REBOOT); break;
     case Signature::ShutdownDialog: As<QuellProc_ShutdownDialog>(entry)(nullptr); break;
-    case Signature::LocalInit:
-        result = As<BOOL(WINAPI *)(LPWSTR, DWORD, BOOL)>(entry)(wide(0), values[1], static_cast<BOOL>(values[2]));
-        break;
+    case Signature::LocalInit: result = As<BOOL(WINAPI *)(LPWSTR, DWORD, BOOL)>(entry)(message, delay, force); break;
     case Signature::InitiateShutdown:
         // It answers with an error code, 0 when the request was made.
-        result = static_cast<LONG>(
-            As<QuellProc_InitiateShutdownW>(entry)(wide(0), wide(1), values[2], values[3], values[4]));
+        result =
+            static_cast<LONG>(As<QuellProc_InitiateShutdownW>(entry)(machine, message, delay, plan.flags, plan.reason));
         SetLastError(static_cast<DWORD>(result));
         break;
     case Signature::InitiateSystemShutdownEx:
-        result = As<QuellProc_InitiateSystemShutdownExW>(entry)(
-            wide(0), wide(1), values[2], static_cast<BOOL>(values[3]), static_cast<BOOL>(values[4]), values[5]);
+        result = As<QuellProc_InitiateSystemShutdownExW>(entry)(machine, message, delay, force, reboot, plan.reason);
         break;
-    case Signature::RemoteAbort: result = As<AbortEntry>(entry)(wide(0)); break;
+    case Signature::RemoteAbort: result = As<AbortEntry>(entry)(machine); break;
     case Signature::DisplayOff: break;  // TurnDisplayOff makes it, with the window it needs
     }
     error = GetLastError();
-    Release(ansi[0]);
-    Release(ansi[1]);
+    Release(ansi);
     return result;
+}
+
+// A plan the system cannot carry out, dry run or not; ExitFailed.
+int SayLacking(const Cli &cli, const Plan &plan) {
+    Say(cli, STD_ERROR_HANDLE, "quell %S: not available: this system lacks %S\n", plan.command->name, plan.lacking);
+    return ExitFailed;
 }
 
 }  // namespace
@@ -283,31 +284,26 @@ Plan MakePlan(const Cli &cli, const Request &request) {
     const Command *command = request.command->timed ? request.command->timed : request.command;
     if (Has(request, OptionForce) && command->forced) command = command->forced;
     Plan plan;
-    plan.asked = request.command;
-    plan.command = command;
+    CopyRecord<Request>(plan, request);
+    plan.action = command;
     plan.lacking = nullptr;
     plan.kind = CallKind::Export;
     plan.answer = Answer::Boolean;
     plan.privilege = false;
     plan.entry = command->entry;
     plan.call = ExportName(command->entry);
-    plan.machine = request.machine;
-    plan.message = request.message;
-    plan.delay = request.delay;
-    plan.reason = request.reason;
     plan.flags = command->shutdownFlags | (Has(request, OptionForce) ? Forced : 0) |
                  (Has(request, OptionBootOptions) ? SHUTDOWN_RESTART_BOOTOPTIONS : 0);
-    plan.wait = 0;
-    plan.at = Has(request, OptionAt) ? request.at : 0;
-    plan.after = request.after;
-    plan.afterCount = request.afterCount;
     plan.cancelsWaits = false;
-    plan.delayAtArgument = 0;
     plan.count = 0;
-    // An action the system's request does not carry: quell.exe waits itself.
-    if (command->options & OptionDelay && !command->shutdownFlags) {
-        plan.wait = plan.at ? SecondsUntil(cli, plan.at) : plan.delay;
-    }
+    // --at: the whole seconds from now until then. An action the system's
+    // request does not carry waits them in quell.exe; the system's request
+    // (PlanSystemRequest) takes them as its warning period.
+    DWORD seconds = plan.at ? SecondsUntil(cli, plan.at) : request.delay;
+    bool ownWait = command->options & OptionDelay && !command->shutdownFlags && seconds;
+    plan.waiter = ownWait ? Waiter::Quell : Waiter::Nobody;
+    plan.wait = ownWait ? seconds : 0;
+    plan.delay = seconds;
     switch (command->shape) {
     case Shape::RestartDialog:
         // The restart dialog answers IDYES when the user agreed to restart.
@@ -358,27 +354,21 @@ Plan MakePlan(const Cli &cli, const Request &request) {
 }
 
 int DryRun(const Cli &cli, const Plan &plan) {
-    if (plan.lacking) {
-        Say(cli, STD_ERROR_HANDLE, "quell %S: not available: this system lacks %S\n", plan.asked->name, plan.lacking);
-        return ExitFailed;
-    }
+    if (plan.lacking) return SayLacking(cli, plan);
     Text effect{}, calls{};
     AppendWait(cli, effect, plan);
     AppendEffect(cli, effect, plan);
     AppendCalls(cli, calls, plan);
     Say(cli, STD_ERROR_HANDLE, "quell %S: would %s; would call %s. Nothing done: add --yes to do it.\n",
-        plan.asked->name, effect.data, calls.data);
+        plan.command->name, effect.data, calls.data);
     Release(calls.data);
     Release(effect.data);
     return ExitUsage;
 }
 
 int CarryOut(Cli &cli, const Plan &plan) {
-    const char *name = plan.asked->name;
-    if (plan.lacking) {
-        Say(cli, STD_ERROR_HANDLE, "quell %S: not available: this system lacks %S\n", name, plan.lacking);
-        return ExitFailed;
-    }
+    const char *name = plan.command->name;
+    if (plan.lacking) return SayLacking(cli, plan);
     // A dialog may end the session before it returns.
     if (plan.signature == Signature::RestartDialog || plan.signature == Signature::ShutdownDialog) {
         Text effect{};
@@ -389,7 +379,7 @@ int CarryOut(Cli &cli, const Plan &plan) {
     // What the call needs is there before any wait: Quell.dll and its entries,
     // or the window that turns the display off.
     bool ownCall = plan.signature == Signature::DisplayOff;
-    bool waits = plan.wait || plan.afterCount;
+    bool waits = plan.waiter == Waiter::Quell || plan.afterCount;
     DWORD delay = plan.delay;  // the warning period, as the wait leaves it
     if (ownCall && waits && TurnDisplayOff(cli, plan, true) != ExitSuccess) return ExitFailed;
     // The local abort cancels the waits first, with or without Quell.dll.
@@ -407,7 +397,7 @@ int CarryOut(Cli &cli, const Plan &plan) {
     } else if (!(entry = EntryOf(cli, plan, advapi32)) && plan.entry == NoExport) {
         Say(cli, STD_ERROR_HANDLE, "quell %S: not available: the system's advapi32.dll lacks %S\n", name, plan.call);
     } else if (!entry || (plan.privilege && !quell.WindowsNTPrivilegien)) {
-        status = SayMissing(cli, entry ? "WindowsNTPrivilegien" : plan.call);
+        status = SayMissing(cli, entry ? ExportName(Export_WindowsNTPrivilegien) : plan.call);
     } else if (plan.signature != Signature::ShutdownDialog || ShellOffersShutdownDialog(cli)) {
         status = ExitSuccess;
     }
@@ -432,7 +422,8 @@ int CarryOut(Cli &cli, const Plan &plan) {
     DWORD error = 0;
     if (plan.privilege && !(result = Asked(error, quell.WindowsNTPrivilegien))) {
         // A local request needs the shutdown privilege enabled; a remote one the other machine's.
-        Say(cli, STD_ERROR_HANDLE, "WindowsNTPrivilegien = %d, %F\nquell %S: failed\n", result, error, name);
+        Say(cli, STD_ERROR_HANDLE, "%S = %d, %F\nquell %S: failed\n", ExportName(Export_WindowsNTPrivilegien), result,
+            error, name);
         SayWhy(cli, plan, error);
     } else {
         result = Call(cli, plan, entry, delay, error);

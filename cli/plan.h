@@ -27,7 +27,7 @@ enum class Answer : BYTE {
     Nothing,    // it returns nothing
 };
 
-// An argument as the call gets it and as a dry run shows it.
+// An argument as a dry run shows it; the call takes its values from the plan's fields.
 enum class ArgumentKind : BYTE { Text, Number, Hex, Truth, Flags, Named };
 struct Argument {
     ArgumentKind kind;
@@ -36,25 +36,27 @@ struct Argument {
     const char *name;     // Named: how it is written (NULL, EWX_REBOOT)
 };
 
-// What is done to the session, when, and by which call.
-struct Plan {
-    const Command *asked;    // the command as it was asked for
-    const Command *command;  // what is done: --force and the timed commands resolved
-    const char *lacking;     // not null: not available, this system lacks what is named
+// Who waits out the time before the action, once the processes of --after
+// have ended: nobody, quell.exe itself, or the system's request, whose warning
+// period it is.
+enum class Waiter : BYTE { Nobody, Quell, System };
+
+// What is done to the session, when, and by which call: the request as it was
+// made (its command the one asked for; delay the warning period, in seconds
+// for --at too) and what it comes to.
+struct Plan : Request {
+    const Command *action;  // what is done: --force and the timed commands resolved
+    const char *lacking;    // not null: not available, this system lacks what is named
     CallKind kind;
     Signature signature;
     Answer answer;
     bool privilege;     // WindowsNTPrivilegien() first: a local request needs the shutdown privilege
     QuellExport entry;  // the entry that makes the call; NoExport: advapi32's, looked up by name
     const char *call;   // the function's name
-    const wchar_t *machine, *message;
-    DWORD delay, flags, reason;
-    DWORD wait;  // seconds quell.exe waits before the call (an action the system's request does not carry)
-    DWORD at;    // --at's moment, 0: none; after --after, the wait or the warning period lasts until then
-    const wchar_t *const *after;  // the processes to wait for first, as written
-    unsigned afterCount;
-    bool cancelsWaits;         // the local abort: also cancels this user's waiting quell.exe
-    unsigned delayAtArgument;  // which argument is the warning period
+    DWORD flags;
+    Waiter waiter;
+    DWORD wait;         // Waiter::Quell: the seconds quell.exe waits before the call
+    bool cancelsWaits;  // the local abort: also cancels this user's waiting quell.exe
     unsigned count;
     Argument arguments[6];
 };
@@ -66,7 +68,8 @@ int CarryOut(Cli &cli, const Plan &plan);
 // Waits as the plan says before its call: for the processes, then the seconds,
 // showing what it will do and the time left. ExitSuccess when the call is due;
 // ExitCancelled, or ExitFailed with the reason said.
-// delay: the warning period the system's request then carries, measured anew for --at.
+// delay: the warning period the system's request then carries, measured anew
+// for --at after the processes have ended.
 int WaitBeforeCall(Cli &cli, const Plan &plan, const Text &what, DWORD &delay);
 // Cancels the waits of this user's other quell.exe; how many it cancelled, or
 // without cancel how many it would.
@@ -74,5 +77,3 @@ DWORD CancelWaits(const Cli &cli, bool cancel);
 // How many processes of an --after value (a process id or NAME.exe) run now; -1
 // where the system cannot list them.
 long RunningNow(const Cli &cli, const wchar_t *after);
-// Whether the system's shell32.dll offers its shut-down dialog; says so when not.
-bool ShellOffersShutdownDialog(const Cli &cli);

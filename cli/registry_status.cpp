@@ -170,7 +170,7 @@ const Source Sources[] = {
     {"PendingFileRenameOperations", PendingFileRenameOperations},
     {"ComputerRename", ComputerRename},
 };
-constexpr unsigned SourceCount = sizeof Sources / sizeof Sources[0];
+static_assert(sizeof Sources / sizeof Sources[0] == RegistrySourceCount);
 
 REGSAM ViewOf(const Cli &cli) {
     BOOL wow64 = FALSE;
@@ -184,69 +184,79 @@ void Line(const Cli &cli, Text &out, const char *question, const char *answer, c
 
 }  // namespace
 
-void RegistryStatus(const Cli &cli, Text &out, Json *json) {
+RegistryFacts AskRegistry(const Cli &cli) {
+    RegistryFacts facts;
     REGSAM view = ViewOf(cli);
     Reader pendingReader{cli, view, 0};
-    bool found[SourceCount];
-    Text sources{};
-    for (unsigned i = 0; i < SourceCount; ++i) {
-        found[i] = Sources[i].pending(pendingReader) == Found::Yes;
-        if (found[i]) Format(cli, sources, "%S%S", sources.length ? ", " : "", Sources[i].name);
+    for (unsigned i = 0; i < RegistrySourceCount; ++i) {
+        facts.pending[i] = Sources[i].pending(pendingReader) == Found::Yes;
     }
-    bool known = pendingReader.error == 0, pending = sources.length != 0;
+    facts.pendingError = pendingReader.error;
 
     // HiberbootEnabled is there from Windows 8 on: a DWORD, 1 when fast startup is on.
     Reader powerReader{cli, view, 0};
     Value hiberboot{};
     Found power =
         Read(powerReader, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Power", "HiberbootEnabled", hiberboot);
-    bool readable = power == Found::Yes && hiberboot.type == REG_DWORD && hiberboot.size == sizeof(DWORD);
-    DWORD type = hiberboot.type;
-    DWORD fastStartup = readable ? *reinterpret_cast<const DWORD *>(hiberboot.data) : 0;
+    facts.hiberboot = power == Found::Yes;
+    facts.readable = facts.hiberboot && hiberboot.type == REG_DWORD && hiberboot.size == sizeof(DWORD);
+    facts.type = hiberboot.type;
+    facts.fastStartup = facts.readable ? *reinterpret_cast<const DWORD *>(hiberboot.data) : 0;
+    facts.powerError = powerReader.error;
     Release(hiberboot.data);
+    return facts;
+}
 
-    Text detail{};
-    if (json) {
-        JsonLine(*json, 1);
-        JsonKey(*json, "rebootPending");
-        if (known) {
-            JsonOpen(*json, '{');
-            JsonKey(*json, "pending");
-            JsonBool(*json, pending);
-            JsonKey(*json, "sources");
-            JsonOpen(*json, '[');
-            for (unsigned i = 0; i < SourceCount; ++i) {
-                if (found[i]) JsonAscii(*json, Sources[i].name);
-            }
-            JsonClose(*json, '[');
-            JsonClose(*json, '{');
-        } else {
-            JsonNull(*json);
-        }
-        JsonLine(*json, 1);
-        JsonKey(*json, "fastStartup");
-        if (readable) {
-            JsonBool(*json, fastStartup != 0);
-        } else {
-            JsonNull(*json);
-        }
+void RegistryJson(Json &json, const RegistryFacts &facts) {
+    JsonLine(json, 1);
+    JsonKey(json, "rebootPending");
+    if (facts.pendingError) {
+        JsonNull(json);
     } else {
-        AppendAscii(out, "The registry\n");
-        if (!known) Format(cli, detail, "the registry could not be read: %E", pendingReader.error);
-        Line(cli, out, "reboot pending", !known ? "?" : pending ? "yes" : "no", known ? sources : detail);
-        Cut(detail, 0);
-        if (readable) {
-            Format(cli, detail, "HiberbootEnabled %u%S", fastStartup,
-                   fastStartup ? ": the Start menu's shut down is a hybrid one, quell shutdown a full one" : "");
-        } else if (power == Found::Unknown) {
-            Format(cli, detail, "the registry could not be read: %E", powerReader.error);
-        } else if (power == Found::Yes) {
-            Format(cli, detail, "HiberbootEnabled is not a REG_DWORD (type %u)", type);
-        } else {
-            AppendAscii(detail, "no HiberbootEnabled (before Windows 8)");
+        bool pending = false;
+        for (bool found : facts.pending) pending |= found;
+        JsonOpen(json, '{');
+        JsonKey(json, "pending");
+        JsonBool(json, pending);
+        JsonKey(json, "sources");
+        JsonOpen(json, '[');
+        for (unsigned i = 0; i < RegistrySourceCount; ++i) {
+            if (facts.pending[i]) JsonAscii(json, Sources[i].name);
         }
-        Line(cli, out, "fast startup", !readable ? "?" : fastStartup ? "on" : "off", detail);
+        JsonClose(json, '[');
+        JsonClose(json, '{');
     }
+    JsonLine(json, 1);
+    JsonKey(json, "fastStartup");
+    if (facts.readable) {
+        JsonBool(json, facts.fastStartup != 0);
+    } else {
+        JsonNull(json);
+    }
+}
+
+void RegistryText(const Cli &cli, Text &out, const RegistryFacts &facts) {
+    Text sources{}, detail{};
+    for (unsigned i = 0; i < RegistrySourceCount; ++i) {
+        if (facts.pending[i]) Format(cli, sources, "%S%S", sources.length ? ", " : "", Sources[i].name);
+    }
+    bool known = facts.pendingError == 0, pending = sources.length != 0;
+    AppendAscii(out, "The registry\n");
+    if (!known) Format(cli, detail, "the registry could not be read: %E", facts.pendingError);
+    Line(cli, out, "reboot pending", !known ? "?" : pending ? "yes" : "no", known ? sources : detail);
+    Cut(detail, 0);
+    DWORD fastStartup = facts.fastStartup;
+    if (facts.readable) {
+        Format(cli, detail, "HiberbootEnabled %u%S", fastStartup,
+               fastStartup ? ": the Start menu's shut down is a hybrid one, quell shutdown a full one" : "");
+    } else if (facts.powerError) {
+        Format(cli, detail, "the registry could not be read: %E", facts.powerError);
+    } else if (facts.hiberboot) {
+        Format(cli, detail, "HiberbootEnabled is not a REG_DWORD (type %u)", facts.type);
+    } else {
+        AppendAscii(detail, "no HiberbootEnabled (before Windows 8)");
+    }
+    Line(cli, out, "fast startup", !facts.readable ? "?" : fastStartup ? "on" : "off", detail);
     Release(detail.data);
     Release(sources.data);
 }

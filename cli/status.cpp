@@ -13,72 +13,96 @@
 
 namespace {
 
+// What status asks of Quell.dll, in the order of the report's lines and of
+// status --json's "answers": each question's export, and how it answers.
+enum class Asks : BYTE { Boolean, Byte, Version, Capabilities };
+// The words are held in the row, not pointed to: a table of pointers is one
+// more relocation for each row.
+struct Question {
+    char words[30];
+    QuellExport entry;
+    Asks asks;
+};
+const Question Questions[] = {
+    {"NT-family system", Export_CheckWindowsNT, Asks::Boolean},
+    {"user name readable", Export_CheckUserName, Asks::Boolean},
+    {"shutdown privilege obtainable", Export_WindowsNTPrivilegien, Asks::Boolean},
+    {"version of Quell.dll", Export_DllGetVersion, Asks::Version},
+    {"standby possible", Export_CheckSystemPowerStatus, Asks::Boolean},
+    {"suspend allowed", Export_IsPwrSuspendAllowed, Asks::Byte},
+    {"hibernation allowed", Export_IsPwrHibernateAllowed, Asks::Byte},
+    {"power capabilities readable", Export_GetPwrCapabilities, Asks::Capabilities},
+    {"MS-DOS mode shortcut present", Export_CheckMsDosModus, Asks::Boolean},
+};
+constexpr unsigned QuestionCount = sizeof Questions / sizeof Questions[0];
+
+// One export's answer: whether Quell.dll has it, what it returned and the last-error value it left.
+struct Reply {
+    bool present;
+    LONG result;
+    DWORD error;
+};
+
+// Everything the report says, asked before a line of it is written. Only the
+// entries that apply here are asked of the system; the rest of offers is not read.
+struct StatusFacts {
+    Reply replies[QuestionCount];
+    DLLVERSIONINFO version;                  // where DllGetVersion answered S_OK
+    SYSTEM_POWER_CAPABILITIES capabilities;  // where GetPwrCapabilities answered not 0
+    bool versionKnown, capabilitiesRead;
+    RegistryFacts registry;
+    Offer offers[SystemLibraryCount][MaxLateBoundEntries];
+};
+
+bool Applies(const Cli &cli, const LateBoundEntry &entry) {
+    return (entry.name || entry.ordinal) &&
+           LateBoundFormApplies(entry.form, cli.version.dwPlatformId, cli.version.dwMajorVersion);
+}
+
+// Asks Quell.dll's harmless exports, the registry and the system directory's libraries.
+void AskStatus(const Cli &cli, StatusFacts &facts) {
+    facts.version.cbSize = sizeof facts.version;
+    facts.versionKnown = facts.capabilitiesRead = false;
+    for (unsigned i = 0; i < QuestionCount; ++i) {
+        FARPROC entry = cli.loaded ? EntrySlots(cli.quell)[Questions[i].entry] : nullptr;
+        Reply &reply = facts.replies[i];
+        reply.present = entry != nullptr;
+        reply.result = 0;
+        reply.error = 0;
+        if (!entry) continue;
+        switch (Questions[i].asks) {
+        case Asks::Boolean: reply.result = Asked(reply.error, As<BOOL(WINAPI *)()>(entry)); break;
+        case Asks::Byte: reply.result = Asked(reply.error, As<BOOLEAN(WINAPI *)()>(entry)); break;
+        case Asks::Version:
+            reply.result = Asked(reply.error, As<QuellProc_DllGetVersion>(entry), &facts.version);
+            facts.versionKnown = reply.result == S_OK;
+            break;
+        case Asks::Capabilities:
+            reply.result = Asked(reply.error, As<QuellProc_GetPwrCapabilities>(entry), &facts.capabilities);
+            facts.capabilitiesRead = reply.result != 0;
+            break;
+        }
+    }
+    facts.registry = AskRegistry(cli);
+    for (unsigned l = 0; l < SystemLibraryCount; ++l) {
+        const LateBoundLibrary &library = *SystemLibraries[l];
+        for (unsigned e = 0; e < MaxLateBoundEntries; ++e) {
+            const LateBoundEntry &entry = library.entries[e];
+            if (!Applies(cli, entry)) continue;
+            facts.offers[l][e] =
+                SystemOffers(cli, library.fileName, entry.name ? entry.name : MAKEINTRESOURCEA(entry.ordinal));
+        }
+    }
+}
+
 void StatusLine(const Cli &cli, Text &out, const char *question, const wchar_t *answer, const Text &detail) {
     Format(cli, out, "  %-36S %-8s %s", question, answer, detail.data ? detail.data : L"");
     EndLine(out);
 }
 
-void MissingLine(const Cli &cli, Text &out, const char *question, const char *exportName) {
-    Text detail{};
-    Format(cli, detail, "%S missing from Quell.dll", exportName);
-    StatusLine(cli, out, question, L"?", detail);
-    Release(detail.data);
-}
-
-// "name": {"result": n, "lastError": n}, or null for an export the library lacks.
-void JsonAnswer(Json &json, const char *name, bool present, LONG result, DWORD error) {
-    JsonKey(json, name);
-    if (!present) return JsonNull(json);
-    JsonOpen(json, '{');
-    JsonKey(json, "result");
-    JsonNumber(json, result);
-    JsonKey(json, "lastError");
-    JsonUnsigned(json, error);
-    JsonClose(json, '}');
-}
-
-// One yes-or-no answer of Quell.dll: a line of the report, or with json a
-// member of status --json's "answers".
-void BooleanAnswer(const Cli &cli, Text &out, Json *json, const char *question, const char *exportName, bool present,
-                   LONG result, DWORD error) {
-    if (json) return JsonAnswer(*json, exportName, present, result, error);
-    if (!present) return MissingLine(cli, out, question, exportName);
-    Text detail{};
-    Format(cli, detail, "%S = %d, %E", exportName, result, error);
-    StatusLine(cli, out, question, result ? L"yes" : L"no", detail);
-    Release(detail.data);
-}
-// The answer asked of an export that returns BOOL or BOOLEAN.
-template <typename Entry>
-void BooleanStatus(const Cli &cli, Text &out, Json *json, const char *question, const char *exportName, Entry entry) {
-    LONG result = 0;
-    DWORD error = 0;
-    if (entry) result = static_cast<LONG>(Asked(error, entry));
-    BooleanAnswer(cli, out, json, question, exportName, entry != nullptr, result, error);
-}
-
-void VersionStatus(const Cli &cli, Text &out, HRESULT result, DWORD error, const DLLVERSIONINFO &version) {
-    const char *question = "version of Quell.dll";
-    if (!cli.quell.DllGetVersion) return MissingLine(cli, out, question, "DllGetVersion");
-    Text answer{}, detail{};
-    if (result == S_OK) {
-        Format(cli, answer, "%u.%u.%u", version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber);
-    } else {
-        AppendAscii(answer, "unknown");
-    }
-    Format(cli, detail, "DllGetVersion = 0x%X", static_cast<unsigned long>(result));
-    if (result == S_OK) Format(cli, detail, " (platform %u)", version.dwPlatformID);
-    Format(cli, detail, ", %E", error);
-    StatusLine(cli, out, question, answer.data, detail);
-    Release(answer.data);
-    Release(detail.data);
-}
-
 // On a machine with Modern Standby, S0 low power idle takes the place of S1 to
 // S3: this line explains why standby is then not possible (what.h: AoAcOffset).
-
-void ModernStandbyStatus(const Cli &cli, Text &out, bool read, const SYSTEM_POWER_CAPABILITIES &capabilities) {
-    const char *question = "Modern Standby (S0 low power idle)";
+void ModernStandbyLine(const Cli &cli, Text &out, bool read, const SYSTEM_POWER_CAPABILITIES &capabilities) {
     BYTE aoAc = reinterpret_cast<const BYTE *>(&capabilities)[AoAcOffset];
     Text detail{};
     if (!read) {
@@ -89,61 +113,54 @@ void ModernStandbyStatus(const Cli &cli, Text &out, bool read, const SYSTEM_POWE
     } else {
         AppendAscii(detail, "AoAc 0");
     }
-    StatusLine(cli, out, question, !read ? L"?" : aoAc ? L"yes" : L"no", detail);
+    StatusLine(cli, out, "Modern Standby (S0 low power idle)", !read ? L"?" : aoAc ? L"yes" : L"no", detail);
     Release(detail.data);
 }
 
-void CapabilitiesStatus(const Cli &cli, Text &out, BOOLEAN result, DWORD error,
-                        const SYSTEM_POWER_CAPABILITIES &capabilities) {
-    const char *question = "power capabilities readable";
-    if (!cli.quell.GetPwrCapabilities) return MissingLine(cli, out, question, "GetPwrCapabilities");
-    Text detail{};
-    Format(cli, detail, "GetPwrCapabilities = %u", static_cast<unsigned long>(result));
-    if (result) {
-        Format(cli, detail, " (S1 %u, S2 %u, S3 %u, S4 %u, hibernation file %u)",
-               static_cast<unsigned long>(capabilities.SystemS1), static_cast<unsigned long>(capabilities.SystemS2),
-               static_cast<unsigned long>(capabilities.SystemS3), static_cast<unsigned long>(capabilities.SystemS4),
-               static_cast<unsigned long>(capabilities.HiberFilePresent));
+// The answers as lines of the report.
+void AnswerLines(const Cli &cli, Text &out, const StatusFacts &facts) {
+    AppendAscii(out, "Quell.dll\n");
+    for (unsigned i = 0; i < QuestionCount; ++i) {
+        const Question &question = Questions[i];
+        const Reply &reply = facts.replies[i];
+        const char *name = ExportName(question.entry);
+        Text answer{}, detail{};
+        if (!reply.present) {
+            AppendAscii(answer, "?");
+            Format(cli, detail, "%S missing from Quell.dll", name);
+        } else if (question.asks == Asks::Version) {
+            const DLLVERSIONINFO &version = facts.version;
+            if (facts.versionKnown) {
+                Format(cli, answer, "%u.%u.%u", version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber);
+            } else {
+                AppendAscii(answer, "unknown");
+            }
+            Format(cli, detail, "%S = 0x%X", name, static_cast<unsigned long>(reply.result));
+            if (facts.versionKnown) Format(cli, detail, " (platform %u)", version.dwPlatformID);
+        } else if (question.asks == Asks::Capabilities) {
+            const SYSTEM_POWER_CAPABILITIES &capabilities = facts.capabilities;
+            AppendAscii(answer, reply.result ? "yes" : "no");
+            Format(cli, detail, "%S = %u", name, static_cast<unsigned long>(reply.result));
+            if (reply.result) {
+                Format(cli, detail, " (S1 %u, S2 %u, S3 %u, S4 %u, hibernation file %u)",
+                       static_cast<unsigned long>(capabilities.SystemS1),
+                       static_cast<unsigned long>(capabilities.SystemS2),
+                       static_cast<unsigned long>(capabilities.SystemS3),
+                       static_cast<unsigned long>(capabilities.SystemS4),
+                       static_cast<unsigned long>(capabilities.HiberFilePresent));
+            }
+        } else {
+            AppendAscii(answer, reply.result ? "yes" : "no");
+            Format(cli, detail, "%S = %d", name, reply.result);
+        }
+        if (reply.present) Format(cli, detail, ", %E", reply.error);
+        StatusLine(cli, out, question.words, answer.data, detail);
+        Release(answer.data);
+        Release(detail.data);
+        if (reply.present && question.asks == Asks::Capabilities) {
+            ModernStandbyLine(cli, out, facts.capabilitiesRead, facts.capabilities);
+        }
     }
-    Format(cli, detail, ", %E", error);
-    StatusLine(cli, out, question, result ? L"yes" : L"no", detail);
-    Release(detail.data);
-    ModernStandbyStatus(cli, out, result != 0, capabilities);
-}
-
-// What the system directory's copy of a library says of one of its entries.
-enum class Offer { Offered, Missing, Unknown };
-
-// The system directory as GetSystemDirectoryA answers it: the text and its
-// length, 0 when it could not be read.
-struct SystemDirectory {
-    char path[MAX_PATH];
-    UINT length;
-};
-
-SystemDirectory ReadSystemDirectory(const Cli &cli) {
-    // Only its first length characters are read: nothing clears the rest (a
-    // cleared record is a memset call, and no C runtime is linked to provide one).
-    SystemDirectory directory;
-    directory.length = cli.host.GetSystemDirectoryA(directory.path, MAX_PATH);
-    return directory;
-}
-
-// Looks the entry up in the system directory's copy of its library, loaded by
-// full path, without calling it.
-Offer SystemOffer(const Cli &cli, const SystemDirectory &directory, const char *library, const LateBoundEntry &entry) {
-    char path[MAX_PATH + 16];
-    if (!FormSystemLibraryPath(directory.path, directory.length, library, path)) return Offer::Unknown;
-    HMODULE module = cli.host.LoadLibraryA(path);
-    if (!module) return Offer::Missing;
-    bool offered = cli.host.GetProcAddress(module, entry.name ? entry.name : MAKEINTRESOURCEA(entry.ordinal));
-    cli.host.FreeLibrary(module);
-    return offered ? Offer::Offered : Offer::Missing;
-}
-
-bool Applies(const Cli &cli, const LateBoundEntry &entry) {
-    return (entry.name || entry.ordinal) &&
-           LateBoundFormApplies(entry.form, cli.version.dwPlatformId, cli.version.dwMajorVersion);
 }
 
 // The shell's dialogs are exported by ordinal only: the export of Quell.dll
@@ -153,15 +170,15 @@ void AppendEntryLabel(Text &text, const LateBoundEntry &entry, bool json) {
     AppendAscii(text, "#");
     AppendNumber(text, entry.ordinal, 10, 1);
     if (json) return;
-    if (entry.ordinal == RestartDialogOrdinal) AppendAscii(text, " (RestartDialog)");
-    if (entry.ordinal == ShutdownDialogOrdinal) AppendAscii(text, " (ShutdownDialog)");
+    if (entry.ordinal == RestartDialogOrdinal) Format(text, " (%S)", ExportName(Export_RestartDialog));
+    if (entry.ordinal == ShutdownDialogOrdinal) Format(text, " (%S)", ExportName(Export_ShutdownDialog));
 }
 
 // Every entry of Quell.dll's late-bound libraries that it looks up on this
 // system, with what the system's copy of its library offers: a line each, or
 // for status --json the "entries" list, which ends the object. The table's
 // names are plain ASCII: nothing in them needs escaping.
-void SystemEntriesStatus(const Cli &cli, Text &out, Json *json) {
+void EntriesReport(const Cli &cli, Text &out, Json *json, const StatusFacts &facts) {
     if (json) {
         JsonLine(*json, 1);
         JsonKey(*json, "entries");
@@ -169,18 +186,19 @@ void SystemEntriesStatus(const Cli &cli, Text &out, Json *json) {
     } else {
         AppendAscii(out, "System entries that Quell.dll may use here (looked up, not called)\n");
     }
-    SystemDirectory systemDirectory = ReadSystemDirectory(cli);
-    for (const LateBoundLibrary *library : SystemLibraries) {
-        for (const LateBoundEntry &entry : library->entries) {
+    for (unsigned l = 0; l < SystemLibraryCount; ++l) {
+        const LateBoundLibrary &library = *SystemLibraries[l];
+        for (unsigned e = 0; e < MaxLateBoundEntries; ++e) {
+            const LateBoundEntry &entry = library.entries[e];
             if (!Applies(cli, entry)) continue;
-            Offer offer = SystemOffer(cli, systemDirectory, library->fileName, entry);
+            Offer offer = facts.offers[l][e];
             Text label{};
             AppendEntryLabel(label, entry, json != nullptr);
             if (json) {
                 JsonLine(*json, 2);
                 JsonOpen(*json, '{');
                 JsonKey(*json, "library");
-                JsonAscii(*json, library->fileName);
+                JsonAscii(*json, library.fileName);
                 JsonKey(*json, "entry");
                 JsonString(*json, label.data);
                 JsonKey(*json, "offered");
@@ -191,7 +209,7 @@ void SystemEntriesStatus(const Cli &cli, Text &out, Json *json) {
                 }
                 JsonClose(*json, '}');
             } else {
-                Format(cli, out, "  %-14S %-30s %S\n", library->fileName, label.data,
+                Format(cli, out, "  %-14S %-30s %S\n", library.fileName, label.data,
                        offer == Offer::Offered   ? "offered"
                        : offer == Offer::Missing ? "missing"
                                                  : "unknown");
@@ -201,7 +219,7 @@ void SystemEntriesStatus(const Cli &cli, Text &out, Json *json) {
     }
     if (json) {
         JsonClose(*json, '[');
-        JsonClose(*json, '{');
+        JsonClose(*json, '}');
         AppendAscii(out, "\n");
     }
 }
@@ -217,50 +235,16 @@ int CompletenessStatus(const Cli &cli) {
     return complete ? ExitSuccess : ExitNoLibrary;
 }
 
-// Quell.dll's harmless answers, in the one order both forms share: the
-// report's lines, or for status --json the members of its "answers". The
-// version record and the power capabilities are kept for the rest of the JSON.
-void Answers(const Cli &cli, Text &out, Json *json, DLLVERSIONINFO &version, HRESULT &versionResult,
-             SYSTEM_POWER_CAPABILITIES &capabilities, BOOLEAN &read) {
-    const QuellEntries &quell = cli.quell;
-    if (json) JsonOpen(*json, '{');
-    BooleanStatus(cli, out, json, "NT-family system", "CheckWindowsNT", quell.CheckWindowsNT);
-    BooleanStatus(cli, out, json, "user name readable", "CheckUserName", quell.CheckUserName);
-    BooleanStatus(cli, out, json, "shutdown privilege obtainable", "WindowsNTPrivilegien", quell.WindowsNTPrivilegien);
-
-    DWORD error = 0;
-    if (quell.DllGetVersion) versionResult = Asked(error, quell.DllGetVersion, &version);
-    if (json) {
-        JsonAnswer(*json, "DllGetVersion", quell.DllGetVersion != nullptr, versionResult, error);
-    } else {
-        VersionStatus(cli, out, versionResult, error, version);
-    }
-    BooleanStatus(cli, out, json, "standby possible", "CheckSystemPowerStatus", quell.CheckSystemPowerStatus);
-    BooleanStatus(cli, out, json, "suspend allowed", "IsPwrSuspendAllowed", quell.IsPwrSuspendAllowed);
-    BooleanStatus(cli, out, json, "hibernation allowed", "IsPwrHibernateAllowed", quell.IsPwrHibernateAllowed);
-
-    error = 0;
-    if (quell.GetPwrCapabilities) read = Asked(error, quell.GetPwrCapabilities, &capabilities);
-    if (json) {
-        JsonAnswer(*json, "GetPwrCapabilities", quell.GetPwrCapabilities != nullptr, read, error);
-    } else {
-        CapabilitiesStatus(cli, out, read, error, capabilities);
-    }
-    BooleanStatus(cli, out, json, "MS-DOS mode shortcut present", "CheckMsDosModus", quell.CheckMsDosModus);
-    if (json) JsonClose(*json, '}');
-}
-
-// status --json up to its "entries": Quell.dll, the system, the answers (written
-// before, as DllGetVersion's answer decides "quell") and the capabilities.
-// Without Quell.dll, "quell" is null and so is every answer.
-void JsonReport(const Cli &cli, Json &json, const Text &answers, const DLLVERSIONINFO &version, HRESULT versionResult,
-                const SYSTEM_POWER_CAPABILITIES &capabilities, BOOLEAN read) {
+// status --json up to its registry members: Quell.dll, the system, the answers
+// and the capabilities. Without Quell.dll, "quell" is null and so is every answer.
+void JsonReport(const Cli &cli, Json &json, const StatusFacts &facts) {
     JsonOpen(json, '{');
     JsonKey(json, "quell");
     if (cli.loaded) {
         JsonOpen(json, '{');
         JsonKey(json, "version");
-        if (versionResult == S_OK) {
+        if (facts.versionKnown) {
+            const DLLVERSIONINFO &version = facts.version;
             Text number{};
             Format(number, "%u.%u.%u", version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber);
             JsonString(json, number.data);
@@ -279,24 +263,44 @@ void JsonReport(const Cli &cli, Json &json, const Text &answers, const DLLVERSIO
     }
     // On Windows 95/98/Me the build number is the low word; the high word repeats the version.
     const OSVERSIONINFOA &system = cli.version;
+    const struct {
+        const char *name;
+        DWORD value;
+    } systemMembers[] = {{"platformId", system.dwPlatformId},
+                         {"major", system.dwMajorVersion},
+                         {"minor", system.dwMinorVersion},
+                         {"build", cli.ansi ? LOWORD(system.dwBuildNumber) : system.dwBuildNumber}};
     JsonLine(json, 1);
     JsonKey(json, "system");
     JsonOpen(json, '{');
-    JsonKey(json, "platformId");
-    JsonUnsigned(json, system.dwPlatformId);
-    JsonKey(json, "major");
-    JsonUnsigned(json, system.dwMajorVersion);
-    JsonKey(json, "minor");
-    JsonUnsigned(json, system.dwMinorVersion);
-    JsonKey(json, "build");
-    JsonUnsigned(json, cli.ansi ? LOWORD(system.dwBuildNumber) : system.dwBuildNumber);
+    for (const auto &member : systemMembers) {
+        JsonKey(json, member.name);
+        JsonUnsigned(json, member.value);
+    }
     JsonClose(json, '}');
+    // "name": {"result": n, "lastError": n}, or null for an export the library lacks.
     JsonLine(json, 1);
     JsonKey(json, "answers");
-    JsonWritten(json, answers);
+    JsonOpen(json, '{');
+    for (unsigned i = 0; i < QuestionCount; ++i) {
+        const Reply &reply = facts.replies[i];
+        JsonKey(json, ExportName(Questions[i].entry));
+        if (!reply.present) {
+            JsonNull(json);
+            continue;
+        }
+        JsonOpen(json, '{');
+        JsonKey(json, "result");
+        JsonNumber(json, reply.result);
+        JsonKey(json, "lastError");
+        JsonUnsigned(json, reply.error);
+        JsonClose(json, '}');
+    }
+    JsonClose(json, '{');
     JsonLine(json, 1);
     JsonKey(json, "capabilities");
-    if (!read) return JsonNull(json);
+    if (!facts.capabilitiesRead) return JsonNull(json);
+    const SYSTEM_POWER_CAPABILITIES &capabilities = facts.capabilities;
     const BYTE *bytes = reinterpret_cast<const BYTE *>(&capabilities);
     const struct {
         const char *name;
@@ -320,34 +324,19 @@ void JsonReport(const Cli &cli, Json &json, const Text &answers, const DLLVERSIO
 // status --json writes its object also without Quell.dll, for a script that reads it.
 int Status(Cli &cli, bool json) {
     if (!LibraryReady(cli) && !json) return ExitNoLibrary;
-    DLLVERSIONINFO version{};
-    version.cbSize = sizeof version;
-    HRESULT versionResult = E_FAIL;
-    SYSTEM_POWER_CAPABILITIES capabilities{};
-    BOOLEAN read = FALSE;
-    Text out{}, answers{};
-    Json answersJson = JsonInto(answers), report = JsonInto(out);
-    if (!json) AppendAscii(out, "Quell.dll\n");
-    Answers(cli, out, json ? &answersJson : nullptr, version, versionResult, capabilities, read);
-    if (json) JsonReport(cli, report, answers, version, versionResult, capabilities, read);
-    Release(answers.data);
-    RegistryStatus(cli, out, json ? &report : nullptr);
-    SystemEntriesStatus(cli, out, json ? &report : nullptr);
+    StatusFacts facts;
+    AskStatus(cli, facts);
+    Text out{};
+    Json report = JsonInto(out);
+    if (json) {
+        JsonReport(cli, report, facts);
+        RegistryJson(report, facts.registry);
+    } else {
+        AnswerLines(cli, out, facts);
+        RegistryText(cli, out, facts.registry);
+    }
+    EntriesReport(cli, out, json ? &report : nullptr, facts);
     Print(cli, STD_OUTPUT_HANDLE, out);
     Release(out.data);
     return cli.loaded ? CompletenessStatus(cli) : ExitNoLibrary;
-}
-
-// The shell's shut-down dialog returns nothing, so Quell.dll's answer cannot
-// tell whether it was shown: the shell is asked for the entry beforehand.
-bool ShellOffersShutdownDialog(const Cli &cli) {
-    SystemDirectory systemDirectory = ReadSystemDirectory(cli);
-    Offer offer = SystemOffer(cli, systemDirectory, Shell32Library.fileName, ByOrdinal(ShutdownDialogOrdinal));
-    if (offer == Offer::Missing) Say(cli, STD_ERROR_HANDLE, "quell: shell32.dll offers no shut-down dialog (#60)\n");
-    if (offer == Offer::Unknown) {
-        Say(cli, STD_ERROR_HANDLE,
-            "quell: the system directory could not be read, so whether shell32.dll offers its shut-down dialog "
-            "(#60) is unknown\n");
-    }
-    return offer == Offer::Offered;
 }

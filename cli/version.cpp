@@ -9,12 +9,13 @@
 int Version(Cli &cli) {
     Say(cli, STD_OUTPUT_HANDLE, "quell.exe %S\n", QUELL_VERSION_STRING);
     if (!LibraryReady(cli)) return ExitNoLibrary;
-    if (!cli.quell.DllGetVersion) return SayMissing(cli, "DllGetVersion");
+    const char *entry = ExportName(Export_DllGetVersion);
+    if (!cli.quell.DllGetVersion) return SayMissing(cli, entry);
     DLLVERSIONINFO version{};
     version.cbSize = sizeof version;
     HRESULT result = cli.quell.DllGetVersion(&version);
     if (result != S_OK) {
-        Say(cli, STD_ERROR_HANDLE, "quell: Quell.dll's version is unknown: DllGetVersion = 0x%X\n",
+        Say(cli, STD_ERROR_HANDLE, "quell: Quell.dll's version is unknown: %S = 0x%X\n", entry,
             static_cast<unsigned long>(result));
         return ExitFailed;
     }

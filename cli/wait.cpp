@@ -30,34 +30,30 @@ namespace {
 constexpr DWORD QueryInformation = 0x0400 | 0x0010;         // PROCESS_QUERY_INFORMATION | PROCESS_VM_READ
 constexpr unsigned MostHandles = MAXIMUM_WAIT_OBJECTS - 1;  // besides the cancelling event
 
-struct WaitFunctions {
-    HANDLE(WINAPI *CreateEventA)(LPSECURITY_ATTRIBUTES security, BOOL manual, BOOL set, LPCSTR name);
-    HANDLE(WINAPI *OpenEventA)(DWORD access, BOOL inherit, LPCSTR name);
-    BOOL(WINAPI *SetEvent)(HANDLE event);
-    DWORD(WINAPI *WaitForMultipleObjects)(DWORD count, const HANDLE *handles, BOOL all, DWORD milliseconds);
-    BOOL(WINAPI *SetConsoleCtrlHandler)(PHANDLER_ROUTINE handler, BOOL add);
-    HANDLE(WINAPI *CreateFileMappingA)
-    (HANDLE file, LPSECURITY_ATTRIBUTES security, DWORD protect, DWORD high, DWORD low, LPCSTR name);
-    HANDLE(WINAPI *OpenFileMappingA)(DWORD access, BOOL inherit, LPCSTR name);
-    LPVOID(WINAPI *MapViewOfFile)(HANDLE mapping, DWORD access, DWORD high, DWORD low, SIZE_T size);
-    BOOL(WINAPI *UnmapViewOfFile)(LPCVOID view);
-    HANDLE(WINAPI *OpenProcess)(DWORD access, BOOL inherit, DWORD process);
-    HANDLE(WINAPI *CreateToolhelp32Snapshot)(DWORD flags, DWORD process);
-    BOOL(WINAPI *Process32First)(HANDLE snapshot, tagPROCESSENTRY32 *entry);
-    BOOL(WINAPI *Process32Next)(HANDLE snapshot, tagPROCESSENTRY32 *entry);
-    void(WINAPI *Sleep)(DWORD milliseconds);
-    BOOL(WINAPI *EnumProcesses)(DWORD *processes, DWORD size, DWORD *used);
-    DWORD(WINAPI *GetModuleBaseNameA)(HANDLE process, HMODULE module, LPSTR name, DWORD size);
-    BOOL(WINAPI *GetUserNameA)(LPSTR name, LPDWORD size);
-};
-constexpr char Kernel32Functions[] =
-    "CreateEventA\0OpenEventA\0SetEvent\0WaitForMultipleObjects\0SetConsoleCtrlHandler\0CreateFileMappingA\0"
-    "OpenFileMappingA\0MapViewOfFile\0UnmapViewOfFile\0OpenProcess\0"
-    "CreateToolhelp32Snapshot\0Process32First\0Process32Next\0Sleep\0";
-constexpr char PsapiFunctions[] = "EnumProcesses\0GetModuleBaseNameA\0";
-constexpr char Advapi32Functions[] = "GetUserNameA\0";
-constexpr unsigned Kernel32Count = 14, PsapiCount = 2;
-static_assert(sizeof(WaitFunctions) == 17 * sizeof(FARPROC));
+#define QUELL_WAIT_KERNEL32(X)                                                                                         \
+  X(HANDLE, CreateEventA, (LPSECURITY_ATTRIBUTES security, BOOL manual, BOOL set, LPCSTR name))                        \
+  X(HANDLE, OpenEventA, (DWORD access, BOOL inherit, LPCSTR name))                                                     \
+  X(BOOL, SetEvent, (HANDLE event))                                                                                    \
+  X(DWORD, WaitForMultipleObjects, (DWORD count, const HANDLE *handles, BOOL all, DWORD milliseconds))                 \
+  X(BOOL, SetConsoleCtrlHandler, (PHANDLER_ROUTINE handler, BOOL add))                                                 \
+  X(HANDLE, CreateFileMappingA,                                                                                        \
+    (HANDLE file, LPSECURITY_ATTRIBUTES security, DWORD protect, DWORD high, DWORD low, LPCSTR name))                  \
+  X(HANDLE, OpenFileMappingA, (DWORD access, BOOL inherit, LPCSTR name))                                               \
+  X(LPVOID, MapViewOfFile, (HANDLE mapping, DWORD access, DWORD high, DWORD low, SIZE_T size))                         \
+  X(BOOL, UnmapViewOfFile, (LPCVOID view))                                                                             \
+  X(HANDLE, OpenProcess, (DWORD access, BOOL inherit, DWORD process))                                                  \
+  X(HANDLE, CreateToolhelp32Snapshot, (DWORD flags, DWORD process))                                                    \
+  X(BOOL, Process32First, (HANDLE snapshot, tagPROCESSENTRY32 * entry))                                                \
+  X(BOOL, Process32Next, (HANDLE snapshot, tagPROCESSENTRY32 * entry))                                                 \
+  X(void, Sleep, (DWORD milliseconds))
+QUELL_SYSTEM_FUNCTIONS(Kernel32Waits, QUELL_WAIT_KERNEL32);
+#define QUELL_WAIT_PSAPI(X)                                                                                            \
+  X(BOOL, EnumProcesses, (DWORD * processes, DWORD size, DWORD * used))                                                \
+  X(DWORD, GetModuleBaseNameA, (HANDLE process, HMODULE module, LPSTR name, DWORD size))
+QUELL_SYSTEM_FUNCTIONS(PsapiWaits, QUELL_WAIT_PSAPI);
+#define QUELL_WAIT_ADVAPI32(X) X(BOOL, GetUserNameA, (LPSTR name, LPDWORD size))
+QUELL_SYSTEM_FUNCTIONS(Advapi32Waits, QUELL_WAIT_ADVAPI32);
+struct WaitFunctions : Kernel32Waits, PsapiWaits, Advapi32Waits {};
 
 // The system's functions, and the libraries they came from.
 struct System {
@@ -67,15 +63,13 @@ struct System {
 };
 
 bool Load(const Cli &cli, System &system) {
-    auto slots = reinterpret_cast<FARPROC *>(&system.call);
-    for (unsigned i = 0; i < sizeof(WaitFunctions) / sizeof(FARPROC); ++i) slots[i] = nullptr;
-    system.kernel32 = LoadSystemFunctions(cli, "kernel32.dll", Kernel32Functions, slots);
-    system.psapi = LoadSystemFunctions(cli, "psapi.dll", PsapiFunctions, slots + Kernel32Count);
-    system.advapi32 = LoadSystemFunctions(cli, "advapi32.dll", Advapi32Functions, slots + Kernel32Count + PsapiCount);
+    WaitFunctions &call = system.call;
+    system.kernel32 = LoadSystem(cli, "kernel32.dll", static_cast<Kernel32Waits &>(call));
+    system.psapi = LoadSystem(cli, "psapi.dll", static_cast<PsapiWaits &>(call));
+    system.advapi32 = LoadSystem(cli, "advapi32.dll", static_cast<Advapi32Waits &>(call));
     DWORD size = sizeof system.user;
-    if (!system.call.GetUserNameA || !system.call.GetUserNameA(system.user, &size)) size = 0;
+    if (!call.GetUserNameA || !call.GetUserNameA(system.user, &size)) size = 0;
     system.user[size < sizeof system.user ? size : 0] = 0;
-    const WaitFunctions &call = system.call;
     return call.CreateEventA && call.OpenEventA && call.SetEvent && call.WaitForMultipleObjects &&
            call.CreateFileMappingA && call.OpenFileMappingA && call.MapViewOfFile && call.UnmapViewOfFile &&
            call.OpenProcess && cli.host.GetCurrentProcessId;
@@ -219,7 +213,7 @@ Processes Named(const Cli &cli, const System &system, const wchar_t *after) {
 // has ended), into ids at its place (null for a name), and finds at least one
 // process of each name; ExitFailed, said why, when one is not there.
 int OpenProcesses(Cli &cli, const System &system, const Plan &plan, HANDLE *ids) {
-    const char *action = plan.asked->name;
+    const char *action = plan.command->name;
     for (unsigned i = 0; i < plan.afterCount; ++i) ids[i] = nullptr;
     for (unsigned i = 0; i < plan.afterCount; ++i) {
         const wchar_t *after = plan.after[i];
@@ -289,7 +283,7 @@ int AwaitProcesses(Cli &cli, const System &system, const Plan &plan, HANDLE canc
         for (unsigned i = opened; i < count; ++i) cli.host.CloseHandle(batch[1 + i]);
         if (woke == WAIT_OBJECT_0) return ExitCancelled;
         if (woke != WAIT_TIMEOUT && !ended) {
-            Say(cli, STD_ERROR_HANDLE, "quell %S: the wait failed: %F\n", plan.asked->name, error);
+            Say(cli, STD_ERROR_HANDLE, "quell %S: the wait failed: %F\n", plan.command->name, error);
             return ExitFailed;
         }
         for (unsigned i = 0; i < plan.afterCount; ++i) {
@@ -316,7 +310,7 @@ bool ToConsole(const Cli &cli) {
 int Wait(Cli &cli, const System &system, const Plan &plan, const Text &what, HANDLE cancel, HANDLE *ids,
          WaitRecord *record, DWORD &delay) {
     const WaitFunctions &call = system.call;
-    const char *action = plan.asked->name;
+    const char *action = plan.command->name;
     bool console = ToConsole(cli);
     if (plan.afterCount) {
         Text names{};
@@ -327,19 +321,22 @@ int Wait(Cli &cli, const System &system, const Plan &plan, const Text &what, HAN
         if (int status = AwaitProcesses(cli, system, plan, cancel, ids)) return status;
     }
     HANDLE handles[1] = {cancel};
-    // After the processes, --at's moment may have come nearer or passed.
-    bool byClock = plan.at && plan.kind != CallKind::SystemRequest;
-    DWORD wait = byClock ? SecondsUntil(cli, plan.at) : plan.wait;
-    if (plan.at && !byClock) delay = SecondsUntil(cli, plan.at);
-    DWORD due = byClock ? plan.at : Now(cli) + wait;
-    if (record) record->due = due;
-    // A delay is counted in the tick count's seconds (the local clock's whole
-    // seconds would cut one short); --at's seconds are asked anew each second,
-    // so that daylight saving time or a clock set anew is followed.
-    DWORD left = wait, mark = cli.host.GetTickCount();
-    bool first = true;
+    // --at's moment: after the processes it may have come nearer or passed;
+    // while quell.exe waits for it, the seconds left are asked anew each second,
+    // so that daylight saving time or a clock set anew is followed. A delay is
+    // counted in the tick count's seconds (the local clock's whole seconds
+    // would cut one short).
+    bool byClock = plan.at && plan.waiter == Waiter::Quell;
+    DWORD left = plan.waiter == Waiter::Quell ? plan.wait : 0, mark = cli.host.GetTickCount(), due = 0;
     unsigned width = 0;
-    for (; left; first = false) {
+    for (bool first = true;; first = false) {
+        if (plan.at && (first || byClock)) (byClock ? left : delay) = SecondsUntil(cli, plan.at);
+        if (first) due = byClock ? plan.at : Now(cli) + left;
+        if (first && record) record->due = due;
+        if (!left) {
+            if (console && !first) Say(cli, STD_OUTPUT_HANDLE, "\n");
+            return ExitSuccess;
+        }
         // What it will do, once; on a console then the time left, updated in place on a line
         // short enough for 80 columns (a wrapped line could not be returned to).
         Text line{};
@@ -347,9 +344,9 @@ int Wait(Cli &cli, const System &system, const Plan &plan, const Text &what, HAN
             Format(cli, line, "quell %S: %s at ", action, what.data);
             AppendMoment(cli, line, due);
             AppendAscii(line, "; Ctrl+C or `quell abort` cancels it\n");
+            // The seconds right-aligned to the first count's width: a shorter count leaves nothing behind.
+            width = Digits(left);
         }
-        // The seconds right-aligned to the first count's width: a shorter count leaves nothing behind.
-        if (first) width = Digits(left);
         if (console) {
             Format(line, "\rquell %S: ", action);
             for (unsigned digits = Digits(left); digits < width; ++digits) AppendAscii(line, " ");
@@ -366,17 +363,14 @@ int Wait(Cli &cli, const System &system, const Plan &plan, const Text &what, HAN
             mark += 1000;
             --left;
         }
-        if (byClock) left = SecondsUntil(cli, plan.at);
     }
-    if (console && !first) Say(cli, STD_OUTPUT_HANDLE, "\n");
-    return ExitSuccess;
 }
 
 }  // namespace
 
 int WaitBeforeCall(Cli &cli, const Plan &plan, const Text &what, DWORD &delay) {
     System system;
-    const char *action = plan.asked->name;
+    const char *action = plan.command->name;
     if (!Load(cli, system)) {
         Unload(cli, system);
         Say(cli, STD_ERROR_HANDLE, "quell %S: not available: this system's kernel32.dll cannot wait\n", action);
@@ -465,73 +459,106 @@ DWORD CancelWaits(const Cli &cli, bool cancel) {
     return cancelled;
 }
 
-int Pending(Cli &cli, bool json) {
+namespace {
+
+// A waiting quell.exe as pending finds it: its process and its record.
+struct Waiting {
+    DWORD process;
+    WaitRecord record;
+};
+// What pending found, asked before a line of it is written.
+struct PendingFacts {
+    bool listed;     // false: the system cannot list processes
+    Waiting *found;  // on the heap
+    DWORD count;
+};
+
+void AskPending(const Cli &cli, PendingFacts &facts) {
     System system;
-    Text out{};
-    Json writer = JsonInto(out);
-    if (json) {
-        JsonOpen(writer, '{');
-        JsonKey(writer, "waits");
-        JsonOpen(writer, '[');
-    }
-    DWORD found = 0;
-    bool listed = false;
     if (Load(cli, system)) {
         const WaitFunctions &call = system.call;
         Processes waiting = ProcessesNamed(cli, system, "quell.exe");
-        listed = waiting.listed;
-        for (DWORD at = 0; at < waiting.count; ++at) {
-            DWORD id = waiting.ids[at];
+        facts.listed = waiting.listed;
+        facts.found = static_cast<Waiting *>(Grow(nullptr, (waiting.count + 1) * sizeof(Waiting)));
+        for (DWORD at = 0; facts.found && at < waiting.count; ++at) {
             char name[128];
-            NameObject(cli, system, "Record", id, name);
+            NameObject(cli, system, "Record", waiting.ids[at], name);
             HANDLE mapping = call.OpenFileMappingA(FILE_MAP_READ, FALSE, name);
             if (!mapping) continue;
             auto view = static_cast<const WaitRecord *>(call.MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
             if (view) {
-                WaitRecord record = *view;
-                record.action[sizeof record.action - 1] = 0;
+                Waiting &found = facts.found[facts.count++];
+                found.process = waiting.ids[at];
+                found.record = *view;
+                found.record.action[sizeof found.record.action - 1] = 0;
                 call.UnmapViewOfFile(view);
-                ++found;
-                Text due{};
-                if (record.due) AppendIsoMoment(due, record.due);
-                if (json) {
-                    JsonOpen(writer, '{');
-                    JsonKey(writer, "processId");
-                    JsonUnsigned(writer, id);
-                    JsonKey(writer, "action");
-                    JsonAscii(writer, record.action);
-                    JsonKey(writer, "due");
-                    if (record.due) {
-                        JsonString(writer, due.data);
-                    } else {
-                        JsonNull(writer);
-                    }
-                    JsonClose(writer, '{');
-                } else if (record.due) {
-                    Format(out, "%u  %S  due %s\n", id, record.action, due.data);
-                } else {
-                    Format(out, "%u  %S  waits for a process to end\n", id, record.action);
-                }
-                Release(due.data);
             }
             cli.host.CloseHandle(mapping);
         }
         Release(waiting.ids);
     }
     Unload(cli, system);
-    if (!listed) {
-        Release(out.data);
-        Say(cli, STD_ERROR_HANDLE, "quell pending: not available: this system cannot list processes\n");
-        return ExitFailed;
+}
+
+// pending --json: {"waits": [{"processId": n, "action": "...", "due": "..." or null}, ...]}.
+void PendingJson(Text &out, const PendingFacts &facts) {
+    Json json = JsonInto(out);
+    JsonOpen(json, '{');
+    JsonKey(json, "waits");
+    JsonOpen(json, '[');
+    for (DWORD i = 0; i < facts.count; ++i) {
+        const Waiting &waiting = facts.found[i];
+        JsonOpen(json, '{');
+        JsonKey(json, "processId");
+        JsonUnsigned(json, waiting.process);
+        JsonKey(json, "action");
+        JsonAscii(json, waiting.record.action);
+        JsonKey(json, "due");
+        if (waiting.record.due) {
+            Text due{};
+            AppendIsoMoment(due, waiting.record.due);
+            JsonString(json, due.data);
+            Release(due.data);
+        } else {
+            JsonNull(json);
+        }
+        JsonClose(json, '{');
     }
-    if (json) {
-        JsonClose(writer, '[');
-        JsonClose(writer, '{');
+    JsonClose(json, '[');
+    JsonClose(json, '{');
+    AppendAscii(out, "\n");
+}
+
+void PendingText(Text &out, const PendingFacts &facts) {
+    for (DWORD i = 0; i < facts.count; ++i) {
+        const Waiting &waiting = facts.found[i];
+        Format(out, "%u  %S  ", waiting.process, waiting.record.action);
+        if (waiting.record.due) {
+            AppendAscii(out, "due ");
+            AppendIsoMoment(out, waiting.record.due);
+        } else {
+            AppendAscii(out, "waits for a process to end");
+        }
         AppendAscii(out, "\n");
-    } else if (!found) {
-        AppendAscii(out, "no quell.exe of this user is waiting\n");
+    }
+    if (!facts.count) AppendAscii(out, "no quell.exe of this user is waiting\n");
+}
+
+}  // namespace
+
+int Pending(Cli &cli, bool json) {
+    PendingFacts facts = {false, nullptr, 0};
+    AskPending(cli, facts);
+    Text out{};
+    if (!facts.listed) {
+        Say(cli, STD_ERROR_HANDLE, "quell pending: not available: this system cannot list processes\n");
+    } else if (json) {
+        PendingJson(out, facts);
+    } else {
+        PendingText(out, facts);
     }
     Print(cli, STD_OUTPUT_HANDLE, out);
     Release(out.data);
-    return ExitSuccess;
+    Release(facts.found);
+    return facts.listed ? ExitSuccess : ExitFailed;
 }

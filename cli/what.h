@@ -24,9 +24,23 @@ constexpr DWORD MonitorOff = 2;
 // wait, it only makes and destroys the window it needs, and says when it cannot.
 int TurnDisplayOff(const Cli &cli, const Plan &plan, bool trial = false);
 
-// status: "rebootPending" and "fastStartup" from the registry, as lines of the
-// report, or with json as members of status --json's object.
-void RegistryStatus(const Cli &cli, Text &out, Json *json);
+// status: what the registry says, read once. Whether a reboot is pending, by
+// each of its sources in the order of the report's list; HiberbootEnabled,
+// which is on where fast startup is.
+constexpr unsigned RegistrySourceCount = 4;
+struct RegistryFacts {
+    DWORD pendingError;  // not 0: whether a reboot is pending is unknown
+    bool pending[RegistrySourceCount];
+    bool hiberboot;     // HiberbootEnabled is there
+    bool readable;      // and is a DWORD
+    DWORD type;         // its type
+    DWORD fastStartup;  // its value, where readable
+    DWORD powerError;   // not 0: it could not be read
+};
+RegistryFacts AskRegistry(const Cli &cli);
+// The facts as lines of the report, or as "rebootPending" and "fastStartup" of status --json's object.
+void RegistryText(const Cli &cli, Text &out, const RegistryFacts &facts);
+void RegistryJson(Json &json, const RegistryFacts &facts);
 
 // One more line after a refused or failed request where its last-error value
 // has a known cause.

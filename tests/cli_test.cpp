@@ -1952,6 +1952,7 @@ TEST_P(Cli, WaitsEndInTheCallAtItsMomentOrAreCancelled) {
          .more = browser},
         {.args = eachById, .exportName = "LockWorkStation", .calledAt = 109, .more = browser},
         {{L"standby", L"--after", L"1234", L"--delay", L"10"}, "WindowsStandby", 40},
+        {{L"standby", L"--after", L"1234", L"--delay", L"0"}, "WindowsStandby", 30},
         // --at and --after: whichever comes later.
         {{L"lock", L"--after", L"1234", L"--at", L"10:32"}, "LockWorkStation", 60},
         {{L"lock", L"--after", L"render.exe", L"--at", L"10:32"}, "LockWorkStation", 121},
