@@ -135,7 +135,8 @@ void AskBlockers(Cli &cli, BlockerFacts &facts) {
     if (kernel32) cli.host.FreeLibrary(kernel32);
 }
 
-// blockers --json: {"available": ..., "blockers": [...]}; "available" null without Quell.dll or its export.
+// blockers --json: {"available": ..., "blockers": [...]}; "available" null without Quell.dll or its
+// export; "blockers" null where the windows could not be listed (an empty list would say none blocks).
 void BlockersJson(Text &out, const BlockerFacts &facts) {
     Json json = JsonInto(out);
     JsonOpen(json, '{');
@@ -146,23 +147,27 @@ void BlockersJson(Text &out, const BlockerFacts &facts) {
         JsonNull(json);
     }
     JsonKey(json, "blockers");
-    JsonOpen(json, '[');
-    for (DWORD i = 0; i < facts.count; ++i) {
-        const Blocker &blocker = facts.found[i];
-        JsonLine(json, 2);
-        JsonOpen(json, '{');
-        JsonKey(json, "processId");
-        JsonUnsigned(json, blocker.process);
-        JsonKey(json, "program");
-        JsonString(json, blocker.program);
-        JsonKey(json, "title");
-        JsonString(json, blocker.title.data ? blocker.title.data : L"");
-        JsonKey(json, "reason");
-        JsonString(json, blocker.reason);
-        JsonClose(json, '}');
+    if (facts.available && !facts.listed) {
+        JsonNull(json);
+    } else {
+        JsonOpen(json, '[');
+        for (DWORD i = 0; i < facts.count; ++i) {
+            const Blocker &blocker = facts.found[i];
+            JsonLine(json, 2);
+            JsonOpen(json, '{');
+            JsonKey(json, "processId");
+            JsonUnsigned(json, blocker.process);
+            JsonKey(json, "program");
+            JsonString(json, blocker.program);
+            JsonKey(json, "title");
+            JsonString(json, blocker.title.data ? blocker.title.data : L"");
+            JsonKey(json, "reason");
+            JsonString(json, blocker.reason);
+            JsonClose(json, '}');
+        }
+        if (facts.count) JsonLine(json, 0);
+        JsonClose(json, '[');
     }
-    if (facts.count) JsonLine(json, 0);
-    JsonClose(json, '[');
     JsonClose(json, '}');
     AppendAscii(out, "\n");
 }
@@ -193,7 +198,7 @@ int Blockers(Cli &cli, bool json) {
         Say(cli, STD_ERROR_HANDLE, "quell: the windows could not be listed: %F\n", facts.listError);
     }
     Text out{};
-    if (json && (facts.listed || !facts.available)) BlockersJson(out, facts);
+    if (json) BlockersJson(out, facts);
     if (!json && facts.listed) BlockersText(cli, out, facts);
     Print(cli, STD_OUTPUT_HANDLE, out);
     Release(out.data);

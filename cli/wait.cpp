@@ -6,14 +6,14 @@
 // event that cancels the wait and a small shared record of what it waits for.
 // `abort` and `pending` find them by listing the processes named quell.exe.
 // Everything here is looked up at run time from the system directory's DLLs,
-// so that quell.exe's import table stays as it is. Geoff Chappell's study of
-// kernel32's exports gives CreateEventA, OpenEventA, SetEvent,
-// WaitForMultipleObjects, SetConsoleCtrlHandler, CreateFileMappingA,
-// OpenFileMappingA, MapViewOfFile and OpenProcess as "3.51 and higher" (Windows
-// 95 included), and CreateToolhelp32Snapshot, Process32First and Process32Next
-// as "4.0 and higher" (4.0: Windows 95 and NT 4.0). Where Toolhelp is missing
-// or its snapshot fails, psapi.dll's EnumProcesses lists the processes; with
-// neither, waiting for a process by name is not available.
+// so that quell.exe's import table stays as it is (tools/windows-imports.txt
+// gives each function's first versions and sources). The events, mappings and
+// OpenProcess are there from Windows 95 and NT 3.51; Toolhelp from Windows 95
+// but on NT only from 2000, and psapi.dll only from 2000 (NT 4.0 has it as a
+// redistributable). Where Toolhelp is missing or its snapshot fails, psapi.dll's
+// EnumProcesses lists the processes; with neither (NT 4.0 as installed),
+// waiting for a process by name, `pending` and finding the waits to abort are
+// not available.
 #include "arguments.h"
 #include "plan.h"
 #include "reports.h"
