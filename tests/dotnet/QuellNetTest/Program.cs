@@ -2,8 +2,10 @@
 // "calls ROUTE QUELL.EXE LOGS": each row's request through Quell.Net makes the
 // calls into the recording stand-in beside this program that quell.exe makes
 // for its command line (null: none to compare, the row's calls are none), and
-// ends as the row says ("row ... N" runs row N alone). "load": which Quell.dll,
-// or which exception.
+// ends as the row says ("row ... N" runs row N alone). "examples QUELL.EXE LOGS":
+// the documents' C# examples as written (Examples, made by quell_net_test.py)
+// make the calls quell.exe makes for the command lines they name. "load": which
+// Quell.dll, or which exception.
 using System.ComponentModel;
 using System.Diagnostics;
 using Quell;
@@ -16,6 +18,25 @@ void Check(bool ok, string what)
 Type? Outcome(Action action)
 {
     try { action(); return null; } catch (Exception e) { return e.GetType(); }
+}
+// The calls the stand-in records while the action runs, in the log file given.
+string[] Recorded(string log, Action act)
+{
+    File.Delete(log);
+    Environment.SetEnvironmentVariable("QUELL_STANDIN_LOG", log);
+    act();
+    return File.Exists(log) ? File.ReadAllLines(log) : Array.Empty<string>();
+}
+// quell.exe with a command line of the tables ('|' a blank, "" an empty argument) and --yes: its exit code.
+int RunQuell(string quell, string line)
+{
+    var start = new ProcessStartInfo(quell) { RedirectStandardOutput = true, RedirectStandardError = true };
+    foreach (string arg in line.Split(' ').Append("--yes")) start.ArgumentList.Add(arg == "\"\"" ? "" : arg.Replace('|', ' '));
+    using Process process = Process.Start(start)!;
+    process.StandardOutput.ReadToEnd();
+    process.StandardError.ReadToEnd();
+    process.WaitForExit();
+    return process.ExitCode;
 }
 ShutdownOptions O(bool force = false, bool hybrid = false, bool apps = false, bool boot = false, int delay = 0,
                   string? message = null, string? reason = null, string? machine = null) =>
@@ -128,25 +149,9 @@ case "calls" or "row":
     {
         string what = $"route {route} row {++number} '{row.Line}'";
         Environment.SetEnvironmentVariable("QUELL_STANDIN_SCRIPT", row.Script);
-        string[] Calls(string name, Action act)
-        {
-            string log = Path.Combine(logs, $"{route}-{number}-{name}.log");
-            File.Delete(log);
-            Environment.SetEnvironmentVariable("QUELL_STANDIN_LOG", log);
-            act();
-            return File.Exists(log) ? File.ReadAllLines(log) : Array.Empty<string>();
-        }
+        string[] Calls(string name, Action act) => Recorded(Path.Combine(logs, $"{route}-{number}-{name}.log"), act);
         int status = 0;
-        string[] expected = row.Line is null ? Array.Empty<string>() : Calls("quell", () =>
-        {
-            var start = new ProcessStartInfo(quell) { RedirectStandardOutput = true, RedirectStandardError = true };
-            foreach (string arg in row.Line.Split(' ').Append("--yes")) start.ArgumentList.Add(arg == "\"\"" ? "" : arg.Replace('|', ' '));
-            using Process process = Process.Start(start)!;
-            process.StandardOutput.ReadToEnd();
-            process.StandardError.ReadToEnd();
-            process.WaitForExit();
-            status = process.ExitCode;
-        });
+        string[] expected = row.Line is null ? Array.Empty<string>() : Calls("quell", () => status = RunQuell(quell, row.Line));
         Exception? thrown = null;
         string[] made = Calls("net", () => { try { row.Call(); } catch (Exception e) { thrown = e; } });
         Check(made.SequenceEqual(expected), $"{what}: calls\n  quell.exe: {string.Join(" ", expected)}\n  Quell.Net: {string.Join(" ", made)}");
@@ -156,6 +161,32 @@ case "calls" or "row":
         Check(row.Line is null || (status != 0) == (row.Ends is not null || row.Script.Length > 0), $"{what}: quell.exe exit {status}");
     }
     return failed == 0 ? 0 : 1;
+
+case "examples":
+{
+    // Each example, the command lines of quell.exe whose calls it makes in turn ("=" a call itself).
+    var lines = new Dictionary<string, string[]>
+    {
+        ["docs/dotnet.md 1"] = new[] { "lock", "reboot --delay 600 --message Updates|are|installed:|saving|your|work|now|is|wise. --reason p:2:17",
+                                       "abort", "=GetPwrCapabilities(ptr)", "standby" },
+        ["README.md 1"] = new[] { "=GetPwrCapabilities(ptr)" },
+    };
+    Environment.SetEnvironmentVariable("QUELL_STANDIN_CAPS", "3 5 6 20");
+    foreach ((string source, Action example) in Examples.All)
+    {
+        string log = Path.Combine(args[2], source.Replace('/', '-').Replace(' ', '-'));
+        var expected = new List<string>();
+        foreach (string line in lines.GetValueOrDefault(source, new[] { "=an expectation for this example" }))
+        {
+            if (line.StartsWith('=')) expected.Add(line[1..]);
+            else expected.AddRange(Recorded(log + ".quell.log", () => RunQuell(args[1], line)));
+        }
+        string[] made = Recorded(log + ".net.log", example);
+        Check(made.SequenceEqual(expected), $"{source}: calls\n  quell.exe: {string.Join(" ", expected)}\n  example: {string.Join(" ", made)}");
+    }
+    Check(Examples.All.Select(example => example.Source).Order().SequenceEqual(lines.Keys.Order()), "an example for each expectation");
+    break;
+}
 
 case "load":
     try { Console.WriteLine($"loaded {QuellLibrary.Version}"); }
