@@ -38,6 +38,32 @@ int RunQuell(string quell, string line)
     process.WaitForExit();
     return process.ExitCode;
 }
+// A request of requests.txt: the method, then ShutdownOptions' members as NAME or NAME=VALUE.
+Func<object?> Request(string text)
+{
+    string[] words = text.Split(' ', StringSplitOptions.RemoveEmptyEntries);
+    var given = words.Skip(1).Select(word => word.Split('=', 2))
+        .ToDictionary(pair => pair[0], pair => pair.Length > 1 ? (pair[1] == "\"\"" ? "" : pair[1].Replace('|', ' ')) : "");
+    string? Value(string name) => given.GetValueOrDefault(name);
+    ShutdownOptions? options = given.Count == 0 ? null : new()
+    {
+        Force = given.ContainsKey("Force"), Hybrid = given.ContainsKey("Hybrid"), RestartApps = given.ContainsKey("RestartApps"),
+        BootOptions = given.ContainsKey("BootOptions"), Delay = TimeSpan.FromSeconds(int.Parse(Value("Delay") ?? "0")),
+        Message = Value("Message"), Reason = Value("Reason") is string reason ? ShutdownReason.Parse(reason) : null,
+        ComputerName = Value("ComputerName"),
+    };
+    return words[0] switch
+    {
+        "LogOff" => () => { Session.LogOff(options?.Force ?? false); return null; },
+        "Lock" => () => { Session.Lock(); return null; },
+        "Shutdown" => () => { Computer.Shutdown(options); return null; },
+        "Restart" => () => { Computer.Restart(options); return null; },
+        "AbortShutdown" => () => Computer.AbortShutdown(options?.ComputerName),
+        "Sleep" => () => { Computer.Sleep(); return null; },
+        "Hibernate" => () => { Computer.Hibernate(); return null; },
+        _ => throw new FormatException($"requests.txt: no method {words[0]}"),
+    };
+}
 ShutdownOptions O(bool force = false, bool hybrid = false, bool apps = false, bool boot = false, int delay = 0,
                   string? message = null, string? reason = null, string? machine = null) =>
     new() { Force = force, Hybrid = hybrid, RestartApps = apps, BootOptions = boot, Delay = TimeSpan.FromSeconds(delay),
@@ -84,44 +110,13 @@ case "arguments":
 
 case "calls" or "row":
     string route = args[1], quell = args[2], logs = args[3];
-    // Route, quell.exe's command line, the request, the stand-in's script, and how the request ends.
-    (string Route, string? Line, Action Call, string Script, Type? Ends, int Code)[] rows = {
-        ("8", "logoff", () => Session.LogOff(), "", null, 0),
-        ("8", "force-logoff", () => Session.LogOff(force: true), "", null, 0),
-        ("8", "lock", Session.Lock, "", null, 0),
-        ("8", "shutdown", () => Computer.Shutdown(), "", null, 0),
-        ("8", "shutdown --force", () => Computer.Shutdown(O(force: true)), "", null, 0),
-        ("8", "hybrid", () => Computer.Shutdown(O(hybrid: true)), "", null, 0),
-        ("8", "hybrid --force", () => Computer.Shutdown(O(hybrid: true, force: true)), "", null, 0),
-        ("8", "reboot", () => Computer.Restart(), "", null, 0),
-        ("8", "reboot --force", () => Computer.Restart(O(force: true)), "", null, 0),
-        ("8", "restart-apps", () => Computer.Restart(O(apps: true)), "", null, 0),
-        ("8", "restart-apps --force", () => Computer.Restart(O(apps: true, force: true)), "", null, 0),
-        ("8", "shutdown --delay 60 --message Back|soon --reason p:4:1", () => Computer.Shutdown(O(delay: 60, message: "Back soon", reason: "p:4:1")), "", null, 0),
-        ("8", "shutdown --message \"\"", () => Computer.Shutdown(O(message: "")), "", null, 0),
-        ("8", "shutdown --reason 0:0", () => Computer.Shutdown(O(reason: "0:0")), "", null, 0),
-        ("8", "reboot --boot-options", () => Computer.Restart(O(boot: true)), "", null, 0),
-        ("8", @"reboot --machine \\PC7 --force --delay 30", () => Computer.Restart(O(machine: @"\\PC7", force: true, delay: 30)), "", null, 0),
-        ("8", "abort", () => Check(Computer.AbortShutdown(), "aborted"), "", null, 0),
-        ("8", "abort", () => Check(!Computer.AbortShutdown(), "none pending"), "LocalAbortSystemShutdown=0/1116", null, 0),
-        ("8", "standby", Computer.Sleep, "", null, 0),
-        ("8", "hibernate", Computer.Hibernate, "", null, 0),
-        ("8", "standby", Computer.Sleep, "WindowsStandby=0/50", typeof(NotSupportedException), 0),
-        ("8", "shutdown --delay 60", () => Computer.Shutdown(O(delay: 60)), "InitiateShutdownW=1190", typeof(Win32Exception), 1190),
-        ("8", "shutdown --delay 60", () => Computer.Shutdown(O(delay: 60)), "WindowsNTPrivilegien=0/1314", typeof(Win32Exception), 1314),
-        ("8", "reboot --machine PC7", () => Computer.Restart(O(machine: "PC7")), "InitiateShutdownW=5", typeof(Win32Exception), 5),
-        ("8", "shutdown --delay 5", () => Computer.Shutdown(O(delay: 5)), "InitiateShutdownW=1", typeof(PlatformNotSupportedException), 1),
-        ("8", "lock", Session.Lock, "LockWorkStation=0/120", typeof(PlatformNotSupportedException), 0),
-        ("8", "shutdown", () => Computer.Shutdown(), "WindowsShutdown=0/5", typeof(Win32Exception), 5),
-        ("8", "abort", () => Computer.AbortShutdown(), "LocalAbortSystemShutdown=0/1300", typeof(Win32Exception), 1300),
-        ("7", "shutdown", () => Computer.Shutdown(), "", null, 0),
-        ("7", "shutdown --delay 60 --message M --reason u:2:3", () => Computer.Shutdown(O(delay: 60, message: "M", reason: "u:2:3")), "", null, 0),
-        ("7", "restart-apps --delay 10", () => Computer.Restart(O(apps: true, delay: 10)), "", null, 0),
-        ("7", "reboot --boot-options", () => Computer.Restart(O(boot: true)), "", typeof(PlatformNotSupportedException), 0),
-        ("7", "reboot --force --machine PC7", () => Computer.Restart(O(force: true, machine: "PC7")), "", null, 0),
-        ("7", "hybrid --delay 10", () => Computer.Shutdown(O(hybrid: true, delay: 10)), "", typeof(PlatformNotSupportedException), 0),
-        ("7", null, () => Computer.Shutdown(O(hybrid: true)), "", typeof(PlatformNotSupportedException), 0),
-    };
+    // requests.txt: route, quell.exe's command line, the request, the stand-in's script, how the request ends, its native code.
+    var rows = File.ReadAllLines(Path.Combine(AppContext.BaseDirectory, "requests.txt"))
+        .Where(line => line.Trim().Length > 0 && !line.StartsWith('#'))
+        .Select(line => line.Split(';').Select(column => column.Trim()).Concat(Enumerable.Repeat("", 6)).ToArray())
+        .Select(c => (Route: c[0], Line: c[1] == "-" ? null : c[1], Call: Request(c[2]), Script: c[3], Ends: c[4],
+                      Code: c[5].Length > 0 ? int.Parse(c[5]) : 0))
+        .ToArray();
     var routeRows = rows.Where(row => row.Route == route).ToArray();
     Environment.SetEnvironmentVariable("QUELL_STANDIN_CAPS", "3 5 6 20");
     if (args[0] == "calls")
@@ -153,12 +148,15 @@ case "calls" or "row":
         int status = 0;
         string[] expected = row.Line is null ? Array.Empty<string>() : Calls("quell", () => status = RunQuell(quell, row.Line));
         Exception? thrown = null;
-        string[] made = Calls("net", () => { try { row.Call(); } catch (Exception e) { thrown = e; } });
+        object? result = null;
+        string[] made = Calls("net", () => { try { result = row.Call(); } catch (Exception e) { thrown = e; } });
         Check(made.SequenceEqual(expected), $"{what}: calls\n  quell.exe: {string.Join(" ", expected)}\n  Quell.Net: {string.Join(" ", made)}");
-        Check(thrown?.GetType() == row.Ends, $"{what}: ends with {thrown?.GetType().Name ?? "success"} ({thrown?.Message})");
+        string ends = thrown?.GetType().Name ?? result?.ToString() ?? "";
+        Check(ends == row.Ends, $"{what}: ends with '{ends}' ({thrown?.Message})");
         Check(thrown is not Win32Exception w || w.NativeErrorCode == row.Code, $"{what}: native code {(thrown as Win32Exception)?.NativeErrorCode}");
         // quell.exe fails where the request ends in an exception or the stand-in refuses.
-        Check(row.Line is null || (status != 0) == (row.Ends is not null || row.Script.Length > 0), $"{what}: quell.exe exit {status}");
+        bool fails = row.Ends.EndsWith("Exception", StringComparison.Ordinal) || row.Script.Length > 0;
+        Check(row.Line is null || (status != 0) == fails, $"{what}: quell.exe exit {status}");
     }
     return failed == 0 ? 0 : 1;
 
