@@ -16,9 +16,10 @@ prefix in WORKDIR, beside the module unpacked from the zip: the module imports
 in a Windows process and loads the Quell.dll of the process's architecture from
 its folder. There the recording stand-in of that architecture (STANDIN_X86,
 STANDIN_X64: tests/dotnet builds them) replaces the module's Quell.dll and sits
-beside the release's quell.exe: each request of tests/dotnet/requests.txt on the
-Windows 8+ route makes through its cmdlet the calls quell.exe makes for its
-command line, and ends as the row says, a refusal as an error with its category.
+beside the release's quell.exe: each request of tests/dotnet/requests.txt makes
+through its cmdlet the calls quell.exe makes for its command line on the row's
+route (copies of the host and of quell.exe that Wine's AppDefaults show Windows
+10 or 7), and ends as the row says, a refusal as an error with its category.
 Exits 1 with one line per failure.
 """
 import json
@@ -48,6 +49,7 @@ REFUSED = ("System.Management.Automation.ParameterBindingValidationException", "
 NOT_LOADED = ("System.DllNotFoundException", "ResourceUnavailable")  # no Windows here
 HOSTED = {RUNTIME["x64"]: ("X64", "x64"), RUNTIME["x86"]: ("X86", "x86")}  # process architecture, the module's folder
 REQUESTS = os.path.join(ROOT, "tests", "dotnet", "requests.txt")  # the requests and quell.exe's command lines
+ROUTES = {"8": "win10", "7": "win7"}  # requests.txt's routes: the Windows Wine shows
 CONNECTION = (53, 1722)  # Win32Exception's codes of a machine not reached
 
 # (command, what it must do): ("whatif", words -WhatIf names) calls nothing; ("error",
@@ -159,17 +161,17 @@ def category(end, code):
             "NotSupportedException": "NotEnabled"}.get(end, "")
 
 
-def check_requests(rid, output, said):
-    """Each Windows 8+ row of requests.txt through its cmdlet: quell.exe's calls, the row's end."""
+def check_requests(rid, route, output, said):
+    """Each row of requests.txt on the route through its cmdlet: quell.exe's calls (none for '-'), the row's end."""
     def calls(path):
         return open(path, encoding="utf-8").read().splitlines() if os.path.exists(path) else []
-    rows = [row for row in requests() if row[1] == "8"]
-    for number, _, line, request, script, end, code in rows:
-        quell, module = (calls(os.path.join(output, "logs", f"{number}-{name}.log")) for name in ("quell", "module"))
-        expect(f"{rid} under Wine: {request} [{script}] makes the calls of quell {line}", quell == module and quell,
+    for number, _, line, request, script, end, code in (row for row in requests() if row[1] == route):
+        what = f"{rid} under Wine, Windows {route} route: {request} [{script}]"
+        quell, module = (calls(os.path.join(output, "logs", f"{route}-{number}-{name}.log")) for name in ("quell", "module"))
+        expect(f"{what} makes the calls of quell {line}", quell == module,
                f"quell.exe: {quell}\n  cmdlet: {module}")
         wanted = [end, category(end, code), code if end == "Win32Exception" else ""]
-        expect(f"{rid} under Wine: {request} [{script}] ends with {wanted}", said.get(str(number)) == wanted, said.get(str(number)))
+        expect(f"{what} ends with {wanted}", said.get(str(number)) == wanted, said.get(str(number)))
 
 
 def check_hosted(work, bundle, version, standins, dist):
@@ -200,26 +202,34 @@ def check_hosted(work, bundle, version, standins, dist):
             os.makedirs(os.path.join(output, "cli"))
             shutil.copy(standins[folder], os.path.join(output, "cli", "Quell.dll"))
             release = bundle_name(folder, version)
-            with zipfile.ZipFile(os.path.join(dist, release + ".zip")) as archive, \
-                    open(os.path.join(output, "cli", "quell.exe"), "wb") as quell:
-                quell.write(archive.read(f"{release}/bin/quell.exe"))
-            for program in ("QuellPowerShellHost.exe", "quell.exe"):  # both on the Windows 8+ route
-                subprocess.run(["wine", "reg", "add", f"HKCU\\Software\\Wine\\AppDefaults\\{program}", "/v", "Version",
-                                "/d", "win10", "/f"], env=wine.run_env, stdin=subprocess.DEVNULL, capture_output=True)
-            status, stdout, stderr = wine.run(os.path.join(output, "QuellPowerShellHost.exe"),
-                                              os.path.join(work, rid + ".out"), os.path.join(work, rid + ".err"))
-            said = dict(line.split("|", 1) for line in stdout.splitlines() if "|" in line and not line.startswith("error|"))
-            errors = [tuple(line.split("|")[1:]) for line in stdout.splitlines() if line.startswith("error|")]
-            rows = {line.split("|")[1]: line.split("|")[2:] for line in stdout.splitlines() if line.startswith("row|")}
-            expect(f"{rid} under Wine: the module imports and loads {folder}\\Quell.dll {version} from its folder",
-                   status == 0 and said.get("process") == architecture and said.get("cmdlets") == str(len(powershell_module.HELP))
-                   and said.get("capabilities") == "Quell.PowerCapabilities" and said.get("version") == version
-                   and said.get("loaded", "").lower().endswith(f"\\quell\\{folder}\\quell.dll"), f"{status} {stdout} {stderr[-1500:]}")
-            expect(f"{rid} under Wine: a malformed computer name is InvalidArgument, nothing called",
-                   errors == [("System.ArgumentException", "InvalidArgument")], errors)
-            check_requests(rid, output, rows)
+            with zipfile.ZipFile(os.path.join(dist, release + ".zip")) as archive:
+                image = archive.read(f"{release}/bin/quell.exe")
+            for route, system in ROUTES.items():
+                with open(os.path.join(output, "cli", f"quell{route}.exe"), "wb") as quell:
+                    quell.write(image)
+                shutil.copy(os.path.join(output, "QuellPowerShellHost.exe"), os.path.join(output, f"QuellPowerShellHost{route}.exe"))
+                for program in (f"QuellPowerShellHost{route}.exe", f"quell{route}.exe"):
+                    subprocess.run(["wine", "reg", "add", f"HKCU\\Software\\Wine\\AppDefaults\\{program}", "/v", "Version",
+                                    "/d", system, "/f"], env=wine.run_env, stdin=subprocess.DEVNULL, capture_output=True)
+                check_hosted_run(wine, rid, route, output, os.path.join(work, f"{rid}-{route}"), version)
     finally:
         wine.stop()
+
+
+def check_hosted_run(wine, rid, route, output, logs, version):
+    """One run of the host on a route: the module loaded from its folder, then the requests of the route."""
+    architecture, folder = HOSTED[rid]
+    status, stdout, stderr = wine.run(os.path.join(output, f"QuellPowerShellHost{route}.exe"), logs + ".out", logs + ".err")
+    said = dict(line.split("|", 1) for line in stdout.splitlines() if "|" in line and not line.startswith("error|"))
+    errors = [tuple(line.split("|")[1:]) for line in stdout.splitlines() if line.startswith("error|")]
+    rows = {line.split("|")[1]: line.split("|")[2:] for line in stdout.splitlines() if line.startswith("row|")}
+    expect(f"{rid} under Wine, Windows {route} route: the module imports and loads {folder}\\Quell.dll {version} from its folder",
+           status == 0 and said.get("process") == architecture and said.get("cmdlets") == str(len(powershell_module.HELP))
+           and said.get("capabilities") == "Quell.PowerCapabilities" and said.get("version") == version
+           and said.get("loaded", "").lower().endswith(f"\\quell\\{folder}\\quell.dll"), f"{status} {stdout} {stderr[-1500:]}")
+    expect(f"{rid} under Wine, Windows {route} route: a malformed computer name is InvalidArgument, nothing called",
+           errors == [("System.ArgumentException", "InvalidArgument")], errors)
+    check_requests(rid, route, output, rows)
 
 
 def main(argv):
