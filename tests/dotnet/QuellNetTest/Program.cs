@@ -174,10 +174,12 @@ case "examples":
     {
         string log = Path.Combine(args[2], source.Replace('/', '-').Replace(' ', '-'));
         var expected = new List<string>();
+        // A log of its own for each run of quell.exe: no file that a process wrote a moment ago is deleted.
+        int run = 0;
         foreach (string line in lines.GetValueOrDefault(source, new[] { "=an expectation for this example" }))
         {
             if (line.StartsWith('=')) expected.Add(line[1..]);
-            else expected.AddRange(Recorded(log + ".quell.log", () => RunQuell(args[1], line)));
+            else expected.AddRange(Recorded($"{log}.quell{++run}.log", () => RunQuell(args[1], line)));
         }
         string[] made = Recorded(log + ".net.log", example);
         Check(made.SequenceEqual(expected), $"{source}: calls\n  quell.exe: {string.Join(" ", expected)}\n  example: {string.Join(" ", made)}");
