@@ -64,7 +64,8 @@ test: setup
 	ctest --preset arm64
 	@$(MAKE) --no-print-directory dist
 	$(DEBIAN_PYTHON) tests/release/release_test.py $(DIST_BUILD)/release-test tests/nuget/nuget_client_test.py
-	python3 tests/powershell/module_test.py $(DIST) $(DIST_BUILD)/powershell-test
+	python3 tests/powershell/module_test.py $(DIST) $(DIST_BUILD)/powershell-test \
+	        $(BUILD)/bin/standin/Quell.dll $(BUILD_X64)/bin/standin/Quell.dll
 
 # release_trees(prefix): configures and builds the shipped images of the three
 # architectures in prefix, prefix-x64 and prefix-arm64, without the tests.

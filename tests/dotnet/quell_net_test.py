@@ -8,7 +8,8 @@ Otherwise, in the Wine prefix of tools/wine-session.sh: QuellNetTest published
 self-contained and trimmed (a trimming warning fails the publish) for the tree's architecture, with the recording stand-in beside
 it as Quell.dll and quell.exe beside both; its table on the Windows 8+ route,
 then on the Windows 7 route (copies of both programs that Wine's AppDefaults make
-see Windows 7); then which Quell.dll each layout loads, or which exception."""
+see Windows 7); docs/dotnet.md's and README.md's C# examples as written, against
+the stand-in; then which Quell.dll each layout loads, or which exception."""
 import argparse
 import os
 import re
@@ -21,10 +22,12 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 PROJECT = os.path.join(HERE, "QuellNetTest")
 sys.dont_write_bytecode = True  # no cache files in the source tree
-sys.path[:0] = [os.path.join(ROOT, "tools"), os.path.join(ROOT, "tools", "release")]
+sys.path[:0] = [os.path.join(ROOT, "tools"), os.path.join(ROOT, "tools", "release"), os.path.join(ROOT, "tests", "clients")]
 import architectures  # noqa: E402
+from check_bindings import code_blocks  # noqa: E402
 OTHER = {"x86": "x64", "x64": "x86"}
 ROUTES = {"8": "win10", "7": "win7"}  # the table's routes: the Windows Wine shows
+EXAMPLES = ("docs/dotnet.md", "README.md")  # the documents whose C# examples run as written
 
 
 # Wine loads every IL-only image through mscoree, the runtime's own assemblies included:
@@ -47,6 +50,27 @@ def read(path, pattern):
         return re.search(pattern, source.read()).group(1)
 
 
+def write_examples(path):
+    """The C# examples of EXAMPLES as written, each the body of a method of the class Examples,
+    which lists them as ("FILE N", method); the program's project compiles it in."""
+    usings, methods, rows = {"using System;"}, [], []
+    for document in EXAMPLES:
+        with open(os.path.join(ROOT, document), encoding="utf-8") as source:
+            blocks = code_blocks(source.read(), "csharp")
+        for number, block in enumerate(blocks, 1):
+            lines = block.splitlines()
+            usings.update(line for line in lines if re.fullmatch(r"using [\w.]+;", line))
+            body = "\n".join(line for line in lines if not re.fullmatch(r"using [\w.]+;", line))
+            methods.append(f"    static void Example{len(rows)}()\n    {{\n{body}\n    }}\n")
+            rows.append(f'("{document} {number}", Example{len(rows)})')
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w", encoding="utf-8") as out:
+        out.write("// Made by quell_net_test.py from " + " and ".join(EXAMPLES) + ".\n" + "\n".join(sorted(usings))
+                  + "\n\nstatic class Examples\n{\n    public static readonly (string Source, Action Run)[] All = {\n        "
+                  + ",\n        ".join(rows) + ",\n    };\n\n" + "\n".join(methods) + "}\n")
+    return path
+
+
 def main():
     options = argparse.ArgumentParser()
     for name in ("--arch", "--standin", "--other-standin", "--quell", "--work"):
@@ -57,9 +81,11 @@ def main():
         if getattr(args, name):
             setattr(args, name, os.path.abspath(getattr(args, name)))
     artifacts = os.path.join(args.work, "artifacts")
+    shutil.rmtree(args.work, ignore_errors=True)
+    examples = "-p:QuellExamples=" + write_examples(os.path.join(args.work, "examples", "Examples.cs"))
     if args.arguments:
         status, output = run(["dotnet", "run", "--project", PROJECT, "-c", "Release", "--artifacts-path", artifacts,
-                              "--", "arguments"], seconds=900)
+                              examples, "--", "arguments"], seconds=900)
         print(output)
         import quell_net_package as pack
         version = read("CMakeLists.txt", r"project\(Quell VERSION ([0-9.]+)")
@@ -77,9 +103,8 @@ def main():
     version = read("CMakeLists.txt", r"project\(Quell VERSION ([0-9.]+)")
     bundle = architectures.bundle(args.arch, version)
     program = os.path.join(args.work, "program")
-    shutil.rmtree(args.work, ignore_errors=True)
     status, output = run(["dotnet", "publish", PROJECT, "-c", "Release", "-r", architectures.RUNTIME[args.arch], "--self-contained",
-                          "-o", program, "--artifacts-path", artifacts], seconds=900)
+                          "-o", program, "--artifacts-path", artifacts, examples], seconds=900)
     if status:
         print(output)
         return 1
@@ -98,6 +123,10 @@ def main():
                               windows(os.path.join(program, f"quell{route}.exe")), windows(logs)], seconds=600)
         print(f"{args.arch}, Windows {route} route: {output.strip()}")
         failed += status != 0
+    status, output = run(["wine", os.path.join(program, "QuellNetTest8.exe"), "examples", windows(os.path.join(program, "quell8.exe")),
+                          windows(logs)], seconds=600)
+    print(f"{args.arch}, the documents' C# examples: {output.strip()}")
+    failed += status != 0
 
     # Which Quell.dll each layout loads: the files placed, what the program must say.
     own, other = args.standin, args.other_standin

@@ -14,7 +14,11 @@ A .NET Framework 4.8 program (framework/ beside this file) is built with the
 package's MSBuild targets for each row of FRAMEWORK_BUILDS, AnyCPU, x86 and x64,
 SDK-style on its own or through a class library, and as a packages.config
 project: its output must hold the package's Quell.dll files where the row says,
-each of its machine.
+each of its machine. Where Quell.Net.<version>.nupkg lies beside the package (as
+in a release's nuget/), the feed serves it too, and a row builds the program
+with Quell.Net (its netstandard2.0 build) in place of Quell: Quell.Net.dll and
+the Quell.dll files land where the targets say. Nothing runs them: .NET
+Framework programs need Wine Mono under Wine, which Debian does not package.
 docs/bindings.md's PowerShell block, beside the package unpacked, is run by
 PowerShell 7 (the .NET global tool), as a script and as pasted at the prompt,
 and must declare every export on the package's Quell.dll of its process's
@@ -78,7 +82,11 @@ FRAMEWORK_BUILDS = (
     ("packages.config, AnyCPU", PACKAGES_CONFIG, {}, ANY_CPU),
     ("packages.config, x64", PACKAGES_CONFIG, {"ClientPlatform": "x64"}, {"Quell.dll": "x64"}),
     ("packages.config, ARM64", PACKAGES_CONFIG, {"ClientPlatform": "ARM64"}, {"Quell.dll": "arm64"}),
+    ("with Quell.Net, AnyCPU", SDK_STYLE, {"QuellNet": "true"}, {"Quell.Net.dll": "netstandard2.0", **ANY_CPU}),
+    ("with Quell.Net, x86", SDK_STYLE, {"QuellNet": "true", "ClientPlatform": "x86"},
+     {"Quell.Net.dll": "netstandard2.0", "Quell.dll": "x86"}),
 )
+TYPED = "Quell.Net"  # the typed API's package, beside the native one in a release
 FEED = "quell-release"          # the local feed's name in nuget.config
 DOTNET_SECONDS = 600            # one restore and build, packs downloaded included
 WINE_SECONDS = 300              # a program run or a prefix's first start that takes longer has hung
@@ -154,7 +162,7 @@ class Dotnet:
 
 
 def write_nuget_config(work, feed, machine_sources):
-    """The local feed for Quell alone; the machine's sources for everything else."""
+    """The local feed for Quell and Quell.Net alone; the machine's sources for everything else."""
     mapping = "".join(f'    <packageSource key={quoteattr(name)}><package pattern="*" /></packageSource>\n'
                       for name in machine_sources)
     with open(os.path.join(work, "nuget.config"), "w", encoding="utf-8") as config:
@@ -164,7 +172,7 @@ def write_nuget_config(work, feed, machine_sources):
     <add key="{FEED}" value={quoteattr(feed)} />
   </packageSources>
   <packageSourceMapping>
-    <packageSource key="{FEED}"><package pattern="Quell" /></packageSource>
+    <packageSource key="{FEED}"><package pattern="Quell" /><package pattern="{TYPED}" /></packageSource>
 {mapping}  </packageSourceMapping>
 </configuration>
 """)
@@ -337,14 +345,21 @@ def run_under_wine(wine, rid, folder, version, logs):
     return True
 
 
-def check_framework_builds(dotnet, work, package_path, version, dlls):
-    """Each row of FRAMEWORK_BUILDS: a fresh copy of framework/, built, and the Quell.dll files of its output."""
+def check_framework_builds(dotnet, work, package_path, version, dlls, typed):
+    """Each row of FRAMEWORK_BUILDS: a fresh copy of framework/, built, and the Quell.dll (and Quell.Net.dll)
+    files of its output; typed: the Quell.Net package's path, or None (its rows are skipped)."""
     builds = {architecture: dlls[runtime] for architecture, runtime in RUNTIME.items()}
+    if typed:
+        with zipfile.ZipFile(typed) as package:
+            builds["netstandard2.0"] = package.read(f"lib/netstandard2.0/{TYPED}.dll")
     named = {machine_type: architecture for architecture, machine_type in MACHINE.items()}
     for number, (what, client, properties, expected) in enumerate(FRAMEWORK_BUILDS, 1):
+        if "QuellNet" in properties and not typed:
+            note(f"  SKIP .NET Framework, {what}: no {TYPED}.{version}.nupkg beside the package")
+            continue
         began = time.monotonic()
         folder = os.path.join(work, "framework", str(number))
-        for project, files in (("client", (client + ".csproj", "FrameworkClient.cs")),
+        for project, files in (("client", (client + ".csproj", "FrameworkClient.cs", "FrameworkNetClient.cs")),
                                ("library", ("FrameworkLibrary.csproj", "FrameworkLibrary.cs"))):
             os.makedirs(os.path.join(folder, project))
             for name in files:
@@ -370,11 +385,11 @@ def check_framework_builds(dotnet, work, package_path, version, dlls):
         found = {}
         for directory, _, names in os.walk(outputs[0]):
             for name in names:
-                if name.lower() == "quell.dll":
+                if name.lower() in ("quell.dll", f"{TYPED}.dll".lower()):
                     with open(os.path.join(directory, name), "rb") as image:
                         data = image.read()
                     path = os.path.relpath(os.path.join(directory, name), outputs[0]).replace(os.sep, "/")
-                    build = named.get(pe.machine(data))
+                    build = "netstandard2.0" if name.lower() != "quell.dll" else named.get(pe.machine(data))
                     found[path] = build if data == builds.get(build) else "not the package's"
         if found != expected:
             fail(f".NET Framework, {what}: the output holds {found or 'no Quell.dll'}, expected {expected}")
@@ -477,11 +492,16 @@ def main(argv):
             shutil.rmtree(path)
         elif os.path.exists(path):
             os.remove(path)
-    shutil.rmtree(os.path.join(work, "packages", "quell"), ignore_errors=True)
+    for name in ("quell", TYPED.lower()):
+        shutil.rmtree(os.path.join(work, "packages", name), ignore_errors=True)
     feed = os.path.join(work, "feed")
     os.makedirs(feed)
     os.makedirs(os.path.join(work, "logs"))
     shutil.copy(package_path, feed)
+    typed = os.path.join(os.path.dirname(package_path), f"{TYPED}.{version}.nupkg")
+    typed = typed if os.path.isfile(typed) else None
+    if typed:
+        shutil.copy(typed, feed)
     dotnet = Dotnet(work)
     machine_sources = dotnet.enabled_sources()
     write_nuget_config(work, feed, machine_sources)
@@ -516,7 +536,7 @@ def main(argv):
         else:
             note("  ok   no runtime: the output carries all three under runtimes/<rid>/native/")
 
-    check_framework_builds(dotnet, work, package_path, version, dlls)
+    check_framework_builds(dotnet, work, package_path, version, dlls, typed)
     check_powershell(dotnet, work, package_path)
 
     wine = Wine(work) if shutil.which("wine") and shutil.which("wineserver") else None

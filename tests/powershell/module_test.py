@@ -2,7 +2,7 @@
 """Proves the release's PowerShell module in PowerShell 7 on Linux, and hosted
 in Windows programs under Wine.
 
-usage: module_test.py DIST WORKDIR
+usage: module_test.py DIST WORKDIR STANDIN_X86 STANDIN_X64
 
 DIST is a made release (make dist). PowerShell (the .NET tool, installed into
 .cache/pwsh when missing) installs DIST/powershell/Quell.<version>.nupkg from a
@@ -14,7 +14,13 @@ loaded nothing. Then host/ (PowerShell in a program of its own, published
 self-contained for win-x64 and win-x86) runs host/hosted.ps1 under Wine, in a
 prefix in WORKDIR, beside the module unpacked from the zip: the module imports
 in a Windows process and loads the Quell.dll of the process's architecture from
-its folder. Exits 1 with one line per failure.
+its folder. There the recording stand-in of that architecture (STANDIN_X86,
+STANDIN_X64: tests/dotnet builds them) replaces the module's Quell.dll and sits
+beside the release's quell.exe: each request of tests/dotnet/requests.txt makes
+through its cmdlet the calls quell.exe makes for its command line on the row's
+route (copies of the host and of quell.exe that Wine's AppDefaults show Windows
+10 or 7), and ends as the row says, a refusal as an error with its category.
+Exits 1 with one line per failure.
 """
 import json
 import os
@@ -30,18 +36,21 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path[:0] = [os.path.join(ROOT, "tools"), os.path.join(ROOT, "tools", "release"), os.path.join(ROOT, "tests", "clients"), os.path.join(ROOT, "tests", "nuget")]
 from check_bindings import code_blocks  # noqa: E402
-from architectures import MACHINE, NAMES, RUNTIME  # noqa: E402
+from architectures import MACHINE, NAMES, RUNTIME, bundle as bundle_name  # noqa: E402
 from nuget_client_test import Wine  # noqa: E402
 from pe import machine  # noqa: E402
 import powershell_module  # noqa: E402
 
 POWERSHELL_VERSION = "7.6.9"
 PWSH = os.path.join(ROOT, ".cache", "pwsh")
-DOCS = os.path.join(ROOT, "docs", "powershell.md")
+DOCS = [os.path.join(ROOT, "docs", "powershell.md"), os.path.join(ROOT, "README.md")]  # their examples run as written
 # PowerShell files a value its validation refuses as InvalidData.
 REFUSED = ("System.Management.Automation.ParameterBindingValidationException", "InvalidData")
 NOT_LOADED = ("System.DllNotFoundException", "ResourceUnavailable")  # no Windows here
 HOSTED = {RUNTIME["x64"]: ("X64", "x64"), RUNTIME["x86"]: ("X86", "x86")}  # process architecture, the module's folder
+REQUESTS = os.path.join(ROOT, "tests", "dotnet", "requests.txt")  # the requests and quell.exe's command lines
+ROUTES = {"8": "win10", "7": "win7"}  # requests.txt's routes: the Windows Wine shows
+CONNECTION = (53, 1722)  # Win32Exception's codes of a machine not reached
 
 # (command, what it must do): ("whatif", words -WhatIf names) calls nothing; ("error",
 # exception, category) ends in that error record; REFUSED by parameter binding.
@@ -70,6 +79,10 @@ CASES = [
      ("error", "System.Management.Automation.ParameterBindingException", "InvalidArgument")),
     ("Restart-QuellComputer -Hybrid -WhatIf",
      ("error", "System.Management.Automation.ParameterBindingException", "InvalidArgument")),
+    # A malformed name, by Quell.Net's rule, before -WhatIf answers.
+    ("Stop-QuellComputer -ComputerName 'two words' -WhatIf", ("error", "System.ArgumentException", "InvalidArgument")),
+    ("Restart-QuellComputer '\\\\PC7\\c' -WhatIf", ("error", "System.ArgumentException", "InvalidArgument")),
+    ("Stop-QuellPendingShutdown -ComputerName 'x\"y' -WhatIf", ("error", "System.ArgumentException", "InvalidArgument")),
     # Carried out: Quell.Net checks the name before loading anything; the rest get as far as the load.
     ("Stop-QuellComputer -ComputerName 'two words' -Confirm:$false", ("error", "System.ArgumentException", "InvalidArgument")),
     ("Stop-QuellPendingShutdown -ComputerName 'a\\b' -Confirm:$false",
@@ -130,7 +143,38 @@ def check_files(package, bundle, dlls):
     return payload
 
 
-def check_hosted(work, bundle, version):
+def requests():
+    """requests.txt's rows as hosted.ps1 numbers them from 1: (number, route, command line, request, script, end, code)."""
+    rows = []
+    with open(REQUESTS, encoding="utf-8") as table:
+        for line in table:
+            if line.strip() and not line.startswith("#"):
+                rows.append((len(rows) + 1, *([column.strip() for column in line.split(";")] + [""] * 6)[:6]))
+    return rows
+
+
+def category(end, code):
+    """The error category docs/powershell.md gives an exception of Quell.Net."""
+    if end == "Win32Exception":
+        return "PermissionDenied" if code in ("5", "1314") else "ConnectionError" if int(code) in CONNECTION else "InvalidOperation"
+    return {"ArgumentException": "InvalidArgument", "PlatformNotSupportedException": "NotImplemented",
+            "NotSupportedException": "NotEnabled"}.get(end, "")
+
+
+def check_requests(rid, route, output, said):
+    """Each row of requests.txt on the route through its cmdlet: quell.exe's calls (none for '-'), the row's end."""
+    def calls(path):
+        return open(path, encoding="utf-8").read().splitlines() if os.path.exists(path) else []
+    for number, _, line, request, script, end, code in (row for row in requests() if row[1] == route):
+        what = f"{rid} under Wine, Windows {route} route: {request} [{script}]"
+        quell, module = (calls(os.path.join(output, "logs", f"{route}-{number}-{name}.log")) for name in ("quell", "module"))
+        expect(f"{what} makes the calls of quell {line}", quell == module,
+               f"quell.exe: {quell}\n  cmdlet: {module}")
+        wanted = [end, category(end, code), code if end == "Win32Exception" else ""]
+        expect(f"{what} ends with {wanted}", said.get(str(number)) == wanted, said.get(str(number)))
+
+
+def check_hosted(work, bundle, version, standins, dist):
     """The module in a self-contained Windows program hosting PowerShell, under Wine."""
     environment = dict(os.environ, DOTNET_CLI_TELEMETRY_OPTOUT="1", DOTNET_NOLOGO="1",
                        NUGET_PACKAGES=os.path.join(ROOT, ".cache", "powershell-host-packages"))
@@ -150,26 +194,48 @@ def check_hosted(work, bundle, version):
             if published.returncode != 0 or reason:
                 continue
             shutil.copy(os.path.join(HERE, "host", "hosted.ps1"), output)
+            shutil.copy(REQUESTS, output)
             with zipfile.ZipFile(bundle) as archive:
                 archive.extractall(output)
-            status, stdout, stderr = wine.run(os.path.join(output, "QuellPowerShellHost.exe"),
-                                              os.path.join(work, rid + ".out"), os.path.join(work, rid + ".err"))
-            said = dict(line.split("|", 1) for line in stdout.splitlines() if "|" in line and not line.startswith("error|"))
-            errors = [tuple(line.split("|")[1:]) for line in stdout.splitlines() if line.startswith("error|")]
-            expect(f"{rid} under Wine: the module imports and loads {folder}\\Quell.dll {version} from its folder",
-                   status == 0 and said.get("process") == architecture and said.get("cmdlets") == str(len(powershell_module.HELP))
-                   and said.get("capabilities") == "Quell.PowerCapabilities" and said.get("version") == version
-                   and said.get("loaded", "").lower().endswith(f"\\quell\\{folder}\\quell.dll"), f"{status} {stdout} {stderr[-1500:]}")
-            expect(f"{rid} under Wine: a malformed computer name is InvalidArgument, nothing called",
-                   errors == [("System.ArgumentException", "InvalidArgument")], errors)
+            # The stand-in where the module loads Quell.dll from, and beside the release's quell.exe.
+            shutil.copy(standins[folder], os.path.join(output, "Quell", folder, "Quell.dll"))
+            os.makedirs(os.path.join(output, "cli"))
+            shutil.copy(standins[folder], os.path.join(output, "cli", "Quell.dll"))
+            release = bundle_name(folder, version)
+            with zipfile.ZipFile(os.path.join(dist, release + ".zip")) as archive:
+                image = archive.read(f"{release}/bin/quell.exe")
+            for route, system in ROUTES.items():
+                with open(os.path.join(output, "cli", f"quell{route}.exe"), "wb") as quell:
+                    quell.write(image)
+                shutil.copy(os.path.join(output, "QuellPowerShellHost.exe"), os.path.join(output, f"QuellPowerShellHost{route}.exe"))
+                for program in (f"QuellPowerShellHost{route}.exe", f"quell{route}.exe"):
+                    subprocess.run(["wine", "reg", "add", f"HKCU\\Software\\Wine\\AppDefaults\\{program}", "/v", "Version",
+                                    "/d", system, "/f"], env=wine.run_env, stdin=subprocess.DEVNULL, capture_output=True)
+                check_hosted_run(wine, rid, route, output, os.path.join(work, f"{rid}-{route}"), version)
     finally:
         wine.stop()
 
 
+def check_hosted_run(wine, rid, route, output, logs, version):
+    """One run of the host on a route: the module loaded from its folder, then the requests of the route."""
+    architecture, folder = HOSTED[rid]
+    status, stdout, stderr = wine.run(os.path.join(output, f"QuellPowerShellHost{route}.exe"), logs + ".out", logs + ".err")
+    said = dict(line.split("|", 1) for line in stdout.splitlines() if "|" in line and not line.startswith("error|"))
+    errors = [tuple(line.split("|")[1:]) for line in stdout.splitlines() if line.startswith("error|")]
+    rows = {line.split("|")[1]: line.split("|")[2:] for line in stdout.splitlines() if line.startswith("row|")}
+    expect(f"{rid} under Wine, Windows {route} route: the module imports and loads {folder}\\Quell.dll {version} from its folder",
+           status == 0 and said.get("process") == architecture and said.get("cmdlets") == str(len(powershell_module.HELP))
+           and said.get("capabilities") == "Quell.PowerCapabilities" and said.get("version") == version
+           and said.get("loaded", "").lower().endswith(f"\\quell\\{folder}\\quell.dll"), f"{status} {stdout} {stderr[-1500:]}")
+    expect(f"{rid} under Wine, Windows {route} route: a malformed computer name is InvalidArgument, nothing called",
+           errors == [("System.ArgumentException", "InvalidArgument")], errors)
+    check_requests(rid, route, output, rows)
+
+
 def main(argv):
-    if len(argv) != 2 or not sys.platform.startswith("linux"):
+    if len(argv) != 4 or not sys.platform.startswith("linux"):
         sys.exit(__doc__)  # on Linux only: there, no cmdlet can reach a Windows
-    dist, work = (os.path.abspath(path) for path in argv)
+    dist, work, standin_x86, standin_x64 = (os.path.abspath(path) for path in argv)
     shutil.rmtree(work, ignore_errors=True)
     feed = os.path.join(work, "feed")
     os.makedirs(feed)
@@ -179,8 +245,9 @@ def main(argv):
 
     help_xml = ElementTree.fromstring(payload[f"en-US/{powershell_module.HELP_FILE}"])
     codes = [code.text for code in help_xml.iter("{http://schemas.microsoft.com/maml/dev/2004/10}code")]
-    with open(DOCS, encoding="utf-8") as doc:
-        codes += code_blocks(doc.read(), "powershell")
+    for path in DOCS:
+        with open(path, encoding="utf-8") as doc:
+            codes += code_blocks(doc.read(), "powershell")
     examples = [{"id": f"example {number}", "code": code} for number, code in enumerate(codes)]
     given = {"feed": feed, "examples": examples,
              "cases": [{"id": f"case {number}", "command": command} for number, (command, _) in enumerate(CASES)]}
@@ -249,7 +316,7 @@ def main(argv):
         expect(f"runs as written: {example['code']!r}", "errors" in outcome and
                all((error["exception"], error["category"]) == NOT_LOADED for error in outcome["errors"]), outcome)
 
-    check_hosted(work, bundle, version)
+    check_hosted(work, bundle, version, {"x86": standin_x86, "x64": standin_x64}, dist)
     print(f"powershell: {len(checked) - len(failures)} passed, {len(failures)} failed")
     return 1 if failures else 0
 

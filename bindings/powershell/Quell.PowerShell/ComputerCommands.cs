@@ -81,7 +81,7 @@ public sealed class StopQuellComputerCommand : EndComputerCommand
     {
         ShutdownOptions options = Options();
         options.Hybrid = Hybrid.IsPresent;
-        Invoke(Target, Describe("Computer.Shutdown", options), () => Computer.Shutdown(options));
+        Invoke(Target, Describe("Computer.Shutdown", options), () => Computer.Shutdown(options), ComputerName);
     }
 }
 
@@ -105,7 +105,7 @@ public sealed class RestartQuellComputerCommand : EndComputerCommand
         ShutdownOptions options = Options();
         options.RestartApps = RestartApps.IsPresent;
         options.BootOptions = BootOptions.IsPresent;
-        Invoke(Target, Describe("Computer.Restart", options), () => Computer.Restart(options));
+        Invoke(Target, Describe("Computer.Restart", options), () => Computer.Restart(options), ComputerName);
     }
 }
 
@@ -123,7 +123,7 @@ public sealed class StopQuellPendingShutdownCommand : QuellCmdlet
     protected override void ProcessRecord()
     {
         string call = ComputerName is null ? "Computer.AbortShutdown" : $"Computer.AbortShutdown(\"{ComputerName}\")";
-        Invoke(ComputerName ?? ThisComputer, call, () => WriteObject(Computer.AbortShutdown(ComputerName)));
+        Invoke(ComputerName ?? ThisComputer, call, () => WriteObject(Computer.AbortShutdown(ComputerName)), ComputerName);
     }
 }
 

@@ -20,24 +20,31 @@ public abstract class QuellCmdlet : PSCmdlet
     /// <param name="target">What the call acts on, as -WhatIf and -Confirm name it.</param>
     /// <param name="call">The Quell.Net call with its options, as -WhatIf and -Confirm name it.</param>
     /// <param name="action">The call itself; runs only after ShouldProcess.</param>
-    protected void Invoke(string target, string call, Action action)
+    /// <param name="computerName">The computer named, checked before ShouldProcess: -WhatIf does not
+    /// answer for a request the call would refuse.</param>
+    protected void Invoke(string target, string call, Action action, string? computerName = null)
     {
-        if (action is null || !ShouldProcess(target, call)) return;
+        if (action is null) return;
+        if (computerName is not null && !Run(target, () => Arguments.ComputerName(computerName, nameof(computerName)))) return;
+        if (!ShouldProcess(target, call)) return;
         Run(target, action);
     }
 
     /// <summary>Runs the action; a refusal becomes an error record.</summary>
     /// <param name="target">What the action acts on, for the error record.</param>
     /// <param name="action">The call into Quell.Net.</param>
-    protected void Run(string target, Action action)
+    /// <returns>False when the action was refused.</returns>
+    protected bool Run(string target, Action action)
     {
         try
         {
             action?.Invoke();
+            return true;
         }
         catch (Exception exception) when (Category(exception) is ErrorCategory category)
         {
             WriteError(new ErrorRecord(exception, exception.GetType().Name, category, target));
+            return false;
         }
     }
 

@@ -2,8 +2,10 @@
 // "calls ROUTE QUELL.EXE LOGS": each row's request through Quell.Net makes the
 // calls into the recording stand-in beside this program that quell.exe makes
 // for its command line (null: none to compare, the row's calls are none), and
-// ends as the row says ("row ... N" runs row N alone). "load": which Quell.dll,
-// or which exception.
+// ends as the row says ("row ... N" runs row N alone). "examples QUELL.EXE LOGS":
+// the documents' C# examples as written (Examples, made by quell_net_test.py)
+// make the calls quell.exe makes for the command lines they name. "load": which
+// Quell.dll, or which exception.
 using System.ComponentModel;
 using System.Diagnostics;
 using Quell;
@@ -16,6 +18,51 @@ void Check(bool ok, string what)
 Type? Outcome(Action action)
 {
     try { action(); return null; } catch (Exception e) { return e.GetType(); }
+}
+// The calls the stand-in records while the action runs, in the log file given.
+string[] Recorded(string log, Action act)
+{
+    File.Delete(log);
+    Environment.SetEnvironmentVariable("QUELL_STANDIN_LOG", log);
+    act();
+    return File.Exists(log) ? File.ReadAllLines(log) : Array.Empty<string>();
+}
+// quell.exe with a command line of the tables ('|' a blank, "" an empty argument) and --yes: its exit code.
+int RunQuell(string quell, string line)
+{
+    var start = new ProcessStartInfo(quell) { RedirectStandardOutput = true, RedirectStandardError = true };
+    foreach (string arg in line.Split(' ').Append("--yes")) start.ArgumentList.Add(arg == "\"\"" ? "" : arg.Replace('|', ' '));
+    using Process process = Process.Start(start)!;
+    process.StandardOutput.ReadToEnd();
+    process.StandardError.ReadToEnd();
+    process.WaitForExit();
+    return process.ExitCode;
+}
+// A request of requests.txt: the method, then ShutdownOptions' members as NAME or NAME=VALUE.
+Func<object?> Request(string text)
+{
+    string[] words = text.Split(' ', StringSplitOptions.RemoveEmptyEntries);
+    var given = words.Skip(1).Select(word => word.Split('=', 2))
+        .ToDictionary(pair => pair[0], pair => pair.Length > 1 ? (pair[1] == "\"\"" ? "" : pair[1].Replace('|', ' ')) : "");
+    string? Value(string name) => given.GetValueOrDefault(name);
+    ShutdownOptions? options = given.Count == 0 ? null : new()
+    {
+        Force = given.ContainsKey("Force"), Hybrid = given.ContainsKey("Hybrid"), RestartApps = given.ContainsKey("RestartApps"),
+        BootOptions = given.ContainsKey("BootOptions"), Delay = TimeSpan.FromSeconds(int.Parse(Value("Delay") ?? "0")),
+        Message = Value("Message"), Reason = Value("Reason") is string reason ? ShutdownReason.Parse(reason) : null,
+        ComputerName = Value("ComputerName"),
+    };
+    return words[0] switch
+    {
+        "LogOff" => () => { Session.LogOff(options?.Force ?? false); return null; },
+        "Lock" => () => { Session.Lock(); return null; },
+        "Shutdown" => () => { Computer.Shutdown(options); return null; },
+        "Restart" => () => { Computer.Restart(options); return null; },
+        "AbortShutdown" => () => Computer.AbortShutdown(options?.ComputerName),
+        "Sleep" => () => { Computer.Sleep(); return null; },
+        "Hibernate" => () => { Computer.Hibernate(); return null; },
+        _ => throw new FormatException($"requests.txt: no method {words[0]}"),
+    };
 }
 ShutdownOptions O(bool force = false, bool hybrid = false, bool apps = false, bool boot = false, int delay = 0,
                   string? message = null, string? reason = null, string? machine = null) =>
@@ -63,44 +110,13 @@ case "arguments":
 
 case "calls" or "row":
     string route = args[1], quell = args[2], logs = args[3];
-    // Route, quell.exe's command line, the request, the stand-in's script, and how the request ends.
-    (string Route, string? Line, Action Call, string Script, Type? Ends, int Code)[] rows = {
-        ("8", "logoff", () => Session.LogOff(), "", null, 0),
-        ("8", "force-logoff", () => Session.LogOff(force: true), "", null, 0),
-        ("8", "lock", Session.Lock, "", null, 0),
-        ("8", "shutdown", () => Computer.Shutdown(), "", null, 0),
-        ("8", "shutdown --force", () => Computer.Shutdown(O(force: true)), "", null, 0),
-        ("8", "hybrid", () => Computer.Shutdown(O(hybrid: true)), "", null, 0),
-        ("8", "hybrid --force", () => Computer.Shutdown(O(hybrid: true, force: true)), "", null, 0),
-        ("8", "reboot", () => Computer.Restart(), "", null, 0),
-        ("8", "reboot --force", () => Computer.Restart(O(force: true)), "", null, 0),
-        ("8", "restart-apps", () => Computer.Restart(O(apps: true)), "", null, 0),
-        ("8", "restart-apps --force", () => Computer.Restart(O(apps: true, force: true)), "", null, 0),
-        ("8", "shutdown --delay 60 --message Back|soon --reason p:4:1", () => Computer.Shutdown(O(delay: 60, message: "Back soon", reason: "p:4:1")), "", null, 0),
-        ("8", "shutdown --message \"\"", () => Computer.Shutdown(O(message: "")), "", null, 0),
-        ("8", "shutdown --reason 0:0", () => Computer.Shutdown(O(reason: "0:0")), "", null, 0),
-        ("8", "reboot --boot-options", () => Computer.Restart(O(boot: true)), "", null, 0),
-        ("8", @"reboot --machine \\PC7 --force --delay 30", () => Computer.Restart(O(machine: @"\\PC7", force: true, delay: 30)), "", null, 0),
-        ("8", "abort", () => Check(Computer.AbortShutdown(), "aborted"), "", null, 0),
-        ("8", "abort", () => Check(!Computer.AbortShutdown(), "none pending"), "LocalAbortSystemShutdown=0/1116", null, 0),
-        ("8", "standby", Computer.Sleep, "", null, 0),
-        ("8", "hibernate", Computer.Hibernate, "", null, 0),
-        ("8", "standby", Computer.Sleep, "WindowsStandby=0/50", typeof(NotSupportedException), 0),
-        ("8", "shutdown --delay 60", () => Computer.Shutdown(O(delay: 60)), "InitiateShutdownW=1190", typeof(Win32Exception), 1190),
-        ("8", "shutdown --delay 60", () => Computer.Shutdown(O(delay: 60)), "WindowsNTPrivilegien=0/1314", typeof(Win32Exception), 1314),
-        ("8", "reboot --machine PC7", () => Computer.Restart(O(machine: "PC7")), "InitiateShutdownW=5", typeof(Win32Exception), 5),
-        ("8", "shutdown --delay 5", () => Computer.Shutdown(O(delay: 5)), "InitiateShutdownW=1", typeof(PlatformNotSupportedException), 1),
-        ("8", "lock", Session.Lock, "LockWorkStation=0/120", typeof(PlatformNotSupportedException), 0),
-        ("8", "shutdown", () => Computer.Shutdown(), "WindowsShutdown=0/5", typeof(Win32Exception), 5),
-        ("8", "abort", () => Computer.AbortShutdown(), "LocalAbortSystemShutdown=0/1300", typeof(Win32Exception), 1300),
-        ("7", "shutdown", () => Computer.Shutdown(), "", null, 0),
-        ("7", "shutdown --delay 60 --message M --reason u:2:3", () => Computer.Shutdown(O(delay: 60, message: "M", reason: "u:2:3")), "", null, 0),
-        ("7", "restart-apps --delay 10", () => Computer.Restart(O(apps: true, delay: 10)), "", null, 0),
-        ("7", "reboot --boot-options", () => Computer.Restart(O(boot: true)), "", typeof(PlatformNotSupportedException), 0),
-        ("7", "reboot --force --machine PC7", () => Computer.Restart(O(force: true, machine: "PC7")), "", null, 0),
-        ("7", "hybrid --delay 10", () => Computer.Shutdown(O(hybrid: true, delay: 10)), "", typeof(PlatformNotSupportedException), 0),
-        ("7", null, () => Computer.Shutdown(O(hybrid: true)), "", typeof(PlatformNotSupportedException), 0),
-    };
+    // requests.txt: route, quell.exe's command line, the request, the stand-in's script, how the request ends, its native code.
+    var rows = File.ReadAllLines(Path.Combine(AppContext.BaseDirectory, "requests.txt"))
+        .Where(line => line.Trim().Length > 0 && !line.StartsWith('#'))
+        .Select(line => line.Split(';').Select(column => column.Trim()).Concat(Enumerable.Repeat("", 6)).ToArray())
+        .Select(c => (Route: c[0], Line: c[1] == "-" ? null : c[1], Call: Request(c[2]), Script: c[3], Ends: c[4],
+                      Code: c[5].Length > 0 ? int.Parse(c[5]) : 0))
+        .ToArray();
     var routeRows = rows.Where(row => row.Route == route).ToArray();
     Environment.SetEnvironmentVariable("QUELL_STANDIN_CAPS", "3 5 6 20");
     if (args[0] == "calls")
@@ -128,34 +144,49 @@ case "calls" or "row":
     {
         string what = $"route {route} row {++number} '{row.Line}'";
         Environment.SetEnvironmentVariable("QUELL_STANDIN_SCRIPT", row.Script);
-        string[] Calls(string name, Action act)
-        {
-            string log = Path.Combine(logs, $"{route}-{number}-{name}.log");
-            File.Delete(log);
-            Environment.SetEnvironmentVariable("QUELL_STANDIN_LOG", log);
-            act();
-            return File.Exists(log) ? File.ReadAllLines(log) : Array.Empty<string>();
-        }
+        string[] Calls(string name, Action act) => Recorded(Path.Combine(logs, $"{route}-{number}-{name}.log"), act);
         int status = 0;
-        string[] expected = row.Line is null ? Array.Empty<string>() : Calls("quell", () =>
-        {
-            var start = new ProcessStartInfo(quell) { RedirectStandardOutput = true, RedirectStandardError = true };
-            foreach (string arg in row.Line.Split(' ').Append("--yes")) start.ArgumentList.Add(arg == "\"\"" ? "" : arg.Replace('|', ' '));
-            using Process process = Process.Start(start)!;
-            process.StandardOutput.ReadToEnd();
-            process.StandardError.ReadToEnd();
-            process.WaitForExit();
-            status = process.ExitCode;
-        });
+        string[] expected = row.Line is null ? Array.Empty<string>() : Calls("quell", () => status = RunQuell(quell, row.Line));
         Exception? thrown = null;
-        string[] made = Calls("net", () => { try { row.Call(); } catch (Exception e) { thrown = e; } });
+        object? result = null;
+        string[] made = Calls("net", () => { try { result = row.Call(); } catch (Exception e) { thrown = e; } });
         Check(made.SequenceEqual(expected), $"{what}: calls\n  quell.exe: {string.Join(" ", expected)}\n  Quell.Net: {string.Join(" ", made)}");
-        Check(thrown?.GetType() == row.Ends, $"{what}: ends with {thrown?.GetType().Name ?? "success"} ({thrown?.Message})");
+        string ends = thrown?.GetType().Name ?? result?.ToString() ?? "";
+        Check(ends == row.Ends, $"{what}: ends with '{ends}' ({thrown?.Message})");
         Check(thrown is not Win32Exception w || w.NativeErrorCode == row.Code, $"{what}: native code {(thrown as Win32Exception)?.NativeErrorCode}");
         // quell.exe fails where the request ends in an exception or the stand-in refuses.
-        Check(row.Line is null || (status != 0) == (row.Ends is not null || row.Script.Length > 0), $"{what}: quell.exe exit {status}");
+        bool fails = row.Ends.EndsWith("Exception", StringComparison.Ordinal) || row.Script.Length > 0;
+        Check(row.Line is null || (status != 0) == fails, $"{what}: quell.exe exit {status}");
     }
     return failed == 0 ? 0 : 1;
+
+case "examples":
+{
+    // Each example, the command lines of quell.exe whose calls it makes in turn ("=" a call itself).
+    var lines = new Dictionary<string, string[]>
+    {
+        ["docs/dotnet.md 1"] = new[] { "lock", "reboot --delay 600 --message Updates|are|installed:|saving|your|work|now|is|wise. --reason p:2:17",
+                                       "abort", "=GetPwrCapabilities(ptr)", "standby" },
+        ["README.md 1"] = new[] { "=GetPwrCapabilities(ptr)" },
+    };
+    Environment.SetEnvironmentVariable("QUELL_STANDIN_CAPS", "3 5 6 20");
+    foreach ((string source, Action example) in Examples.All)
+    {
+        string log = Path.Combine(args[2], source.Replace('/', '-').Replace(' ', '-'));
+        var expected = new List<string>();
+        // A log of its own for each run of quell.exe: no file that a process wrote a moment ago is deleted.
+        int run = 0;
+        foreach (string line in lines.GetValueOrDefault(source, new[] { "=an expectation for this example" }))
+        {
+            if (line.StartsWith('=')) expected.Add(line[1..]);
+            else expected.AddRange(Recorded($"{log}.quell{++run}.log", () => RunQuell(args[1], line)));
+        }
+        string[] made = Recorded(log + ".net.log", example);
+        Check(made.SequenceEqual(expected), $"{source}: calls\n  quell.exe: {string.Join(" ", expected)}\n  example: {string.Join(" ", made)}");
+    }
+    Check(Examples.All.Select(example => example.Source).Order().SequenceEqual(lines.Keys.Order()), "an example for each expectation");
+    break;
+}
 
 case "load":
     try { Console.WriteLine($"loaded {QuellLibrary.Version}"); }
