@@ -5,8 +5,6 @@
 #include "arguments.h"
 
 namespace {
-constexpr unsigned RequestOptions =
-    OptionYes | OptionForce | OptionMachine | OptionMessage | OptionReason | WhenOptions;
 // What an action that the system's request does not carry takes: quell.exe waits itself.
 constexpr unsigned WaitedOptions = OptionYes | WhenOptions;
 constexpr DWORD Forced = SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF;
@@ -167,7 +165,8 @@ const Command *const Commands[] = {
 };
 const unsigned CommandCount = sizeof Commands / sizeof Commands[0];
 
-#define QUELL_OPTION_ROW(id, name, value, meaning, repeats) {name, Option##id, value, meaning, repeats},
+#define QUELL_OPTION_ROW(id, name, value, meaning, repeats, takers, carried)                                           \
+  {name, Option##id, value, meaning, repeats},
 constexpr Option Options[] = {QUELL_OPTIONS(QUELL_OPTION_ROW)};
 #undef QUELL_OPTION_ROW
 

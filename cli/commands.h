@@ -33,37 +33,58 @@ enum class Shape : BYTE {
     DisplayOff,      // the display turned off through a window of quell.exe's own
 };
 
-// The options, each written once as X(Id, name, value, meaning, repeats): the
-// name matched in any case; what its value is, for the help text (null: it
-// takes none); its meaning, for the help text; whether it may be given more
-// than once. Each is a bit, OptionId, at its place in the list: the request
-// keeps the bits given, and a command lists those it accepts in its row.
+// The options, each written once as X(Id, name, value, meaning, repeats, takers,
+// carried): the name matched in any case; what its value is, for the help text
+// (null: it takes none); its meaning, for the help text; whether it may be
+// given more than once; which commands take it (Named: those whose rows name
+// it; Requests: every command that can make the system's shutdown request;
+// Actions: every action that changes the session, but the two dialogs); and
+// whether only the system's request carries it, so that a command given it
+// makes that request instead of calling its export. Each is a bit, OptionId, at
+// its place in the list: the request keeps the bits given.
 #define QUELL_OPTIONS(X)                                                                                               \
-  X(Yes, "--yes", nullptr, "carry it out; without it a command only says what it would do", false)                     \
-  X(Force, "--force", nullptr, "close applications without asking", false)                                             \
-  X(Machine, "--machine", "NAME", "another computer, \\\\NAME or NAME", false)                                         \
-  X(Delay, "--delay", "SECONDS", "the warning period, or quell.exe's wait before the call, 0 to ", false)              \
-  X(Message, "--message", "TEXT", "shown during the warning period", false)                                            \
-  X(Reason, "--reason", "[p:|u:]MAJOR:MINOR", "the reason code (0:0, the default, everywhere)", false)                 \
-  X(BootOptions, "--boot-options", nullptr, "reboot into the boot options menu (Windows 8 and later)", false)          \
-  X(Json, "--json", nullptr, "as one JSON object", false)                                                              \
+  X(Yes, "--yes", nullptr, "carry it out; without it a command only says what it would do", false, Named, false)       \
+  X(Force, "--force", nullptr, "close applications without asking", false, Named, false)                               \
+  X(Machine, "--machine", "NAME", "another computer, \\\\NAME or NAME", false, Requests, true)                         \
+  X(Delay, "--delay", "SECONDS", "the warning period, or quell.exe's wait before the call, 0 to ", false, Actions,     \
+    true)                                                                                                              \
+  X(Message, "--message", "TEXT", "shown during the warning period", false, Requests, true)                            \
+  X(Reason, "--reason", "[p:|u:]MAJOR:MINOR", "the reason code (0:0, the default, everywhere)", false, Requests, true) \
+  X(BootOptions, "--boot-options", nullptr, "reboot into the boot options menu (Windows 8 and later)", false, Named,   \
+    true)                                                                                                              \
+  X(Json, "--json", nullptr, "as one JSON object", false, Named, false)                                                \
   X(At, "--at", "HH:MM|YYYY-MM-DDTHH:MM", "at this local time (HH:MM: the next, today or tomorrow), as --delay",       \
-    false)                                                                                                             \
-  X(After, "--after", "PID|NAME.exe", "once these processes have ended; may be repeated", true)
-#define QUELL_OPTION_PLACE(id, name, value, meaning, repeats) OptionPlace##id,
+    false, Actions, true)                                                                                              \
+  X(After, "--after", "PID|NAME.exe", "once these processes have ended; may be repeated", true, Actions, false)
+#define QUELL_OPTION_PLACE(id, name, value, meaning, repeats, takers, carried) OptionPlace##id,
 enum OptionPlace : unsigned { QUELL_OPTIONS(QUELL_OPTION_PLACE) OptionCount };
 #undef QUELL_OPTION_PLACE
-#define QUELL_OPTION_BIT(id, name, value, meaning, repeats) Option##id = 1u << OptionPlace##id,
+#define QUELL_OPTION_BIT(id, name, value, meaning, repeats, takers, carried) Option##id = 1u << OptionPlace##id,
 enum OptionBit : unsigned { QUELL_OPTIONS(QUELL_OPTION_BIT) };
 #undef QUELL_OPTION_BIT
 
-// The options that only the system's request carries: given, a command that
-// ends or restarts the machine makes it instead of calling its export.
-constexpr unsigned SystemRequestOptions =
-    OptionMachine | OptionDelay | OptionMessage | OptionReason | OptionBootOptions | OptionAt;
-// The options that say when: every action that changes the session takes them,
-// but the two dialogs, which the user answers at once.
-constexpr unsigned WhenOptions = OptionDelay | OptionAt | OptionAfter;
+enum class Takers : BYTE { Named, Requests, Actions };
+// The options of a column's value, as bits.
+constexpr unsigned OptionsTakenBy(Takers takers) {
+    unsigned bits = 0;
+#define QUELL_OPTION_TAKEN(id, name, value, meaning, repeats, taker, carried)                                          \
+  bits |= Takers::taker == takers ? Option##id : 0u;
+    QUELL_OPTIONS(QUELL_OPTION_TAKEN)
+#undef QUELL_OPTION_TAKEN
+    return bits;
+}
+constexpr unsigned OptionsCarriedBySystemRequest() {
+    unsigned bits = 0;
+#define QUELL_OPTION_CARRIED(id, name, value, meaning, repeats, takers, carried) bits |= carried ? Option##id : 0u;
+    QUELL_OPTIONS(QUELL_OPTION_CARRIED)
+#undef QUELL_OPTION_CARRIED
+    return bits;
+}
+constexpr unsigned SystemRequestOptions = OptionsCarriedBySystemRequest();
+// The options that say when: every action that changes the session takes them.
+constexpr unsigned WhenOptions = OptionsTakenBy(Takers::Actions);
+// What a command that can make the system's request takes.
+constexpr unsigned RequestOptions = OptionYes | OptionForce | OptionsTakenBy(Takers::Requests) | WhenOptions;
 
 // An option's row, as QUELL_OPTIONS writes it; its place in Options is its bit's number.
 struct Option {
