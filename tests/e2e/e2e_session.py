@@ -46,6 +46,12 @@ RELAY_INCLUDE = ";".join([
 
 ZERO = r"0+"
 NONZERO = r"[0-9a-f]*[1-9a-f][0-9a-f]*"
+
+
+def dword(value):
+    """A 32-bit argument as the relay log shows it: on x64 its 8-byte stack slot's
+    upper half holds whatever was there before, which the callee never reads."""
+    return r"[0-9a-f]*" + f"{value:08x}"
 # BOOLEAN arguments: only the low byte counts.
 FALSE_BYTE = r"[0-9a-f]*00"
 TRUE_BYTE = r"[0-9a-f]*(?:[1-9a-f][0-9a-f]|0[1-9a-f])"
@@ -341,10 +347,10 @@ CASES = [
     # is a stub that answers TRUE: what arrives is checked, no shutdown asserted.
     Case("timed-shutdown", ["timed-shutdown", "30", TIMED_MESSAGE], "alive",
          system_answered("advapi32.InitiateShutdownW", True, ZERO, r"[0-9a-f]+ " + re.escape(debugstr(TIMED_MESSAGE)),
-                         "0*1e", "0*8", ZERO)),  # SHUTDOWN_POWEROFF
+                         dword(30), dword(8), dword(0))),  # SHUTDOWN_POWEROFF
     Case("timed-reboot", ["timed-reboot", "0", TIMED_MESSAGE, "--force"], "alive",
          system_answered("advapi32.InitiateShutdownW", True, ZERO, r"[0-9a-f]+ " + re.escape(debugstr(TIMED_MESSAGE)),
-                         ZERO, "0*7", ZERO), x64=True),  # SHUTDOWN_RESTART | SHUTDOWN_FORCE_SELF | SHUTDOWN_FORCE_OTHERS
+                         dword(0), dword(7), dword(0)), x64=True),  # SHUTDOWN_RESTART | SHUTDOWN_FORCE_SELF | SHUTDOWN_FORCE_OTHERS
     Case("abort", ["abort"], "alive",
          forwarded_boolean("LocalAbortSystemShutdown", "advapi32.AbortSystemShutdownA", ZERO)),
     # A timed reboot with a planned reason, through InitiateShutdownW (Wine reports
@@ -352,7 +358,7 @@ CASES = [
     # SHUTDOWN_RESTART, reason 0x80040001. Wine's is a stub that answers 120.
     Case("reboot-request", ["reboot", "--delay", "600", "--reason", "p:4:1", "--message", TIMED_MESSAGE], "alive",
          system_answered("advapi32.InitiateShutdownW", True, ZERO, r"[0-9a-f]+ " + re.escape(debugstr(TIMED_MESSAGE)),
-                          "0*258", "0*4", "80040001")),
+                          dword(600), dword(4), dword(0x80040001))),
     # Another machine's timed shutdown aborted through advapi32's own entry (Wine's is a stub
     # answering TRUE, whose relay line shows the name's address only).
     Case("abort-machine", ["abort", "--machine", r"\\lab01"], "alive",
